@@ -1,0 +1,18 @@
+// Rectangle fill and one-pixel lines on host worlds of either depth.
+#pragma once
+
+#include <cstdint>
+
+#include "hostapi/PluginApi.h"
+
+// rect null means the whole world. 8 bits: the host's fill callback. 16 bits:
+// the host's iterate_origin16 with FillPixel16. Host failure raises
+// AEException(code, "FillWorld: Fill error").
+void FillWorld(PF_InData* inData, PF_Pixel color, const PF_Rect* rect, PF_EffectWorld* world);
+void FillWorld(PF_InData* inData, PF_Pixel16 color, const PF_Rect* rect, PF_EffectWorld* world);
+
+// Both ends included; pixels outside the world are skipped one by one.
+void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
+              PF_Pixel color);
+void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
+              PF_Pixel16 color);

@@ -1,0 +1,67 @@
+// Serves every allocation of the module from host memory handles. Each live
+// block is recorded in a HostBlock, itself kept in a host handle, on a list
+// newest first; release walks that list. Handles are locked once and never
+// unlocked: disposing a locked handle is how a block ends.
+//
+// One process-wide instance (TheHostAllocator) backs the module's global
+// operator new/delete (GlobalNew.cpp); tests may make their own instances.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "hostapi/PluginApi.h"
+#include "image/CriticalSection.h"
+
+struct HostBlock {
+  HostBlock* next;
+  PF_Handle handle;
+  void* memory;
+  PF_Handle recordHandle;
+  uint32_t size;
+};
+
+struct HostMemoryCallbacks {
+  PF_Handle (*newHandle)(A_u_long size) = nullptr;
+  void (*disposeHandle)(PF_Handle handle) = nullptr;
+  void* (*lockHandle)(PF_Handle handle) = nullptr;
+  void (*unlockHandle)(PF_Handle handle) = nullptr;
+};
+
+class HostAllocator {
+ public:
+  HostAllocator();
+  HostAllocator(const HostAllocator&) = delete;
+  HostAllocator& operator=(const HostAllocator&) = delete;
+  virtual ~HostAllocator();
+
+  // Copies the four handle callbacks the first time only; later calls leave
+  // the table as it is.
+  void CaptureCallbacks(const PF_UtilCallbacks* utils);
+  bool CallbacksCaptured() const { return callbacksCaptured; }
+
+  // Memory for size bytes aligned to alignment (a power of two); null for 0
+  // bytes. Throws std::bad_alloc ("bad allocation") when the host has none.
+  void* Allocate(size_t size, size_t alignment = alignof(std::max_align_t));
+  // Ignores null and pointers this allocator did not hand out.
+  void Release(void* pointer) noexcept;
+
+  // Number of live blocks (for tests and leak checks).
+  size_t LiveBlocks();
+
+ private:
+  void* TryAllocate(size_t size, size_t alignment);
+
+  AE_CriticalSection lock;
+  HostBlock* blocks = nullptr;
+  bool callbacksCaptured = false;
+  HostMemoryCallbacks callbacks;
+};
+
+HostAllocator& TheHostAllocator();
+
+// Fills the process-wide allocator's table from the host's utility callbacks.
+void CacheHostCallbacks(const PF_UtilCallbacks* utils);
+
+// count * elementSize zero bytes from operator new; null when the product is 0.
+void* ZeroAlloc(size_t count, size_t elementSize);

@@ -1,0 +1,26 @@
+// Resamples a whole source image into a destination of another size:
+// Bresenham nearest, or one of four filters through per-pixel contributor
+// lists with Q15 weights (horizontal pass first).
+#pragma once
+
+#include <cstdint>
+
+#include "hostapi/PluginApi.h"
+
+enum ScaleFilter : int32_t {
+  ScaleNearest = 0,
+  ScaleTriangle = 1,
+  ScaleBell = 2,
+  ScaleLanczos3 = 3,
+  ScaleMitchell = 4,
+};
+
+// background may be null. Failures raise AEException(code, "Scale: Scaling error").
+void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
+           int32_t edgeMode, const PF_Pixel* background);
+void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
+           int32_t edgeMode, const PF_Pixel16* background);
+
+// The filter function f(t) of filters 1..4 and its support (for tests).
+double ScaleFilterValue(int32_t filter, double t);
+double ScaleFilterSupport(int32_t filter);

@@ -1,0 +1,175 @@
+// A software implementation of the host side of the effect API: enough of a
+// real host to load the effect module, register its parameters, hand it
+// layers and worlds, and run every command. Used by the command-line tool,
+// the tests and the benchmarks.
+//
+// Ownership: a Host owns its PF_InData, callback tables, registered
+// parameters and every world it allocates (SoftWorld). Worlds have rowbytes
+// padded beyond width x pixel size so that stride mistakes show.
+// Handle callbacks carry no host context, so handle bookkeeping and handle
+// fault injection are process-wide (HandleStats / SetHandleFaults).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "hostapi/PluginApi.h"
+
+namespace softhost {
+
+// An image owned by the host: pixels plus the PF_EffectWorld that describes them.
+class SoftWorld {
+ public:
+  SoftWorld(int32_t width, int32_t height, bool deep, int32_t padBytes = 24);
+  SoftWorld(const SoftWorld&) = delete;
+  SoftWorld& operator=(const SoftWorld&) = delete;
+  ~SoftWorld();
+
+  PF_EffectWorld* World() { return &world; }
+  const PF_EffectWorld* World() const { return &world; }
+  int32_t Width() const { return world.width; }
+  int32_t Height() const { return world.height; }
+  bool Deep() const { return (world.world_flags & PF_WorldFlag_DEEP) != 0; }
+  PF_Pixel* Pixel8(int32_t x, int32_t y);
+  PF_Pixel16* Pixel16(int32_t x, int32_t y);
+  const PF_Pixel* Pixel8(int32_t x, int32_t y) const;
+  const PF_Pixel16* Pixel16(int32_t x, int32_t y) const;
+
+ private:
+  PF_EffectWorld world{};
+  std::vector<unsigned char> storage;
+};
+
+struct HostConfig {
+  A_long applId = 0x51425354;  // 'QBST': an ordinary host
+  A_short majorVersion = 13;
+  A_short minorVersion = 0;
+  PF_Quality quality = PF_Quality_HI;
+  PF_RationalScale downsampleX{1, 1};
+  PF_RationalScale downsampleY{1, 1};
+  bool extentHintSet = false;  // false: the whole output
+  PF_Rect extentHint{0, 0, 0, 0};
+  A_long preEffectOriginX = 0;
+  A_long preEffectOriginY = 0;
+  int threads = 1;  // worker threads for iterate callbacks
+  A_long currentTime = 0;
+  A_long timeStep = 1;
+  A_u_long timeScale = 30;
+};
+
+// Fault injection; a counter of -1 never fires. Calls are numbered from 0 in
+// the order the host sees them.
+struct HostFaults {
+  int failNewWorldAt = -1;
+  int failFillAt = -1;
+  int failIterateAt = -1;
+  int failAreaSampleAt = -1;
+  int failCheckoutAt = -1;
+  int refuseParamAt = -1;   // add_param index of the call to refuse
+  int abortAfterPolls = -1; // abort/progress answer abortCode from this poll on
+  PF_Err failCode = PF_Err_INTERNAL_STRUCT_DAMAGED;
+  PF_Err abortCode = PF_Interrupt_CANCEL;
+  bool noBasicSuite = false;
+  bool noParamUtilsSuite = false;
+};
+
+struct HandleFaults {
+  int failNewHandleAt = -1;
+  int failLockAt = -1;
+};
+void SetHandleFaults(const HandleFaults& faults);  // also resets the call counters
+struct HandleStats {
+  long live = 0;
+  long newCalls = 0;
+  long lockCalls = 0;
+};
+HandleStats GetHandleStats();
+
+// What a layer parameter is set to.
+struct LayerChoice {
+  enum Kind { None, Self, Image } kind = None;
+  const PF_EffectWorld* image = nullptr;  // for Image; not owned
+};
+
+struct ParamUIUpdate {
+  PF_ParamIndex index;
+  std::string name;
+  PF_ParamUIFlags uiFlags;
+};
+
+class Host {
+ public:
+  explicit Host(const HostConfig& config = HostConfig{});
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+  ~Host();
+
+  HostConfig& Config() { return config; }
+  HostFaults& Faults() { return faults; }
+  PF_InData* InData() { return &inData; }
+  PF_OutData* OutData() { return &outData; }
+
+  // Registered parameters: index 0 is the input layer, 1.. those the effect
+  // added through add_param. Values may be changed between commands.
+  std::vector<PF_ParamDef>& Params() { return params; }
+  void SetLayer(PF_ParamIndex index, LayerChoice choice);
+  void SetInput(const PF_EffectWorld* input);
+
+  // Runs one command through an entry point. Fills in_data from Config()
+  // first (extent hint: the config's, or the whole output).
+  PF_Err Call(PF_EffectMainFunc entry, PF_Cmd cmd, PF_EffectWorld* output = nullptr,
+              void* extra = nullptr);
+  // Convenience: GLOBAL_SETUP then PARAMS_SETUP.
+  PF_Err Setup(PF_EffectMainFunc entry);
+  PF_Err Render(PF_EffectMainFunc entry, PF_EffectWorld* output);
+
+  // Observation.
+  long LiveWorlds() const { return liveWorlds.load(); }
+  long CheckedOutLayers() const { return checkedOut.load(); }
+  long AbortPolls() const { return abortPolls.load(); }
+  const std::vector<ParamUIUpdate>& UIUpdates() const { return uiUpdates; }
+  long SuitesHeld() const { return suitesHeld; }
+  std::function<void(A_long current, A_long total)> onProgress;
+
+  // Reached from the C callbacks through effect_ref.
+  struct Impl;
+
+ private:
+  HostConfig config;
+  HostFaults faults;
+  PF_InData inData{};
+  PF_OutData outData{};
+  PF_UtilCallbacks utils{};
+  SPBasicSuite basic{};
+  std::vector<PF_ParamDef> params;
+  std::vector<LayerChoice> layers;
+  std::vector<ParamUIUpdate> uiUpdates;
+  long suitesHeld = 0;
+  std::atomic<long> liveWorlds{0};
+  std::atomic<long> checkedOut{0};
+  std::atomic<long> abortPolls{0};
+  std::atomic<long> callCounters[8] = {};
+  std::mutex mutex;
+  friend struct Impl;
+};
+
+// Loads an effect module the way a host does and finds its entry point.
+class EffectModule {
+ public:
+  explicit EffectModule(const std::string& path);  // throws std::runtime_error
+  EffectModule(const EffectModule&) = delete;
+  EffectModule& operator=(const EffectModule&) = delete;
+  ~EffectModule();
+  PF_EffectMainFunc Entry() const { return entry; }
+
+ private:
+  void* handle = nullptr;
+  PF_EffectMainFunc entry = nullptr;
+};
+
+}  // namespace softhost
