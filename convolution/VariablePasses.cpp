@@ -1,13 +1,288 @@
 #include "convolution/VariablePasses.h"
 
-#include "image/AEException.h"
+#include <atomic>
 
-// Placeholder until the control-layer path lands.
-void ConvolveVariable8(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, KernelHolderFactory*,
-                       KernelMaker1D*) {
-  throw AEException("ConvolveImage: Blur Control Layer path not yet available");
+#include "convolution/BCL.h"
+#include "image/AEException.h"
+#include "image/PixelTraits.h"
+
+namespace {
+
+std::atomic<int32_t> pageHighWater{0};
+
+void NotePageCount(int32_t count) {
+  int32_t seen = pageHighWater.load(std::memory_order_relaxed);
+  while (count > seen &&
+         !pageHighWater.compare_exchange_weak(seen, count, std::memory_order_relaxed)) {
+  }
 }
-void ConvolveVariable16(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, KernelHolderFactory*,
-                        KernelMaker1D*) {
-  throw AEException("ConvolveImage: Blur Control Layer path not yet available");
+
+void Require1D(const KernelView& kernel) {
+  if (kernel.width != 1 && kernel.height != 1) {
+    throw AEException("1D kernel expected, got a 2D kernel instead :(");
+  }
+}
+
+template <typename Pixel>
+typename PixelTraits<Pixel>::Channel Weighted(int32_t weight, int32_t channel) {
+  return static_cast<typename PixelTraits<Pixel>::Channel>(MulQ15(weight, channel));
+}
+
+template <typename Pixel>
+bool AllZero(const Pixel& p) {
+  return p.red == 0 && p.green == 0 && p.blue == 0 && p.alpha == 0;
+}
+
+// A channel that the other record matches or beats can never decide a
+// destination pixel; ties go to the record that stays.
+template <typename Pixel>
+void ZeroCovered(Pixel& loser, const Pixel& winner) {
+  if (loser.red <= winner.red) loser.red = 0;
+  if (loser.green <= winner.green) loser.green = 0;
+  if (loser.blue <= winner.blue) loser.blue = 0;
+  if (loser.alpha <= winner.alpha) loser.alpha = 0;
+}
+
+void Poll(PF_InData* inData, int32_t line, int32_t lineCount) {
+  PF_Err err = inData->inter.abort(inData->effect_ref);
+  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
+  err = inData->inter.progress(inData->effect_ref, line, lineCount);
+  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
+}
+
+template <typename Pixel>
+void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                      KernelHolderFactory* factory, KernelMaker1D* maker) {
+  using Record = SecondPassInfo<Pixel>;
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+
+  SPIMaker<Pixel> records;
+  Array2D<Record*> grid;
+  grid.Resize(width, height, nullptr);
+
+  // The first pass makes one record per tap, so it runs along the axis with
+  // the smaller amount.
+  const double hAmount = settings->hAmount;
+  const double vAmount = settings->vAmount;
+  const bool firstIsHorizontal = hAmount < vAmount;
+  AEObjectAutoPointer<BCLHolder> first(firstIsHorizontal
+                                           ? factory->MakeBCLHolder(hAmount, 0.0, maker)
+                                           : factory->MakeBCLHolder(0.0, vAmount, maker));
+  AEObjectAutoPointer<BCLHolder> second(firstIsHorizontal
+                                            ? factory->MakeBCLHolder(0.0, vAmount, maker)
+                                            : factory->MakeBCLHolder(hAmount, 0.0, maker));
+  const BCLImage& control1 = first->Image();
+  const KernelInterpolator& ladder1 = first->Interpolator();
+
+  // Records are many more than pixels; the second-pass kernel depends on the
+  // control value alone, so it is looked up once per value. Control values
+  // never exceed the 16-bit full scale.
+  constexpr int32_t kCachedControls = PixelTraits<PF_Pixel16>::kMax + 1;
+  Array1D<KernelView> secondKernels;
+  secondKernels.Resize(kCachedControls, KernelView{});
+  Array1D<bool> secondKnown;
+  secondKnown.Resize(kCachedControls, false);
+
+  const int32_t lineCount = firstIsHorizontal ? height : width;
+  const int32_t lineLength = firstIsHorizontal ? width : height;
+  for (int32_t line = 0; line < lineCount; ++line) {
+    for (int32_t p = 0; p < lineLength; ++p) {
+      const int32_t x = firstIsHorizontal ? p : line;
+      const int32_t y = firstIsHorizontal ? line : p;
+      int32_t control = 0;
+      const double f = control1.SampleAmount(x, y, &control);
+      const KernelView k1 = ladder1.KernelFor(f * first->HAmount(), f * first->VAmount());
+      Require1D(k1);
+
+      int32_t x0 = x - k1.width / 2;
+      int32_t y0 = y - k1.height / 2;
+      int32_t i0 = 0;
+      int32_t j0 = 0;
+      if (x0 < 0) {
+        i0 = -x0;
+        x0 = 0;
+      }
+      if (y0 < 0) {
+        j0 = -y0;
+        y0 = 0;
+      }
+      const Pixel source = *PixelAt<Pixel>(src, x, y);
+      for (int32_t j = j0; j < k1.height && y0 + j - j0 < height; ++j) {
+        for (int32_t i = i0; i < k1.width && x0 + i - i0 < width; ++i) {
+          const int32_t w1 = k1.Weight(i, j);
+          if (w1 <= 0) continue;
+          Record* record = records.NewRecord();
+          record->pixel.alpha = Weighted<Pixel>(w1, source.alpha);
+          record->pixel.red = Weighted<Pixel>(w1, source.red);
+          record->pixel.green = Weighted<Pixel>(w1, source.green);
+          record->pixel.blue = Weighted<Pixel>(w1, source.blue);
+          record->control = static_cast<uint16_t>(control);
+          record->weight = static_cast<uint16_t>(w1);
+          Record** cell = &grid.At(x0 + i - i0, y0 + j - j0);
+          if (MergeRecord(record, cell, records)) {
+            records.Recycle(record);
+          } else {
+            record->next = *cell;
+            *cell = record;
+          }
+        }
+      }
+    }
+
+    for (int32_t p = 0; p < lineLength; ++p) {
+      const int32_t x = firstIsHorizontal ? p : line;
+      const int32_t y = firstIsHorizontal ? line : p;
+      Record*& cell = grid.At(x, y);
+      for (const Record* record = cell; record != nullptr; record = record->next) {
+        const int32_t control = record->control;
+        KernelView k2;
+        if (control < kCachedControls) {
+          if (!secondKnown[control]) {
+            secondKernels[control] = second->KernelForControl(control);
+            secondKnown[control] = true;
+          }
+          k2 = secondKernels[control];
+        } else {
+          k2 = second->KernelForControl(control);
+        }
+        // A record whose channels are all 0 writes nothing; its kernel is
+        // still checked.
+        if (AllZero(record->pixel)) {
+          Require1D(k2);
+          continue;
+        }
+        ScatterSecondPass(&k2, x, y, dst, record, record->pixel.red != 0, record->pixel.green != 0,
+                          record->pixel.blue != 0, record->pixel.alpha != 0);
+      }
+      cell = nullptr;
+    }
+    records.Reset();
+    Poll(settings->inData, line, lineCount);
+  }
+}
+
+}  // namespace
+
+template <typename Pixel>
+void SPIMaker<Pixel>::AddRecordPage() {
+  pages.AddPage().Resize(kPageRecords, Record{});
+  NotePageCount(pages.PageCount());
+}
+
+template <typename Pixel>
+SecondPassInfo<Pixel>* SPIMaker<Pixel>::NewRecord() {
+  if (freeList != nullptr) {
+    Record* record = freeList;
+    freeList = record->next;
+    record->next = nullptr;
+    return record;
+  }
+  if (!initialised) {
+    AddRecordPage();
+    initialised = true;
+  }
+  // The slot moves before it is used, so slot 0 of the first page stays idle.
+  ++slot;
+  if (slot >= pages.Page(page).Size()) {
+    if (page == pages.PageCount() - 1) AddRecordPage();
+    slot = 0;
+    ++page;
+  }
+  Record& record = pages.Page(page)[slot];
+  record.next = nullptr;
+  return &record;
+}
+
+template <typename Pixel>
+bool MergeRecord(SecondPassInfo<Pixel>* record, SecondPassInfo<Pixel>** head,
+                 SPIMaker<Pixel>& maker) {
+  SecondPassInfo<Pixel>** link = head;
+  while (*link != nullptr) {
+    SecondPassInfo<Pixel>* current = *link;
+    if (record->control <= current->control && record->weight <= current->weight) {
+      ZeroCovered(record->pixel, current->pixel);
+      if (AllZero(record->pixel)) return true;
+    } else if (record->control >= current->control && record->weight >= current->weight) {
+      ZeroCovered(current->pixel, record->pixel);
+      if (AllZero(current->pixel)) {
+        *link = current->next;
+        maker.Recycle(current);
+        continue;
+      }
+    }
+    link = &current->next;
+  }
+  return false;
+}
+
+template <typename Pixel>
+void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorld* dst,
+                       const SecondPassInfo<Pixel>* record, bool red, bool green, bool blue,
+                       bool alpha) {
+  Require1D(*k2);
+  // A 1D kernel is one run of taps, down a column or along a row.
+  const bool vertical = k2->width == 1;
+  const int32_t length = vertical ? k2->height : k2->width;
+  const int32_t extent = vertical ? dst->height : dst->width;
+  int32_t first = (vertical ? y : x) - length / 2;
+  int32_t tap = 0;
+  if (first < 0) {
+    tap = -first;
+    first = 0;
+  }
+  if (first >= extent) return;
+  const int32_t* weights = k2->weights + k2->originY * k2->rowStride + k2->originX;
+  const int32_t weightStep = vertical ? k2->rowStride : 1;
+  char* out =
+      reinterpret_cast<char*>(PixelAt<Pixel>(dst, vertical ? x : first, vertical ? first : y));
+  const intptr_t outStep = vertical ? dst->rowbytes : static_cast<intptr_t>(sizeof(Pixel));
+
+  using Channel = typename PixelTraits<Pixel>::Channel;
+  const Pixel value = record->pixel;
+  for (int32_t p = first; tap < length && p < extent; ++tap, ++p, out += outStep) {
+    const int32_t w2 = weights[tap * weightStep];
+    if (w2 <= 0) continue;
+    Pixel* target = reinterpret_cast<Pixel*>(out);
+    if (red) {
+      const int32_t v = MulQ15(w2, value.red);
+      if (v > target->red) target->red = static_cast<Channel>(v);
+    }
+    if (green) {
+      const int32_t v = MulQ15(w2, value.green);
+      if (v > target->green) target->green = static_cast<Channel>(v);
+    }
+    if (blue) {
+      const int32_t v = MulQ15(w2, value.blue);
+      if (v > target->blue) target->blue = static_cast<Channel>(v);
+    }
+    if (alpha) {
+      const int32_t v = MulQ15(w2, value.alpha);
+      if (v > target->alpha) target->alpha = static_cast<Channel>(v);
+    }
+  }
+}
+
+template class SPIMaker<PF_Pixel>;
+template class SPIMaker<PF_Pixel16>;
+template bool MergeRecord(SecondPassInfo<PF_Pixel>*, SecondPassInfo<PF_Pixel>**,
+                          SPIMaker<PF_Pixel>&);
+template bool MergeRecord(SecondPassInfo<PF_Pixel16>*, SecondPassInfo<PF_Pixel16>**,
+                          SPIMaker<PF_Pixel16>&);
+template void ScatterSecondPass(const KernelView*, int32_t, int32_t, PF_EffectWorld*,
+                                const SecondPassInfo<PF_Pixel>*, bool, bool, bool, bool);
+template void ScatterSecondPass(const KernelView*, int32_t, int32_t, PF_EffectWorld*,
+                                const SecondPassInfo<PF_Pixel16>*, bool, bool, bool, bool);
+
+int32_t RecordPageHighWater() { return pageHighWater.load(std::memory_order_relaxed); }
+void ResetRecordPageHighWater() { pageHighWater.store(0, std::memory_order_relaxed); }
+
+void ConvolveVariable8(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                       KernelHolderFactory* factory, KernelMaker1D* maker) {
+  ConvolveVariable<PF_Pixel>(src, dst, settings, factory, maker);
+}
+
+void ConvolveVariable16(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                        KernelHolderFactory* factory, KernelMaker1D* maker) {
+  ConvolveVariable<PF_Pixel16>(src, dst, settings, factory, maker);
 }

@@ -2,9 +2,18 @@
 // amount, first pass along the axis with the smaller amount, first-pass
 // samples kept as SecondPassInfo records that carry their source's control
 // value and are spread by the second-pass kernel of that value.
+//
+// Weights are Q15 (32768 = 1.0); a weighted channel is (w * c) >> 15. Kernels
+// are centred on element (width/2, height/2). Records live in pages owned by
+// an SPIMaker and are handed out and recycled per line; a ControlGrid cell
+// (x, y) heads the list of records that landed on pixel (x, y) of the line
+// being processed.
 #pragma once
 
+#include <cstdint>
+
 #include "hostapi/PluginApi.h"
+#include "image/Containers.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
 
@@ -12,3 +21,69 @@ void ConvolveVariable8(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings*
                        KernelHolderFactory* factory, KernelMaker1D* maker);
 void ConvolveVariable16(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                         KernelHolderFactory* factory, KernelMaker1D* maker);
+
+// One first-pass sample on its way to the second pass. pixel holds the four
+// weighted channels; control is the source pixel's control value; weight is
+// the low 16 bits of the first-pass weight.
+template <typename Pixel>
+struct SecondPassInfo {
+  Pixel pixel;
+  uint16_t control;
+  uint16_t weight;
+  SecondPassInfo* next;
+};
+
+// Hands out records from pages of kPageRecords, reused line after line; a
+// merged-away record goes back on the free list. Pages are freed only with
+// the maker.
+template <typename Pixel>
+class SPIMaker {
+ public:
+  static constexpr int32_t kPageRecords = 50000;
+  using Record = SecondPassInfo<Pixel>;
+
+  SPIMaker() = default;
+  SPIMaker(const SPIMaker&) = delete;
+  SPIMaker& operator=(const SPIMaker&) = delete;
+
+  Record* NewRecord();
+  void Recycle(Record* record) {
+    record->next = freeList;
+    freeList = record;
+  }
+  // Forgets every record handed out; the pages stay for the next line.
+  void Reset() {
+    freeList = nullptr;
+    slot = 0;
+    page = 0;
+  }
+  int32_t PageCount() const { return pages.PageCount(); }
+
+ private:
+  void AddRecordPage();
+
+  Record* freeList = nullptr;
+  SafeStack<Array1D<Record>> pages;
+  int32_t slot = 0;
+  int32_t page = 0;
+  bool initialised = false;
+};
+
+// Drops what the new record cannot win against the cell's list (and what the
+// list cannot win against it). True: the new record is spent and the caller
+// recycles it; false: the caller links it in as the cell's new head.
+template <typename Pixel>
+bool MergeRecord(SecondPassInfo<Pixel>* record, SecondPassInfo<Pixel>** head,
+                 SPIMaker<Pixel>& maker);
+
+// Spreads one record from (x, y) with k2 into dst, channel by channel as a
+// running maximum; taps outside dst are dropped.
+template <typename Pixel>
+void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorld* dst,
+                       const SecondPassInfo<Pixel>* record, bool red, bool green, bool blue,
+                       bool alpha);
+
+// The most record pages any SPIMaker of this process has held at once, so
+// that memory use can be watched; Reset sets it back to 0.
+int32_t RecordPageHighWater();
+void ResetRecordPageHighWater();

@@ -6,6 +6,9 @@
 
 #include "hostapi/PluginApi.h"
 
+// Box sizes are in destination pixels; every destination pixel is written,
+// transparent black where its footprint misses the source. The source's
+// depth picks area_sample or area_sample16.
 void AreaSample(PF_InData* inData, PF_EffectWorld* destination, PF_EffectWorld* source,
                 double boxWidth, double boxHeight);
 

@@ -5,13 +5,15 @@
 
 #include "hostapi/PluginApi.h"
 
-// rect null means the whole world. 8 bits: the host's fill callback. 16 bits:
-// the host's iterate_origin16 with FillPixel16. Host failure raises
+// rect goes to the host as given (host convention: right and bottom
+// exclusive); null means the whole world. 8 bits: the host's fill callback.
+// 16 bits: the host's iterate_origin16 with FillPixel16. Host failure raises
 // AEException(code, "FillWorld: Fill error").
 void FillWorld(PF_InData* inData, PF_Pixel color, const PF_Rect* rect, PF_EffectWorld* world);
 void FillWorld(PF_InData* inData, PF_Pixel16 color, const PF_Rect* rect, PF_EffectWorld* world);
 
-// Both ends included; pixels outside the world are skipped one by one.
+// Pixel coordinates, both ends included; pixels outside the world are
+// skipped one by one, so a line may leave the world and come back.
 void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
               PF_Pixel color);
 void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,

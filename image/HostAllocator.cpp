@@ -62,7 +62,7 @@ void* HostAllocator::Allocate(size_t size, size_t alignment) {
   }
   lock.Leave();
   // Raised outside the lock so that no handler ever runs while it is held.
-  if (memory == nullptr) throw std::bad_alloc();
+  if (memory == nullptr) throw HostBadAlloc();
   return memory;
 }
 
@@ -108,7 +108,7 @@ void CacheHostCallbacks(const PF_UtilCallbacks* utils) { loadTimeAllocator.Captu
 
 void* ZeroAlloc(size_t count, size_t elementSize) {
   if (count == 0 || elementSize == 0) return nullptr;
-  if (count > SIZE_MAX / elementSize) throw std::bad_alloc();
+  if (count > SIZE_MAX / elementSize) throw HostBadAlloc();
   const size_t bytes = count * elementSize;
   void* memory = ::operator new(bytes);
   std::memset(memory, 0, bytes);

@@ -9,9 +9,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "hostapi/PluginApi.h"
 #include "image/CriticalSection.h"
+
+// The allocation failure the effect raises, with its own fixed text.
+class HostBadAlloc : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "bad allocation"; }
+};
 
 struct HostBlock {
   HostBlock* next;

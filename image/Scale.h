@@ -15,7 +15,11 @@ enum ScaleFilter : int32_t {
   ScaleMitchell = 4,
 };
 
-// background may be null. Failures raise AEException(code, "Scale: Scaling error").
+// Writes every destination pixel. The overload must match the worlds' depth
+// (both worlds share it). background, a pixel of that depth or null, fills
+// the weight that EdgeNone drops at the borders. Filter supports are in
+// source pixels (widened by the reduction factor when shrinking). Failures
+// and a host abort raise AEException(code, "Scale: Scaling error").
 void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
            int32_t edgeMode, const PF_Pixel* background);
 void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,

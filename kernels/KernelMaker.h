@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "hostapi/PluginApi.h"
+#include "image/FixedMath.h"
 #include "kernels/Settings.h"
 
 class KernelHolderFactory;
@@ -24,6 +25,12 @@ class KernelMaker {
   virtual void ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                              KernelHolderFactory* factory);
 };
+
+// A weighted value: 32-bit product (wrapping as the target does), then an
+// arithmetic shift; never rounded.
+inline int32_t MulQ15(int32_t weight, int32_t value) {
+  return Wrap32(static_cast<int64_t>(weight) * value) >> 15;
+}
 
 // 2 * (int)(ceil(a) + 0.5) + 1.
 int32_t BaseKernelLength(double amount);

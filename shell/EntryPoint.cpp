@@ -1,6 +1,103 @@
 #include "shell/EntryPoint.h"
 
-// Placeholder until the shell lands.
-extern "C" PF_Err EffectMain(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) {
+#include <cstdio>
+#include <cstring>
+
+#include "image/HostAllocator.h"
+#include "render/RenderDriver.h"
+#include "shell/AboutText.h"
+#include "shell/EffectIdentity.h"
+#include "shell/HostInfo.h"
+#include "shell/ParamSetup.h"
+#include "shell/ParamUI.h"
+
+CommandScope::CommandScope(PF_InData* in_data, const PF_LayerDef* output) : inData(in_data) {
+  if (inData == nullptr) return;
+  savedExtentHint = inData->extent_hint;
+  if ((inData->pre_effect_source_origin_x != 0 || inData->pre_effect_source_origin_y != 0) &&
+      output != nullptr) {
+    inData->extent_hint.top = 0;
+    inData->extent_hint.left = 0;
+    inData->extent_hint.bottom = static_cast<A_short>(output->height - 1);
+    inData->extent_hint.right = static_cast<A_short>(output->width - 1);
+  }
+  if (HostIsKeyG() && inData->quality == PF_Quality_LO) {
+    savedDownsampleX = inData->downsample_x;
+    savedDownsampleY = inData->downsample_y;
+    inData->downsample_x = PF_RationalScale{1, 2};
+    inData->downsample_y = PF_RationalScale{1, 2};
+    downsampleChanged = true;
+  }
+}
+
+CommandScope::~CommandScope() {
+  if (inData == nullptr) return;
+  if (downsampleChanged) {
+    inData->downsample_x = savedDownsampleX;
+    inData->downsample_y = savedDownsampleY;
+  }
+  inData->extent_hint = savedExtentHint;
+}
+
+void DecorateErrorMessage(PF_OutData* out_data) {
+  if (out_data == nullptr) return;
+  // The failing code may have filled the whole field without a terminator.
+  char message[sizeof out_data->return_msg + 1] = {};
+  std::memcpy(message, out_data->return_msg, sizeof out_data->return_msg);
+  char decorated[1024];
+  std::snprintf(decorated, sizeof decorated, "\n%s [ %s ]", EffectIdentity::kName, message);
+  const size_t length = strnlen(decorated, 254);
+  std::memset(out_data->return_msg, 0, sizeof out_data->return_msg);
+  std::memcpy(out_data->return_msg, decorated, length);
+}
+
+namespace {
+
+PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
+  out_data->my_version = EffectIdentity::kPackedVersion;
+  out_data->out_flags |= EffectIdentity::kGlobalOutFlags;
+  CacheHostCallbacks(in_data->utils);
+  RecordHostInfo(in_data);
   return PF_Err_NONE;
+}
+
+PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                PF_LayerDef* output, void* extra) {
+  switch (cmd) {
+    case PF_Cmd_ABOUT:
+      MakeAboutText(out_data->return_msg, sizeof out_data->return_msg, PF_Stage_RELEASE);
+      return PF_Err_NONE;
+    case PF_Cmd_GLOBAL_SETUP:
+      return GlobalSetup(in_data, out_data);
+    case PF_Cmd_PARAMS_SETUP:
+      return SetupParams(in_data, out_data, params, output);
+    case PF_Cmd_RENDER:
+      if (output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+      if ((output->world_flags & PF_WorldFlag_DEEP) != 0)
+        return Render16(in_data, out_data, params, output);
+      return Render8(in_data, out_data, params, output);
+    case PF_Cmd_USER_CHANGED_PARAM: {
+      // Without the host's record of what changed, bring everything in step.
+      const long index =
+          extra != nullptr ? static_cast<const PF_UserChangedParamExtra*>(extra)->param_index : -1;
+      return UpdateParamUI(in_data, out_data, params, output, index);
+    }
+    case PF_Cmd_UPDATE_PARAMS_UI:
+      return UpdateParamUI(in_data, out_data, params, output, -1);
+    default:
+      return PF_Err_NONE;
+  }
+}
+
+}  // namespace
+
+extern "C" PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                             PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
+  PF_Err err = PF_Err_NONE;
+  {
+    CommandScope scope(in_data, output);
+    err = Dispatch(cmd, in_data, out_data, params, output, extra);
+  }
+  if (err != PF_Err_NONE && err != PF_Interrupt_CANCEL) DecorateErrorMessage(out_data);
+  return err;
 }

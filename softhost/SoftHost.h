@@ -4,10 +4,16 @@
 // the tests and the benchmarks.
 //
 // Ownership: a Host owns its PF_InData, callback tables, registered
-// parameters and every world it allocates (SoftWorld). Worlds have rowbytes
-// padded beyond width x pixel size so that stride mistakes show.
+// parameters and every world it allocates for the effect through new_world.
+// SoftWorld owns its pixels; worlds handed in by SetInput / SetLayer stay
+// the caller's and must outlive the commands that read them.
+// Worlds have rowbytes padded beyond width x pixel size so that stride
+// mistakes show. Rectangles given to the host callbacks follow the host
+// convention: left/top inclusive, right/bottom exclusive.
 // Handle callbacks carry no host context, so handle bookkeeping and handle
-// fault injection are process-wide (HandleStats / SetHandleFaults).
+// fault injection are process-wide (GetHandleStats / SetHandleFaults).
+// Suite functions carry no context either: they serve the Host whose Call is
+// running on the calling thread.
 #pragma once
 
 #include <atomic>
@@ -16,13 +22,16 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "hostapi/PluginApi.h"
 
 namespace softhost {
 
-// An image owned by the host: pixels plus the PF_EffectWorld that describes them.
+// An image owned by the caller: pixels plus the PF_EffectWorld that
+// describes them. Pixels start at 0 (transparent black); the row padding is
+// filled with a non-zero pattern.
 class SoftWorld {
  public:
   SoftWorld(int32_t width, int32_t height, bool deep, int32_t padBytes = 24);
@@ -56,22 +65,22 @@ struct HostConfig {
   PF_Rect extentHint{0, 0, 0, 0};
   A_long preEffectOriginX = 0;
   A_long preEffectOriginY = 0;
-  int threads = 1;  // worker threads for iterate callbacks
+  int threads = 1;  // worker threads for iterate and convolve
   A_long currentTime = 0;
   A_long timeStep = 1;
   A_u_long timeScale = 30;
 };
 
 // Fault injection; a counter of -1 never fires. Calls are numbered from 0 in
-// the order the host sees them.
+// the order the host sees them (Host::ResetFaultCounters starts again).
 struct HostFaults {
   int failNewWorldAt = -1;
   int failFillAt = -1;
-  int failIterateAt = -1;
-  int failAreaSampleAt = -1;
+  int failIterateAt = -1;     // iterate, iterate16 and iterate_origin16 together
+  int failAreaSampleAt = -1;  // area_sample and area_sample16 together
   int failCheckoutAt = -1;
-  int refuseParamAt = -1;   // add_param index of the call to refuse
-  int abortAfterPolls = -1; // abort/progress answer abortCode from this poll on
+  int refuseParamAt = -1;    // add_param index of the call to refuse
+  int abortAfterPolls = -1;  // abort/progress answer abortCode from this poll on
   PF_Err failCode = PF_Err_INTERNAL_STRUCT_DAMAGED;
   PF_Err abortCode = PF_Interrupt_CANCEL;
   bool noBasicSuite = false;
@@ -87,6 +96,7 @@ struct HandleStats {
   long live = 0;
   long newCalls = 0;
   long lockCalls = 0;
+  long badDisposes = 0;  // dispose of a handle that is not live (double free)
 };
 HandleStats GetHandleStats();
 
@@ -115,13 +125,18 @@ class Host {
   PF_OutData* OutData() { return &outData; }
 
   // Registered parameters: index 0 is the input layer, 1.. those the effect
-  // added through add_param. Values may be changed between commands.
+  // added through add_param. Values may be changed between commands. Point
+  // parameters are registered with percent-of-layer defaults; like a real
+  // host, this one turns them into layer pixels (16.16) once the input's size
+  // is known (at add_param, or at the next SetInput).
   std::vector<PF_ParamDef>& Params() { return params; }
+  // Layer parameters added with default "myself" start as Self, others None.
   void SetLayer(PF_ParamIndex index, LayerChoice choice);
   void SetInput(const PF_EffectWorld* input);
 
   // Runs one command through an entry point. Fills in_data from Config()
-  // first (extent hint: the config's, or the whole output).
+  // first (extent hint: the config's, or the whole output). return_msg is
+  // cleared before each command; other out_data fields persist.
   PF_Err Call(PF_EffectMainFunc entry, PF_Cmd cmd, PF_EffectWorld* output = nullptr,
               void* extra = nullptr);
   // Convenience: GLOBAL_SETUP then PARAMS_SETUP.
@@ -134,6 +149,10 @@ class Host {
   long AbortPolls() const { return abortPolls.load(); }
   const std::vector<ParamUIUpdate>& UIUpdates() const { return uiUpdates; }
   long SuitesHeld() const { return suitesHeld; }
+  // Numbers fault-injected calls and abort polls from 0 again.
+  void ResetFaultCounters();
+  // Called on the thread that runs the command, for the effect's progress
+  // calls and for the host's own polls between iterate row chunks.
   std::function<void(A_long current, A_long total)> onProgress;
 
   // Reached from the C callbacks through effect_ref.
@@ -146,16 +165,19 @@ class Host {
   PF_OutData outData{};
   PF_UtilCallbacks utils{};
   SPBasicSuite basic{};
+  PF_ParamUtilsSuite1 paramUtils{};
   std::vector<PF_ParamDef> params;
   std::vector<LayerChoice> layers;
+  std::vector<bool> pointPending;
+  const PF_EffectWorld* input = nullptr;
   std::vector<ParamUIUpdate> uiUpdates;
   long suitesHeld = 0;
   std::atomic<long> liveWorlds{0};
   std::atomic<long> checkedOut{0};
   std::atomic<long> abortPolls{0};
   std::atomic<long> callCounters[8] = {};
+  std::unordered_map<void*, std::unique_ptr<unsigned char[]>> worlds;  // by data
   std::mutex mutex;
-  friend struct Impl;
 };
 
 // Loads an effect module the way a host does and finds its entry point.

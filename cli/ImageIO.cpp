@@ -1,0 +1,195 @@
+#include "cli/ImageIO.h"
+
+#include <OpenImageIO/imageio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace qbcli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class FileKind { Unknown, Png, Tiff, Exr, Jpeg };
+
+FileKind KindOf(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == ".png") return FileKind::Png;
+  if (ext == ".tif" || ext == ".tiff") return FileKind::Tiff;
+  if (ext == ".exr") return FileKind::Exr;
+  if (ext == ".jpg" || ext == ".jpeg") return FileKind::Jpeg;
+  return FileKind::Unknown;
+}
+
+uint16_t From16(uint16_t p) { return static_cast<uint16_t>((p * 32768u + 32767u) / 65535u); }
+uint16_t To16(uint16_t v) {
+  return v >= 32768 ? 65535 : static_cast<uint16_t>((v * 65535u + 16384u) >> 15);
+}
+uint16_t FromFloat(float f) {
+  if (!(f > 0.0f)) return 0;  // NaN too
+  if (f >= 1.0f) return 32768;
+  return static_cast<uint16_t>(std::lround(f * 32768.0f));
+}
+uint16_t To8(uint16_t v) { return static_cast<uint16_t>((v * 255u + 16384u) >> 15); }
+
+// Which file channel feeds alpha, red, green, blue; -1 for alpha means opaque.
+struct ChannelMap {
+  int source[4];
+};
+
+ChannelMap MapChannels(const OIIO::ImageSpec& spec) {
+  const int n = spec.nchannels;
+  int alpha = spec.alpha_channel;
+  if (n < 3) {
+    if (alpha < 0 && n == 2) alpha = 1;
+    return {{alpha, 0, 0, 0}};
+  }
+  if (alpha < 0 && n >= 4) alpha = 3;
+  return {{alpha, 0, 1, 2}};
+}
+
+[[noreturn]] void ReadFailure(const std::string& path, const std::string& why) {
+  std::string reason = why;
+  if (const size_t nl = reason.find('\n'); nl != std::string::npos) reason.resize(nl);
+  throw std::runtime_error("cannot read " + path + (reason.empty() ? "" : ": " + reason));
+}
+
+}  // namespace
+
+ReadResult ReadImage(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) ReadFailure(path, "no such file");
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  auto in = OIIO::ImageInput::open(path, &config);
+  if (!in) ReadFailure(path, OIIO::geterror());
+  const OIIO::ImageSpec& spec = in->spec();
+  if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0 || spec.depth > 1) {
+    ReadFailure(path, "not a two-dimensional image");
+  }
+  if (spec.width > 30000 || spec.height > 30000) ReadFailure(path, "larger than 30000 pixels");
+
+  ReadResult result;
+  const auto basetype = static_cast<OIIO::TypeDesc::BASETYPE>(spec.format.basetype);
+  if (basetype == OIIO::TypeDesc::UINT8 || basetype == OIIO::TypeDesc::INT8) {
+    result.samples = FileSamples::Bits8;
+  } else if (basetype == OIIO::TypeDesc::UINT16 || basetype == OIIO::TypeDesc::INT16) {
+    result.samples = FileSamples::Bits16;
+  } else {
+    result.samples = FileSamples::Float;
+  }
+
+  const int n = spec.nchannels;
+  const size_t count = static_cast<size_t>(spec.width) * spec.height * n;
+  Image& image = result.image;
+  image = Image(spec.width, spec.height, result.samples != FileSamples::Bits8);
+  const ChannelMap map = MapChannels(spec);
+  auto fill = [&](auto&& value) {
+    for (int32_t y = 0; y < image.height; ++y) {
+      for (int32_t x = 0; x < image.width; ++x) {
+        const size_t first = (static_cast<size_t>(y) * image.width + x) * n;
+        uint16_t* p = image.At(x, y);
+        for (int c = 0; c < 4; ++c) {
+          p[c] = map.source[c] < 0 ? image.Full() : value(first + map.source[c]);
+        }
+      }
+    }
+  };
+  bool ok = false;
+  if (result.samples == FileSamples::Float) {
+    std::vector<float> pixels(count);
+    ok = in->read_image(0, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data());
+    if (ok) fill([&](size_t i) { return FromFloat(pixels[i]); });
+  } else if (result.samples == FileSamples::Bits16) {
+    std::vector<uint16_t> pixels(count);
+    ok = in->read_image(0, 0, 0, n, OIIO::TypeDesc::UINT16, pixels.data());
+    if (ok) fill([&](size_t i) { return From16(pixels[i]); });
+  } else {
+    std::vector<uint8_t> pixels(count);
+    ok = in->read_image(0, 0, 0, n, OIIO::TypeDesc::UINT8, pixels.data());
+    if (ok) fill([&](size_t i) { return static_cast<uint16_t>(pixels[i]); });
+  }
+  if (!ok) ReadFailure(path, in->geterror());
+  return result;
+}
+
+bool IsWritableFormat(const std::string& path) { return KindOf(path) != FileKind::Unknown; }
+
+void WriteImage(const std::string& path, const Image& image) {
+  const FileKind kind = KindOf(path);
+  if (kind == FileKind::Unknown)
+    throw std::runtime_error("cannot write " + path + ": unknown format");
+  const bool alpha = kind != FileKind::Jpeg;
+  const int n = alpha ? 4 : 3;
+  const size_t pixelCount = static_cast<size_t>(image.width) * image.height;
+
+  OIIO::TypeDesc type = OIIO::TypeDesc::UINT8;
+  std::vector<uint8_t> bytes;
+  std::vector<uint16_t> words;
+  std::vector<float> floats;
+  const void* data = nullptr;
+  // File channel order is red, green, blue[, alpha]; ours is alpha first.
+  auto pack = [&](auto& buffer, auto&& convert) {
+    buffer.resize(pixelCount * n);
+    for (size_t i = 0; i < pixelCount; ++i) {
+      const uint16_t* p = &image.argb[i * 4];
+      for (int c = 0; c < 3; ++c) buffer[i * n + c] = convert(p[c + 1]);
+      if (alpha) buffer[i * n + 3] = convert(p[0]);
+    }
+    data = buffer.data();
+  };
+  if (kind == FileKind::Exr) {
+    type = OIIO::TypeDesc::FLOAT;
+    const float full = image.Full();
+    pack(floats, [&](uint16_t v) { return static_cast<float>(v) / full; });
+  } else if (image.deep && kind != FileKind::Jpeg) {
+    type = OIIO::TypeDesc::UINT16;
+    pack(words, To16);
+  } else if (image.deep) {
+    pack(bytes, [](uint16_t v) { return static_cast<uint8_t>(To8(v)); });
+  } else {
+    pack(bytes, [](uint16_t v) { return static_cast<uint8_t>(v); });
+  }
+
+  OIIO::ImageSpec spec(image.width, image.height, n, type);
+  if (alpha) {
+    spec.alpha_channel = 3;
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+  }
+  if (kind == FileKind::Jpeg) spec.attribute("CompressionQuality", 95);
+
+  const fs::path target(path);
+  // Hidden, next to the target (so the rename stays on one file system),
+  // keeping the extension for writers that look at it.
+  std::string tempName(".");
+  tempName += target.stem().string();
+  tempName += ".tmp";
+  tempName += std::to_string(::getpid());
+  tempName += target.extension().string();
+  const fs::path temp = target.parent_path() / tempName;
+  auto out = OIIO::ImageOutput::create(path);
+  if (!out) throw std::runtime_error("cannot write " + path + ": " + OIIO::geterror());
+  auto fail = [&](std::string why) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    if (const size_t nl = why.find('\n'); nl != std::string::npos) why.resize(nl);
+    throw std::runtime_error("cannot write " + path + (why.empty() ? "" : ": " + why));
+  };
+  if (!out->open(temp.string(), spec)) fail(out->geterror());
+  const bool written = out->write_image(type, data);
+  const bool closed = out->close();
+  if (!written || !closed) fail(out->geterror());
+  std::error_code ec;
+  fs::rename(temp, target, ec);
+  if (ec) fail(ec.message());
+}
+
+}  // namespace qbcli

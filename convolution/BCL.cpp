@@ -1,0 +1,123 @@
+#include "convolution/BCL.h"
+
+#include "image/AEException.h"
+#include "image/PixelTraits.h"
+#include "kernels/KernelMaker.h"
+
+namespace {
+
+constexpr double kInverse8 = 0.00392156862745098;
+constexpr double kInverse16 = 3.0517578125e-5;
+
+template <typename Pixel>
+int32_t ChannelValue(const Pixel& p, int32_t channel) {
+  switch (channel) {
+    case 0:
+      // A plain mean: the control layer is read as the user painted it, not
+      // as perceived brightness.
+      return (static_cast<int32_t>(p.red) + p.green + p.blue) / 3;
+    case 1:
+      return p.red;
+    case 2:
+      return p.green;
+    case 3:
+      return p.blue;
+    default:
+      return p.alpha;
+  }
+}
+
+}  // namespace
+
+void BCLImage::Init(PF_InData* data, PF_EffectWorld* source, PF_EffectWorld* control,
+                    const BCLSettings& bclSettings) {
+  inData = data;
+  sourceImage = source;
+  settings = bclSettings;
+  Place(control);
+}
+
+void BCLImage::Place(PF_EffectWorld* control) {
+  if (control == nullptr) return;
+  switch (settings.tileMode) {
+    case 1:
+      settings.centerX = sourceImage->width / 2;
+      settings.centerY = sourceImage->height / 2;
+      break;
+    case 2:
+      settings.centerX = sourceImage->width / 2;
+      settings.centerY = sourceImage->height / 2;
+      settings.scaleX = static_cast<double>(sourceImage->width) / control->width;
+      settings.scaleY = static_cast<double>(sourceImage->height) / control->height;
+      break;
+    default:
+      break;
+  }
+  if (inData == nullptr) throw AEException("AEWorld not initialized");
+  controlImage.SetInData(inData);
+  controlImage.ScaleFromBy(control, settings.scaleX, settings.scaleY, settings.filter,
+                           settings.edgeMode, nullptr);
+  const PF_EffectWorld* placed = controlImage.World();
+  offsetX = settings.centerX - placed->width / 2;
+  offsetY = settings.centerY - placed->height / 2;
+}
+
+double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
+  int32_t value = 0;
+  double f = 0.0;
+  if (!settings.invert) {
+    value = IsDeep(sourceImage) ? PixelTraits<PF_Pixel16>::kMax : PixelTraits<PF_Pixel>::kMax;
+    f = 1.0;
+  }
+  if (control != nullptr) *control = value;
+
+  const PF_EffectWorld* placed = controlImage.RawWorld();
+  if (placed == nullptr) return f;
+  const int32_t u = x - offsetX;
+  const int32_t v = y - offsetY;
+  if (u < 0 || v < 0) return f;
+  if (controlImage.InData() == nullptr) throw AEException("AEWorld not initialized");
+  if (u >= placed->width || v >= placed->height) return f;
+
+  const bool deep = IsDeep(placed);
+  if (deep) {
+    value = ChannelValue(*PixelAt<PF_Pixel16>(placed, u, v), settings.channel);
+    f = value * kInverse16;
+  } else {
+    value = ChannelValue(*PixelAt<PF_Pixel>(placed, u, v), settings.channel);
+    f = value * kInverse8;
+  }
+  if (settings.invert) {
+    f = 1.0 - f;
+    value = (deep ? PixelTraits<PF_Pixel16>::kMax : PixelTraits<PF_Pixel>::kMax) - value;
+  }
+  if (control != nullptr) *control = value;
+  return f;
+}
+
+BCLHolder::BCLHolder(PF_InData* data, PF_EffectWorld* source, PF_EffectWorld* control,
+                     const BCLSettings& bclSettings, double hAmount, double vAmount,
+                     KernelMaker* maker) {
+  maker->ReleaseKernel();
+  maker->PrepareShape(hAmount, vAmount, bclSettings.compoundShapes);
+  horizontalAmount = hAmount;
+  verticalAmount = vAmount;
+  interpolator.Build(hAmount, vAmount, maker, bclSettings.compoundShapes);
+  image.Init(data, source, control, bclSettings);
+}
+
+KernelView BCLHolder::KernelAt(int32_t x, int32_t y, int32_t* control) const {
+  const double f = image.SampleAmount(x, y, control);
+  return interpolator.KernelFor(f * horizontalAmount, f * verticalAmount);
+}
+
+KernelView BCLHolder::KernelForControl(int32_t control) const {
+  const double fullScale =
+      IsDeep(image.SourceImage()) ? PixelTraits<PF_Pixel16>::kMax : PixelTraits<PF_Pixel>::kMax;
+  const double f = static_cast<double>(control & 0xFFFF) / fullScale;
+  return interpolator.KernelFor(f * horizontalAmount, f * verticalAmount);
+}
+
+BCLHolder* KernelHolderFactory::MakeBCLHolder(double hAmount, double vAmount, KernelMaker* maker) {
+  return new BCLHolder(inData, source, bclWorld, bcl, hAmount, vAmount, maker);
+}

@@ -1,0 +1,79 @@
+// The Blur Control Layer: a layer whose pixels scale the blur amount pixel by
+// pixel. BCLImage places the layer over the image being blurred and turns a
+// pixel into a factor f in [0, 1] and a control value (0..255 for an 8-bit
+// layer, 0..32768 for a 16-bit one; f = control / full scale). Coordinates
+// are pixels of the image being blurred; offsetX/offsetY is where the scaled
+// layer's top-left pixel lies in them. Outside the layer every pixel gets the
+// full amount (or none when inverted), in the depth of the image being
+// blurred. The source and control worlds are not owned; the scaled copy is.
+//
+// BCLHolder pairs a BCLImage with a KernelInterpolator built for one pair of
+// amounts and answers which kernel applies at a pixel or for a control value.
+// Its views point into the interpolator and live as long as the holder.
+#pragma once
+
+#include <cstdint>
+
+#include "convolution/KernelInterpolator.h"
+#include "hostapi/PluginApi.h"
+#include "image/AEWorld.h"
+#include "kernels/KernelStorage.h"
+#include "kernels/Settings.h"
+
+class KernelMaker;
+
+class BCLImage {
+ public:
+  BCLImage() = default;
+  BCLImage(const BCLImage&) = delete;
+  BCLImage& operator=(const BCLImage&) = delete;
+  virtual ~BCLImage() = default;
+
+  // A null control layer leaves the image empty: every pixel gets the default.
+  void Init(PF_InData* data, PF_EffectWorld* source, PF_EffectWorld* control,
+            const BCLSettings& bclSettings);
+  void Place(PF_EffectWorld* control);
+
+  // control may be null. The factor is not clamped.
+  double SampleAmount(int32_t x, int32_t y, int32_t* control) const;
+
+  PF_EffectWorld* SourceImage() const { return sourceImage; }
+  const AEWorld& ControlImage() const { return controlImage; }
+  const BCLSettings& Settings() const { return settings; }
+  int32_t OffsetX() const { return offsetX; }
+  int32_t OffsetY() const { return offsetY; }
+
+ private:
+  PF_InData* inData = nullptr;
+  PF_EffectWorld* sourceImage = nullptr;
+  AEWorld controlImage;
+  BCLSettings settings{};
+  int32_t offsetX = 0;
+  int32_t offsetY = 0;
+};
+
+class BCLHolder {
+ public:
+  // Prepares the maker for settings.compoundShapes kernels and builds them.
+  BCLHolder(PF_InData* data, PF_EffectWorld* source, PF_EffectWorld* control,
+            const BCLSettings& bclSettings, double hAmount, double vAmount, KernelMaker* maker);
+  BCLHolder(const BCLHolder&) = delete;
+  BCLHolder& operator=(const BCLHolder&) = delete;
+  virtual ~BCLHolder() = default;
+
+  KernelView KernelAt(int32_t x, int32_t y, int32_t* control) const;
+  // The control value is read against the full scale of the image being
+  // blurred, whatever the depth of the layer it came from.
+  KernelView KernelForControl(int32_t control) const;
+
+  double HAmount() const { return horizontalAmount; }
+  double VAmount() const { return verticalAmount; }
+  const KernelInterpolator& Interpolator() const { return interpolator; }
+  const BCLImage& Image() const { return image; }
+
+ private:
+  KernelInterpolator interpolator;
+  double horizontalAmount = 0.0;
+  double verticalAmount = 0.0;
+  BCLImage image;
+};

@@ -1,0 +1,55 @@
+// The uniform weighted maximum through the host's iterate callbacks, shared by
+// the separable shapes, the cross arms and the whole-kernel shapes.
+//
+// Weights are Q15 (32768 = 1.0) read through a KernelView; a weighted channel
+// is (w * c) >> 15 and only weights > 0 take part. The kernel is centred on
+// element (width/2, height/2) and applied as a scatter: a source pixel s
+// reaches s - centre + e with element e. Taps outside the source are dropped
+// (the image is surrounded by transparent black). Every write into the
+// destination is a running maximum with what it already holds. Nothing here
+// owns a world or a kernel buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "hostapi/PluginApi.h"
+#include "kernels/KernelMaker.h"
+#include "kernels/KernelStorage.h"
+#include "kernels/Settings.h"
+
+class KernelHolderFactory;
+
+// What the pixel functions read: the kernel, the world gathered from and the
+// world written (both the same size), and the settings of the render (not
+// read by the pixel functions).
+struct PassRefcon {
+  const KernelView* view;
+  PF_EffectWorld* src;
+  PF_EffectWorld* dst;
+  KernelSettings* settings;
+};
+
+// Raises destination pixel (x, y) to the weighted maximum of the source
+// pixels the kernel reaches it from. The host may call these in any order
+// and on several threads: each reads only the source and writes only its own
+// destination pixel. `in` and `out` are not used.
+template <typename Pixel>
+PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out);
+
+PF_Err MaxGatherPixel8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
+PF_Err MaxGatherPixel16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out);
+
+// One host iterate over the whole of src with the gathering function of the
+// given depth; a non-zero answer of the host raises AEException(code,
+// "ConvolveImage: Error or user Abort.").
+void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld* src,
+                      PF_EffectWorld* dst, KernelSettings* settings, bool deep, A_long progressBase,
+                      A_long progressFinal);
+
+// The uniform two-pass path: a horizontal pass with the kernel of
+// (hAmount, 0) from src into a copy of dst, then a vertical pass with the
+// kernel of (0, vAmount) from that copy into dst. The depth follows dst; the
+// progress runs 0-50 % and 50-100 %.
+void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                              KernelHolderFactory* factory, KernelMaker* maker, double hAmount,
+                              double vAmount);

@@ -1,0 +1,95 @@
+#include <cstdint>
+
+#include "convolution/Separable.h"
+#include "convolution/VariablePasses.h"
+#include "image/AEException.h"
+#include "image/AEWorld.h"
+#include "image/Containers.h"
+#include "image/PixelTraits.h"
+
+template <typename Pixel>
+PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel*, Pixel*) {
+  using Channel = typename PixelTraits<Pixel>::Channel;
+  const PassRefcon& pass = *static_cast<const PassRefcon*>(refcon);
+  const KernelView kernel = *pass.view;
+  const PF_EffectWorld* src = pass.src;
+  Pixel* out = PixelAt<Pixel>(pass.dst, x, y);
+  const int32_t kw = kernel.width;
+  const int32_t kh = kernel.height;
+  for (int32_t j = 0; j < kh; ++j) {
+    const int32_t sy = y - kh / 2 + j;
+    if (sy < 0 || sy >= src->height) continue;
+    for (int32_t i = 0; i < kw; ++i) {
+      const int32_t sx = x - kw / 2 + i;
+      if (sx < 0 || sx >= src->width) continue;
+      // Mirrored, so that gathering gives what scattering the kernel gives.
+      const int32_t w = kernel.Weight(kw - 1 - i, kh - 1 - j);
+      if (w <= 0) continue;
+      const Pixel* s = PixelAt<Pixel>(src, sx, sy);
+      const int32_t a = MulQ15(w, s->alpha);
+      const int32_t r = MulQ15(w, s->red);
+      const int32_t g = MulQ15(w, s->green);
+      const int32_t b = MulQ15(w, s->blue);
+      if (a > out->alpha) out->alpha = static_cast<Channel>(a);
+      if (r > out->red) out->red = static_cast<Channel>(r);
+      if (g > out->green) out->green = static_cast<Channel>(g);
+      if (b > out->blue) out->blue = static_cast<Channel>(b);
+    }
+  }
+  return PF_Err_NONE;
+}
+
+template PF_Err MaxGatherPixel<PF_Pixel>(void*, A_long, A_long, PF_Pixel*, PF_Pixel*);
+template PF_Err MaxGatherPixel<PF_Pixel16>(void*, A_long, A_long, PF_Pixel16*, PF_Pixel16*);
+
+PF_Err MaxGatherPixel8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+  return MaxGatherPixel<PF_Pixel>(refcon, x, y, in, out);
+}
+
+PF_Err MaxGatherPixel16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+  return MaxGatherPixel<PF_Pixel16>(refcon, x, y, in, out);
+}
+
+void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld* src,
+                      PF_EffectWorld* dst, KernelSettings* settings, bool deep, A_long progressBase,
+                      A_long progressFinal) {
+  PassRefcon refcon{&view, src, dst, settings};
+  const PF_Err err = deep ? inData->utils->iterate16(inData, progressBase, progressFinal, src,
+                                                     nullptr, &refcon, MaxGatherPixel16, dst)
+                          : inData->utils->iterate(inData, progressBase, progressFinal, src,
+                                                   nullptr, &refcon, MaxGatherPixel8, dst);
+  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
+}
+
+void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                              KernelHolderFactory* factory, KernelMaker* maker, double hAmount,
+                              double vAmount) {
+  PF_InData* inData = settings->inData;
+  const bool deep = IsDeep(dst);
+  const A_long height = src->height;
+
+  // dst's contents are the floor of the result, so the intermediate image
+  // starts from them too.
+  AEWorld temp(inData);
+  temp.CopyFrom(dst);
+
+  AEObjectAutoPointer<SimpleKernelHolder> across(factory->MakeHolder(hAmount, 0.0, maker));
+  const KernelView acrossView = across->View();
+  IterateMaxGather(inData, acrossView, src, temp.World(), settings, deep, 0, 2 * height);
+
+  AEObjectAutoPointer<SimpleKernelHolder> down(factory->MakeHolder(0.0, vAmount, maker));
+  const KernelView downView = down->View();
+  IterateMaxGather(inData, downView, temp.World(), dst, settings, deep, height, 2 * height);
+}
+
+void KernelMaker1D::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
+                                  KernelSettings* settings, KernelHolderFactory* factory) {
+  if (!factory->useBCL) {
+    ConvolveSeparableUniform(src, dst, settings, factory, this, settings->hAmount,
+                             settings->vAmount);
+  } else if (IsDeep(src)) {
+    ConvolveVariable16(src, dst, settings, factory, this);
+  } else {
+    ConvolveVariable8(src, dst, settings, factory, this);
+  }
+}

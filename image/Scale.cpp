@@ -1,0 +1,322 @@
+#include "image/Scale.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+
+#include "image/AEException.h"
+#include "image/EdgeMode.h"
+#include "image/FixedMath.h"
+#include "image/HostAllocator.h"
+#include "image/PixelTraits.h"
+
+namespace {
+
+const char kScalingError[] = "Scale: Scaling error";
+
+// A host image as the resampler sees it: rows rowBytes apart from data.
+struct ScaleImage {
+  int32_t width;
+  int32_t height;
+  char* data;
+  int32_t rowBytes;
+
+  template <typename Pixel>
+  Pixel* At(int32_t x, int32_t y) const {
+    return reinterpret_cast<Pixel*>(data + static_cast<intptr_t>(y) * rowBytes) + x;
+  }
+};
+
+ScaleImage ViewOf(const PF_EffectWorld* world) {
+  return ScaleImage{world->width, world->height, static_cast<char*>(world->data), world->rowbytes};
+}
+
+// One source sample along an axis; weight is Q15 (32768 = 1.0) and may be
+// negative where the filter has negative lobes.
+struct Contributor {
+  int32_t pixel;
+  int32_t weight;
+};
+
+struct ContributorList {
+  int32_t count;
+  Contributor* p;
+};
+
+// Working storage from ZeroAlloc, given back on every exit.
+class ZeroBlock {
+ public:
+  ZeroBlock(size_t count, size_t elementSize) : memory(ZeroAlloc(count, elementSize)) {}
+  ZeroBlock(const ZeroBlock&) = delete;
+  ZeroBlock& operator=(const ZeroBlock&) = delete;
+  ~ZeroBlock() { ::operator delete(memory); }
+  template <typename T>
+  T* As() const {
+    return static_cast<T*>(memory);
+  }
+
+ private:
+  void* memory;
+};
+
+double Sinc(double u) {
+  if (u == 0.0) return 1.0;
+  const double x = std::numbers::pi * u;
+  return std::sin(x) / x;
+}
+
+// Integer Bresenham stretch of m source pixels onto n >= 2 destination
+// pixels; strides are in bytes so that rows and columns share it.
+template <typename Pixel>
+void Stretch(const char* src, intptr_t srcStride, int32_t m, char* dst, intptr_t dstStride,
+             int32_t n) {
+  const int32_t dd = n - 1;
+  const int32_t ds = std::abs(m - 1);
+  int32_t e = 2 * ds - dd;
+  int32_t s = 0;
+  for (int32_t d = 0; d <= dd; ++d) {
+    *reinterpret_cast<Pixel*>(dst + d * dstStride) =
+        *reinterpret_cast<const Pixel*>(src + s * srcStride);
+    while (e >= 0) {
+      ++s;
+      e -= 2 * dd;
+    }
+    e += 2 * ds;
+  }
+}
+
+// Source line index for every destination line, by the same stepping.
+template <typename F>
+void StepLines(int32_t n, int32_t m, F&& each) {
+  const int32_t dd = n - 1;
+  const int32_t ds = std::abs(m - 1);
+  int32_t e = 2 * ds - dd;
+  int32_t s = 0;
+  for (int32_t d = 0; d <= dd; ++d) {
+    each(d, s);
+    while (e >= 0) {
+      ++s;
+      e -= 2 * dd;
+    }
+    e += 2 * ds;
+  }
+}
+
+template <typename Pixel>
+void ResampleNearest(const ScaleImage& src, const ScaleImage& dst) {
+  constexpr intptr_t kPixel = sizeof(Pixel);
+  if (dst.width == 1 && dst.height == 1) {
+    *dst.At<Pixel>(0, 0) = *src.At<Pixel>(0, 0);
+  } else if (dst.height == 1) {
+    Stretch<Pixel>(reinterpret_cast<const char*>(src.At<Pixel>(0, (src.height - 1) / 2)), kPixel,
+                   src.width, reinterpret_cast<char*>(dst.At<Pixel>(0, 0)), kPixel, dst.width);
+  } else if (dst.width == 1) {
+    Stretch<Pixel>(reinterpret_cast<const char*>(src.At<Pixel>((src.width - 1) / 2, 0)),
+                   src.rowBytes, src.height, reinterpret_cast<char*>(dst.At<Pixel>(0, 0)),
+                   dst.rowBytes, dst.height);
+  } else {
+    StepLines(dst.height, src.height, [&](int32_t d, int32_t s) {
+      Stretch<Pixel>(reinterpret_cast<const char*>(src.At<Pixel>(0, s)), kPixel, src.width,
+                     reinterpret_cast<char*>(dst.At<Pixel>(0, d)), kPixel, dst.width);
+    });
+  }
+}
+
+// Contributor lists for dstSize destination lines from srcSize source
+// lines, each list a fixed slice of maxContributors in the pool.
+void BuildContributors(ContributorList* lists, Contributor* pool, int32_t maxContributors,
+                       int32_t dstSize, int32_t srcSize, double scale, int32_t filter,
+                       int32_t edgeMode) {
+  const double support = ScaleFilterSupport(filter);
+  for (int32_t i = 0; i < dstSize; ++i) {
+    ContributorList& list = lists[i];
+    list.count = 0;
+    list.p = pool + static_cast<intptr_t>(i) * maxContributors;
+    auto add = [&](int32_t j, double weight) {
+      const int32_t mapped = MapEdgeIndex(edgeMode, srcSize, j);
+      if (mapped < 0 || mapped >= srcSize) return;
+      if (list.count >= maxContributors) throw AEException(1, kScalingError);
+      list.p[list.count++] = Contributor{mapped, TruncToInt32(weight * 32768)};
+    };
+    if (scale >= 1.0) {
+      const double center = i / scale;
+      const int32_t left = TruncToInt32(std::ceil(center - support));
+      const int32_t right = TruncToInt32(std::floor(center + support));
+      for (int32_t j = left; j <= right; ++j) add(j, ScaleFilterValue(filter, center - j));
+    } else {
+      const double fscale = 1.0 / scale;
+      const double width = fscale * support;
+      const double s = 1.0 / fscale;
+      const double center = i * fscale;
+      const int32_t left = TruncToInt32(std::ceil(center - width));
+      const int32_t right = TruncToInt32(std::floor(center + width));
+      for (int32_t j = left; j <= right; ++j) {
+        add(j, ScaleFilterValue(filter, (center - j) * s) * s);
+      }
+    }
+  }
+}
+
+// One output pixel from one list over a line of pixels. Sums are 32-bit on
+// the target (wrapping); a fully opaque footprint stays exactly opaque even
+// where the weights do not add up to one.
+template <typename Pixel>
+Pixel ApplyContributors(const ContributorList& list, const Pixel* line, const Pixel* background) {
+  constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
+  int64_t a = 0, r = 0, g = 0, b = 0, total = 0;
+  bool opaque = true;
+  for (int32_t k = 0; k < list.count; ++k) {
+    const Contributor& c = list.p[k];
+    const Pixel& p = line[c.pixel];
+    a += static_cast<int64_t>(c.weight) * p.alpha;
+    r += static_cast<int64_t>(c.weight) * p.red;
+    g += static_cast<int64_t>(c.weight) * p.green;
+    b += static_cast<int64_t>(c.weight) * p.blue;
+    total += c.weight;
+    if (p.alpha != kMax) opaque = false;
+  }
+  if (background != nullptr) {
+    const int32_t sum = Wrap32(total);
+    if (sum < 32768) {
+      const int64_t rest = 32768 - static_cast<int64_t>(sum);
+      a += background->alpha * rest;
+      r += background->red * rest;
+      g += background->green * rest;
+      b += background->blue * rest;
+    }
+  }
+  using Channel = typename PixelTraits<Pixel>::Channel;
+  auto finish = [](int64_t v) {
+    return static_cast<Channel>(std::clamp<int32_t>(Wrap32(v) >> 15, 0, PixelTraits<Pixel>::kMax));
+  };
+  Pixel out;
+  out.alpha = opaque ? static_cast<Channel>(kMax) : finish(a);
+  out.red = finish(r);
+  out.green = finish(g);
+  out.blue = finish(b);
+  return out;
+}
+
+template <typename Pixel>
+void ScaleFiltered(PF_InData* inData, const ScaleImage& src, const ScaleImage& dst, int32_t filter,
+                   int32_t edgeMode, const Pixel* background) {
+  const double xScale = static_cast<double>(dst.width) / src.width;
+  const double yScale = static_cast<double>(dst.height) / src.height;
+  const double support = ScaleFilterSupport(filter);
+  const double wx = xScale >= 1.0 ? support : support / xScale;
+  const double wy = yScale >= 1.0 ? support : support / yScale;
+  const int32_t maxContributors = std::max(TruncToInt32(2 * wx + 1.5), TruncToInt32(2 * wy + 1.5));
+  const int32_t maxDst = std::max(dst.width, dst.height);
+  const int32_t maxSrc = std::max(src.width, src.height);
+
+  ZeroBlock intermediateBlock(static_cast<size_t>(dst.width) * src.height, sizeof(Pixel));
+  const ScaleImage intermediate{dst.width, src.height, intermediateBlock.As<char>(),
+                                dst.width * static_cast<int32_t>(sizeof(Pixel))};
+  static_assert(sizeof(ContributorList) % alignof(Pixel) == 0);
+  const size_t listBytes = static_cast<size_t>(maxDst) * sizeof(ContributorList);
+  ZeroBlock listBlock(listBytes + static_cast<size_t>(maxSrc) * sizeof(Pixel), 1);
+  ContributorList* lists = listBlock.As<ContributorList>();
+  Pixel* line = reinterpret_cast<Pixel*>(listBlock.As<char>() + listBytes);
+  ZeroBlock poolBlock(static_cast<size_t>(maxContributors) * maxDst + 1, sizeof(Contributor));
+  Contributor* pool = poolBlock.As<Contributor>();
+
+  PF_InteractCallbacks& host = inData->inter;
+  auto checkAbort = [&] {
+    const PF_Err err = host.abort(inData->effect_ref);
+    if (err != PF_Err_NONE) throw AEException(err, kScalingError);
+  };
+  int32_t count = 0;
+  auto ping = [&] {
+    checkAbort();
+    const PF_Err err = host.progress(inData->effect_ref, count++, src.height + dst.width);
+    if (err != PF_Err_NONE) throw AEException(err, kScalingError);
+  };
+
+  BuildContributors(lists, pool, maxContributors, dst.width, src.width, xScale, filter, edgeMode);
+  checkAbort();
+  for (int32_t k = 0; k < src.height; ++k) {
+    std::copy_n(src.At<Pixel>(0, k), src.width, line);
+    Pixel* out = intermediate.At<Pixel>(0, k);
+    for (int32_t i = 0; i < dst.width; ++i) out[i] = ApplyContributors(lists[i], line, background);
+    ping();
+  }
+
+  BuildContributors(lists, pool, maxContributors, dst.height, src.height, yScale, filter, edgeMode);
+  checkAbort();
+  for (int32_t i = 0; i < dst.width; ++i) {
+    for (int32_t k = 0; k < src.height; ++k) line[k] = *intermediate.At<Pixel>(i, k);
+    for (int32_t j = 0; j < dst.height; ++j) {
+      *dst.At<Pixel>(i, j) = ApplyContributors(lists[j], line, background);
+    }
+    ping();
+  }
+}
+
+template <typename Pixel>
+void ScaleT(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
+            int32_t edgeMode, const Pixel* background) {
+  if (source->data == nullptr || destination->data == nullptr) {
+    throw AEException(1, kScalingError);
+  }
+  const ScaleImage src = ViewOf(source);
+  const ScaleImage dst = ViewOf(destination);
+  if (filter == ScaleNearest) {
+    ResampleNearest<Pixel>(src, dst);
+  } else {
+    ScaleFiltered<Pixel>(inData, src, dst, filter, edgeMode, background);
+  }
+}
+
+}  // namespace
+
+double ScaleFilterValue(int32_t filter, double t) {
+  const double a = std::fabs(t);
+  switch (filter) {
+    case ScaleTriangle:
+      return a < 1.0 ? 1.0 - a : 0.0;
+    case ScaleBell:
+      if (a < 0.5) return 0.75 - a * a;
+      if (a < 1.5) {
+        const double u = a - 1.5;
+        return 0.5 * (u * u);
+      }
+      return 0.0;
+    case ScaleLanczos3:
+      return a < 3.0 ? Sinc(a) * Sinc(a / 3.0) : 0.0;
+    case ScaleMitchell: {
+      const double a2 = a * a;
+      const double a3 = a2 * a;
+      if (a < 1.0) return (7.0 * a3 - 12.0 * a2 + 16.0 / 3.0) / 6.0;
+      if (a < 2.0) return (-7.0 / 3.0 * a3 + 12.0 * a2 - 20.0 * a + 32.0 / 3.0) / 6.0;
+      return 0.0;
+    }
+    default:
+      return 0.0;
+  }
+}
+
+double ScaleFilterSupport(int32_t filter) {
+  switch (filter) {
+    case ScaleTriangle:
+      return 1.0;
+    case ScaleBell:
+      return 1.5;
+    case ScaleLanczos3:
+      return 3.0;
+    case ScaleMitchell:
+      return 2.0;
+    default:
+      return 0.0;
+  }
+}
+
+void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
+           int32_t edgeMode, const PF_Pixel* background) {
+  ScaleT(inData, source, destination, filter, edgeMode, background);
+}
+
+void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
+           int32_t edgeMode, const PF_Pixel16* background) {
+  ScaleT(inData, source, destination, filter, edgeMode, background);
+}

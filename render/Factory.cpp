@@ -1,0 +1,133 @@
+#include "render/Factory.h"
+
+#include <cstdint>
+
+#include "image/AEException.h"
+#include "image/AEWorld.h"
+#include "image/Containers.h"
+#include "image/PixelTraits.h"
+#include "kernels/CrossKernel.h"
+#include "kernels/CustomKernel.h"
+#include "kernels/KernelStorage.h"
+#include "kernels/SpiralKernel.h"
+#include "kernels/StarKernel.h"
+
+KernelMaker* MakeKernelMaker(PF_InData* in_data, A_long blurType, KernelSettings settings) {
+  switch (blurType) {
+    case 0:
+      return new GaussianKernelMaker(in_data);
+    case 2:
+      return new SharpDiamondKernelMaker();
+    case 3:
+      return new BoxKernelMaker(in_data);
+    case 4:
+      return new StarKernelMaker(in_data);
+    case 5:
+      return new SpiralKernelMaker(in_data);
+    case 6:
+      return new CrossKernelMaker(in_data);
+    case 7:
+      return new CustomKernelMaker(settings);
+    case 8:
+      return new CylinderKernelMaker(in_data);
+    case 1:
+    default:
+      return new DiamondKernelMaker(in_data);
+  }
+}
+
+namespace {
+
+template <typename Pixel>
+WorldColor TransparentBlack() {
+  if constexpr (PixelTraits<Pixel>::kDeep) {
+    return WorldColor::Of16(PF_Pixel16{0, 0, 0, 0});
+  } else {
+    return WorldColor::Of8(PF_Pixel{0, 0, 0, 0});
+  }
+}
+
+// A fully transparent pixel keeps whatever colour the host left in it; the
+// weighted maximum filters every channel alone, so that colour would bleed
+// into visible neighbours.
+template <typename Pixel>
+void ClearColourUnderTransparent(PF_EffectWorld* world) {
+  for (int32_t y = 0; y < world->height; ++y) {
+    Pixel* p = PixelAt<Pixel>(world, 0, y);
+    for (int32_t x = 0; x < world->width; ++x, ++p) {
+      if (p->alpha == 0) {
+        p->red = 0;
+        p->green = 0;
+        p->blue = 0;
+      }
+    }
+  }
+}
+
+template <typename Pixel>
+void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
+                PF_EffectWorld* bclWorld, const BCLSettings& bcl, const KernelSettings& requested) {
+  KernelSettings settings = requested;
+  AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(in_data, settings.blurType, settings));
+
+  KernelHolderFactory factory;
+  if (bclWorld != nullptr) {
+    factory.useBCL = true;
+    factory.inData = in_data;
+    factory.source = input;
+    factory.bclWorld = bclWorld;
+    factory.bcl = bcl;
+  }
+
+  // The region that reaches the extent hint: the hint widened by half the
+  // kernel, clipped to the image. The host's rectangle is 16-bit, and so is
+  // this arithmetic.
+  const PF_Rect hint = in_data->extent_hint;
+  int32_t kw = 0;
+  int32_t kh = 0;
+  maker->GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
+  const A_short hw = static_cast<A_short>(kw / 2);
+  const A_short hh = static_cast<A_short>(kh / 2);
+  A_short left = static_cast<A_short>(hint.left - hw);
+  if (left < 0) left = 0;
+  A_short top = static_cast<A_short>(hint.top - hh);
+  if (top < 0) top = 0;
+  A_short right = static_cast<A_short>(hint.right + hw);
+  if (right > input->width) right = static_cast<A_short>(input->width);
+  A_short bottom = static_cast<A_short>(hint.bottom + hh);
+  if (bottom > input->height) bottom = static_cast<A_short>(input->height);
+  const A_short regionWidth = static_cast<A_short>(right - left);
+  const A_short regionHeight = static_cast<A_short>(bottom - top);
+  if (regionWidth == 0 || regionHeight == 0) {
+    // Code 0: the render succeeds with the cleared output.
+    throw AEException(0, "Extent hint giving bogus values dude! :(");
+  }
+
+  AEWorld copy(in_data);
+  copy.CopyFrom(input);
+  ClearColourUnderTransparent<Pixel>(copy.World());
+
+  if (regionWidth >= input->width && regionHeight >= input->height) {
+    maker->ConvolveImage(copy.World(), output, &settings, &factory);
+    return;
+  }
+  AEWorld sub(in_data, regionWidth, regionHeight, IsDeep(input));
+  sub.BlitFrom(copy.World(), -left, -top);
+  AEWorld subOut(in_data, regionWidth, regionHeight, IsDeep(output));
+  subOut.Fill(TransparentBlack<Pixel>(), nullptr);
+  maker->ConvolveImage(sub.World(), subOut.World(), &settings, &factory);
+  AEWorld out(in_data, output, false);
+  out.BlitFrom(subOut.World(), left, top);
+}
+
+}  // namespace
+
+void RenderBlur8(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
+                 PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings) {
+  RenderBlur<PF_Pixel>(in_data, input, output, bclWorld, bcl, settings);
+}
+
+void RenderBlur16(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
+                  PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings) {
+  RenderBlur<PF_Pixel16>(in_data, input, output, bclWorld, bcl, settings);
+}

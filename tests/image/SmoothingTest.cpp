@@ -1,0 +1,173 @@
+#include <utility>
+#include <vector>
+
+#include "ImageTestSupport.h"
+#include "image/AEWorld.h"
+#include "image/EdgeMode.h"
+#include "image/Smoothing.h"
+
+using namespace imagetest;
+
+namespace {
+
+constexpr A_short kOldHost = 11;  // below 12: no host smoothing
+
+TEST(MakeGaussianKernel, ComputesTruncatedWeightsOnOldHosts) {
+  HostSession session(kOldHost);
+  struct Case {
+    float radius;
+    bool normalise;
+    std::vector<int32_t> expected;
+  };
+  const Case cases[] = {
+      {0.1f, true, {0, 32768, 0}},
+      {1.0f, true, {1323, 30123, 1323}},
+      {3.0f, true, {479, 2724, 7719, 10923, 7719, 2724, 479}},
+      {2.0f, false, {717, 7481, 16340, 7481, 717}},
+      {0.0f, true, {32768}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int32_t> kernel(c.expected.size(), -1);
+    int32_t diameter = 0;
+    MakeGaussianKernel(session.In(), c.radius, kernel.data(), static_cast<int32_t>(kernel.size()),
+                       &diameter, c.normalise, 32768);
+    EXPECT_EQ(diameter, static_cast<int32_t>(c.expected.size())) << c.radius;
+    EXPECT_EQ(kernel, c.expected) << c.radius;
+  }
+}
+
+// Logs the host's smoothing calls and passes them on.
+std::vector<std::pair<PF_KernelFlags, A_long>>* gLog = nullptr;
+PF_UtilCallbacks gHost{};
+PF_Err LoggedGaussian(PF_ProgPtr ref, A_FpLong radius, PF_KernelFlags flags, A_FpLong multiplier,
+                      A_long* diameter, void* kernel) {
+  gLog->push_back({flags, 0});
+  return gHost.gaussian_kernel(ref, radius, flags, multiplier, diameter, kernel);
+}
+PF_Err LoggedConvolve(PF_ProgPtr ref, PF_EffectWorld* src, const PF_Rect* area,
+                      PF_KernelFlags flags, A_long size, void* a, void* r, void* g, void* b,
+                      PF_EffectWorld* dst) {
+  gLog->push_back({flags, size});
+  return gHost.convolve(ref, src, area, flags, size, a, r, g, b, dst);
+}
+
+TEST(SmoothWorld, HostVersionAndEdgeModeChooseThePath) {
+  using Log = std::vector<std::pair<PF_KernelFlags, A_long>>;
+  struct Case {
+    A_short major;
+    int32_t edgeMode;
+    bool red, alpha;
+    Log expected;  // radius 2.2: seven taps, whatever the host reports
+    long polls;    // abort and progress once per column and pass; -1: unchecked
+  };
+  const Case cases[] = {
+      {kOldHost, EdgeNone, true, false, {}, 2 * 2 * 9},
+      {kOldHost, EdgeReflect, true, false, {}, 2 * 2 * 9},
+      {12, EdgeNone, true, false, {{1, 0}, {7, 7}, {39, 7}}, -1},  // the host's own polls
+      {13, EdgeRepeat, true, false, {{1, 0}}, 2 * 2 * 9},
+      {13, EdgeRepeat, false, false, {}, 0},
+  };
+  for (bool deep : {false, true}) {
+    for (const Case& c : cases) {
+      HostSession session(c.major);
+      Log log;
+      gLog = &log;
+      gHost = *session.In()->utils;
+      PF_UtilCallbacks utils = gHost;
+      utils.gaussian_kernel = &LoggedGaussian;
+      utils.convolve = &LoggedConvolve;
+      session.In()->utils = &utils;
+      softhost::SoftWorld world(9, 7, deep), before(9, 7, deep);
+      FillNoise(world.World(), 3);
+      Blit(world.World(), before.World(), nullptr, 0, 0);
+      SmoothWorld(session.In(), world.World(), 2.2f, c.edgeMode, c.red, false, false, c.alpha);
+      const auto label = ::testing::Message()
+                         << "major " << c.major << " edge " << c.edgeMode << " deep " << deep;
+      EXPECT_EQ(log, c.expected) << label;
+      if (c.polls >= 0) {
+        EXPECT_EQ(session.host.AbortPolls(), c.polls) << label;
+      }
+      EXPECT_EQ(session.host.LiveWorlds(), 0) << label;
+      // Unflagged channels are neither read nor written.
+      for (int32_t y = 0; y < 7; ++y) {
+        for (int32_t x = 0; x < 9; ++x) {
+          for (int32_t ch : {0, 2, 3}) {
+            ASSERT_EQ(Channel(world.World(), x, y, ch), Channel(before.World(), x, y, ch))
+                << label << " at " << x << "," << y << " channel " << ch;
+          }
+        }
+      }
+      gLog = nullptr;
+    }
+  }
+}
+
+TEST(SmoothWorld, EffectPathTruncatesAndDoesNotClamp) {
+  HostSession session(kOldHost);
+  struct Case {
+    bool deep;
+    int32_t value;
+    float radius;
+    int32_t edgeMode;
+    int32_t corner, edge, centre;  // (0,0), (0,3), (3,3) of a 7x7 world
+  };
+  const Case cases[] = {
+      {false, 255, 3.0f, EdgeRepeat, 253, 253, 253},         // sum 32767: 255 -> 254 -> 253
+      {true, 32768, 1.0f, EdgeRepeat, 32770, 32770, 32770},  // sum 32769, once per pass
+      {false, 255, 1.0f, EdgeReflect, 255, 255, 255},        // at 8 bits the excess truncates away
+      {false, 200, 1.0f, EdgeNone, 183, 191, 200},           // outside taps are transparent black
+  };
+  for (const Case& c : cases) {
+    softhost::SoftWorld world(7, 7, c.deep);
+    for (int32_t y = 0; y < 7; ++y) {
+      for (int32_t x = 0; x < 7; ++x) SetPixel(world.World(), x, y, c.value, c.value, 0, 0);
+    }
+    SmoothWorld(session.In(), world.World(), c.radius, c.edgeMode, true, true, true, true);
+    for (int32_t ch = 0; ch < 2; ++ch) {
+      EXPECT_EQ(Channel(world.World(), 0, 0, ch), c.corner) << c.value << " r " << c.radius;
+      EXPECT_EQ(Channel(world.World(), 0, 3, ch), c.edge) << c.value << " r " << c.radius;
+      EXPECT_EQ(Channel(world.World(), 3, 3, ch), c.centre) << c.value << " r " << c.radius;
+    }
+  }
+}
+
+TEST(SmoothWorld, PingsPerColumnAndRaisesTheHostsAbort) {
+  HostSession session(kOldHost);
+  std::vector<A_long> progress;
+  session.host.onProgress = [&](A_long current, A_long total) {
+    progress.push_back(current * 100 + total);
+  };
+  softhost::SoftWorld world(3, 2, true);
+  SmoothWorld(session.In(), world.World(), 1.0f, EdgeRepeat, true, true, true, true);
+  EXPECT_EQ(progress, (std::vector<A_long>{6, 106, 206, 306, 406, 506}));
+
+  session.host.ResetFaultCounters();
+  session.host.Faults().abortAfterPolls = 3;
+  EXPECT_TRUE(RaisesAE(
+      [&] { SmoothWorld(session.In(), world.World(), 1.0f, EdgeRepeat, true, true, true, true); },
+      PF_Interrupt_CANCEL, "UI Ping: Error or user Abort."));
+  EXPECT_EQ(session.host.LiveWorlds(), 0);
+}
+
+TEST(SmoothArray, MatchesTheWorldSmoothingOfOneChannel) {
+  HostSession session(kOldHost);
+  for (int32_t edgeMode : {EdgeNone, EdgeReflect, EdgeRepeat, EdgeWrap}) {
+    softhost::SoftWorld world(13, 9, true);
+    FillNoise(world.World(), 17 + edgeMode);
+    Array2D<int32_t> array;
+    array.Resize(13, 9, 0);
+    for (int32_t y = 0; y < 9; ++y) {
+      for (int32_t x = 0; x < 13; ++x) array.At(x, y) = Channel(world.World(), x, y, 1);
+    }
+    SmoothWorld(session.In(), world.World(), 2.5f, edgeMode, true, true, true, true);
+    SmoothArray(session.In(), &array, 2.5f, edgeMode, true, true);
+    for (int32_t y = 0; y < 9; ++y) {
+      for (int32_t x = 0; x < 13; ++x) {
+        ASSERT_EQ(array.At(x, y), Channel(world.World(), x, y, 1))
+            << "edge " << edgeMode << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
+}  // namespace
