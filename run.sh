@@ -7,4 +7,4 @@ scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
 mkdir -p out
-build/quorvant-blur -o out/demo.png "$@"
+build/quorvant-blur -o out/demo.png --amount 60 "$@"

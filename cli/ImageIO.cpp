@@ -75,13 +75,15 @@ ReadResult ReadImage(const std::string& path) {
   if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0 || spec.depth > 1) {
     ReadFailure(path, "not a two-dimensional image");
   }
-  if (spec.width > 30000 || spec.height > 30000) ReadFailure(path, "larger than 30000 pixels");
+  // The host's rectangles hold 16-bit coordinates.
+  if (spec.width > 32767 || spec.height > 32767) ReadFailure(path, "larger than 32767 pixels");
 
   ReadResult result;
   const auto basetype = static_cast<OIIO::TypeDesc::BASETYPE>(spec.format.basetype);
-  if (basetype == OIIO::TypeDesc::UINT8 || basetype == OIIO::TypeDesc::INT8) {
+  // Anything but unsigned 8 and 16 bits is read as normalised float.
+  if (basetype == OIIO::TypeDesc::UINT8) {
     result.samples = FileSamples::Bits8;
-  } else if (basetype == OIIO::TypeDesc::UINT16 || basetype == OIIO::TypeDesc::INT16) {
+  } else if (basetype == OIIO::TypeDesc::UINT16) {
     result.samples = FileSamples::Bits16;
   } else {
     result.samples = FileSamples::Float;
@@ -175,6 +177,11 @@ void WriteImage(const std::string& path, const Image& image) {
   tempName += std::to_string(::getpid());
   tempName += target.extension().string();
   const fs::path temp = target.parent_path() / tempName;
+  std::error_code ec;
+  if (const fs::path folder = target.parent_path();
+      !folder.empty() && !fs::is_directory(folder, ec)) {
+    throw std::runtime_error("cannot write " + path + ": no folder " + folder.string());
+  }
   auto out = OIIO::ImageOutput::create(path);
   if (!out) throw std::runtime_error("cannot write " + path + ": " + OIIO::geterror());
   auto fail = [&](std::string why) {
@@ -187,7 +194,6 @@ void WriteImage(const std::string& path, const Image& image) {
   const bool written = out->write_image(type, data);
   const bool closed = out->close();
   if (!written || !closed) fail(out->geterror());
-  std::error_code ec;
   fs::rename(temp, target, ec);
   if (ec) fail(ec.message());
 }

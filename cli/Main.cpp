@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -50,6 +50,19 @@ A_long FourCharCode(const std::string& code) {
   uint32_t value = 0;
   for (char c : code) value = (value << 8) | static_cast<unsigned char>(c);
   return static_cast<A_long>(value);
+}
+
+// The effect's decorated message starts on a new line, for a dialog; here it
+// ends a one-line report.
+std::string CommandFailure(const char* command, PF_Err err, softhost::Host& host) {
+  std::string message = host.OutData()->return_msg;
+  if (!message.empty() && message.front() == '\n') message.erase(0, 1);
+  std::string text = command;
+  text += " failed (error ";
+  text += std::to_string(err);
+  text += ')';
+  if (!message.empty()) text.append(": ").append(message);
+  return text;
 }
 
 struct FrameRange {
@@ -155,9 +168,8 @@ class Renderer {
     }
     const Image input = ToDepth(read ? read->image : MakeDemoImage(), depth == 16);
 
-    softhost::SoftWorld inputWorld(input.width, input.height, input.deep);
-    CopyToWorld(input, inputWorld);
-    host.SetInput(inputWorld.World());
+    const auto inputWorld = MakeWorld(input);
+    host.SetInput(inputWorld->World());
     LayerInput shape = Layer(ParamShapeLayer, name, input);
     LayerInput bcl = Layer(ParamBCLLayer, name, input);
 
@@ -175,11 +187,18 @@ class Renderer {
     softhost::SoftWorld output(input.width, input.height, input.deep);
     if (range.sequence) progress.SetLabel("frame " + std::to_string(frame) + " ");
     InjectFault();
+    const auto started = std::chrono::steady_clock::now();
     const PF_Err err = host.Render(entry, output.World());
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     softhost::SetHandleFaults({});
     progress.Finish();
-    if (err != PF_Err_NONE) throw std::runtime_error(RenderFailure(err));
+    if (err == PF_Interrupt_CANCEL) throw std::runtime_error("render cancelled");
+    if (err != PF_Err_NONE) throw std::runtime_error(CommandFailure("render", err, host));
     WriteImage(name(line.output), CopyFromWorld(output));
+    if (!line.quiet) {
+      std::printf("%s: %dx%d, %d bits, rendered in %.3f s\n", name(line.output).c_str(),
+                  input.width, input.height, depth, took.count());
+    }
   }
 
  private:
@@ -229,15 +248,6 @@ class Renderer {
     }
   }
 
-  std::string RenderFailure(PF_Err err) {
-    if (err == PF_Interrupt_CANCEL) return "render cancelled";
-    // The effect starts its decorated message on a new line, for a dialog.
-    std::string message = host.OutData()->return_msg;
-    if (!message.empty() && message.front() == '\n') message.erase(0, 1);
-    return "render failed (error " + std::to_string(err) + ")" +
-           (message.empty() ? "" : ": " + message);
-  }
-
   const CommandLine& line;
   PF_EffectMainFunc entry;
   softhost::Host& host;
@@ -248,27 +258,21 @@ class Renderer {
 
 int Run(const CommandLine& line, const char* argv0) {
   const FrameRange range = line.about ? FrameRange{} : CheckCommandLine(line);
-  const std::string modulePath = ModulePath(line, argv0);
-  std::optional<softhost::EffectModule> module;
-  try {
-    module.emplace(modulePath);
-  } catch (const std::exception& e) {
-    throw std::runtime_error("cannot load the effect module " + modulePath + ": " + e.what());
-  }
+  const softhost::EffectModule module(ModulePath(line, argv0));
   softhost::Host host(ConfigFrom(line));
-  if (const PF_Err err = host.Setup(module->Entry()); err != PF_Err_NONE) {
-    throw std::runtime_error("the effect's setup failed (error " + std::to_string(err) + ")");
+  if (const PF_Err err = host.Setup(module.Entry()); err != PF_Err_NONE) {
+    throw std::runtime_error(CommandFailure("setup", err, host));
   }
   if (line.about) {
-    if (const PF_Err err = host.Call(module->Entry(), PF_Cmd_ABOUT); err != PF_Err_NONE) {
-      throw std::runtime_error("the effect's about failed (error " + std::to_string(err) + ")");
+    if (const PF_Err err = host.Call(module.Entry(), PF_Cmd_ABOUT); err != PF_Err_NONE) {
+      throw std::runtime_error(CommandFailure("about", err, host));
     }
     std::printf("%s\n", host.OutData()->return_msg);
     return 0;
   }
   ApplyParamOptions(line, host.Params());
 
-  Renderer renderer(line, module->Entry(), host);
+  Renderer renderer(line, module.Entry(), host);
   for (int frame = range.first; frame <= range.last; ++frame) renderer.RenderFrame(range, frame);
   return 0;
 }

@@ -1,7 +1,9 @@
 #include "cli/Options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -213,7 +215,7 @@ void AddOptions(CLI::App& app, CommandLine& line) {
       ->type_name("A-B")
       ->delimiter('-')
       ->expected(1, 2)
-      ->check(CLI::NonNegativeNumber)
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()))
       ->group(kGroupFiles);
   app.add_option("--depth", line.depth,
                  "Bits per channel to render at (default: 8 for 8-bit inputs, else 16)")
@@ -305,9 +307,10 @@ void ApplyParamOptions(const CommandLine& line, std::vector<PF_ParamDef>& params
       case OptionKind::Popup: {
         const auto at = std::find(row.choices.begin(), row.choices.end(), setting.text);
         const auto value = static_cast<PF_ParamValue>(at - row.choices.begin()) + 1;
-        if (at == row.choices.end() || value > def.u.pd.num_choices) {
-          throw UsageError(std::string(row.name) + ": " + setting.text +
-                           " is not a choice of the effect");
+        if (at == row.choices.end()) throw UsageError(std::string(row.name) + ": " + setting.text);
+        if (value > def.u.pd.num_choices) {
+          throw std::runtime_error("the effect module offers no " + setting.text + " for " +
+                                   row.name);
         }
         def.u.pd.value = value;
         break;
@@ -326,13 +329,7 @@ void ApplyParamOptions(const CommandLine& line, std::vector<PF_ParamDef>& params
         break;  // need the images; the caller sets them
     }
     if (row.impliedIndex != ParamInput) {
-      PF_ParamDef& implied = params.at(row.impliedIndex);
-      if (implied.param_type != PF_Param_CHECKBOX) {
-        throw std::runtime_error("the effect module's parameter " +
-                                 std::to_string(row.impliedIndex) +
-                                 " is not the one this host expects");
-      }
-      implied.u.bd.value = row.impliedValue;
+      Registered(params, row.impliedIndex, PF_Param_CHECKBOX).u.bd.value = row.impliedValue;
     }
   }
 }

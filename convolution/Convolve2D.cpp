@@ -4,8 +4,10 @@
 #include <stdexcept>
 
 #include "convolution/BCL.h"
+#include "convolution/Engine.h"
 #include "convolution/KernelInterpolator.h"
 #include "convolution/Separable.h"
+#include "convolution/fast2d/Fast2D.h"
 #include "image/AEException.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
@@ -180,6 +182,10 @@ void ScatterPixel16(const KernelView* k, int32_t x, int32_t y, PF_EffectWorld* d
 
 void KernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                                 KernelHolderFactory* factory) {
+  if (ActiveEngine() == Engine::Fast &&
+      fast2d::ConvolveWholeKernel(src, dst, settings, factory, this)) {
+    return;
+  }
   if (!factory->useBCL) {
     AEObjectAutoPointer<SimpleKernelHolder> holder(
         factory->MakeHolder(settings->hAmount, settings->vAmount, this));
@@ -200,6 +206,9 @@ void KernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, Kernel
 
 void MaskedKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
                                       KernelSettings* settings, KernelHolderFactory* factory) {
+  if (ActiveEngine() == Engine::Fast && fast2d::ConvolveMasked(src, dst, settings, factory, this)) {
+    return;
+  }
   if (!factory->useBCL) {
     AEObjectAutoPointer<SimpleKernelHolder> holder(
         factory->MakeHolder(settings->hAmount, settings->vAmount, this));

@@ -1,7 +1,9 @@
 #include <cstdint>
 
+#include "convolution/Engine.h"
 #include "convolution/Separable.h"
 #include "convolution/VariablePasses.h"
+#include "convolution/fast/SeparableFast.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
@@ -64,6 +66,10 @@ void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld*
 void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                               KernelHolderFactory* factory, KernelMaker* maker, double hAmount,
                               double vAmount) {
+  if (ActiveEngine() == Engine::Fast) {
+    ConvolveSeparableUniformFast(src, dst, settings, factory, maker, hAmount, vAmount);
+    return;
+  }
   PF_InData* inData = settings->inData;
   const bool deep = IsDeep(dst);
   const A_long height = src->height;

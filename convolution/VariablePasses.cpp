@@ -3,6 +3,8 @@
 #include <atomic>
 
 #include "convolution/BCL.h"
+#include "convolution/Engine.h"
+#include "convolution/fast2d/Fast2D.h"
 #include "image/AEException.h"
 #include "image/PixelTraits.h"
 
@@ -53,6 +55,10 @@ void Poll(PF_InData* inData, int32_t line, int32_t lineCount) {
 template <typename Pixel>
 void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                       KernelHolderFactory* factory, KernelMaker1D* maker) {
+  if (ActiveEngine() == Engine::Fast &&
+      fast2d::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker)) {
+    return;
+  }
   using Record = SecondPassInfo<Pixel>;
   const int32_t width = src->width;
   const int32_t height = src->height;

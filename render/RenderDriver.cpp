@@ -25,7 +25,11 @@ constexpr int32_t kFilterMitchell = 4;
 
 double FixedToDouble(PF_Fixed value) { return value * (1.0 / 65536.0); }
 
-int32_t PopupIndex(const PF_ParamDef* param) { return param->u.pd.value - 1; }
+// A host may send any value; the lowest wraps round as it does on the
+// 32-bit target instead of overflowing.
+int32_t PopupIndex(const PF_ParamDef* param) {
+  return static_cast<int32_t>(static_cast<uint32_t>(param->u.pd.value) - 1u);
+}
 
 bool Checked(const PF_ParamDef* param) { return param->u.bd.value != 0; }
 

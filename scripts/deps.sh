@@ -4,6 +4,16 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config ccache libgtest-dev libcli11-dev
           libopenimageio-dev libopencv-dev)
+# The Windows modules are cross-built, and the 64-bit one runs under wine.
+packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)
+# The fuzz targets: clang with libFuzzer and the sanitizer runtimes, from the
+# compiler-rt package of the clang version installed or about to be.
+clang_major=$(clang -dumpversion 2>/dev/null | cut -d. -f1 || true)
+if [[ -z $clang_major ]]; then
+  clang_major=$(apt-cache policy clang 2>/dev/null |
+                sed -n 's/^ *Candidate: *\([0-9]*:\)\{0,1\}\([0-9][0-9]*\).*/\2/p')
+fi
+packages+=(clang "libclang-rt-${clang_major:-14}-dev")
 packages+=("$@")
 
 missing=()

@@ -21,7 +21,9 @@ EffectModule::EffectModule(const std::string& path) {
                              std::to_string(GetLastError()));
   }
   handle = module;
-  entry = reinterpret_cast<PF_EffectMainFunc>(GetProcAddress(module, "main"));
+  // Through void(*)(), the one pointer type that GCC lets any function cast from.
+  entry = reinterpret_cast<PF_EffectMainFunc>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module, "main")));
   if (!entry) {
     FreeLibrary(module);
     handle = nullptr;

@@ -17,6 +17,8 @@ struct BadInput {
   const char* mentions;  // a part of the message
 };
 
+void PrintTo(const BadInput& value, std::ostream* os) { *os << value.name; }
+
 class BadInputTest : public CliTest, public ::testing::WithParamInterface<BadInput> {
  protected:
   void SetUp() override {
@@ -70,6 +72,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"bad_downsample", {"-i", "in.png", "--downsample", "0,2"}, 2, "--downsample"},
         BadInput{"bad_frames", {"-i", "in.png", "--frames", "5-2"}, 2, "--frames"},
         BadInput{"pattern_without_frames", {"-i", "in_####.png"}, 2, "--frames"},
+        BadInput{"frames_without_output_pattern",
+                 {"-i", "in.png", "--frames", "1-2"},
+                 2,
+                 "frame pattern"},
         BadInput{"unknown_format", {"-i", "in.png", "-o", "out.bmp"}, 2, "out.bmp"},
         BadInput{"amount_above", {"-i", "in.png", "--amount", "800.5"}, 2, "outside 0 to 800"},
         BadInput{"amount_below", {"-i", "in.png", "--amount=-1"}, 2, "--amount"},

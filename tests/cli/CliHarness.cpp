@@ -82,6 +82,13 @@ FileImage ReadFile(const fs::path& path) {
   return image;
 }
 
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
 std::string Numbered(const std::string& prefix, int n, const std::string& suffix) {
   std::string name = prefix;
   name += std::to_string(n);

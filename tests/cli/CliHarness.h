@@ -39,6 +39,9 @@ struct FileImage {
 void WriteFile(const std::filesystem::path& path, const FileImage& image);
 FileImage ReadFile(const std::filesystem::path& path);
 
+// Arguments separated by blanks.
+std::vector<std::string> Words(const std::string& text);
+
 // prefix, n, suffix: a numbered file name.
 std::string Numbered(const std::string& prefix, int n, const std::string& suffix);
 

@@ -61,43 +61,18 @@ class OptionsTest : public CliTest {
     return Render(Numbered("out", ++renders, ".png"), args);
   }
 
-  const std::vector<std::string> bclBase{"-i", "scene.png", "--bcl", "bcl.png", "--amount", "12"};
-  const std::vector<std::string> shapeBase{"-i",     "scene.png", "--bcl",     "none",     "--type",
-                                           "custom", "--shape",   "shape.png", "--amount", "12"};
+  const std::vector<std::string> bclBase = Words("-i scene.png --bcl bcl.png --amount 12");
+  const std::vector<std::string> shapeBase =
+      Words("-i scene.png --bcl none --type custom --shape shape.png --amount 12");
   int renders = 0;
 };
 
 TEST_F(OptionsTest, EffectDefaultsGivenExplicitlyChangeNothing) {
-  const FileImage plain = RenderWith(bclBase, {});
-  const FileImage explicitDefaults = RenderWith(bclBase, {"--view",
-                                                          "normal",
-                                                          "--type",
-                                                          "diamond",
-                                                          "--bcl-channel",
-                                                          "luminance",
-                                                          "--tile",
-                                                          "none",
-                                                          "--bcl-center",
-                                                          "10,8",
-                                                          "--scale-x",
-                                                          "100",
-                                                          "--scale-y",
-                                                          "100",
-                                                          "--compound-shapes",
-                                                          "50",
-                                                          "--shape",
-                                                          "none",
-                                                          "--shape-channel",
-                                                          "luminance",
-                                                          "--quality",
-                                                          "high",
-                                                          "--downsample",
-                                                          "1,1",
-                                                          "--host-version",
-                                                          "13.0",
-                                                          "--threads",
-                                                          "3"});
-  EXPECT_EQ(FirstDifference(plain, explicitDefaults), "");
+  const std::vector<std::string> explicitDefaults = Words(
+      "--view normal --type diamond --bcl-channel luminance --tile none --bcl-center 10,8 "
+      "--scale-x 100 --scale-y 100 --compound-shapes 50 --shape none --shape-channel luminance "
+      "--quality high --downsample 1,1 --host-version 13.0");
+  EXPECT_EQ(FirstDifference(RenderWith(bclBase, {}), RenderWith(bclBase, explicitDefaults)), "");
   // Without --bcl the effect's own default is the input layer itself.
   const std::vector<std::string> selfBase{"-i", "scene.png", "--amount", "12"};
   EXPECT_EQ(FirstDifference(RenderWith(selfBase, {}), RenderWith(selfBase, {"--bcl", "self"})), "");
@@ -175,6 +150,9 @@ TEST_F(OptionsTest, KernelViewShowsEachShapeFramedOnOpaqueBlack) {
     for (const FileImage& other : kernels) EXPECT_NE(FirstDifference(kernel, other), "") << type;
     kernels.push_back(kernel);
   }
+  // Hosts before version 12 get the star's mask drawn at 8 bits.
+  EXPECT_NE(FirstDifference(kernels[4], RenderWith(base, Words("--type star --host-version 11.0"))),
+            "");
 }
 
 TEST_F(OptionsTest, ControlLayerViewWithoutLayerIsWhiteOrInvertedBlack) {

@@ -14,8 +14,9 @@ double Widen8(double c) { return std::floor((c * 32768 + 128) / 255); }
 double Narrow16(double v) { return std::floor((v * 255 + 16384) / 32768); }
 double FromFloat(double f) { return std::round(std::clamp(f, 0.0, 1.0) * 32768.0); }
 
-// Every value a file of this format can hold in red, an exact internal value
-// in green, and out-of-range floats in blue; opaque.
+// Every value a file of this format can hold in red; in green, for 16 bits,
+// the file value of every internal value (which must come back unchanged);
+// out-of-range floats in blue; opaque.
 FileImage Ramp(const std::string& format) {
   FileImage image(256, 256, 4, format);
   for (int y = 0; y < 256; ++y) {
@@ -46,6 +47,8 @@ struct RoundTrip {
   const char* outputFormat;
   std::function<double(double)> expected;  // file value in -> file value out
 };
+
+void PrintTo(const RoundTrip& value, std::ostream* os) { *os << value.name; }
 
 class RoundTripTest : public CliTest, public ::testing::WithParamInterface<RoundTrip> {};
 
@@ -125,17 +128,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "uint16",
                   [](double f) { return To16(FromFloat(f)); }}),
     [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(RoundTripTest, SixteenBitInternalValuesSurviveExactly) {
-  // Every internal value written and read back, through two renders.
-  FileImage input(182, 181, 4, "uint16", 65535);
-  for (int i = 0; i <= 32768; ++i) input.At(i % 182, i / 182, 0) = To16(i);
-  WriteFile(Path("in.png"), input);
-  const FileImage once = Render("once.png", {"-i", "in.png", "--bcl", "none"});
-  const FileImage twice = Render("twice.png", {"-i", "once.png", "--bcl", "none"});
-  EXPECT_EQ(FirstDifference(input, once), "");
-  EXPECT_EQ(FirstDifference(input, twice), "");
-}
 
 TEST_F(RoundTripTest, AlphaIsStraightAndMissingChannelsAreFilledIn) {
   FileImage rgba(2, 1, 4, "uint8");

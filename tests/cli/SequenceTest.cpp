@@ -84,13 +84,5 @@ TEST_F(SequenceTest, MissingFrameStopsWithEarlierFramesWritten) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{"in_1.png", "in_3.png", "out_1.png"}));
 }
 
-TEST_F(SequenceTest, SeveralFramesNeedAnOutputPattern) {
-  WriteFile(Path("in.png"), Frame(0));
-  const RunResult run = Run({"-i", "in.png", "-o", "out.png", "--frames", "1-2"});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.ErrLines(), 1) << run.err;
-  EXPECT_EQ(Entries(), std::vector<std::string>{"in.png"});
-}
-
 }  // namespace
 }  // namespace clitest

@@ -1,0 +1,438 @@
+// qb-bench: times full-HD renders through the module's main on the software
+// host, per case the median of several runs, against the straightforward
+// engine (the same binary run again as a child with
+// QUORVANT_BLUR_ENGINE=reference, since the module reads it once per process)
+// and against OpenCV's dilation with a rectangle of the kernel's footprint,
+// all in one run. Also reports the peak memory of a 3840x2160 16-bit render.
+//
+//   qb-bench [--quick] [--runs N] [--threads 1,2] [--filter TEXT]
+//            [--no-reference] [--no-memory] [--module PATH]
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "shell/ParamIndices.h"
+#include "softhost/SoftHost.h"
+
+namespace {
+
+constexpr int32_t kWidth = 1920;
+constexpr int32_t kHeight = 1080;
+
+// "Blur Type" popup values (1-based).
+enum Blur { Gaussian = 1, Diamond, SharpDiamond, Box, Star, Spiral, Cross, Custom, Cylinder };
+
+const char* BlurName(Blur b) {
+  static const char* const names[] = {"",     "Gaussian", "Diamond", "SharpDiamond", "Box",
+                                      "Star", "Spiral",   "Cross",   "Custom",       "Cylinder"};
+  return names[b];
+}
+
+struct Case {
+  Blur blur;
+  double amount;  // the "Blur Amount" slider: a diameter
+  bool deep;
+  bool control;  // under a noisy Blur Control Layer
+};
+
+std::string CaseName(const Case& c) {
+  std::ostringstream s;
+  s << BlurName(c.blur) << " " << c.amount << (c.deep ? " 16-bit" : " 8-bit")
+    << (c.control ? " BCL" : "");
+  return s.str();
+}
+
+std::vector<Case> AllCases() {
+  // Amount 0: what every render costs around the convolution (clearing the
+  // output, copying the input, the host's worlds).
+  std::vector<Case> cases{{Gaussian, 0.0, false, false}, {Gaussian, 0.0, true, false}};
+  for (Blur b : {Gaussian, Box, Diamond}) {
+    for (double a : {20.0, 100.0, 400.0}) {
+      for (bool deep : {false, true}) cases.push_back({b, a, deep, false});
+    }
+  }
+  // The separable target: amount 200 (kernel 201) at 16 bits, every 1D shape.
+  for (Blur b : {Gaussian, Box, Diamond, SharpDiamond, Cylinder, Cross}) {
+    cases.push_back({b, 200.0, true, false});
+  }
+  for (Blur b : {Star, Spiral, Custom}) {
+    for (double a : {40.0, 100.0}) {
+      for (bool deep : {false, true}) cases.push_back({b, a, deep, false});
+    }
+  }
+  for (Blur b : {Gaussian, Star}) {
+    for (bool deep : {false, true}) cases.push_back({b, 100.0, deep, true});
+  }
+  return cases;
+}
+
+// Kernel side for a half-size, as the shapes size their kernels; the Box
+// (and the cross, made of boxes) adds its smoothing margin.
+int32_t KernelSide(Blur blur, double amount) {
+  const double a = amount * 0.5;
+  const int32_t base = 2 * static_cast<int32_t>(std::ceil(a) + 0.5) + 1;
+  if (blur != Box && blur != Cross) return base;
+  int32_t m = static_cast<int32_t>(a * 0.05 + 0.5);
+  if (m % 2 != 0) ++m;
+  if (m < 2 && a != 0) m = 2;
+  return base + m;
+}
+
+// ---- Images ----------------------------------------------------------------
+
+struct Frame {
+  int32_t width, height;
+  std::vector<uint16_t> argb;  // 16-bit values, 0..32768
+};
+
+// Something like footage: gradients, a textured region, hard-edged shapes,
+// scattered highlights and a transparent patch.
+Frame MakeFrame(int32_t w, int32_t h) {
+  Frame f{w, h, std::vector<uint16_t>(static_cast<size_t>(w) * h * 4)};
+  std::mt19937 rng(20240611);
+  std::uniform_int_distribution<int32_t> noise(0, 32768);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      uint16_t* p = &f.argb[(static_cast<size_t>(y) * w + x) * 4];
+      int32_t r = x * 32768 / w, g = y * 32768 / h, b = (x + y) * 16384 / (w + h);
+      if (x > w / 2 && y < h / 2) {
+        r = (r + noise(rng)) / 2;
+        g = (g + noise(rng)) / 2;
+        b = noise(rng);
+      }
+      if ((x / 97 + y / 61) % 7 == 0 && x % 97 < 40 && y % 61 < 30) r = g = b = 30000;
+      if (x % 211 == 17 && y % 157 == 33) r = g = b = 32768;
+      const bool clear = x > w / 5 && x < w / 3 && y > 2 * h / 3;
+      p[0] = clear ? 0 : 32768;
+      p[1] = static_cast<uint16_t>(r);
+      p[2] = static_cast<uint16_t>(g);
+      p[3] = static_cast<uint16_t>(b);
+    }
+  }
+  return f;
+}
+
+Frame MakeNoise(int32_t w, int32_t h) {
+  Frame f{w, h, std::vector<uint16_t>(static_cast<size_t>(w) * h * 4)};
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int32_t> noise(0, 32768);
+  for (size_t i = 0; i < f.argb.size(); ++i) {
+    f.argb[i] = static_cast<uint16_t>(i % 4 == 0 ? 32768 : noise(rng));
+  }
+  return f;
+}
+
+// A ring with a bar through it, for the custom shape.
+Frame MakeShape(int32_t side) {
+  Frame f{side, side, std::vector<uint16_t>(static_cast<size_t>(side) * side * 4)};
+  const double c = (side - 1) * 0.5;
+  for (int32_t y = 0; y < side; ++y) {
+    for (int32_t x = 0; x < side; ++x) {
+      const double d = std::hypot(x - c, y - c);
+      const bool on = (d > side * 0.3 && d < side * 0.45) || std::abs(y - c) < side * 0.06;
+      uint16_t* p = &f.argb[(static_cast<size_t>(y) * side + x) * 4];
+      p[0] = 32768;
+      p[1] = p[2] = p[3] = on ? 32768 : 0;
+    }
+  }
+  return f;
+}
+
+void Fill(softhost::SoftWorld& world, const Frame& f, int32_t left = 0, int32_t top = 0) {
+  for (int32_t y = 0; y < world.Height(); ++y) {
+    for (int32_t x = 0; x < world.Width(); ++x) {
+      const uint16_t* s = &f.argb[(static_cast<size_t>(y + top) * f.width + x + left) * 4];
+      if (world.Deep()) {
+        *world.Pixel16(x, y) = PF_Pixel16{s[0], s[1], s[2], s[3]};
+      } else {
+        auto n = [](uint16_t v) { return static_cast<A_u_char>((v * 255 + 16384) >> 15); };
+        *world.Pixel8(x, y) = PF_Pixel{n(s[0]), n(s[1]), n(s[2]), n(s[3])};
+      }
+    }
+  }
+}
+
+// ---- Rendering -------------------------------------------------------------
+
+double Milliseconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// One host with the effect set up for a case, rendering frames of the given
+// size cut from the top left of the full frame.
+class Session {
+ public:
+  Session(PF_EffectMainFunc effect, const Case& c, int threads, int32_t w, int32_t h)
+      : entry(effect), in(w, h, c.deep), out(w, h, c.deep), shape(64, 64, c.deep) {
+    host.Config().threads = threads;
+    host.Config().majorVersion = 11;  // the effect's own Gaussian, as in the tests
+    if (host.Setup(entry) != PF_Err_NONE) throw std::runtime_error("setup failed");
+    Fill(in, MakeFrame(std::max(w, kWidth), std::max(h, kHeight)));
+    Fill(shape, MakeShape(64));
+    if (c.control) {
+      control = std::make_unique<softhost::SoftWorld>(w, h, c.deep);
+      Fill(*control, MakeNoise(w, h));
+    }
+    std::vector<PF_ParamDef>& p = host.Params();
+    p[ParamOutputView].u.pd.value = 1;
+    p[ParamBlurType].u.pd.value = c.blur;
+    p[ParamUniformAmount].u.bd.value = 1;
+    p[ParamBlurAmount].u.fd.value = static_cast<PF_Fixed>(std::lround(c.amount * 65536.0));
+    p[ParamBCLCompoundShapes].u.fd.value = 50 << 16;
+    using softhost::LayerChoice;
+    host.SetLayer(ParamShapeLayer, c.blur == Custom ? LayerChoice{LayerChoice::Image, shape.World()}
+                                                    : LayerChoice{LayerChoice::None, nullptr});
+    host.SetLayer(ParamBCLLayer, c.control ? LayerChoice{LayerChoice::Image, control->World()}
+                                           : LayerChoice{LayerChoice::None, nullptr});
+    host.SetInput(in.World());
+  }
+
+  double Render() {
+    const auto start = std::chrono::steady_clock::now();
+    const PF_Err err = host.Render(entry, out.World());
+    const double ms = Milliseconds(std::chrono::steady_clock::now() - start);
+    if (err != PF_Err_NONE) {
+      throw std::runtime_error(std::string("render failed: ") + host.OutData()->return_msg);
+    }
+    return ms;
+  }
+
+ private:
+  PF_EffectMainFunc entry;
+  softhost::Host host;
+  softhost::SoftWorld in, out, shape;
+  std::unique_ptr<softhost::SoftWorld> control;
+};
+
+double TimeRenders(PF_EffectMainFunc entry, const Case& c, int threads, int runs, int32_t w,
+                   int32_t h) {
+  Session session(entry, c, threads, w, h);
+  if (runs > 1) session.Render();  // first-touch of every buffer
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) times.push_back(session.Render());
+  return Median(times);
+}
+
+double TimeDilate(const Case& c, int threads, int runs) {
+  const int type = c.deep ? CV_16UC4 : CV_8UC4;
+  cv::Mat src(kHeight, kWidth, type), dst;
+  cv::randu(src, 0, c.deep ? 32769 : 256);
+  const int32_t side = KernelSide(c.blur, c.amount);
+  const cv::Mat element = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(side, side));
+  cv::setNumThreads(threads);
+  cv::dilate(src, dst, element);
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    cv::dilate(src, dst, element);
+    times.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
+  }
+  return Median(times);
+}
+
+// ---- Child processes ---------------------------------------------------------
+
+std::string SelfPath() {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) throw std::runtime_error("cannot find this executable");
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+// Runs this executable with the given arguments and engine, and returns what
+// it printed.
+std::string RunChild(const std::string& args, bool reference) {
+  const std::string command = std::string(reference ? "QUORVANT_BLUR_ENGINE=reference " : "") +
+                              "'" + SelfPath() + "' " + args;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("cannot start " + command);
+  std::string text;
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, pipe)) text += buffer;
+  if (pclose(pipe) != 0) throw std::runtime_error("child failed: " + command + "\n" + text);
+  return text;
+}
+
+long ProcStatusKilobytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+  }
+  return -1;
+}
+
+// Peak resident memory that one render adds on top of its input and output
+// frames, in kilobytes.
+long MeasurePeak(PF_EffectMainFunc entry, int threads) {
+  const Case c{Gaussian, 200.0, true, false};
+  Session session(entry, c, threads, 3840, 2160);
+  // Reset the high-water mark to the current size.
+  std::ofstream("/proc/self/clear_refs") << "5";
+  const long before = ProcStatusKilobytes("VmRSS:");
+  session.Render();
+  return ProcStatusKilobytes("VmHWM:") - before;
+}
+
+// ---- Driver ------------------------------------------------------------------
+
+struct Options {
+  bool quick = false;
+  int runs = 5;
+  std::vector<int> threads{1, 2};
+  std::string filter;
+  bool reference = true;
+  bool memory = true;
+  std::string module = QB_MODULE_PATH;
+  // Child modes.
+  int childCase = -1;
+  int childThreads = 1;
+  int childCrop = 1;  // frame divided by this in each direction
+  std::string childMemory;
+};
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::runtime_error("missing value after " + a);
+      return argv[++i];
+    };
+    if (a == "--quick") {
+      o.quick = true;
+      o.runs = 3;
+    } else if (a == "--runs") {
+      o.runs = std::max(1, std::atoi(next().c_str()));
+    } else if (a == "--threads") {
+      o.threads.clear();
+      std::stringstream s(next());
+      std::string t;
+      while (std::getline(s, t, ',')) o.threads.push_back(std::max(1, std::atoi(t.c_str())));
+    } else if (a == "--filter") {
+      o.filter = next();
+    } else if (a == "--no-reference") {
+      o.reference = false;
+    } else if (a == "--no-memory") {
+      o.memory = false;
+    } else if (a == "--module") {
+      o.module = next();
+    } else if (a == "--child-case") {
+      o.childCase = std::atoi(next().c_str());
+    } else if (a == "--child-threads") {
+      o.childThreads = std::atoi(next().c_str());
+    } else if (a == "--child-crop") {
+      o.childCrop = std::max(1, std::atoi(next().c_str()));
+    } else if (a == "--child-memory") {
+      o.childMemory = next();
+    } else {
+      throw std::runtime_error("unknown option " + a);
+    }
+  }
+  return o;
+}
+
+int Main(int argc, char** argv) {
+  const Options o = Parse(argc, argv);
+  const std::vector<Case> cases = AllCases();
+  if (o.childCase >= 0 || !o.childMemory.empty()) {
+    softhost::EffectModule module(o.module);
+    if (!o.childMemory.empty()) {
+      std::printf("%ld\n", MeasurePeak(module.Entry(), o.childThreads));
+    } else {
+      const Case& c = cases.at(static_cast<size_t>(o.childCase));
+      std::printf("%.3f\n", TimeRenders(module.Entry(), c, o.childThreads, 1, kWidth / o.childCrop,
+                                        kHeight / o.childCrop));
+    }
+    return 0;
+  }
+
+  // The fast engine runs in this process; whatever the caller's environment
+  // says about the engine applies only to the reference child.
+  unsetenv("QUORVANT_BLUR_ENGINE");
+  softhost::EffectModule module(o.module);
+  const int crop = o.quick ? 4 : 1;
+  std::printf("qb-bench: %dx%d frames, median of %d runs; module %s\n", kWidth, kHeight, o.runs,
+              o.module.c_str());
+  std::printf("reference: straightforward engine, 1 run, %s\n",
+              !o.reference ? "not measured"
+              : crop > 1   ? "on the top-left 1/16 of the frame, time x16 (an underestimate "
+                             "for large kernels: fewer taps fall inside a small frame)"
+                           : "full frame");
+  std::printf(
+      "dilate: cv::dilate with a rectangle of the kernel's bounding box, same depth, "
+      "cv::setNumThreads(threads)\n\n");
+  std::printf("%-26s %3s %10s %12s %9s %10s %9s\n", "case", "thr", "fast ms", "reference ms",
+              "x faster", "dilate ms", "x dilate");
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string name = CaseName(c);
+    if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
+    for (int threads : o.threads) {
+      const double fast = TimeRenders(module.Entry(), c, threads, o.runs, kWidth, kHeight);
+      std::printf("%-26s %3d %10.2f", name.c_str(), threads, fast);
+      std::fflush(stdout);
+      if (o.reference) {
+        std::ostringstream args;
+        args << "--module '" << o.module << "' --child-case " << i << " --child-threads " << threads
+             << " --child-crop " << crop;
+        const double reference = std::atof(RunChild(args.str(), true).c_str()) * crop * crop;
+        std::printf(" %12.1f %9.1f", reference, reference / fast);
+      } else {
+        std::printf(" %12s %9s", "-", "-");
+      }
+      const double dilate = TimeDilate(c, threads, o.runs);
+      std::printf(" %10.2f %9.2f\n", dilate, dilate / fast);
+      std::fflush(stdout);
+    }
+  }
+
+  if (o.memory) {
+    const double frameMB = 3840.0 * 2160 * 8 / 1048576;
+    std::printf(
+        "\npeak memory of one 3840x2160 16-bit Gaussian 200 render, above its input and "
+        "output frames (one frame = %.1f MB):\n",
+        frameMB);
+    for (bool reference : {false, true}) {
+      if (reference && !o.reference) continue;
+      const int threads = o.threads.back();
+      std::ostringstream args;
+      args << "--module '" << o.module << "' --child-memory run --child-threads " << threads;
+      const double mb = std::atof(RunChild(args.str(), reference).c_str()) / 1024.0;
+      std::printf("  %-9s engine, %d threads: %7.1f MB = %.2f frames\n",
+                  reference ? "reference" : "fast", threads, mb, mb / frameMB);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qb-bench: %s\n", e.what());
+    return 1;
+  }
+}

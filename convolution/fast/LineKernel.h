@@ -1,0 +1,72 @@
+// The inner loop of the fast separable engine: a one-dimensional weighted
+// maximum along a line of positions, each position a block of kLineLanes
+// unsigned 16-bit lanes (8 pixels x 4 channels, or 8 rows of one pixel x 4
+// channels) that never interact.
+//
+// out[x] = max over taps t of (w_t * in[x + t]) >> 15, where `in` is already
+// padded (zeros beyond the image), so tap t of output x reads position x + t.
+// The taps are grouped by weight level. A level w reads the maximum of its
+// own taps, or of any taps whose weights are all at least w (a sliding
+// maximum over a run): that is exact, because (w * c) >> 15 never decreases
+// in w or c, and every tap is still read at its own level.
+//
+// This header holds only plain records and declarations: the per-instruction-
+// set files include it, and no inline code may be compiled with their flags.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t kLineLanes = 32;
+constexpr int32_t kMaxSlides = 4;
+
+// One weight level w, reading refCount entries of LineProgram::offsets (the
+// next ones after the previous level's). multiplier is 2 * (w & 0x7FFF), so
+// that (w * c) >> 15 is mulhi(c, multiplier) below 32768, c at 32768 and
+// c + mulhi(c, multiplier) above.
+// fan > 0 when this level and the fan - 1 after it each read two input taps,
+// every level one position further out on both sides than the one before.
+struct LineStep {
+  uint16_t multiplier;
+  int32_t refCount;
+  int32_t fan;
+};
+
+// Steps in decreasing weight: aboveCount with w > 32768, then unitCount with
+// w == 32768, then belowCount with w < 32768. A level reads, for output x,
+// position x of the line at element offsets[k] from LineJob::in: a tap of the
+// input, or a precomputed sliding maximum stored after it.
+struct LineProgram {
+  const LineStep* steps;
+  int32_t aboveCount;
+  int32_t unitCount;
+  int32_t belowCount;
+  const int32_t* offsets;
+  const int32_t* slideLengths;  // window of each sliding maximum, in positions
+  int32_t slideCount;
+  // Element offset of the sliding maximum over every tap of positive weight,
+  // or -1: the levels below 32768 may stop once that maximum, weighted by the
+  // next level, cannot raise the result.
+  int32_t boundOffset;
+};
+
+// One line. in: inCount positions, then, when the program has sliding
+// maxima, inCount positions of scratch and the slideCount sliding maxima of
+// inCount positions each (where the program's offsets expect them); out:
+// count positions. Every buffer is written only by this job.
+struct LineJob {
+  LineProgram program;
+  uint16_t* in;
+  int32_t inCount;
+  int32_t count;
+  uint16_t* out;
+  // Inputs above this could make a weighted value pass 65535.
+  uint16_t valueLimit;
+};
+
+// False, having written nothing, when an input passes job.valueLimit.
+using LineFunction = bool (*)(const LineJob& job);
+
+bool RunLineScalar(const LineJob& job);
+bool RunLineSSE2(const LineJob& job);
+bool RunLineAVX2(const LineJob& job);
+bool RunLineAVX512(const LineJob& job);

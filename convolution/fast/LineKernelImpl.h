@@ -1,0 +1,188 @@
+// The line kernel written once over a vector-operations type O that covers
+// the kLineLanes lanes of one position. Included only by the per-instruction-
+// set files, each with its own O in an anonymous namespace, so every
+// instantiation has internal linkage and no code compiled for one instruction
+// set can be picked up by another file. No standard-library templates here for
+// the same reason.
+//
+// O provides: type V; V Zero(); V Splat(uint16_t); V Load(const uint16_t*); void Store(uint16_t*,
+// V); V Max(V, V) (unsigned); V Add(V, V) (wrapping); V MulHi(V, uint16_t)
+// (unsigned high half); bool AllAtLeast(V a, V b) (a >= b in every lane,
+// unsigned); and kGroup, the positions computed together.
+#pragma once
+
+#include <cstdint>
+
+#include "convolution/fast/LineKernel.h"
+
+namespace linekernel {
+
+// van Herk / Gil-Werman: slide[x] = max(in[x .. x + r - 1]) for every x with
+// x + r <= n, from running maxima within blocks of r, forward and backward.
+template <class O>
+void SlidingMaximum(const uint16_t* in, int32_t n, int32_t r, uint16_t* prefix, uint16_t* slide) {
+  for (int32_t block = 0; block < n; block += r) {
+    const int32_t end = block + r < n ? block + r : n;
+    typename O::V run = O::Load(in + block * kLineLanes);
+    O::Store(prefix + block * kLineLanes, run);
+    for (int32_t i = block + 1; i < end; ++i) {
+      run = O::Max(run, O::Load(in + i * kLineLanes));
+      O::Store(prefix + i * kLineLanes, run);
+    }
+    run = O::Load(in + (end - 1) * kLineLanes);
+    O::Store(slide + (end - 1) * kLineLanes, run);
+    for (int32_t i = end - 2; i >= block; --i) {
+      run = O::Max(run, O::Load(in + i * kLineLanes));
+      O::Store(slide + i * kLineLanes, run);
+    }
+  }
+  for (int32_t x = 0; x + r <= n; ++x) {
+    O::Store(slide + x * kLineLanes,
+             O::Max(O::Load(slide + x * kLineLanes), O::Load(prefix + (x + r - 1) * kLineLanes)));
+  }
+}
+
+template <class O, int G>
+struct Positions {
+  const uint16_t* in;
+  const LineProgram& program;
+
+  // m = the maximum over the step's refs (at least one); returns the next
+  // refs.
+  static const int32_t* Gather(const uint16_t* base, const int32_t* offsets, int32_t count,
+                               typename O::V* m) {
+    const uint16_t* a = base + offsets[0];
+    if (count == 2) {
+      const uint16_t* b = base + offsets[1];
+      for (int g = 0; g < G; ++g) {
+        m[g] = O::Max(O::Load(a + g * kLineLanes), O::Load(b + g * kLineLanes));
+      }
+      return offsets + 2;
+    }
+    for (int g = 0; g < G; ++g) m[g] = O::Load(a + g * kLineLanes);
+    for (int32_t k = 1; k < count; ++k) {
+      a = base + offsets[k];
+      for (int g = 0; g < G; ++g) m[g] = O::Max(m[g], O::Load(a + g * kLineLanes));
+    }
+    return offsets + count;
+  }
+
+  // A fan of `levels` (a multiple of G) levels: level i reads left - i and
+  // right + i. The G positions' left taps of one level are the next level's
+  // shifted by one, so each level loads one new position a side; the
+  // registers rotate instead of moving: at level U of a block, left tap g
+  // sits in l[(g - U) mod G] and right tap g in r[(g + U) mod G].
+  template <int U>
+  static void FanLevel(const uint16_t* left, const uint16_t* right, const LineStep* steps,
+                       int32_t i, bool more, typename O::V* l, typename O::V* r,
+                       typename O::V* acc) {
+    if constexpr (U < G) {
+      const uint16_t multiplier = steps[i + U].multiplier;
+      for (int g = 0; g < G; ++g) {
+        const typename O::V pair = O::Max(l[(g + G - U) % G], r[(g + U) % G]);
+        acc[g] = O::Max(acc[g], O::MulHi(pair, multiplier));
+      }
+      if (U + 1 < G || more) {
+        const intptr_t next = i + U + 1;
+        l[(G - U - 1) % G] = O::Load(left - next * kLineLanes);
+        r[U % G] = O::Load(right + (next + G - 1) * kLineLanes);
+      }
+      FanLevel<U + 1>(left, right, steps, i, more, l, r, acc);
+    }
+  }
+
+  // True when no level of `multiplier` or less can raise any lane of acc any
+  // more: even the largest value under the kernel, weighted by it, is no
+  // larger.
+  static bool Covered(const uint16_t* bound, uint16_t multiplier, const typename O::V* acc) {
+    for (int g = 0; g < G; ++g) {
+      if (!O::AllAtLeast(acc[g], O::MulHi(O::Load(bound + g * kLineLanes), multiplier))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Returns false when it stopped early because the bound was reached.
+  static bool Fan(const uint16_t* left, const uint16_t* right, const LineStep* steps,
+                  int32_t levels, const uint16_t* bound, typename O::V* acc) {
+    typename O::V l[G];
+    typename O::V r[G];
+    for (int g = 0; g < G; ++g) {
+      l[g] = O::Load(left + g * kLineLanes);
+      r[g] = O::Load(right + g * kLineLanes);
+    }
+    for (int32_t i = 0; i < levels; i += G) {
+      if (bound && i > 0 && Covered(bound, steps[i].multiplier, acc)) return false;
+      FanLevel<0>(left, right, steps, i, i + G < levels, l, r, acc);
+    }
+    return true;
+  }
+
+  void Run(int32_t x, uint16_t* out) const {
+    typename O::V m[G];
+    typename O::V acc[G];
+    for (int g = 0; g < G; ++g) acc[g] = O::Zero();
+    const uint16_t* base = in + x * kLineLanes;
+    const uint16_t* bound = program.boundOffset >= 0 ? base + program.boundOffset : nullptr;
+    const int32_t* offsets = program.offsets;
+    const LineStep* step = program.steps;
+    for (const LineStep* end = step + program.aboveCount; step != end; ++step) {
+      offsets = Gather(base, offsets, step->refCount, m);
+      for (int g = 0; g < G; ++g) {
+        acc[g] = O::Max(acc[g], O::Add(m[g], O::MulHi(m[g], step->multiplier)));
+      }
+    }
+    for (const LineStep* end = step + program.unitCount; step != end; ++step) {
+      offsets = Gather(base, offsets, step->refCount, m);
+      for (int g = 0; g < G; ++g) acc[g] = O::Max(acc[g], m[g]);
+    }
+    // Levels come heaviest first, so once the bound is reached the rest can
+    // be skipped; it is checked every kCheckEvery levels.
+    constexpr int32_t kCheckEvery = 8;
+    int32_t sinceCheck = 0;
+    for (const LineStep* end = step + program.belowCount; step != end;) {
+      if (bound && sinceCheck >= kCheckEvery) {
+        if (Covered(bound, step->multiplier, acc)) break;
+        sinceCheck = 0;
+      }
+      if (G > 1 && step->fan >= G) {
+        const int32_t levels = step->fan / G * G;
+        if (!Fan(base + offsets[0], base + offsets[1], step, levels, bound, acc)) break;
+        offsets += 2 * levels;
+        step += levels;
+        sinceCheck = kCheckEvery;
+        continue;
+      }
+      offsets = Gather(base, offsets, step->refCount, m);
+      for (int g = 0; g < G; ++g) acc[g] = O::Max(acc[g], O::MulHi(m[g], step->multiplier));
+      ++step;
+      ++sinceCheck;
+    }
+    for (int g = 0; g < G; ++g) O::Store(out + (x + g) * kLineLanes, acc[g]);
+  }
+};
+
+template <class O>
+bool RunLine(const LineJob& job) {
+  if (job.valueLimit < 65535) {
+    typename O::V top = O::Zero();
+    for (int32_t i = 0; i < job.inCount; ++i) top = O::Max(top, O::Load(job.in + i * kLineLanes));
+    if (!O::AllAtLeast(O::Splat(job.valueLimit), top)) return false;
+  }
+  const LineProgram& program = job.program;
+  const intptr_t line = static_cast<intptr_t>(job.inCount) * kLineLanes;
+  uint16_t* prefix = job.in + line;
+  for (int32_t s = 0; s < program.slideCount; ++s) {
+    SlidingMaximum<O>(job.in, job.inCount, program.slideLengths[s], prefix,
+                      prefix + line * (1 + s));
+  }
+  const Positions<O, O::kGroup> group{job.in, program};
+  const Positions<O, 1> single{job.in, program};
+  int32_t x = 0;
+  for (; x + O::kGroup <= job.count; x += O::kGroup) group.Run(x, job.out);
+  for (; x < job.count; ++x) single.Run(x, job.out);
+  return true;
+}
+
+}  // namespace linekernel

@@ -1,0 +1,171 @@
+#include "convolution/fast/LinePlan.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+// A run of this many equal taps costs about as much through a sliding
+// maximum (three passes over the line, then one read) as read tap by tap.
+constexpr int32_t kSlideRun = 8;
+constexpr int32_t kSlideCost = 6;
+
+}  // namespace
+
+bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, bool deep) {
+  weights.assign(taps, taps + tapCount);
+  count = outputs;
+  inCount = outputs + tapCount - 1;
+  steps.clear();
+  offsets.clear();
+  slideLengths.clear();
+  boundOffset = -1;
+  aboveCount = 0;
+  unitCount = 0;
+
+  std::vector<int32_t> levels;
+  for (int32_t w : weights) {
+    if (w > 0) levels.push_back(w);
+  }
+  std::sort(levels.begin(), levels.end(), std::greater<int32_t>());
+  levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+  const int32_t top = levels.empty() ? 0 : levels.front();
+  if (top > 65535) return false;
+  if (!deep && ((int64_t{top} * 255) >> 15) > 255) return false;
+  // At 8 bits the check above already keeps every weighted value in range.
+  valueLimit =
+      deep && top > 32768 ? static_cast<uint16_t>(((int64_t{65536} << 15) - 1) / top) : 65535;
+
+  auto slideFor = [&](int32_t length) -> int32_t {
+    for (size_t s = 0; s < slideLengths.size(); ++s) {
+      if (slideLengths[s] == length) return static_cast<int32_t>(s) + 1;
+    }
+    if (static_cast<int32_t>(slideLengths.size()) == kMaxSlides) return 0;
+    slideLengths.push_back(length);
+    return static_cast<int32_t>(slideLengths.size());
+  };
+  auto hasSlide = [&](int32_t length) {
+    return std::find(slideLengths.begin(), slideLengths.end(), length) != slideLengths.end();
+  };
+
+  // The bound for stopping early, over every positive tap: worth its sliding
+  // maximum only when many levels could be skipped, and taken first.
+  constexpr int32_t kBoundLevels = 16;
+  int32_t boundSlide = 0;
+  const auto positive = [](int32_t w) { return w > 0; };
+  const auto head = std::find_if(weights.begin(), weights.end(), positive);
+  const auto tail = std::find_if(weights.rbegin(), weights.rend(), positive);
+  if (std::count_if(levels.begin(), levels.end(), [](int32_t w) { return w < 32768; }) >=
+      kBoundLevels) {
+    boundSlide = slideFor(static_cast<int32_t>((weights.rend() - tail) - (head - weights.begin())));
+  }
+
+  // A level reads its own taps, run by run, or, when its taps and all
+  // heavier ones form one contiguous span, that span's sliding maximum.
+  struct Ref {
+    int32_t source, position;
+  };
+  std::vector<Ref> refs;
+  std::vector<bool> covered(weights.size(), false);
+  int32_t lo = tapCount;
+  int32_t hi = -1;
+  for (int32_t level : levels) {
+    struct Run {
+      int32_t start, length;
+    };
+    std::vector<Run> runs;
+    for (int32_t t = 0; t < tapCount; ++t) {
+      if (weights[t] != level) continue;
+      if (!runs.empty() && runs.back().start + runs.back().length == t) {
+        ++runs.back().length;
+      } else {
+        runs.push_back(Run{t, 1});
+      }
+      covered[t] = true;
+      lo = std::min(lo, t);
+      hi = std::max(hi, t);
+    }
+    const int32_t span = hi - lo + 1;
+    const bool contiguous =
+        std::all_of(covered.begin() + lo, covered.begin() + hi + 1, [](bool c) { return c; });
+    int32_t tapCost = 0;
+    for (const Run& run : runs) {
+      tapCost += run.length >= kSlideRun ? 1 + (hasSlide(run.length) ? 0 : kSlideCost) : run.length;
+    }
+    const int32_t spanCost = 1 + (hasSlide(span) ? 0 : kSlideCost);
+
+    const size_t first = refs.size();
+    int32_t spanSlide = 0;
+    if (contiguous && span >= kSlideRun && spanCost < tapCost) spanSlide = slideFor(span);
+    if (spanSlide > 0) {
+      refs.push_back(Ref{spanSlide, lo});
+    } else {
+      for (const Run& run : runs) {
+        const int32_t slide = run.length >= kSlideRun ? slideFor(run.length) : 0;
+        if (slide > 0) {
+          refs.push_back(Ref{slide, run.start});
+        } else {
+          for (int32_t t = run.start; t < run.start + run.length; ++t) refs.push_back(Ref{0, t});
+        }
+      }
+    }
+    steps.push_back(LineStep{static_cast<uint16_t>(2 * (level & 0x7FFF)),
+                             static_cast<int32_t>(refs.size() - first), 0});
+    if (level > 32768) ++aboveCount;
+    if (level == 32768) ++unitCount;
+  }
+  // Fans: runs of levels below 32768 with two input taps each, moving one
+  // position outwards per level (the sides of a unimodal profile).
+  size_t ref = refs.size();
+  for (size_t s = steps.size(); s-- > 0;) {
+    ref -= static_cast<size_t>(steps[s].refCount);
+    const bool pair = steps[s].refCount == 2 && refs[ref].source == 0 &&
+                      refs[ref + 1].source == 0 && s >= static_cast<size_t>(aboveCount + unitCount);
+    if (!pair) continue;
+    steps[s].fan = 1;
+    if (s + 1 < steps.size() && steps[s + 1].fan > 0 &&
+        refs[ref + 2].position == refs[ref].position - 1 &&
+        refs[ref + 3].position == refs[ref + 1].position + 1) {
+      steps[s].fan += steps[s + 1].fan;
+    }
+  }
+  // The sliding maxima follow the line and its scratch in the job's memory.
+  auto offsetOf = [&](const Ref& r) {
+    const int32_t base = r.source == 0 ? 0 : inCount * (1 + r.source);
+    return (base + r.position) * kLineLanes;
+  };
+  for (const Ref& r : refs) offsets.push_back(offsetOf(r));
+  boundOffset = boundSlide > 0 ? offsetOf(Ref{boundSlide, lo}) : -1;
+  return true;
+}
+
+size_t LinePlan::JobPositions() const {
+  const size_t lines = slideLengths.empty() ? 1 : 2 + slideLengths.size();
+  return static_cast<size_t>(inCount) * lines + static_cast<size_t>(count);
+}
+
+LineProgram LinePlan::Program() const {
+  const int32_t total = static_cast<int32_t>(steps.size());
+  return LineProgram{steps.data(),
+                     aboveCount,
+                     unitCount,
+                     total - aboveCount - unitCount,
+                     offsets.data(),
+                     slideLengths.data(),
+                     static_cast<int32_t>(slideLengths.size()),
+                     boundOffset};
+}
+
+LineFunction LineFunctionFor(SimdLevel level) {
+  switch (level) {
+    case SimdLevel::AVX512:
+      return RunLineAVX512;
+    case SimdLevel::AVX2:
+      return RunLineAVX2;
+    case SimdLevel::SSE2:
+      return RunLineSSE2;
+    case SimdLevel::Scalar:
+      break;
+  }
+  return RunLineScalar;
+}

@@ -1,0 +1,405 @@
+#include "convolution/fast/SeparableFast.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "convolution/Separable.h"
+#include "convolution/fast/LinePlan.h"
+#include "image/AEException.h"
+#include "image/AEWorld.h"
+#include "image/Containers.h"
+#include "image/PixelTraits.h"
+
+namespace {
+
+// Rows per horizontal band and columns per vertical strip: 8 pixels of 4
+// channels fill the 32 lanes of a position.
+constexpr int32_t kBlock = 8;
+constexpr int32_t kChannels = 4;
+static_assert(kBlock * kChannels == kLineLanes);
+
+// Scratch for the pixel functions, which the host may run on any number of
+// threads at once: a fixed set of slots taken and given back with an atomic
+// flag each. Allocated before the passes, so nothing is allocated per call.
+class SlotPool {
+ public:
+  explicit SlotPool(size_t positionsPerSlot)
+      : count(
+            std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 32) +
+            1),
+        stride(positionsPerSlot * kLineLanes),
+        storage(new uint16_t[stride * static_cast<size_t>(count)]),
+        busy(new std::atomic<bool>[static_cast<size_t>(count)]) {
+    for (int32_t i = 0; i < count; ++i) busy[i].store(false);
+  }
+
+  uint16_t* Acquire(int32_t* slot) {
+    for (;;) {
+      for (int32_t i = 0; i < count; ++i) {
+        if (!busy[i].load(std::memory_order_relaxed) &&
+            !busy[i].exchange(true, std::memory_order_acquire)) {
+          *slot = i;
+          return storage.get() + stride * static_cast<size_t>(i);
+        }
+      }
+      // More callers than slots: wait for one to finish its line.
+      std::this_thread::yield();
+    }
+  }
+
+  void Release(int32_t slot) { busy[slot].store(false, std::memory_order_release); }
+
+ private:
+  int32_t count;
+  size_t stride;
+  std::unique_ptr<uint16_t[]> storage;
+  std::unique_ptr<std::atomic<bool>[]> busy;
+};
+
+class SlotLease {
+ public:
+  explicit SlotLease(SlotPool& owner) : pool(owner), memory(owner.Acquire(&slot)) {}
+  SlotLease(const SlotLease&) = delete;
+  SlotLease& operator=(const SlotLease&) = delete;
+  ~SlotLease() { pool.Release(slot); }
+  uint16_t* Memory() const { return memory; }
+
+ private:
+  SlotPool& pool;
+  int32_t slot = 0;
+  uint16_t* memory;
+};
+
+struct PassPlan {
+  LinePlan plan;
+  int32_t taps = 0;
+  int32_t before = 0;  // zero positions ahead of the image in the padded line
+};
+
+struct FastPasses {
+  PassPlan across;
+  PassPlan down;
+  LineFunction line = nullptr;
+  PF_EffectWorld* src = nullptr;
+  PF_EffectWorld* dst = nullptr;
+  // What the straightforward passes call the temporary copy of dst: dst
+  // itself when dst holds only zeros (the floor is then no floor at all).
+  PF_EffectWorld* mid = nullptr;
+  bool inPlace = false;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t strips = 0;
+  SlotPool* pool = nullptr;
+};
+
+// A pixel's four channels in lane order (alpha, red, green, blue), the
+// order of the host's pixel record; 8-bit channels widened, and narrowed back
+// (values then never pass 255).
+inline void LoadPixel(const PF_Pixel16& p, uint16_t* lanes) { std::memcpy(lanes, &p, 8); }
+inline void StorePixel(const uint16_t* lanes, PF_Pixel16* p) { std::memcpy(p, lanes, 8); }
+
+inline void LoadPixel(const PF_Pixel& p, uint16_t* lanes) {
+  lanes[0] = p.alpha;
+  lanes[1] = p.red;
+  lanes[2] = p.green;
+  lanes[3] = p.blue;
+}
+
+inline void StorePixel(const uint16_t* lanes, PF_Pixel* p) {
+  p->alpha = static_cast<A_u_char>(lanes[0]);
+  p->red = static_cast<A_u_char>(lanes[1]);
+  p->green = static_cast<A_u_char>(lanes[2]);
+  p->blue = static_cast<A_u_char>(lanes[3]);
+}
+
+// The larger of each channel and its value in the line.
+template <typename Pixel>
+inline void RaisePixel(const uint16_t* lanes, Pixel* p) {
+  uint16_t v[kChannels];
+  LoadPixel(*p, v);
+  for (int32_t c = 0; c < kChannels; ++c) v[c] = std::max(v[c], lanes[c]);
+  StorePixel(v, p);
+}
+
+template <typename Pixel>
+bool IsClear(const PF_EffectWorld* world) {
+  for (int32_t y = 0; y < world->height; ++y) {
+    const Pixel* row = PixelAt<Pixel>(world, 0, y);
+    for (int32_t x = 0; x < world->width; ++x) {
+      if ((row[x].alpha | row[x].red | row[x].green | row[x].blue) != 0) return false;
+    }
+  }
+  return true;
+}
+
+// The straightforward loop itself, lane by lane, for lines where a weighted
+// value may pass 65535: there the 32-bit product wraps (the tap turns
+// negative and drops out), which the vector arithmetic cannot mimic. Each
+// lane starts from its floor in `values`.
+void EmulateLine(const LinePlan& plan, const uint16_t* in, int32_t count, uint16_t* values) {
+  const int32_t* weights = plan.Weights();
+  for (int32_t x = 0; x < count; ++x) {
+    for (int32_t lane = 0; lane < kLineLanes; ++lane) {
+      int32_t v = values[x * kLineLanes + lane];
+      for (int32_t t = 0; t < plan.Taps(); ++t) {
+        if (weights[t] <= 0) continue;
+        const int32_t a = MulQ15(weights[t], in[(x + t) * kLineLanes + lane]);
+        if (a > v) v = static_cast<uint16_t>(a);
+      }
+      values[x * kLineLanes + lane] = static_cast<uint16_t>(v);
+    }
+  }
+}
+
+// Fills the padding of a line, and the lanes past `used` blocks of every
+// position, with zeros; returns the line's first image position.
+uint16_t* PrepareLine(const PassPlan& pass, int32_t count, int32_t used, uint16_t* in) {
+  const size_t after = static_cast<size_t>(pass.taps - 1 - pass.before);
+  std::fill(in, in + static_cast<size_t>(pass.before) * kLineLanes, uint16_t{0});
+  uint16_t* image = in + static_cast<size_t>(pass.before) * kLineLanes;
+  std::fill(image + static_cast<size_t>(count) * kLineLanes,
+            image + (static_cast<size_t>(count) + after) * kLineLanes, uint16_t{0});
+  if (used < kBlock) {
+    for (int32_t x = 0; x < count; ++x) {
+      std::fill(image + x * kLineLanes + used * kChannels, image + (x + 1) * kLineLanes,
+                uint16_t{0});
+    }
+  }
+  return image;
+}
+
+// Runs the line, or emulates it when its values could overflow; the floor
+// callback fills the output with the values the emulation starts from.
+template <typename Floor>
+bool RunOrEmulate(const FastPasses& f, const PassPlan& pass, uint16_t* in, int32_t count,
+                  Floor&& floor, uint16_t** out) {
+  LineJob job{};
+  job.program = pass.plan.Program();
+  job.in = in;
+  job.inCount = pass.plan.InCount();
+  job.count = count;
+  job.out = in + (pass.plan.JobPositions() - static_cast<size_t>(count)) * kLineLanes;
+  job.valueLimit = pass.plan.ValueLimit();
+  *out = job.out;
+  if (f.line(job)) return false;
+  floor(job.out);
+  EmulateLine(pass.plan, in, count, job.out);
+  return true;
+}
+
+// Horizontal pass: rows y..y+7 of src across, lanes (row, channel), raised
+// into the same rows of mid.
+template <typename Pixel>
+PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  if (y % kBlock != 0) return PF_Err_NONE;
+  const FastPasses& f = *static_cast<const FastPasses*>(refcon);
+  const PassPlan& pass = f.across;
+  const int32_t rows = std::min(kBlock, f.height - y);
+  SlotLease lease(*f.pool);
+  uint16_t* in = lease.Memory();
+  uint16_t* image = PrepareLine(pass, f.width, rows, in);
+  const Pixel* source[kBlock];
+  for (int32_t r = 0; r < rows; ++r) source[r] = PixelAt<Pixel>(f.src, 0, y + r);
+  for (int32_t x = 0; x < f.width; ++x) {
+    for (int32_t r = 0; r < rows; ++r)
+      LoadPixel(source[r][x], image + x * kLineLanes + r * kChannels);
+  }
+  uint16_t* out = nullptr;
+  const bool final = RunOrEmulate(
+      f, pass, in, f.width,
+      [&](uint16_t* values) {
+        for (int32_t r = 0; r < rows; ++r) {
+          const Pixel* floor = PixelAt<Pixel>(f.mid, 0, y + r);
+          for (int32_t x = 0; x < f.width; ++x) {
+            LoadPixel(floor[x], values + x * kLineLanes + r * kChannels);
+          }
+        }
+      },
+      &out);
+  Pixel* target[kBlock];
+  for (int32_t r = 0; r < rows; ++r) target[r] = PixelAt<Pixel>(f.mid, 0, y + r);
+  for (int32_t x = 0; x < f.width; ++x) {
+    for (int32_t r = 0; r < rows; ++r) {
+      const uint16_t* v = out + x * kLineLanes + r * kChannels;
+      if (final || f.inPlace) {
+        StorePixel(v, &target[r][x]);
+      } else {
+        RaisePixel(v, &target[r][x]);
+      }
+    }
+  }
+  return PF_Err_NONE;
+}
+
+// Vertical pass: one strip of 8 columns of mid down, lanes (column,
+// channel), raised into dst (or, in place, stored: dst then holds mid).
+template <typename Pixel>
+void DownStrip(const FastPasses& f, int32_t strip) {
+  const PassPlan& pass = f.down;
+  const int32_t x0 = strip * kBlock;
+  const int32_t columns = std::min(kBlock, f.width - x0);
+  SlotLease lease(*f.pool);
+  uint16_t* in = lease.Memory();
+  uint16_t* image = PrepareLine(pass, f.height, columns, in);
+  for (int32_t y = 0; y < f.height; ++y) {
+    const Pixel* row = PixelAt<Pixel>(f.mid, x0, y);
+    uint16_t* lanes = image + y * kLineLanes;
+    if (PixelTraits<Pixel>::kDeep && columns == kBlock) {
+      std::memcpy(lanes, row, kLineLanes * sizeof(uint16_t));
+    } else {
+      for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
+    }
+  }
+  uint16_t* out = nullptr;
+  const bool final = RunOrEmulate(
+      f, pass, in, f.height,
+      [&](uint16_t* values) {
+        for (int32_t y = 0; y < f.height; ++y) {
+          const Pixel* floor = PixelAt<Pixel>(f.dst, x0, y);
+          for (int32_t p = 0; p < columns; ++p) {
+            uint16_t* lanes = values + y * kLineLanes + p * kChannels;
+            if (f.inPlace) {
+              std::fill(lanes, lanes + kChannels, uint16_t{0});
+            } else {
+              LoadPixel(floor[p], lanes);
+            }
+          }
+        }
+      },
+      &out);
+  const bool store = final || f.inPlace;
+  for (int32_t y = 0; y < f.height; ++y) {
+    Pixel* target = PixelAt<Pixel>(f.dst, x0, y);
+    const uint16_t* lanes = out + y * kLineLanes;
+    if (PixelTraits<Pixel>::kDeep && columns == kBlock && store) {
+      std::memcpy(target, lanes, kLineLanes * sizeof(uint16_t));
+      continue;
+    }
+    for (int32_t p = 0; p < columns; ++p) {
+      if (store) {
+        StorePixel(lanes + p * kChannels, &target[p]);
+      } else {
+        RaisePixel(lanes + p * kChannels, &target[p]);
+      }
+    }
+  }
+}
+
+template <typename Pixel>
+PF_Err DownStrips(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  const FastPasses& f = *static_cast<const FastPasses*>(refcon);
+  const int64_t first = int64_t{y} * f.strips / f.height;
+  const int64_t last = (int64_t{y} + 1) * f.strips / f.height;
+  for (int64_t s = first; s < last; ++s) DownStrip<Pixel>(f, static_cast<int32_t>(s));
+  return PF_Err_NONE;
+}
+
+template <typename Pixel>
+void RunPass(PF_InData* inData, FastPasses& f, PF_EffectWorld* src, bool across) {
+  // One pixel wide and as tall as the image: the same polls and progress as
+  // the straightforward pass over the whole image.
+  const PF_Rect area{0, 0, static_cast<A_short>(f.height), 1};
+  const A_long base = across ? 0 : f.height;
+  PF_Err err;
+  if constexpr (PixelTraits<Pixel>::kDeep) {
+    err = inData->utils->iterate16(inData, base, 2 * f.height, src, &area, &f,
+                                   across ? AcrossBand<PF_Pixel16> : DownStrips<PF_Pixel16>, f.dst);
+  } else {
+    err = inData->utils->iterate(inData, base, 2 * f.height, src, &area, &f,
+                                 across ? AcrossBand<PF_Pixel> : DownStrips<PF_Pixel>, f.dst);
+  }
+  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
+}
+
+bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep, PassPlan* pass) {
+  const int32_t n = horizontal ? view.width : view.height;
+  if (n < 1 || (horizontal ? view.height : view.width) != 1) return false;
+  std::vector<int32_t> gather(static_cast<size_t>(n));
+  for (int32_t t = 0; t < n; ++t) {
+    gather[t] = horizontal ? view.Weight(n - 1 - t, 0) : view.Weight(0, n - 1 - t);
+  }
+  pass->taps = n;
+  pass->before = n / 2;
+  return pass->plan.Build(gather.data(), n, count, deep);
+}
+
+}  // namespace
+
+bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level) {
+  const bool deep = IsDeep(dst);
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+  // The iterate area is a host rectangle of 16-bit values.
+  if (width < 1 || height < 1 || height > 32767 || dst->width != width || dst->height != height) {
+    return false;
+  }
+  FastPasses f;
+  if (!PlanPass(across, true, width, deep, &f.across) ||
+      !PlanPass(down, false, height, deep, &f.down)) {
+    return false;
+  }
+  f.line = LineFunctionFor(level);
+  f.src = src;
+  f.dst = dst;
+  f.width = width;
+  f.height = height;
+  f.strips = (width + kBlock - 1) / kBlock;
+  SlotPool pool(std::max(f.across.plan.JobPositions(), f.down.plan.JobPositions()));
+  f.pool = &pool;
+
+  // The effect always hands over a cleared dst; then the intermediate image
+  // can live in dst itself.
+  AEWorld temp(inData);
+  f.inPlace = deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst);
+  if (f.inPlace) {
+    f.mid = dst;
+  } else {
+    temp.CopyFrom(dst);
+    f.mid = temp.World();
+  }
+
+  try {
+    if (deep) {
+      RunPass<PF_Pixel16>(inData, f, src, true);
+    } else {
+      RunPass<PF_Pixel>(inData, f, src, true);
+    }
+  } catch (...) {
+    // The straightforward passes leave dst untouched when the first one
+    // stops; so does this one.
+    if (f.inPlace) {
+      for (int32_t y = 0; y < height; ++y) {
+        std::memset(PixelAt<char>(dst, 0, y), 0, static_cast<size_t>(width) * (deep ? 8 : 4));
+      }
+    }
+    throw;
+  }
+  if (deep) {
+    RunPass<PF_Pixel16>(inData, f, src, false);
+  } else {
+    RunPass<PF_Pixel>(inData, f, src, false);
+  }
+  return true;
+}
+
+void ConvolveSeparableUniformFast(PF_EffectWorld* src, PF_EffectWorld* dst,
+                                  KernelSettings* settings, KernelHolderFactory* factory,
+                                  KernelMaker* maker, double hAmount, double vAmount) {
+  PF_InData* inData = settings->inData;
+  AEObjectAutoPointer<SimpleKernelHolder> across(factory->MakeHolder(hAmount, 0.0, maker));
+  AEObjectAutoPointer<SimpleKernelHolder> down(factory->MakeHolder(0.0, vAmount, maker));
+  const KernelView acrossView = across->View();
+  const KernelView downView = down->View();
+  if (ConvolveSeparableFast(inData, acrossView, downView, src, dst, ActiveSimdLevel())) return;
+
+  const bool deep = IsDeep(dst);
+  const A_long height = src->height;
+  AEWorld temp(inData);
+  temp.CopyFrom(dst);
+  IterateMaxGather(inData, acrossView, src, temp.World(), settings, deep, 0, 2 * height);
+  IterateMaxGather(inData, downView, temp.World(), dst, settings, deep, height, 2 * height);
+}

@@ -1,0 +1,37 @@
+// The fast engine of the uniform separable weighted maximum: the same image,
+// bit for bit, as a horizontal IterateMaxGather from src into a copy of dst
+// followed by a vertical one from that copy into dst, much sooner.
+//
+// Work goes to the host's iterate callbacks over an area one pixel wide and
+// as tall as the image, so the host may spread it over threads and polls
+// abort as it would for the straightforward passes: in the horizontal pass
+// the call for row y (y a multiple of 8) owns rows y..y+7, in the vertical
+// pass each call owns some strips of 8 columns. Each call copies its rows or
+// columns into a zero-padded line of 16-bit lanes taken from a pool of
+// scratch slots allocated before the passes. The intermediate image is dst
+// itself when dst arrives cleared (as the effect always hands it over), else a
+// copy of dst as in the straightforward passes.
+//
+// Kernel views as in Separable.h (Q15, centre width/2 and height/2, applied
+// as a scatter); the views and worlds are not owned.
+#pragma once
+
+#include "convolution/Engine.h"
+#include "hostapi/PluginApi.h"
+#include "kernels/KernelMaker.h"
+#include "kernels/KernelStorage.h"
+#include "kernels/Settings.h"
+
+// False, having touched nothing, when these kernels are beyond the engine:
+// across is not one row or down not one column, weights above 65535, or at
+// 8 bits weights whose weighted 255 overflows the channel. A non-zero answer
+// of the host raises AEException(code, "ConvolveImage: Error or user Abort.").
+bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level);
+
+// ConvolveSeparableUniform with the fast engine: builds the two kernels, then
+// runs them fast, or through the straightforward passes when the fast engine
+// declines them.
+void ConvolveSeparableUniformFast(PF_EffectWorld* src, PF_EffectWorld* dst,
+                                  KernelSettings* settings, KernelHolderFactory* factory,
+                                  KernelMaker* maker, double hAmount, double vAmount);

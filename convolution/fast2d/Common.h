@@ -1,0 +1,153 @@
+// Pieces the fast paths share: the host poll of the straightforward loops,
+// the bound under which lane arithmetic is exact, and a memo of ladder
+// lookups by control value. Weights are Q15 (32768 = 1.0); channel values are
+// 0..255 or 0..32768 for valid images, but any 16-bit value is handled.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "convolution/KernelInterpolator.h"
+#include "convolution/fast2d/Levels.h"
+#include "hostapi/PluginApi.h"
+#include "image/AEException.h"
+#include "image/PixelTraits.h"
+#include "kernels/KernelStorage.h"
+
+namespace fast2d {
+
+inline constexpr const char* kAbortMessage = "ConvolveImage: Error or user Abort.";
+
+// The host's abort, then its progress, as every long straightforward loop
+// asks them once per line.
+inline void PollHost(PF_InData* inData, A_long current, A_long total) {
+  PF_Err err = inData->inter.abort(inData->effect_ref);
+  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  err = inData->inter.progress(inData->effect_ref, current, total);
+  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+}
+
+// The largest channel value c for which every (w * c) >> 15 with
+// 0 < w <= maxWeight is computed exactly by the lanes, stays below 2^31 as a
+// 32-bit product and fits a channel whose maximum is channelMax; -1 when the
+// weights themselves are beyond the lanes.
+inline int32_t SafeChannelLimit(int32_t maxWeight, int32_t channelMax) {
+  if (maxWeight > 65535) return -1;
+  if (maxWeight <= 0) return 65535;
+  const int64_t fits = ((static_cast<int64_t>(channelMax) + 1) * 32768 - 1) / maxWeight;
+  const int64_t noWrap = INT32_MAX / maxWeight;
+  return static_cast<int32_t>(std::min<int64_t>({fits, noWrap, 65535}));
+}
+
+// The largest value a channel of this depth stores unchanged (a 16-bit
+// channel keeps values above full scale).
+template <typename Pixel>
+inline constexpr int32_t kStorableMax = PixelTraits<Pixel>::kDeep ? 65535 : 255;
+
+template <typename Pixel>
+inline int32_t LargestChannel(const Pixel& p) {
+  return std::max<int32_t>(std::max<int32_t>(p.alpha, p.red), std::max<int32_t>(p.green, p.blue));
+}
+
+template <typename Pixel>
+inline bool IsBlack(const Pixel& p) {
+  return p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0;
+}
+
+template <typename Pixel>
+int32_t LargestChannelOf(const PF_EffectWorld* world) {
+  int32_t largest = 0;
+  for (int32_t y = 0; y < world->height; ++y) {
+    const Pixel* row = PixelAt<Pixel>(world, 0, y);
+    for (int32_t x = 0; x < world->width; ++x) largest = std::max(largest, LargestChannel(row[x]));
+  }
+  return largest;
+}
+
+// KernelFor(f * h, f * v) depends on f alone, and f takes few values: one per
+// control value, which keys the memo (checked against f itself, since an
+// inverted or defaulted sample may pair a control value with another f).
+class LadderMemo {
+ public:
+  static constexpr int32_t kControls = 32769;
+
+  LadderMemo(const KernelInterpolator& ladder, double hAmount, double vAmount)
+      : interpolator(ladder), h(hAmount), v(vAmount), slots(kControls, Slot{}) {}
+
+  KernelView For(int32_t control, double f) {
+    if (control < 0 || control >= kControls) return interpolator.KernelFor(f * h, f * v);
+    Slot& slot = slots[static_cast<size_t>(control)];
+    if (slot.known && slot.f == f) return slot.view;
+    slot.view = interpolator.KernelFor(f * h, f * v);
+    slot.f = f;
+    slot.known = true;
+    return slot.view;
+  }
+
+ private:
+  struct Slot {
+    double f = 0.0;
+    bool known = false;
+    KernelView view;
+  };
+  const KernelInterpolator& interpolator;
+  double h;
+  double v;
+  std::vector<Slot> slots;
+};
+
+// A 16-bit copy of dst that the fast scatters write instead of dst, rows
+// at least kRowPad pixels longer (scratch for whole vectors) and starting on
+// 64-byte boundaries, so that the vectors of the pixel grid never straddle
+// cache lines; transposed when asked (row x = column x of dst). Values stay
+// what a channel of dst's depth holds. Finish puts the copy back, also when
+// a render stops early.
+template <typename Pixel>
+class ShadowRows {
+ public:
+  ShadowRows(PF_EffectWorld* destination, bool transpose)
+      : dst(destination),
+        transposed(transpose),
+        stride(((transpose ? destination->height : destination->width) + kRowPad + 7) / 8 * 8),
+        storage(static_cast<size_t>(stride) * (transpose ? dst->width : dst->height) + 8,
+                PF_Pixel16{}) {
+    const auto address = reinterpret_cast<uintptr_t>(storage.data());
+    copy = storage.data() + (64 - address % 64) % 64 / sizeof(PF_Pixel16);
+    for (int32_t y = 0; y < dst->height; ++y) {
+      const Pixel* row = PixelAt<Pixel>(dst, 0, y);
+      for (int32_t x = 0; x < dst->width; ++x) {
+        const Pixel p = row[x];
+        copy[Index(x, y)] = PF_Pixel16{p.alpha, p.red, p.green, p.blue};
+      }
+    }
+  }
+
+  void Finish() {
+    using Channel = typename PixelTraits<Pixel>::Channel;
+    for (int32_t y = 0; y < dst->height; ++y) {
+      Pixel* row = PixelAt<Pixel>(dst, 0, y);
+      for (int32_t x = 0; x < dst->width; ++x) {
+        const PF_Pixel16 p = copy[Index(x, y)];
+        row[x] = Pixel{static_cast<Channel>(p.alpha), static_cast<Channel>(p.red),
+                       static_cast<Channel>(p.green), static_cast<Channel>(p.blue)};
+      }
+    }
+  }
+
+  PF_Pixel16* Row(int32_t r) { return copy + static_cast<size_t>(r) * stride; }
+  intptr_t RowBytes() const { return static_cast<intptr_t>(stride) * sizeof(PF_Pixel16); }
+
+ private:
+  size_t Index(int32_t x, int32_t y) const {
+    return transposed ? static_cast<size_t>(x) * stride + y : static_cast<size_t>(y) * stride + x;
+  }
+
+  PF_EffectWorld* dst;
+  bool transposed;
+  int32_t stride;
+  std::vector<PF_Pixel16> storage;
+  PF_Pixel16* copy = nullptr;
+};
+
+}  // namespace fast2d

@@ -1,0 +1,37 @@
+// The fast engine of the two-dimensional shapes and of the control-layer
+// paths. Each entry gives exactly the image of the straightforward path it
+// stands in for (same arguments, same holders built in the same order, same
+// host polls and failures) and answers false, having written nothing to
+// dst, when it cannot guarantee that: a weight above 65535, values that could
+// overflow a channel, or kernels the straightforward path would treat
+// unusually. The caller then runs the straightforward path.
+//
+// Weights are Q15 (32768 = 1.0); kernels are centred on element (width/2,
+// height/2). Nothing here keeps state between calls; the uniform gathers run
+// on the host's iterate threads, the control-layer paths on the calling
+// thread with one abort and progress poll per finished line, as the
+// straightforward paths do.
+#pragma once
+
+#include "hostapi/PluginApi.h"
+#include "kernels/KernelMaker.h"
+#include "kernels/KernelStorage.h"
+#include "kernels/Settings.h"
+#include "kernels/StarKernel.h"
+
+namespace fast2d {
+
+// KernelMaker's own body (Spiral, Custom): every tap of a full kernel.
+bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                         KernelHolderFactory* factory, KernelMaker* maker);
+
+// MaskedKernelMaker's body (Star): only the listed elements.
+bool ConvolveMasked(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                    KernelHolderFactory* factory, MaskedKernelMaker* maker);
+
+// The separable passes under a control layer (the record algorithm).
+template <typename Pixel>
+bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                               KernelHolderFactory* factory, KernelMaker1D* maker);
+
+}  // namespace fast2d

@@ -1,0 +1,176 @@
+// The inner loops of Levels.h, written once against the lane operations of
+// SimdOps.h. Levels.cpp includes this file once per instruction set, inside
+// a namespace that names that set's operations `Ops` and under that set's
+// target pragma, so every function here is compiled for it. No includes: the
+// including file provides them.
+
+using V = typename Ops::V;
+constexpr int32_t kPixels = Ops::kPixels;
+constexpr int32_t kLanes = 4 * kPixels;
+// Accumulators kept in registers across all elements of the kernel.
+constexpr int32_t kBlock = 8;
+constexpr int32_t kChunk = kPixels * kBlock;
+static_assert(kChunk <= kGatherChunkPixels, "source margin too small");
+
+template <typename Pixel>
+void StoreMaxTail(const V* acc, int32_t count, Pixel* out) {
+  uint16_t lanes[kChunk * 4];
+  for (int32_t k = 0; k < kBlock; ++k) Ops::Store(lanes + k * kLanes, acc[k]);
+  for (int32_t i = 0; i < count; ++i) {
+    const ScalarOps::V v =
+        ScalarOps::Max(ScalarOps::Load(lanes + 4 * i), ScalarOps::LoadPixels(out + i));
+    ScalarOps::StorePixels(out + i, v);
+  }
+}
+
+template <typename Pixel>
+void GatherRow(const GatherPlan& plan, int32_t y, Pixel* out) {
+  const V allOnes = Ops::Splat(0xFFFF);
+  for (int32_t x0 = 0; x0 < plan.width; x0 += kChunk) {
+    V acc[kBlock];
+    for (V& a : acc) a = Ops::Zero();
+    const uint16_t* column = plan.source + plan.originLanes + 4 * static_cast<intptr_t>(x0);
+    for (int32_t r = 0; r < plan.rowCount; ++r) {
+      const GatherRowSpec& spec = plan.rows[r];
+      const int32_t sy = y + spec.dy;
+      if (sy < 0 || sy >= plan.height) continue;
+      const uint16_t* base = column + sy * plan.rowLanes;
+      int32_t e = spec.first;
+      // A weight of exactly 32768 passes the value through.
+      for (const int32_t end = e + spec.flat; e < end; ++e) {
+        const uint16_t* s = base + plan.offsets[e];
+        for (int32_t k = 0; k < kBlock; ++k) acc[k] = Ops::Max(acc[k], Ops::Load(s + k * kLanes));
+      }
+      for (const int32_t end = e + spec.low; e < end; ++e) {
+        const uint16_t* s = base + plan.offsets[e];
+        const V mul = Ops::Splat(plan.mul[e]);
+        for (int32_t k = 0; k < kBlock; ++k) {
+          acc[k] = Ops::Max(acc[k], Ops::MulHi(Ops::Load(s + k * kLanes), mul));
+        }
+      }
+      for (const int32_t end = e + spec.high; e < end; ++e) {
+        const uint16_t* s = base + plan.offsets[e];
+        const V mul = Ops::Splat(plan.mul[e]);
+        for (int32_t k = 0; k < kBlock; ++k) {
+          acc[k] = Ops::Max(acc[k], Ops::Weigh(Ops::Load(s + k * kLanes), mul, allOnes));
+        }
+      }
+    }
+    if (x0 + kChunk <= plan.width) {
+      for (int32_t k = 0; k < kBlock; ++k) {
+        Pixel* p = out + x0 + k * kPixels;
+        Ops::StorePixels(p, Ops::Max(acc[k], Ops::LoadPixels(p)));
+      }
+    } else {
+      StoreMaxTail(acc, plan.width - x0, out + x0);
+    }
+  }
+}
+
+void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const uint16_t* mul,
+               const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, const uint16_t* value) {
+  static_assert(kPixels <= kRowPad, "spread kernels need more padding");
+  const V v = Ops::SplatPixel(value);
+  uint16_t* lanes = reinterpret_cast<uint16_t*>(row);
+  for (int32_t q = begin - begin % kPixels; q < end; q += kPixels) {
+    const intptr_t tap = 4 * static_cast<intptr_t>(q - first + kRowPad);
+    uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
+    Ops::Store(at, Ops::Max(Ops::Load(at), Ops::MulHi(v, Ops::Load(mul + tap))));
+  }
+  const int32_t hiFrom = hiBegin > begin ? hiBegin : begin;
+  const int32_t hiTo = hiEnd < end ? hiEnd : end;
+  for (int32_t q = hiFrom - hiFrom % kPixels; q < hiTo; q += kPixels) {
+    const intptr_t tap = 4 * static_cast<intptr_t>(q - first + kRowPad);
+    uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
+    const V weighted = Ops::Weigh(v, Ops::Load(mul + tap), Ops::Load(hi + tap));
+    Ops::Store(at, Ops::Max(Ops::Load(at), weighted));
+  }
+}
+
+void ScatterRows(const ScatterSource& s) {
+  const V v = Ops::SplatPixel(s.value);
+  for (int32_t r = 0; r < s.rowCount; ++r) {
+    const ScatterRow& row = s.rows[r];
+    const int32_t ty = s.top + row.j;
+    if (ty < 0 || ty >= s.height) continue;
+    const int32_t start = s.left + row.first;
+    const int32_t begin = start > 0 ? start : 0;
+    const int32_t end = start + row.count < s.width ? start + row.count : s.width;
+    if (begin >= end) continue;
+    uint16_t* lanes = reinterpret_cast<uint16_t*>(s.data + ty * s.rowBytes);
+    // Tap of position q: base + q, never below the row's leading zeros.
+    const intptr_t base = static_cast<intptr_t>(row.tap) + kRowPad - start;
+    auto weigh = [&](int32_t q) {
+      uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
+      const intptr_t tap = 4 * (base + q);
+      const V weighted = Ops::Weigh(v, Ops::Load(s.mul + tap), Ops::Load(s.hi + tap));
+      Ops::Store(at, Ops::Max(Ops::Load(at), weighted));
+    };
+    // Whole vectors within the flat run.
+    const int32_t flatFrom = start + row.flatBegin > begin ? start + row.flatBegin : begin;
+    const int32_t flatTo = start + row.flatEnd < end ? start + row.flatEnd : end;
+    int32_t flatFirst = flatFrom + (kPixels - flatFrom % kPixels) % kPixels;
+    int32_t flatLast = flatTo - flatTo % kPixels;
+    if (flatFirst >= flatLast) flatFirst = flatLast = end;
+    int32_t q = begin - begin % kPixels;
+    for (; q < flatFirst; q += kPixels) weigh(q);
+    for (; q < flatLast; q += kPixels) {
+      uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
+      Ops::Store(at, Ops::Max(Ops::Load(at), v));
+    }
+    for (; q < end; q += kPixels) weigh(q);
+  }
+}
+
+int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first, int32_t count,
+                   const uint16_t* valid) {
+  const intptr_t slotLanes = kListArrays * kLanes;
+  const V validLanes = Ops::Load(valid);
+  for (int32_t n = first; n < count; ++n) {
+    const BlockSource& s = sources[n];
+    const V w = Ops::VAnd(Ops::Load(s.key), validLanes);
+    V u[4];
+    if (s.mul != nullptr) {
+      const V mul = Ops::Load(s.mul);
+      const V hi = Ops::Load(s.hi);
+      for (int32_t c = 0; c < 4; ++c) u[c] = Ops::Weigh(Ops::Splat(s.value[c]), mul, hi);
+    } else {
+      for (int32_t c = 0; c < 4; ++c) u[c] = Ops::Load(s.exact[c]);
+    }
+    for (int32_t c = 0; c < 4; ++c) u[c] = Ops::VAnd(u[c], validLanes);
+    // Which channels an entry already listed covers, cell by cell.
+    typename Ops::M d[4] = {Ops::None(), Ops::None(), Ops::None(), Ops::None()};
+    const uint16_t* slot = lists.slots;
+    for (int32_t e = 0; e < lists.used; ++e, slot += slotLanes) {
+      const typename Ops::M reach = Ops::GreaterEqual(Ops::Load(slot), w);
+      for (int32_t c = 0; c < 4; ++c) {
+        d[c] = Ops::Or(
+            d[c], Ops::And(reach, Ops::GreaterEqual(Ops::Load(slot + (c + 1) * kLanes), u[c])));
+      }
+    }
+    for (int32_t c = 0; c < 4; ++c) u[c] = Ops::ZeroWhere(u[c], d[c]);
+    const typename Ops::M keep = Ops::NonZero(Ops::VOr(Ops::VOr(u[0], u[1]), Ops::VOr(u[2], u[3])));
+    if (!Ops::Any(keep)) continue;
+    // Lanes that keep a record append it at their own count.
+    const V counts = Ops::Load(lists.counts);
+    const int32_t highest = Ops::LargestLane(Ops::KeepWhere(counts, keep));
+    if (highest >= lists.capacity) return n;
+    const int32_t lowest =
+        0xFFFF - Ops::LargestLane(Ops::KeepWhere(Ops::Sub(Ops::Splat(0xFFFF), counts), keep));
+    const V entry[kListArrays] = {w, u[0], u[1], u[2], u[3], Ops::Splat(s.kernel)};
+    for (int32_t e = lowest; e <= highest; ++e) {
+      const typename Ops::M at =
+          Ops::And(keep, Ops::EqualMask(counts, Ops::Splat(static_cast<uint16_t>(e))));
+      uint16_t* to = lists.slots + e * slotLanes;
+      for (int32_t a = 0; a < kListArrays; ++a) {
+        Ops::Store(to + a * kLanes, Ops::SelectMask(Ops::Load(to + a * kLanes), entry[a], at));
+      }
+    }
+    Ops::Store(lists.counts, Ops::IncrementWhere(counts, keep));
+    if (highest + 1 > lists.used) lists.used = highest + 1;
+  }
+  return count;
+}
+
+const LevelKernels kKernels = {
+    &GatherRow<PF_Pixel>, &GatherRow<PF_Pixel16>, &SpreadRow, &ScatterRows, kLanes, &OfferBlock};

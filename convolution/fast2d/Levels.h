@@ -1,0 +1,153 @@
+// The inner loops of the fast two-dimensional and control-layer paths, built
+// once per instruction set and chosen at run time. The plans they read are
+// prepared by the callers (Gather2D.cpp, Scatter2D.cpp, SeparableRecords.cpp);
+// every loop writes only the pixels it is given, so the gathering row may run
+// on several host threads at once.
+//
+// Channel values are 16-bit lanes in host order (alpha, red, green, blue);
+// weights travel as the mulhi/hi operand pairs of SimdOps.h. Callers check
+// beforehand that every weighted value fits its channel, so stores never
+// saturate or wrap.
+#pragma once
+
+#include <cstdint>
+
+#include "convolution/Engine.h"
+#include "hostapi/PluginApi.h"
+
+namespace fast2d {
+
+// One kernel row of a gather: source row y + dy, elements [first, first +
+// flat) of weight exactly 32768, then `low` elements below 32768, then `high`
+// elements above it.
+struct GatherRowSpec {
+  int32_t dy;
+  int32_t first;
+  int32_t flat;
+  int32_t low;
+  int32_t high;
+};
+
+// A uniform kernel prepared for gathering one output row at a time. The
+// source is a widened copy (four 16-bit lanes per pixel) with zero margins,
+// so that no read needs a bounds test: pixel (x, y) starts at lane
+// originLanes + y * rowLanes + 4 * x, and element e reads pixel
+// (x + offsets[e] / 4, y + dy). mul[e] is the element's mulhi operand.
+struct GatherPlan {
+  const uint16_t* source = nullptr;
+  intptr_t rowLanes = 0;
+  intptr_t originLanes = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  const GatherRowSpec* rows = nullptr;
+  int32_t rowCount = 0;
+  const int32_t* offsets = nullptr;
+  const uint16_t* mul = nullptr;
+};
+
+// Zero taps around a spread kernel, and scratch pixels after a spread row.
+constexpr int32_t kRowPad = 8;
+
+// The widest group of pixels a gather computes at once; source rows carry
+// this much extra margin on the right.
+constexpr int32_t kGatherChunkPixels = 64;
+
+// One source pixel spread with a prepared kernel into rows of 16-bit pixels
+// (rowBytes apart, kRowPad scratch pixels after each): kernel row rows[r].j
+// covers kernel columns [first, first + count), whose lane weights start at
+// tap `tap` of mul/hi after kRowPad zero taps (and are followed by as many).
+// The kernel's top-left element lands on pixel (left, top) of the
+// width x height image; taps outside it are dropped. Kernel columns
+// [flatBegin, flatEnd) all weigh exactly 32768 (an empty range if none), so
+// whole vectors inside them take the value as it is.
+struct ScatterRow {
+  int32_t j;
+  int32_t first;
+  int32_t count;
+  int32_t tap;
+  int32_t flatBegin;
+  int32_t flatEnd;
+};
+
+struct ScatterSource {
+  char* data;
+  intptr_t rowBytes;
+  int32_t width;
+  int32_t height;
+  int32_t left;
+  int32_t top;
+  const ScatterRow* rows;
+  int32_t rowCount;
+  const uint16_t* mul;
+  const uint16_t* hi;
+  uint16_t value[4];
+};
+
+// The candidate lists of one block of consecutive cells (one cell per
+// lane, blockCells of them) of the control-layer separable path, kept
+// transposed so that a source is offered to every cell of the block at once.
+// Slot e holds entry e of every cell as kListArrays vectors: first-pass
+// weights, the four channels, second-pass kernel indices. counts[j] entries
+// of cell j are used; unused entries are zero. `used` is the largest count.
+constexpr int32_t kListArrays = 6;
+
+struct BlockLists {
+  uint16_t* slots;
+  int32_t capacity;  // slots
+  int32_t used;
+  uint16_t* counts;  // blockCells lanes
+};
+
+// One source offered to a block: lane j reads its record for cell j from
+// the first-pass kernel's lane arrays (zero where the kernel does not reach
+// or weighs <= 0). Values come from mul/hi with the source's channels, or,
+// when the lanes cannot hold them exactly, ready-made from exact[c].
+struct BlockSource {
+  const uint16_t* key;
+  const uint16_t* mul;
+  const uint16_t* hi;
+  const uint16_t* exact[4];
+  uint16_t value[4];
+  uint16_t kernel;
+};
+
+struct LevelKernels {
+  // Raises row y of the output (width pixels) to the gathered maximum.
+  void (*gatherRow8)(const GatherPlan& plan, int32_t y, PF_Pixel* out);
+  void (*gatherRow16)(const GatherPlan& plan, int32_t y, PF_Pixel16* out);
+  // Raises the pixels [begin, end) of a 16-bit row to value * tap, for a
+  // kernel whose tap 0 lies at position `first` (first <= begin, 0 <= begin):
+  // whole vectors on a grid from position 0, so that spans of different
+  // kernels meet in whole vectors. mul/hi carry kRowPad zero taps before tap
+  // 0 and after the last, and the row kRowPad pixels of scratch after its
+  // end. hi is only read for the vectors that meet [hiBegin, hiEnd).
+  void (*spreadRow)(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const uint16_t* mul,
+                    const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, const uint16_t* value);
+  // Whole vectors on a grid from each row's start, as spreadRow.
+  void (*scatterSource)(const ScatterSource& source);
+  // Cells per block for offerBlock (the lanes of one vector).
+  int32_t blockCells;
+  // Offers sources [first, count) in turn to every cell of the block: a
+  // record's channel is kept unless an entry already listed has at least
+  // its weight and at least its value there; a record with a kept channel is
+  // appended. `valid` masks the lanes that are cells of the line. Answers
+  // count, or the source that found the slots full (grow them and call
+  // again from there).
+  int32_t (*offerBlock)(BlockLists& lists, const BlockSource* sources, int32_t first, int32_t count,
+                        const uint16_t* valid);
+};
+
+const LevelKernels& KernelsFor(SimdLevel level);
+
+template <typename Pixel>
+struct DepthKernels;
+template <>
+struct DepthKernels<PF_Pixel> {
+  static auto Gather(const LevelKernels& k) { return k.gatherRow8; }
+};
+template <>
+struct DepthKernels<PF_Pixel16> {
+  static auto Gather(const LevelKernels& k) { return k.gatherRow16; }
+};
+
+}  // namespace fast2d

@@ -1,0 +1,465 @@
+// The separable passes under a control layer, fast and with the image of
+// the record algorithm.
+//
+// What the record algorithm keeps of a cell's records, channel by channel,
+// does not depend on the order they arrive in: a record's channel survives
+// exactly when no other record has at least its control value, its first-pass
+// weight and its value there (ties between identical keys aside, which never
+// change the image). Of two such records with the same second-pass kernel
+// the weaker one is redundant, since a kernel's output grows with the value.
+// So the records of a line are offered source by source in decreasing order
+// of second-pass kernel index (a non-decreasing function of the control
+// value, checked below): a channel is then dominated exactly when an entry
+// already listed has at least its weight and its value, lists only grow,
+// and each cell ends with every channel that can decide the image. Those
+// are merged per kernel index and spread with vector lanes.
+//
+// Lines, polls and failures follow the straightforward path; when the second
+// pass runs down columns it writes a transposed copy of dst, so that its
+// spans are contiguous, and puts it back after every stop.
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <type_traits>
+#include <vector>
+
+#include "convolution/BCL.h"
+#include "convolution/Engine.h"
+#include "convolution/KernelInterpolator.h"
+#include "convolution/fast2d/Common.h"
+#include "convolution/fast2d/Fast2D.h"
+#include "convolution/fast2d/Levels.h"
+#include "convolution/fast2d/SimdOps.h"
+#include "image/AEException.h"
+#include "image/Containers.h"
+#include "image/PixelTraits.h"
+
+namespace fast2d {
+namespace {
+
+void Require1D(const KernelView& kernel) {
+  if (kernel.width != 1 && kernel.height != 1) {
+    throw AEException("1D kernel expected, got a 2D kernel instead :(");
+  }
+}
+
+// A 1D kernel along its axis: taps[i * stride], i < length.
+struct Axis {
+  const int32_t* taps;
+  intptr_t stride;
+  int32_t length;
+};
+
+Axis AlongAxis(const KernelView& k) {
+  const int32_t* origin = k.weights + static_cast<intptr_t>(k.originY) * k.rowStride + k.originX;
+  if (k.width == 1) return Axis{origin, k.rowStride, k.height};
+  return Axis{origin, 1, k.width};
+}
+
+// The largest weight of all rungs of a first-pass ladder: the rungs share
+// one store of rowStride columns, Count() bands apart (see
+// KernelInterpolator). 0 when the store is not laid out that way or a rung
+// could lie across the line (a store wider than one column for lines down
+// the image, bands taller than one row for lines along it).
+int32_t LadderPeak(const KernelInterpolator& ladder, bool alongRows) {
+  const int32_t count = ladder.Count();
+  const KernelView& first = ladder.Smallest();
+  const KernelView& last = ladder.Largest();
+  if (count < 2 || first.weights == nullptr || first.weights != last.weights ||
+      first.originY != 0 || last.kernelIndex != count - 1 || last.originY % (count - 1) != 0 ||
+      first.rowStride != last.rowStride) {
+    return 0;
+  }
+  const int32_t bands = last.originY / (count - 1);
+  if ((alongRows ? bands : last.rowStride) != 1) return 0;
+  const int64_t cells = static_cast<int64_t>(bands) * count * last.rowStride;
+  int32_t peak = 0;
+  for (int64_t n = 0; n < cells; ++n) peak = std::max(peak, first.weights[n]);
+  return peak;
+}
+
+// Second-pass kernels by record control value (all 16 bits of it).
+struct SecondPass {
+  std::vector<uint16_t> kernelOf;  // by control value
+  // Lane operands with kRowPad zero taps on both sides; the taps of
+  // weight 32768 and more lie in [hiBegin, hiEnd).
+  struct Kernel {
+    int32_t length = 0;
+    std::vector<uint16_t> mul;
+    std::vector<uint16_t> hi;
+    int32_t hiBegin = 0;
+    int32_t hiEnd = 0;
+  };
+  std::vector<Kernel> kernels;  // by kernel index
+  int32_t peak = 0;
+};
+
+// False when some control value would get a kernel the lanes cannot stand
+// in for: not along the second-pass axis, outside the ladder, or a smaller
+// kernel than a smaller control value gets.
+bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
+  const int32_t count = holder.Interpolator().Count();
+  pass.kernelOf.assign(65536, 0);
+  pass.kernels.assign(static_cast<size_t>(std::max(count, 0)), SecondPass::Kernel{});
+  int32_t previous = 0;
+  for (int32_t control = 0; control < 65536; ++control) {
+    const KernelView k = holder.KernelForControl(control);
+    if (k.kernelIndex < previous || k.kernelIndex >= count) return false;
+    if (k.width < 1 || k.height < 1 || (down ? k.width : k.height) != 1) return false;
+    previous = k.kernelIndex;
+    pass.kernelOf[static_cast<size_t>(control)] = static_cast<uint16_t>(k.kernelIndex);
+    SecondPass::Kernel& kernel = pass.kernels[static_cast<size_t>(k.kernelIndex)];
+    if (kernel.length > 0) continue;
+    const Axis axis = AlongAxis(k);
+    kernel.length = axis.length;
+    kernel.mul.assign(4 * (static_cast<size_t>(axis.length) + 2 * kRowPad), 0);
+    kernel.hi.assign(kernel.mul.size(), 0);
+    kernel.hiBegin = axis.length;
+    for (int32_t i = 0; i < axis.length; ++i) {
+      const int32_t w = axis.taps[i * axis.stride];
+      pass.peak = std::max(pass.peak, w);
+      std::fill_n(kernel.mul.begin() + 4 * (i + kRowPad), 4, WeightMul(w));
+      std::fill_n(kernel.hi.begin() + 4 * (i + kRowPad), 4, WeightHi(w));
+      if (WeightHi(w) != 0) {
+        kernel.hiBegin = std::min(kernel.hiBegin, i);
+        kernel.hiEnd = i + 1;
+      }
+    }
+  }
+  return true;
+}
+
+// The candidate lists of one block of cells (see BlockLists), grown when
+// a cell runs out of slots.
+class BlockStore {
+ public:
+  explicit BlockStore(int32_t cells) : lanes(cells), counts(static_cast<size_t>(cells), 0) {
+    slots.assign(static_cast<size_t>(kInitialSlots) * kListArrays * lanes, 0);
+    lists = BlockLists{slots.data(), kInitialSlots, 0, counts.data()};
+  }
+
+  BlockLists& Lists() { return lists; }
+
+  void Grow() {
+    slots.resize(2 * slots.size(), 0);
+    lists.slots = slots.data();
+    lists.capacity *= 2;
+  }
+
+  // Entry e of cell j: {weight, four channels, kernel index}.
+  uint16_t At(int32_t e, int32_t array, int32_t j) const {
+    return slots[(static_cast<size_t>(e) * kListArrays + array) * lanes + j];
+  }
+  int32_t Count(int32_t j) const { return counts[static_cast<size_t>(j)]; }
+
+  void Clear() {
+    std::fill_n(slots.begin(), static_cast<size_t>(lists.used) * kListArrays * lanes, 0);
+    std::fill(counts.begin(), counts.end(), 0);
+    lists.used = 0;
+  }
+
+ private:
+  static constexpr int32_t kInitialSlots = 16;
+  int32_t lanes;
+  std::vector<uint16_t> counts;
+  std::vector<uint16_t> slots;
+  BlockLists lists{};
+};
+
+// The widest block of cells any instruction set offers at once: lane
+// arrays carry this many zero lanes on each side.
+constexpr int32_t kMaxBlock = 32;
+
+// A first-pass kernel as lane arrays, one lane per tap, kMaxBlock zero
+// lanes before and after: (uint16) weight (0 where the weight is <= 0), and
+// its mulhi/hi operands.
+struct FirstPassLanes {
+  bool prepared = false;
+  int32_t length = 0;
+  std::vector<uint16_t> key;
+  std::vector<uint16_t> mul;
+  std::vector<uint16_t> hi;
+  std::vector<int32_t> weights;
+};
+
+struct LineSource {
+  int32_t position;
+  uint16_t kernel;
+  const FirstPassLanes* lanes;
+  int32_t channel[4];
+};
+
+template <typename Pixel>
+class VariableRun {
+ public:
+  VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
+              const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
+              bool recordLanes)
+      : src(source),
+        dst(destination),
+        settings(s),
+        first(firstHolder),
+        pass2(second),
+        firstIsHorizontal(horizontal),
+        exactRecords(!recordLanes),
+        lineCount(horizontal ? source->height : source->width),
+        lineLength(horizontal ? source->width : source->height),
+        memo(firstHolder.Interpolator(), firstHolder.HAmount(), firstHolder.VAmount()),
+        kernels(KernelsFor(ActiveSimdLevel())),
+        blockCells(kernels.blockCells),
+        store(blockCells),
+        lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
+        valid(static_cast<size_t>(blockCells), 0) {}
+
+  void Run() {
+    ShadowRows<Pixel> target(dst, firstIsHorizontal);
+    try {
+      for (int32_t line = 0; line < lineCount; ++line) {
+        SortLine(line);
+        const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
+        for (int32_t b = 0; b < blocks; ++b) {
+          OfferBlock(b);
+          SpreadBlock(line, b, target);
+          store.Clear();
+        }
+        PollHost(settings->inData, line, lineCount);
+      }
+    } catch (...) {
+      target.Finish();
+      throw;
+    }
+    target.Finish();
+  }
+
+ private:
+  const FirstPassLanes* LanesOf(const KernelView& k) {
+    // Views outside the ladder are prepared afresh each time (never in
+    // practice: every view the ladder answers is one of its rungs).
+    FirstPassLanes* l = nullptr;
+    if (k.kernelIndex >= 0 && k.kernelIndex < static_cast<int32_t>(lanes1.size())) {
+      l = &lanes1[static_cast<size_t>(k.kernelIndex)];
+    } else {
+      spare.emplace_back();
+      l = &spare.back();
+    }
+    if (l->prepared) return l;
+    l->prepared = true;
+    const Axis axis = AlongAxis(k);
+    l->length = axis.length;
+    const size_t padded = static_cast<size_t>(axis.length) + 2 * kMaxBlock;
+    l->key.assign(padded, 0);
+    l->mul.assign(padded, 0);
+    l->hi.assign(padded, 0);
+    l->weights.assign(padded, 0);
+    for (int32_t i = 0; i < axis.length; ++i) {
+      const int32_t w = axis.taps[i * axis.stride];
+      const size_t lane = static_cast<size_t>(i) + kMaxBlock;
+      l->weights[lane] = w;
+      if (w <= 0) continue;
+      l->key[lane] = static_cast<uint16_t>(w);
+      l->mul[lane] = WeightMul(w);
+      l->hi[lane] = WeightHi(w);
+    }
+    return l;
+  }
+
+  // Every source of the line with its kernels, strongest second-pass kernel
+  // first, and which of them reach each block.
+  void SortLine(int32_t line) {
+    const BCLImage& control = first.Image();
+    sources.clear();
+    for (int32_t p = 0; p < lineLength; ++p) {
+      const int32_t x = firstIsHorizontal ? p : line;
+      const int32_t y = firstIsHorizontal ? line : p;
+      int32_t controlValue = 0;
+      const double f = control.SampleAmount(x, y, &controlValue);
+      const KernelView k1 = memo.For(controlValue, f);
+      Require1D(k1);
+      const Pixel s = *PixelAt<Pixel>(src, x, y);
+      if (IsBlack(s)) continue;
+      const uint16_t kernel = pass2.kernelOf[static_cast<uint16_t>(controlValue)];
+      sources.push_back(LineSource{p, kernel, LanesOf(k1), {s.alpha, s.red, s.green, s.blue}});
+    }
+    bucketStart.assign(pass2.kernels.size() + 1, 0);
+    for (const LineSource& s : sources) ++bucketStart[s.kernel];
+    int32_t start = 0;
+    for (size_t k = bucketStart.size(); k-- > 0;) {
+      const int32_t n = bucketStart[k];
+      bucketStart[k] = start;
+      start += n;
+    }
+    ordered.resize(sources.size());
+    for (const LineSource& s : sources) ordered[static_cast<size_t>(bucketStart[s.kernel]++)] = &s;
+
+    const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
+    blockStart.assign(static_cast<size_t>(blocks) + 1, 0);
+    auto blockRange = [&](const LineSource& s, int32_t& b0, int32_t& b1) {
+      const int32_t firstCell = s.position - s.lanes->length / 2;
+      const int32_t from = std::max(0, firstCell);
+      const int32_t to = std::min(lineLength, firstCell + s.lanes->length) - 1;
+      b0 = from / blockCells;
+      b1 = to < from ? b0 - 1 : to / blockCells;
+    };
+    for (const LineSource* s : ordered) {
+      int32_t b0 = 0;
+      int32_t b1 = 0;
+      blockRange(*s, b0, b1);
+      for (int32_t b = b0; b <= b1; ++b) ++blockStart[static_cast<size_t>(b) + 1];
+    }
+    for (size_t b = 1; b < blockStart.size(); ++b) blockStart[b] += blockStart[b - 1];
+    blockItems.resize(static_cast<size_t>(blockStart.back()));
+    blockFill.assign(blockStart.begin(), blockStart.end() - 1);
+    for (const LineSource* s : ordered) {
+      int32_t b0 = 0;
+      int32_t b1 = 0;
+      blockRange(*s, b0, b1);
+      for (int32_t b = b0; b <= b1; ++b) {
+        blockItems[static_cast<size_t>(blockFill[static_cast<size_t>(b)]++)] = s;
+      }
+    }
+  }
+
+  // Pass 1 for the cells of block b.
+  void OfferBlock(int32_t b) {
+    const int32_t cell0 = b * blockCells;
+    for (int32_t j = 0; j < blockCells; ++j) {
+      valid[static_cast<size_t>(j)] = cell0 + j < lineLength ? uint16_t{0xFFFF} : uint16_t{0};
+    }
+    const int32_t from = blockStart[static_cast<size_t>(b)];
+    const int32_t count = blockStart[static_cast<size_t>(b) + 1] - from;
+    offered.resize(static_cast<size_t>(count));
+    if (exactRecords) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
+    for (int32_t n = 0; n < count; ++n) {
+      const LineSource& s = *blockItems[static_cast<size_t>(from + n)];
+      const FirstPassLanes& l = *s.lanes;
+      // Lane j is cell cell0 + j, tap cell0 + j - firstCell.
+      const size_t lane0 = static_cast<size_t>(cell0 - (s.position - l.length / 2) + kMaxBlock);
+      BlockSource& o = offered[static_cast<size_t>(n)];
+      o.key = l.key.data() + lane0;
+      o.mul = l.mul.data() + lane0;
+      o.hi = l.hi.data() + lane0;
+      for (int32_t c = 0; c < 4; ++c) o.value[c] = static_cast<uint16_t>(s.channel[c]);
+      o.kernel = s.kernel;
+      if (exactRecords) {
+        // Values cut to the channel, as the records hold them.
+        o.mul = nullptr;
+        o.hi = nullptr;
+        constexpr int32_t kMask = PixelTraits<Pixel>::kDeep ? 0xFFFF : 0xFF;
+        for (int32_t c = 0; c < 4; ++c) {
+          uint16_t* lanes = exact.data() + (static_cast<size_t>(n) * 4 + c) * blockCells;
+          for (int32_t j = 0; j < blockCells; ++j) {
+            const int32_t w = l.weights[lane0 + static_cast<size_t>(j)];
+            lanes[j] =
+                w <= 0 ? uint16_t{0} : static_cast<uint16_t>(MulQ15(w, s.channel[c]) & kMask);
+          }
+          o.exact[c] = lanes;
+        }
+      }
+    }
+    for (int32_t n = 0; n < count;) {
+      n = kernels.offerBlock(store.Lists(), offered.data(), n, count, valid.data());
+      if (n < count) store.Grow();
+    }
+  }
+
+  // Pass 2: each cell's entries, merged per kernel index, spread across the
+  // lines from this one.
+  void SpreadBlock(int32_t line, int32_t b, ShadowRows<Pixel>& target) {
+    const int32_t cell0 = b * blockCells;
+    const intptr_t slotLanes = static_cast<intptr_t>(kListArrays) * blockCells;
+    for (int32_t j = 0; j < blockCells && cell0 + j < lineLength; ++j) {
+      const int32_t count = store.Count(j);
+      if (count == 0) continue;
+      PF_Pixel16* row = target.Row(cell0 + j);
+      const uint16_t* entry = store.Lists().slots + j;
+      const uint16_t* end = entry + count * slotLanes;
+      while (entry < end) {
+        const uint16_t kernel = entry[5 * blockCells];
+        uint16_t value[4] = {0, 0, 0, 0};
+        for (; entry < end && entry[5 * blockCells] == kernel; entry += slotLanes) {
+          for (int32_t c = 0; c < 4; ++c) {
+            value[c] = std::max(value[c], entry[(c + 1) * blockCells]);
+          }
+        }
+        const SecondPass::Kernel& k2 = pass2.kernels[kernel];
+        const int32_t tap0 = line - k2.length / 2;
+        const int32_t begin = std::max(0, tap0);
+        const int32_t stop = std::min(lineCount, tap0 + k2.length);
+        if (begin >= stop) continue;
+        kernels.spreadRow(row, tap0, begin, stop, k2.mul.data(), k2.hi.data(), tap0 + k2.hiBegin,
+                          tap0 + k2.hiEnd, value);
+      }
+    }
+  }
+
+  PF_EffectWorld* src;
+  PF_EffectWorld* dst;
+  KernelSettings* settings;
+  const BCLHolder& first;
+  const SecondPass& pass2;
+  bool firstIsHorizontal;
+  bool exactRecords;
+  int32_t lineCount;
+  int32_t lineLength;
+  LadderMemo memo;
+  const LevelKernels& kernels;
+  int32_t blockCells;
+  BlockStore store;
+  std::vector<FirstPassLanes> lanes1;
+  std::deque<FirstPassLanes> spare;  // stable addresses
+  std::vector<uint16_t> valid;
+  std::vector<LineSource> sources;
+  std::vector<const LineSource*> ordered;
+  std::vector<int32_t> bucketStart;
+  std::vector<int32_t> blockStart;
+  std::vector<int32_t> blockFill;
+  std::vector<const LineSource*> blockItems;
+  std::vector<BlockSource> offered;
+  std::vector<uint16_t> exact;
+};
+
+}  // namespace
+
+template <typename Pixel>
+bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                               KernelHolderFactory* factory, KernelMaker1D* maker) {
+  if (IsDeep(dst) != PixelTraits<Pixel>::kDeep || IsDeep(src) != PixelTraits<Pixel>::kDeep) {
+    return false;
+  }
+  const double hAmount = settings->hAmount;
+  const double vAmount = settings->vAmount;
+  const bool firstIsHorizontal = hAmount < vAmount;
+  // Built in the straightforward path's order: each prepares the maker.
+  AEObjectAutoPointer<BCLHolder> first(firstIsHorizontal
+                                           ? factory->MakeBCLHolder(hAmount, 0.0, maker)
+                                           : factory->MakeBCLHolder(0.0, vAmount, maker));
+  AEObjectAutoPointer<BCLHolder> second(firstIsHorizontal
+                                            ? factory->MakeBCLHolder(0.0, vAmount, maker)
+                                            : factory->MakeBCLHolder(hAmount, 0.0, maker));
+  SecondPass pass2;
+  if (!PrepareSecondPass(*second, firstIsHorizontal, pass2)) return false;
+
+  // Every first-pass record value is at most (peak1 * largest) >> 15 (or
+  // anything a channel holds, when that wraps); every second-pass product
+  // of it must stay exact in the lanes.
+  constexpr int32_t kMax = kStorableMax<Pixel>;
+  const int32_t peak1 = LadderPeak(first->Interpolator(), firstIsHorizontal);
+  if (peak1 <= 0) return false;
+  const int64_t product = static_cast<int64_t>(peak1) * LargestChannelOf<Pixel>(src);
+  const int64_t recordMax = product <= INT32_MAX ? std::min<int64_t>(product >> 15, kMax) : kMax;
+  if (recordMax > SafeChannelLimit(pass2.peak, kMax)) return false;
+
+  // First-pass values come from the lanes when none is cut to the channel.
+  const bool recordLanes = product <= INT32_MAX && (product >> 15) <= kMax && peak1 <= 65535;
+  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes);
+  run.Run();
+  return true;
+}
+
+template bool ConvolveVariableSeparable<PF_Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*,
+                                                  KernelHolderFactory*, KernelMaker1D*);
+template bool ConvolveVariableSeparable<PF_Pixel16>(PF_EffectWorld*, PF_EffectWorld*,
+                                                    KernelSettings*, KernelHolderFactory*,
+                                                    KernelMaker1D*);
+
+}  // namespace fast2d

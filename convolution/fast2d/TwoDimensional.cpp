@@ -1,0 +1,388 @@
+// The two-dimensional shapes, fast. Uniform amount: the kernel becomes a
+// list of elements by kernel row (weights of exactly 32768 first, since they
+// pass a value through), the source a widened copy with zero margins, and
+// each host iterate call gathers one whole output row with vector lanes
+// across x. Under a control layer: the same column-by-column scatter as the
+// straightforward path, each ladder kernel prepared once as row spans of
+// lane weights.
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "convolution/BCL.h"
+#include "convolution/Convolve2D.h"
+#include "convolution/Engine.h"
+#include "convolution/KernelInterpolator.h"
+#include "convolution/fast2d/Common.h"
+#include "convolution/fast2d/Fast2D.h"
+#include "convolution/fast2d/Levels.h"
+#include "convolution/fast2d/SimdOps.h"
+#include "image/AEException.h"
+#include "image/Containers.h"
+#include "image/PixelTraits.h"
+
+namespace fast2d {
+namespace {
+
+// A kernel element with weight > 0: column i, row j, origin top-left.
+struct Element {
+  int32_t i;
+  int32_t j;
+  int32_t weight;
+};
+
+// Every positive element of a full kernel, or of the listed elements of a
+// masked one. False when a listed element lies outside the kernel, which
+// the straightforward path would read from beyond it.
+bool CollectElements(const KernelView& view, const KernelPixelList* list,
+                     std::vector<Element>& elements) {
+  elements.clear();
+  if (list == nullptr) {
+    for (int32_t j = 0; j < view.height; ++j) {
+      for (int32_t i = 0; i < view.width; ++i) {
+        const int32_t w = view.Weight(i, j);
+        if (w > 0) elements.push_back(Element{i, j, w});
+      }
+    }
+    return true;
+  }
+  for (int32_t n = 0; n < list->capacity; ++n) {
+    const KernelPixel e = list->entries[n];
+    if (e.x == -1) break;
+    if (e.x < 0 || e.y < 0 || e.x >= view.width || e.y >= view.height) return false;
+    // Listed elements of weight <= 0 never raise anything.
+    const int32_t w = view.Weight(e.x, e.y);
+    if (w > 0) elements.push_back(Element{e.x, e.y, w});
+  }
+  return true;
+}
+
+// ---- Uniform path ----------------------------------------------------------
+
+// The arrays a GatherPlan points into.
+struct GatherKernel {
+  std::vector<GatherRowSpec> rows;
+  std::vector<int32_t> offsets;
+  std::vector<uint16_t> mul;
+  int32_t maxWeight = 0;
+};
+
+// Gathering mirrors the kernel: output (x, y) reads source
+// (x + offX - i, y + offY - j) with weight (i, j).
+void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, GatherKernel& k) {
+  const int32_t offX = view.width - 1 - view.width / 2;
+  const int32_t offY = view.height - 1 - view.height / 2;
+  auto weightClass = [](int32_t w) { return w == 32768 ? 0 : w < 32768 ? 1 : 2; };
+  std::sort(elements.begin(), elements.end(), [&](const Element& a, const Element& b) {
+    if (a.j != b.j) return a.j < b.j;
+    return weightClass(a.weight) < weightClass(b.weight);
+  });
+  for (size_t n = 0; n < elements.size();) {
+    GatherRowSpec spec{offY - elements[n].j, static_cast<int32_t>(n), 0, 0, 0};
+    for (; n < elements.size() && offY - elements[n].j == spec.dy; ++n) {
+      const Element& e = elements[n];
+      const int32_t c = weightClass(e.weight);
+      (c == 0 ? spec.flat : c == 1 ? spec.low : spec.high) += 1;
+      k.offsets.push_back(4 * (offX - e.i));
+      k.mul.push_back(WeightMul(e.weight));
+      k.maxWeight = std::max(k.maxWeight, e.weight);
+    }
+    k.rows.push_back(spec);
+  }
+}
+
+// Copies src into four 16-bit lanes per pixel behind padLeft zero pixels;
+// answers the largest channel value.
+template <typename Pixel>
+int32_t WidenSource(const PF_EffectWorld* src, intptr_t padLeft, intptr_t rowLanes, uint16_t* out) {
+  int32_t largest = 0;
+  for (int32_t y = 0; y < src->height; ++y) {
+    const Pixel* row = PixelAt<Pixel>(src, 0, y);
+    uint16_t* lanes = out + y * rowLanes + 4 * padLeft;
+    for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
+      const Pixel p = row[x];
+      lanes[0] = p.alpha;
+      lanes[1] = p.red;
+      lanes[2] = p.green;
+      lanes[3] = p.blue;
+      largest = std::max(largest, LargestChannel(p));
+    }
+  }
+  return largest;
+}
+
+template <typename Pixel>
+struct GatherJob {
+  GatherPlan plan;
+  PF_EffectWorld* dst;
+  void (*row)(const GatherPlan&, int32_t, Pixel*);
+};
+
+// The iterate area is one pixel wide, so each call owns a whole output row.
+template <typename Pixel>
+PF_Err GatherRowFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  const GatherJob<Pixel>& job = *static_cast<const GatherJob<Pixel>*>(refcon);
+  job.row(job.plan, y, PixelAt<Pixel>(job.dst, 0, y));
+  return PF_Err_NONE;
+}
+
+template <typename Pixel>
+bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
+                   const KernelView& view, const KernelPixelList* list) {
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+  if (height > INT16_MAX || width < 1 || height < 1) return false;
+  std::vector<Element> elements;
+  if (!CollectElements(view, list, elements)) return false;
+  GatherKernel kernel;
+  BuildGatherKernel(view, elements, kernel);
+
+  const intptr_t offX = view.width - 1 - view.width / 2;
+  const intptr_t padLeft = std::max<intptr_t>(0, view.width - 1 - offX);
+  const intptr_t padRight = std::max<intptr_t>(0, offX) + kGatherChunkPixels;
+  const intptr_t rowLanes = 4 * (padLeft + width + padRight);
+  std::vector<uint16_t> widened(static_cast<size_t>(rowLanes * height), 0);
+  const int32_t largest = WidenSource<Pixel>(src, padLeft, rowLanes, widened.data());
+  if (largest > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
+
+  GatherJob<Pixel> job;
+  job.plan.source = widened.data();
+  job.plan.rowLanes = rowLanes;
+  job.plan.originLanes = 4 * padLeft;
+  job.plan.width = width;
+  job.plan.height = height;
+  job.plan.rows = kernel.rows.data();
+  job.plan.rowCount = static_cast<int32_t>(kernel.rows.size());
+  job.plan.offsets = kernel.offsets.data();
+  job.plan.mul = kernel.mul.data();
+  job.dst = dst;
+  job.row = DepthKernels<Pixel>::Gather(KernelsFor(ActiveSimdLevel()));
+
+  PF_Rect area{0, 0, static_cast<A_short>(height), 1};
+  PF_Err err = PF_Err_NONE;
+  if constexpr (PixelTraits<Pixel>::kDeep) {
+    err = inData->utils->iterate16(inData, 0, height, src, &area, &job,
+                                   GatherRowFunction<PF_Pixel16>, dst);
+  } else {
+    err = inData->utils->iterate(inData, 0, height, src, &area, &job, GatherRowFunction<PF_Pixel>,
+                                 dst);
+  }
+  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  return true;
+}
+
+// ---- Control-layer path ----------------------------------------------------
+
+// One ladder kernel as rows of lane weights (see ScatterSource).
+struct ScatterKernel {
+  bool prepared = false;
+  std::vector<ScatterRow> rows;
+  std::vector<uint16_t> mul;
+  std::vector<uint16_t> hi;
+  // Sources whose channels are all at most this take the lanes; others the
+  // exact scalar loop.
+  int32_t safeChannel = -1;
+};
+
+void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, int32_t channelMax,
+                          ScatterKernel& k) {
+  k.prepared = true;
+  std::vector<Element> elements;
+  if (!CollectElements(view, list, elements)) return;  // scalar only
+  std::sort(elements.begin(), elements.end(),
+            [](const Element& a, const Element& b) { return a.j != b.j ? a.j < b.j : a.i < b.i; });
+  int32_t maxWeight = 0;
+  for (size_t n = 0; n < elements.size();) {
+    const int32_t j = elements[n].j;
+    size_t end = n;
+    while (end < elements.size() && elements[end].j == j) ++end;
+    const int32_t first = elements[n].i;
+    const int32_t count = elements[end - 1].i - first + 1;
+    const int32_t tap = static_cast<int32_t>(k.mul.size() / 4);
+    // The longest run of weights of exactly 32768 in the row.
+    int32_t flatBegin = 0;
+    int32_t flatEnd = 0;
+    for (size_t m = n; m < end;) {
+      size_t z = m;
+      while (z + 1 < end && elements[z].weight == 32768 && elements[z + 1].weight == 32768 &&
+             elements[z + 1].i == elements[z].i + 1) {
+        ++z;
+      }
+      if (elements[m].weight == 32768 && elements[z].i + 1 - elements[m].i > flatEnd - flatBegin) {
+        flatBegin = elements[m].i - first;
+        flatEnd = elements[z].i + 1 - first;
+      }
+      m = z + 1;
+    }
+    k.rows.push_back(ScatterRow{j, first, count, tap, flatBegin, flatEnd});
+    k.mul.resize(k.mul.size() + 4 * (static_cast<size_t>(count) + 2 * kRowPad), 0);
+    k.hi.resize(k.mul.size(), 0);
+    for (; n < end; ++n) {
+      const Element& e = elements[n];
+      const size_t lane = 4 * static_cast<size_t>(tap + kRowPad + e.i - first);
+      for (size_t c = 0; c < 4; ++c) {
+        k.mul[lane + c] = WeightMul(e.weight);
+        k.hi[lane + c] = WeightHi(e.weight);
+      }
+      maxWeight = std::max(maxWeight, e.weight);
+    }
+  }
+  k.safeChannel = SafeChannelLimit(maxWeight, channelMax);
+}
+
+// The straightforward weighted maximum of one channel, stored as a channel
+// of the image's depth stores it (cut to `mask`).
+inline void RaiseExactly(A_u_short& out, int32_t w, int32_t channel, int32_t mask) {
+  const int32_t v = MulQ15(w, channel);
+  if (v > out) out = static_cast<A_u_short>(v & mask);
+}
+
+// The straightforward scatter of one source pixel, for values the lanes
+// cannot hold: each target takes one truncating store per source, in source
+// order, as there.
+template <typename Pixel>
+void ScatterExactly(const KernelView& k, const KernelPixelList* list, int32_t x, int32_t y,
+                    ShadowRows<Pixel>& shadow, const PF_EffectWorld* src) {
+  constexpr int32_t kMask = kStorableMax<Pixel>;
+  const Pixel s = *PixelAt<Pixel>(src, x, y);
+  const int32_t left = x - k.width / 2;
+  const int32_t top = y - k.height / 2;
+  auto raise = [&](int32_t i, int32_t j) {
+    const int32_t tx = left + i;
+    const int32_t ty = top + j;
+    if (tx < 0 || ty < 0 || tx >= src->width || ty >= src->height) return;
+    const int32_t w = k.Weight(i, j);
+    PF_Pixel16& out = shadow.Row(ty)[tx];
+    RaiseExactly(out.alpha, w, s.alpha, kMask);
+    RaiseExactly(out.red, w, s.red, kMask);
+    RaiseExactly(out.green, w, s.green, kMask);
+    RaiseExactly(out.blue, w, s.blue, kMask);
+  };
+  if (list != nullptr) {
+    for (int32_t n = 0; n < list->capacity && list->entries[n].x != -1; ++n) {
+      raise(list->entries[n].x, list->entries[n].y);
+    }
+    return;
+  }
+  for (int32_t j = 0; j < k.height; ++j) {
+    for (int32_t i = 0; i < k.width; ++i) {
+      if (k.Weight(i, j) > 0) raise(i, j);
+    }
+  }
+}
+
+template <typename Pixel>
+void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                     KernelHolderFactory* factory, KernelMaker* maker,
+                     const MaskedKernelMaker* masked) {
+  const double h = settings->hAmount;
+  const double v = settings->vAmount;
+  AEObjectAutoPointer<BCLHolder> holder(factory->MakeBCLHolder(h, v, maker));
+  const BCLImage& control = holder->Image();
+  const KernelInterpolator& ladder = holder->Interpolator();
+  LadderMemo memo(ladder, h, v);
+  std::vector<ScatterKernel> prepared(static_cast<size_t>(std::max(ladder.Count(), 0)));
+  const auto scatter = KernelsFor(ActiveSimdLevel()).scatterSource;
+  ShadowRows<Pixel> shadow(dst, false);
+  ScatterSource job{reinterpret_cast<char*>(shadow.Row(0)),
+                    shadow.RowBytes(),
+                    dst->width,
+                    dst->height,
+                    0,
+                    0,
+                    nullptr,
+                    0,
+                    nullptr,
+                    nullptr,
+                    {0, 0, 0, 0}};
+
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+  try {
+    for (int32_t x = 0; x < width; ++x) {
+      for (int32_t y = 0; y < height; ++y) {
+        int32_t controlValue = 0;
+        const double f = control.SampleAmount(x, y, &controlValue);
+        const KernelView k = memo.For(controlValue, f);
+        KernelPixelList list{nullptr, 0};
+        if (masked != nullptr) {
+          list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
+        }
+        const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
+        const Pixel s = *PixelAt<Pixel>(src, x, y);
+        if (IsBlack(s) || k.width < 1 || k.height < 1) continue;
+        if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) {
+          ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
+          continue;
+        }
+        ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
+        if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
+        if (LargestChannel(s) > plan.safeChannel) {
+          ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
+          continue;
+        }
+        job.left = x - k.width / 2;
+        job.top = y - k.height / 2;
+        job.rows = plan.rows.data();
+        job.rowCount = static_cast<int32_t>(plan.rows.size());
+        job.mul = plan.mul.data();
+        job.hi = plan.hi.data();
+        job.value[0] = s.alpha;
+        job.value[1] = s.red;
+        job.value[2] = s.green;
+        job.value[3] = s.blue;
+        scatter(job);
+      }
+      PollHost(settings->inData, x, width);
+    }
+  } catch (...) {
+    shadow.Finish();
+    throw;
+  }
+  shadow.Finish();
+}
+
+}  // namespace
+
+bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                         KernelHolderFactory* factory, KernelMaker* maker) {
+  const bool deep = IsDeep(src);
+  if (IsDeep(dst) != deep) return false;
+  if (!factory->useBCL) {
+    AEObjectAutoPointer<SimpleKernelHolder> holder(
+        factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
+    const KernelView view = holder->View();
+    return deep ? GatherUniform<PF_Pixel16>(src, dst, settings->inData, view, nullptr)
+                : GatherUniform<PF_Pixel>(src, dst, settings->inData, view, nullptr);
+  }
+  if (deep) {
+    ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, nullptr);
+  } else {
+    ScatterVariable<PF_Pixel>(src, dst, settings, factory, maker, nullptr);
+  }
+  return true;
+}
+
+bool ConvolveMasked(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                    KernelHolderFactory* factory, MaskedKernelMaker* maker) {
+  const bool deep = IsDeep(dst);
+  if (IsDeep(src) != deep) return false;
+  if (!factory->useBCL) {
+    AEObjectAutoPointer<SimpleKernelHolder> holder(
+        factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
+    const KernelView view = holder->View();
+    const KernelPixelList list =
+        ListOfKernel(maker->Table(), maker->PixelsPerKernel(), view.kernelIndex);
+    return deep ? GatherUniform<PF_Pixel16>(src, dst, settings->inData, view, &list)
+                : GatherUniform<PF_Pixel>(src, dst, settings->inData, view, &list);
+  }
+  if (deep) {
+    ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, maker);
+  } else {
+    ScatterVariable<PF_Pixel>(src, dst, settings, factory, maker, maker);
+  }
+  return true;
+}
+
+}  // namespace fast2d

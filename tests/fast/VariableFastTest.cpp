@@ -1,0 +1,292 @@
+// The fast control-layer paths against the straightforward record algorithm
+// and column scatter: separable shapes (the effect's own, and profiles whose
+// peaks pass 32768 or the lanes' range), both pass orders, ladders of 2 to
+// 50 rungs, every depth of image and layer, noisy and smooth images, at
+// every instruction set this processor has; and a user abort, which must
+// leave the same partial image, answer PF_Interrupt_CANCEL and leak nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "convolution/Engine.h"
+#include "convolution/VariablePasses.h"
+#include "image/AEException.h"
+#include "image/PixelTraits.h"
+#include "kernels/KernelMaker.h"
+#include "kernels/StarKernel.h"
+#include "shell/EntryPoint.h"
+#include "shell/HostInfo.h"
+#include "shell/ParamIndices.h"
+#include "softhost/SoftHost.h"
+
+namespace {
+
+using softhost::SoftWorld;
+
+int32_t Get(const PF_EffectWorld* w, int32_t x, int32_t y, int32_t c) {
+  return IsDeep(w) ? (&PixelAt<PF_Pixel16>(w, x, y)->alpha)[c]
+                   : (&PixelAt<PF_Pixel>(w, x, y)->alpha)[c];
+}
+
+void Set(PF_EffectWorld* w, int32_t x, int32_t y, int32_t c, int32_t v) {
+  if (IsDeep(w)) {
+    (&PixelAt<PF_Pixel16>(w, x, y)->alpha)[c] = static_cast<A_u_short>(v);
+  } else {
+    (&PixelAt<PF_Pixel>(w, x, y)->alpha)[c] = static_cast<A_u_char>(v);
+  }
+}
+
+int32_t Full(const PF_EffectWorld* w) { return IsDeep(w) ? 32768 : 255; }
+
+// Noise, one pixel in five black; or a smooth ramp with scattered bright
+// pixels, whose records mostly dominate each other.
+void Paint(PF_EffectWorld* w, bool smooth, uint32_t seed) {
+  std::mt19937 rng(seed);
+  const int32_t full = Full(w);
+  std::uniform_int_distribution<int32_t> value(0, full);
+  for (int32_t y = 0; y < w->height; ++y) {
+    for (int32_t x = 0; x < w->width; ++x) {
+      for (int32_t c = 0; c < 4; ++c) {
+        int32_t v = value(rng);
+        if (smooth) {
+          v = rng() % 23 == 0 ? full : full * (x + 2 * y + c) / (w->width + 2 * w->height + 4);
+        } else if (rng() % 5 == 0) {
+          v = 0;
+        }
+        Set(w, x, y, c, v);
+      }
+    }
+  }
+}
+
+std::string FirstDifference(const PF_EffectWorld* expected, const PF_EffectWorld* actual,
+                            const PF_EffectWorld* src) {
+  static const char* const kNames[] = {"alpha", "red", "green", "blue"};
+  auto argb = [](const PF_EffectWorld* w, int32_t x, int32_t y) {
+    std::ostringstream s;
+    for (int32_t c = 0; c < 4; ++c) s << (c ? " " : "") << Get(w, x, y, c);
+    return s.str();
+  };
+  for (int32_t y = 0; y < expected->height; ++y) {
+    for (int32_t x = 0; x < expected->width; ++x) {
+      for (int32_t c = 0; c < 4; ++c) {
+        if (Get(expected, x, y, c) == Get(actual, x, y, c)) continue;
+        std::ostringstream s;
+        s << "(" << x << ", " << y << ") " << kNames[c] << ": straightforward "
+          << argb(expected, x, y) << ", fast " << argb(actual, x, y) << ", source "
+          << argb(src, x, y);
+        return s.str();
+      }
+    }
+  }
+  return "";
+}
+
+// A tent whose peak grows with the amount up to `peak`, so that rungs and
+// both passes carry weights above 32768.
+class PeakedMaker : public KernelMaker1D {
+ public:
+  explicit PeakedMaker(int32_t top) : peak(top) {}
+  void MakeProfile(int32_t* profile, double amount, bool) override {
+    const int32_t n = BaseKernelLength(amount);
+    const int32_t centre = std::min(peak, 32768 + static_cast<int32_t>(amount * 700));
+    for (int32_t i = 0; i < n; ++i) {
+      profile[i] = std::max(0, centre - std::abs(i - n / 2) * 5000 + (i % 3) * 40);
+    }
+  }
+
+ private:
+  int32_t peak;
+};
+
+enum class Shape { Gaussian, Box, Diamond, Cylinder, MildPeaks, HighPeaks, Beyond };
+
+std::unique_ptr<KernelMaker1D> MakeShape(Shape shape, PF_InData* in) {
+  switch (shape) {
+    case Shape::Gaussian:
+      return std::make_unique<GaussianKernelMaker>(in);
+    case Shape::Box:
+      return std::make_unique<BoxKernelMaker>(in);
+    case Shape::Diamond:
+      return std::make_unique<DiamondKernelMaker>(in);
+    case Shape::Cylinder:
+      return std::make_unique<CylinderKernelMaker>(in);
+    case Shape::MildPeaks:  // 8-bit values stay within a channel
+      return std::make_unique<PeakedMaker>(32895);
+    case Shape::HighPeaks:
+      return std::make_unique<PeakedMaker>(45000);
+    case Shape::Beyond:  // beyond the lanes: the straightforward loop runs
+      break;
+  }
+  return std::make_unique<PeakedMaker>(70000);
+}
+
+struct Case {
+  const char* name;
+  Shape shape;
+  double h, v;
+  int32_t compoundShapes;
+  int32_t depths;  // bit 0: 16-bit image, bit 1: 16-bit layer, bit 2: inverted
+  bool smooth;
+};
+
+const Case kCases[] = {
+    {"GaussianDown", Shape::Gaussian, 9.5, 3, 50, 0, false},
+    {"GaussianAcross", Shape::Gaussian, 3, 9.5, 50, 1, false},
+    {"GaussianEqualSmooth", Shape::Gaussian, 12, 12, 50, 0, true},
+    {"GaussianDeepSmooth", Shape::Gaussian, 7, 14, 7, 3, true},
+    {"GaussianInverted", Shape::Gaussian, 6, 6, 7, 6, false},
+    {"GaussianTwoRungs", Shape::Gaussian, 10, 4, 2, 2, false},
+    {"GaussianOneAxis", Shape::Gaussian, 0, 8, 50, 1, false},
+    {"BoxWide", Shape::Box, 30, 45, 50, 0, false},
+    {"BoxDeep", Shape::Box, 11, 5, 7, 5, true},
+    {"DiamondAcross", Shape::Diamond, 2, 5, 50, 0, false},
+    {"DiamondDeep", Shape::Diamond, 8, 8, 2, 3, false},
+    {"Cylinder", Shape::Cylinder, 9, 6, 7, 4, false},
+    {"MildPeaks", Shape::MildPeaks, 4, 7, 7, 0, false},
+    {"MildPeaksDown", Shape::MildPeaks, 7, 4, 50, 2, true},
+    {"HighPeaksDeep", Shape::HighPeaks, 4, 6, 7, 1, false},
+    {"HighPeaksDeepDown", Shape::HighPeaks, 6, 3, 2, 3, true},
+    {"BeyondLanes", Shape::Beyond, 5, 3, 7, 1, false},
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// An image, a noisy control layer a little smaller than it (centred, so a
+// border lies outside the layer) and the records a render needs.
+struct Scene {
+  Scene(softhost::Host& host, int32_t w, int32_t h, const Case& c)
+      : src(w, h, (c.depths & 1) != 0), layer(w - 5, h - 3, (c.depths & 2) != 0) {
+    Paint(src.World(), c.smooth, 7 + static_cast<uint32_t>(c.depths));
+    Paint(layer.World(), false, 8);
+    factory.useBCL = true;
+    factory.inData = host.InData();
+    factory.source = src.World();
+    factory.bclWorld = layer.World();
+    factory.bcl = BCLSettings{2, 0, 1, 1, 0, 0, 1.0, 1.0, (c.depths & 4) != 0, c.compoundShapes};
+    settings.inData = host.InData();
+    settings.hAmount = c.h;
+    settings.vAmount = c.v;
+  }
+  SoftWorld src, layer;
+  KernelHolderFactory factory;
+  KernelSettings settings;
+};
+
+class VariableFast : public ::testing::TestWithParam<Case> {
+ protected:
+  void TearDown() override { ResetEngineForTesting(); }
+};
+
+TEST_P(VariableFast, MatchesTheRecordAlgorithm) {
+  const Case& c = GetParam();
+  softhost::Host host;
+  Scene scene(host, 37, 26, c);
+  auto render = [&](Engine engine, SimdLevel level) {
+    SetEngineForTesting(engine);
+    SetSimdLevelForTesting(level);
+    auto out = std::make_unique<SoftWorld>(37, 26, (c.depths & 1) != 0);
+    const std::unique_ptr<KernelMaker1D> maker = MakeShape(c.shape, host.InData());
+    (IsDeep(scene.src.World()) ? ConvolveVariable16 : ConvolveVariable8)(
+        scene.src.World(), out->World(), &scene.settings, &scene.factory, maker.get());
+    return out;
+  };
+  const auto expected = render(Engine::Reference, SimdLevel::Scalar);
+  for (int32_t l = 0; l <= static_cast<int32_t>(CpuSimdLevel()); ++l) {
+    const auto level = static_cast<SimdLevel>(l);
+    const auto actual = render(Engine::Fast, level);
+    EXPECT_EQ(FirstDifference(expected->World(), actual->World(), scene.src.World()), "")
+        << SimdLevelName(level);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, VariableFast, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& p) { return p.param.name; });
+
+// An abort after a few polls stops both engines at the same line (or
+// column), with the same partial image and the same answer.
+TEST(VariableFastAbort, StopsWhereTheStraightforwardPathStops) {
+  // polls: how many of the convolution's own polls (one per line or
+  // column, `lines` of them, after those of the kernel preparation) pass.
+  struct Stop {
+    Case c;
+    bool star;
+    int lines;
+    int polls;
+  };
+  const Stop stops[] = {{{"down", Shape::Gaussian, 6, 3, 7, 0, false}, false, 29, 0},
+                        {{"across", Shape::Gaussian, 3, 6, 7, 1, false}, false, 21, 4},
+                        {{"star", Shape::Gaussian, 5, 4, 7, 1, false}, true, 29, 3}};
+  for (const Stop& stop : stops) {
+    long polls = 0;
+    auto render = [&](Engine engine, PF_Err* err, int abortAt) {
+      SetEngineForTesting(engine);
+      softhost::Host host;
+      host.Call([](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                   void*) -> PF_Err { return PF_Err_NONE; },
+                PF_Cmd_ABOUT);
+      RecordHostInfo(host.InData());
+      Scene scene(host, 29, 21, stop.c);
+      host.Faults().abortAfterPolls = abortAt;
+      auto out = std::make_unique<SoftWorld>(29, 21, IsDeep(scene.src.World()));
+      std::unique_ptr<KernelMaker> maker;
+      if (stop.star) {
+        maker = std::make_unique<StarKernelMaker>(host.InData());
+      } else {
+        maker = MakeShape(stop.c.shape, host.InData());
+      }
+      *err = PF_Err_NONE;
+      try {
+        maker->ConvolveImage(scene.src.World(), out->World(), &scene.settings, &scene.factory);
+      } catch (const AEException& e) {
+        *err = e.Code();
+        EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.") << stop.c.name;
+      }
+      ResetHostInfo();
+      polls = host.AbortPolls();
+      return out;
+    };
+    PF_Err expectedErr = PF_Err_NONE;
+    PF_Err actualErr = PF_Err_NONE;
+    render(Engine::Reference, &expectedErr, -1);
+    const int abortAt = static_cast<int>(polls) - stop.lines + stop.polls;
+    const auto expected = render(Engine::Reference, &expectedErr, abortAt);
+    const auto actual = render(Engine::Fast, &actualErr, abortAt);
+    EXPECT_EQ(expectedErr, PF_Interrupt_CANCEL) << stop.c.name;
+    EXPECT_EQ(actualErr, PF_Interrupt_CANCEL) << stop.c.name;
+    softhost::Host host;
+    const Scene scene(host, 29, 21, stop.c);
+    EXPECT_EQ(FirstDifference(expected->World(), actual->World(), scene.src.World()), "")
+        << stop.c.name;
+  }
+  ResetEngineForTesting();
+}
+
+// Through the module, which serves its memory from host handles: an
+// aborted control-layer render gives every handle back.
+TEST(VariableFastAbort, AbortedRendersThroughTheModuleLeakNothing) {
+  softhost::EffectModule module(QB_MODULE_PATH);
+  for (const int32_t blurType : {1, 5}) {  // Gaussian, Star
+    softhost::Host host;
+    ASSERT_EQ(host.Setup(module.Entry()), PF_Err_NONE);
+    SoftWorld src(60, 40, true), layer(60, 40, false), out(60, 40, true);
+    Paint(src.World(), true, 3);
+    Paint(layer.World(), false, 4);
+    host.SetInput(src.World());
+    host.Params()[ParamBlurType].u.pd.value = blurType;
+    host.Params()[ParamBlurAmount].u.fd.value = 24 << 16;
+    host.SetLayer(ParamBCLLayer,
+                  softhost::LayerChoice{softhost::LayerChoice::Image, layer.World()});
+    const long live = softhost::GetHandleStats().live;
+    host.Faults().abortAfterPolls = 5;
+    EXPECT_EQ(host.Render(module.Entry(), out.World()), PF_Interrupt_CANCEL) << blurType;
+    EXPECT_EQ(softhost::GetHandleStats().live, live) << blurType;
+    EXPECT_EQ(host.LiveWorlds(), 0) << blurType;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+// Renders at the edges of what the effect accepts: frames one pixel wide or
+// high, kernels far larger than the frame, the slider's ends, the most
+// compound shapes at a large amount, and a frame of 8192 x 8192 at 16 bits.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "reliability/Scenes.h"
+#include "render/RenderHarness.h"
+
+namespace reliability {
+namespace {
+
+bool IsSeparable(int32_t shape) { return shape <= 3 || shape == 8; }
+
+rendertest::Image ToImage(const Pixels& p, bool deep) {
+  rendertest::Image image(p.width, p.height, deep);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    for (size_t c = 0; c < 4; ++c) image.pixels[i][c] = p.argb[i * 4 + c];
+  }
+  return image;
+}
+
+Pixels FromImage(const rendertest::Image& image) {
+  Pixels p{image.width, image.height, {}};
+  for (const rendertest::Pix& q : image.pixels) {
+    for (int32_t c : q) p.argb.push_back(static_cast<uint16_t>(c));
+  }
+  return p;
+}
+
+// What a zero amount must give: the input, with no colour under fully
+// transparent pixels.
+Pixels Cleared(Pixels p) {
+  for (size_t i = 0; i < p.argb.size(); i += 4) {
+    if (p.argb[i] == 0) p.argb[i + 1] = p.argb[i + 2] = p.argb[i + 3] = 0;
+  }
+  return p;
+}
+
+struct Rendered {
+  PF_Err err;
+  std::string message;
+  Pixels output;
+};
+
+Rendered RenderScene(const Scene& scene, EngineKind engine) {
+  Stage stage(scene, EntryFor(engine));
+  const long liveHandles = softhost::GetHandleStats().live;
+  Rendered r{stage.Render(), stage.Message(), stage.Output()};
+  EXPECT_EQ(softhost::GetHandleStats().live, liveHandles);
+  EXPECT_EQ(stage.Host().LiveWorlds(), 0);
+  EXPECT_EQ(stage.Host().CheckedOutLayers(), 0);
+  EXPECT_TRUE(stage.OutputPaddingIntact());
+  return r;
+}
+
+class TinyFrames : public ::testing::TestWithParam<std::tuple<std::pair<int32_t, int32_t>, bool>> {
+};
+
+// Every shape at amounts 0 and 800 (a kernel of 801 taps across a frame of
+// at most 23), with and without a control layer, and its kernel view. Both
+// engines must agree; amount 0 must give the input back; the separable
+// shapes must match the reference written from their definition.
+TEST_P(TinyFrames, EveryShapeAtTheSlidersEnds) {
+  const auto [size, deep] = GetParam();
+  for (int32_t shape = 0; shape < kShapes; ++shape) {
+    for (double amount : {0.0, 800.0}) {
+      for (int32_t variant = 0; variant < 3; ++variant) {
+        Scene scene{variant == 2 ? 1 : 0, shape, deep, variant == 1, amount};
+        scene.width = size.first;
+        scene.height = size.second;
+        scene.oldHost = IsSeparable(shape);  // the reference follows its Gaussian
+        SCOPED_TRACE(Describe(scene));
+        const Rendered fast = RenderScene(scene, EngineKind::Fast);
+        ASSERT_EQ(fast.err, PF_Err_NONE) << fast.message;
+        if (scene.view != 0) continue;  // the kernel view convolves nothing
+        const Rendered reference = RenderScene(scene, EngineKind::Reference);
+        ASSERT_EQ(reference.err, PF_Err_NONE) << reference.message;
+        std::string difference = FirstDifference(reference.output, fast.output);
+        ASSERT_TRUE(difference.empty()) << "fast against reference engine: " << difference;
+
+        const Pixels input = Stage(scene, EntryFor(EngineKind::Fast)).Input();
+        if (amount == 0) {
+          difference = FirstDifference(Cleared(input), fast.output);
+          EXPECT_TRUE(difference.empty()) << "amount 0: " << difference;
+        } else if (IsSeparable(shape) && !scene.control) {
+          const PF_Rect whole{0, 0, static_cast<A_short>(scene.height),
+                              static_cast<A_short>(scene.width)};
+          const rendertest::Image expected =
+              rendertest::ReferenceBlur(ToImage(input, deep), static_cast<rendertest::Shape>(shape),
+                                        amount * 0.5, amount * 0.5, whole);
+          difference = FirstDifference(FromImage(expected), fast.output);
+          EXPECT_TRUE(difference.empty()) << "against the definition: " << difference;
+        }
+      }
+    }
+  }
+}
+
+std::string TinyName(const ::testing::TestParamInfo<TinyFrames::ParamType>& param) {
+  const auto& [size, deep] = param.param;
+  return std::to_string(size.first) + "x" + std::to_string(size.second) + (deep ? "_16" : "_8");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TinyFrames,
+                         ::testing::Combine(::testing::Values(std::pair{1, 1}, std::pair{1, 23},
+                                                              std::pair{23, 1}),
+                                            ::testing::Bool()),
+                         TinyName);
+
+void FillWorld(softhost::SoftWorld& world, uint16_t value) {
+  for (int32_t y = 0; y < world.Height(); ++y) {
+    for (int32_t x = 0; x < world.Width(); ++x) {
+      if (world.Deep()) {
+        *world.Pixel16(x, y) = PF_Pixel16{value, value, value, value};
+      } else {
+        const auto v = static_cast<A_u_char>(value);
+        *world.Pixel8(x, y) = PF_Pixel{v, v, v, v};
+      }
+    }
+  }
+}
+
+// The most compound shapes the slider allows, under a white control layer
+// stretched over the frame (at draft quality, whose nearest-pixel scaling
+// keeps white white): every pixel takes the top rung of the ladder,
+// which lies one step below the full amount. Steps are powers of two, so the
+// rungs are exact and the render must equal a uniform one at the top rung's
+// amount.
+TEST(CompoundShapes, ThousandRungsRenderTheTopRungExactly) {
+  struct Case {
+    int32_t shape;
+    double amount;  // slider value; amount / 2 / 1000 is a power of two
+  };
+  for (const Case c : {Case{0, 500.0}, Case{4, 31.25}}) {
+    for (bool deep : {false, true}) {
+      for (EngineKind engine : {EngineKind::Fast, EngineKind::Reference}) {
+        Scene scene{0, c.shape, deep, true, c.amount, 1000};
+        SCOPED_TRACE(::testing::Message() << Describe(scene) << ", " << Name(engine) << " engine");
+        softhost::HostConfig draft;
+        draft.quality = PF_Quality_LO;
+        Stage controlled(scene, EntryFor(engine), draft);
+        FillWorld(controlled.ControlWorld(), deep ? 32768 : 255);
+        controlled.Host().Params()[ParamBCLTileMode].u.pd.value = 3;  // "Stretch To Fit"
+        ASSERT_EQ(controlled.Render(), PF_Err_NONE) << controlled.Message();
+
+        Scene uniform = scene;
+        uniform.control = false;
+        uniform.amount = c.amount * 999 / 1000;
+        Stage plain(uniform, EntryFor(engine), draft);
+        ASSERT_EQ(plain.Render(), PF_Err_NONE) << plain.Message();
+        const std::string difference = FirstDifference(plain.Output(), controlled.Output());
+        EXPECT_TRUE(difference.empty()) << difference;
+      }
+    }
+  }
+}
+
+// A thousand Star kernels of 801 x 801 would need 2.5 GB before the first
+// pixel; with the host lending at most 1 GB the render must end at once as
+// "Out of Memory", give every handle back, and leave the effect able to
+// render again.
+TEST(CompoundShapes, ThousandLargeKernelsRunTheHostOutOfMemory) {
+  const Scene scene{0, 4, true, true, 800.0, 1000};
+  Stage stage(scene, EntryFor(EngineKind::Fast));
+  const long liveHandles = softhost::GetHandleStats().live;
+  probe::SetMemoryBudget(size_t{1} << 30);
+  const auto start = std::chrono::steady_clock::now();
+  const PF_Err err = stage.Render();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  probe::SetMemoryBudget(SIZE_MAX);
+  EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(stage.Message(), "\nQuorvant Blur [ Out of Memory ]");
+  EXPECT_LT(seconds, 30.0);
+  EXPECT_EQ(softhost::GetHandleStats().live, liveHandles);
+  EXPECT_EQ(probe::BytesLent(), 0u);
+  EXPECT_EQ(stage.Host().LiveWorlds(), 0);
+  EXPECT_EQ(stage.Host().CheckedOutLayers(), 0);
+
+  stage.Host().Params()[ParamBCLCompoundShapes].u.fd.value = 4 << 16;
+  stage.Host().Params()[ParamBlurAmount].u.fd.value = 20 << 16;
+  EXPECT_EQ(stage.Render(), PF_Err_NONE) << stage.Message();
+}
+
+// 8192 x 8192 at 16 bits: 512 MB a frame, four frames alive at once inside
+// the effect. Black but for white points at the corners, on the edges and
+// inside; around each the blur must match the definition applied to that
+// neighbourhood alone, and everywhere else the frame must stay black. Run
+// with QB_LONG_TESTS=1 (ctest -L long when configured with QB_LONG_TESTS).
+TEST(LargeFrame, LongDeep8192Square) {
+  if (std::getenv("QB_LONG_TESTS") == nullptr) GTEST_SKIP() << "a long test: set QB_LONG_TESTS=1";
+  constexpr int32_t kSide = 8192;
+  constexpr double kAmount = 6;  // a Box of 9 taps
+  constexpr int32_t kReach = 5;  // beyond half the kernel
+  softhost::HostConfig config;
+  config.majorVersion = 11;  // the definition's Gaussian smooths the box
+  config.threads = 2;
+  softhost::Host host(config);
+  probe::Install(host);
+  softhost::SoftWorld input(kSide, kSide, true);
+  softhost::SoftWorld output(kSide, kSide, true);
+  const std::pair<int32_t, int32_t> points[] = {
+      {0, 0}, {kSide - 1, 0}, {0, kSide - 1}, {kSide - 1, kSide - 1}, {4096, 4095}, {8000, 3}};
+  for (const auto& [x, y] : points) *input.Pixel16(x, y) = PF_Pixel16{32768, 32768, 32768, 32768};
+  host.SetInput(input.World());
+  const PF_EffectMainFunc entry = EntryFor(EngineKind::Fast);
+  ASSERT_EQ(host.Setup(entry), PF_Err_NONE);
+  host.Params()[ParamBlurType].u.pd.value = 4;  // "Box (1D)"
+  host.Params()[ParamBlurAmount].u.fd.value = static_cast<PF_Fixed>(kAmount * 65536);
+  host.SetLayer(ParamBCLLayer, softhost::LayerChoice{});
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(host.Render(entry, output.World()), PF_Err_NONE) << host.OutData()->return_msg;
+  std::printf("8192 x 8192 16-bit Box render: %.1f s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  EXPECT_EQ(host.LiveWorlds(), 0);
+  EXPECT_TRUE(PaddingIntact(output));
+
+  for (const auto& [px, py] : points) {
+    SCOPED_TRACE(::testing::Message() << "around (" << px << ", " << py << ")");
+    const int32_t left = std::max(px - kReach, 0), top = std::max(py - kReach, 0);
+    const int32_t right = std::min(px + kReach, kSide - 1),
+                  bottom = std::min(py + kReach, kSide - 1);
+    const int32_t w = right - left + 1, h = bottom - top + 1;
+    rendertest::Image crop(w, h, true), got(w, h, true);
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        const PF_Pixel16& in = *input.Pixel16(left + x, top + y);
+        const PF_Pixel16& out = *output.Pixel16(left + x, top + y);
+        crop.At(x, y) = rendertest::Pix{in.alpha, in.red, in.green, in.blue};
+        got.At(x, y) = rendertest::Pix{out.alpha, out.red, out.green, out.blue};
+        // Cleared so that the scan below finds only what lies outside.
+        *output.Pixel16(left + x, top + y) = PF_Pixel16{};
+      }
+    }
+    const PF_Rect whole{0, 0, static_cast<A_short>(h), static_cast<A_short>(w)};
+    const rendertest::Image expected =
+        rendertest::ReferenceBlur(crop, rendertest::Box, kAmount / 2, kAmount / 2, whole);
+    const std::string difference = FirstDifference(FromImage(expected), FromImage(got));
+    EXPECT_TRUE(difference.empty()) << difference;
+  }
+  for (int32_t y = 0; y < kSide; ++y) {
+    const PF_Pixel16* row = output.Pixel16(0, y);
+    for (int32_t x = 0; x < kSide; ++x) {
+      const PF_Pixel16& p = row[x];
+      ASSERT_TRUE(p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0)
+          << "stray colour at (" << x << ", " << y << ")";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace reliability
