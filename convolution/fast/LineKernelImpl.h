@@ -5,10 +5,10 @@
 // set can be picked up by another file. No standard-library templates here for
 // the same reason.
 //
-// O provides: type V; V Zero(); V Splat(uint16_t); V Load(const uint16_t*); void Store(uint16_t*,
-// V); V Max(V, V) (unsigned); V Add(V, V) (wrapping); V MulHi(V, uint16_t)
-// (unsigned high half); bool AllAtLeast(V a, V b) (a >= b in every lane,
-// unsigned); and kGroup, the positions computed together.
+// O provides: type V; V Zero(); V Splat(uint16_t); V Load(const uint16_t*);
+// void Store(uint16_t*, V); V Max(V, V) (unsigned); V Add(V, V) (wrapping);
+// V MulHi(V, uint16_t) (unsigned high half); bool AllAtLeast(V a, V b) (a >= b
+// in every lane, unsigned); and kGroup, the positions computed together.
 #pragma once
 
 #include <cstdint>

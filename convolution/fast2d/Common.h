@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "convolution/KernelInterpolator.h"
@@ -110,10 +111,14 @@ class ShadowRows {
       : dst(destination),
         transposed(transpose),
         stride(((transpose ? destination->height : destination->width) + kRowPad + 7) / 8 * 8),
-        storage(static_cast<size_t>(stride) * (transpose ? dst->width : dst->height) + 8,
-                PF_Pixel16{}) {
-    const auto address = reinterpret_cast<uintptr_t>(storage.data());
-    copy = storage.data() + (64 - address % 64) % 64 / sizeof(PF_Pixel16);
+        rows(transpose ? dst->width : dst->height),
+        storage(new PF_Pixel16[static_cast<size_t>(stride) * rows + 8]) {
+    const auto address = reinterpret_cast<uintptr_t>(storage.get());
+    copy = storage.get() + (64 - address % 64) % 64 / sizeof(PF_Pixel16);
+    const int32_t length = transpose ? dst->height : dst->width;
+    for (int32_t r = 0; r < rows; ++r) {
+      std::fill(Row(r) + length, Row(r) + stride, PF_Pixel16{0, 0, 0, 0});
+    }
     for (int32_t y = 0; y < dst->height; ++y) {
       const Pixel* row = PixelAt<Pixel>(dst, 0, y);
       for (int32_t x = 0; x < dst->width; ++x) {
@@ -146,7 +151,8 @@ class ShadowRows {
   PF_EffectWorld* dst;
   bool transposed;
   int32_t stride;
-  std::vector<PF_Pixel16> storage;
+  int32_t rows;
+  std::unique_ptr<PF_Pixel16[]> storage;  // every pixel written before it is read
   PF_Pixel16* copy = nullptr;
 };
 

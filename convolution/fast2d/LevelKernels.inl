@@ -29,18 +29,24 @@ void GatherRow(const GatherPlan& plan, int32_t y, Pixel* out) {
   for (int32_t x0 = 0; x0 < plan.width; x0 += kChunk) {
     V acc[kBlock];
     for (V& a : acc) a = Ops::Zero();
-    const uint16_t* column = plan.source + plan.originLanes + 4 * static_cast<intptr_t>(x0);
+    const intptr_t column = plan.originLanes + 4 * static_cast<intptr_t>(x0);
     for (int32_t r = 0; r < plan.rowCount; ++r) {
       const GatherRowSpec& spec = plan.rows[r];
       const int32_t sy = y + spec.dy;
       if (sy < 0 || sy >= plan.height) continue;
-      const uint16_t* base = column + sy * plan.rowLanes;
+      const intptr_t row = column + sy * plan.rowLanes;
+      const uint16_t* base = plan.source + row;
       int32_t e = spec.first;
-      // A weight of exactly 32768 passes the value through.
-      for (const int32_t end = e + spec.flat; e < end; ++e) {
-        const uint16_t* s = base + plan.offsets[e];
-        for (int32_t k = 0; k < kBlock; ++k) acc[k] = Ops::Max(acc[k], Ops::Load(s + k * kLanes));
-      }
+      // A weight of exactly 32768 passes the value through, so a run of them
+      // takes the maximum of its pixels, read in pieces.
+      auto takeMaxima = [&](const uint16_t* maxima, int32_t count) {
+        for (const int32_t end = e + count; e < end; ++e) {
+          const uint16_t* s = maxima + plan.offsets[e];
+          for (int32_t k = 0; k < kBlock; ++k) acc[k] = Ops::Max(acc[k], Ops::Load(s + k * kLanes));
+        }
+      };
+      takeMaxima(base, spec.flat);
+      if (spec.quads > 0) takeMaxima(plan.quads + row, spec.quads);
       for (const int32_t end = e + spec.low; e < end; ++e) {
         const uint16_t* s = base + plan.offsets[e];
         const V mul = Ops::Splat(plan.mul[e]);

@@ -21,21 +21,38 @@ using Ops = Sse2Ops;
 
 // The wider sets are compiled here only; which one runs is decided per call
 // from the CPU (ActiveSimdLevel), never by the build flags.
+// clang ignores GCC's target pragmas; it has its own.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 namespace avx2_level {
 using Ops = Avx2Ops;
 #include "convolution/fast2d/LevelKernels.inl"
 }  // namespace avx2_level
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,avx2")
+#endif
 namespace avx512_level {
 using Ops = Avx512Ops;
 #include "convolution/fast2d/LevelKernels.inl"
 }  // namespace avx512_level
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif  // QB_FAST_X86
 

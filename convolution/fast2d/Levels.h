@@ -17,13 +17,15 @@
 
 namespace fast2d {
 
-// One kernel row of a gather: source row y + dy, elements [first, first +
-// flat) of weight exactly 32768, then `low` elements below 32768, then `high`
-// elements above it.
+// One kernel row of a gather: source row y + dy, elements from `first` on:
+// weights of exactly 32768, as `flat` single pixels and as `quads` pieces of
+// four neighbouring pixels (read from the quad maxima) that cover longer
+// runs, then `low` elements below 32768, then `high` elements above it.
 struct GatherRowSpec {
   int32_t dy;
   int32_t first;
   int32_t flat;
+  int32_t quads;
   int32_t low;
   int32_t high;
 };
@@ -33,8 +35,11 @@ struct GatherRowSpec {
 // so that no read needs a bounds test: pixel (x, y) starts at lane
 // originLanes + y * rowLanes + 4 * x, and element e reads pixel
 // (x + offsets[e] / 4, y + dy). mul[e] is the element's mulhi operand.
+// quads has the source's layout and holds, at pixel x, the channel maxima
+// of pixels x..x+3 (null when no piece reads it).
 struct GatherPlan {
   const uint16_t* source = nullptr;
+  const uint16_t* quads = nullptr;
   intptr_t rowLanes = 0;
   intptr_t originLanes = 0;
   int32_t width = 0;

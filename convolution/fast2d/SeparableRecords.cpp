@@ -14,9 +14,11 @@
 // and each cell ends with every channel that can decide the image. Those
 // are merged per kernel index and spread with vector lanes.
 //
-// Lines, polls and failures follow the straightforward path; when the second
-// pass runs down columns it writes a transposed copy of dst, so that its
-// spans are contiguous, and puts it back after every stop.
+// Pass 1 runs on blocks of consecutive cells, one cell per vector lane, so
+// that a source is offered to a whole block at once. Lines, polls and
+// failures follow the straightforward path. The second pass writes a 16-bit
+// copy of dst, transposed when it runs down columns so that its spans are
+// contiguous, and puts it back after every stop.
 #include <algorithm>
 #include <cstdint>
 #include <deque>
@@ -146,10 +148,6 @@ class BlockStore {
     lists.capacity *= 2;
   }
 
-  // Entry e of cell j: {weight, four channels, kernel index}.
-  uint16_t At(int32_t e, int32_t array, int32_t j) const {
-    return slots[(static_cast<size_t>(e) * kListArrays + array) * lanes + j];
-  }
   int32_t Count(int32_t j) const { return counts[static_cast<size_t>(j)]; }
 
   void Clear() {

@@ -1,12 +1,15 @@
 // The two-dimensional shapes, fast. Uniform amount: the kernel becomes a
 // list of elements by kernel row (weights of exactly 32768 first, since they
-// pass a value through), the source a widened copy with zero margins, and
-// each host iterate call gathers one whole output row with vector lanes
-// across x. Under a control layer: the same column-by-column scatter as the
-// straightforward path, each ladder kernel prepared once as row spans of
-// lane weights.
+// pass a value through, runs of them read four pixels at a time from a copy
+// of quad maxima), the source a widened copy with zero margins, and each
+// host iterate call gathers one whole output row with vector lanes across x.
+// Under a control layer: the same column-by-column scatter as the
+// straightforward path into a 16-bit copy of dst, each ladder kernel prepared
+// once as row spans of lane weights; sources whose values the lanes cannot
+// hold take the straightforward loop.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -66,6 +69,7 @@ struct GatherKernel {
   std::vector<int32_t> offsets;
   std::vector<uint16_t> mul;
   int32_t maxWeight = 0;
+  bool usesQuads = false;
 };
 
 // Gathering mirrors the kernel: output (x, y) reads source
@@ -76,14 +80,51 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, G
   auto weightClass = [](int32_t w) { return w == 32768 ? 0 : w < 32768 ? 1 : 2; };
   std::sort(elements.begin(), elements.end(), [&](const Element& a, const Element& b) {
     if (a.j != b.j) return a.j < b.j;
-    return weightClass(a.weight) < weightClass(b.weight);
+    if (weightClass(a.weight) != weightClass(b.weight)) {
+      return weightClass(a.weight) < weightClass(b.weight);
+    }
+    return a.i < b.i;
   });
+  std::vector<int32_t> singles;
+  std::vector<int32_t> quads;
   for (size_t n = 0; n < elements.size();) {
-    GatherRowSpec spec{offY - elements[n].j, static_cast<int32_t>(n), 0, 0, 0};
-    for (; n < elements.size() && offY - elements[n].j == spec.dy; ++n) {
+    const int32_t j = elements[n].j;
+    GatherRowSpec spec{offY - j, static_cast<int32_t>(k.offsets.size()), 0, 0, 0, 0};
+    singles.clear();
+    quads.clear();
+    // Runs of flat elements: source pixels [lo, hi] relative to x.
+    while (n < elements.size() && elements[n].j == j && elements[n].weight == 32768) {
+      size_t end = n + 1;
+      while (end < elements.size() && elements[end].j == j && elements[end].weight == 32768 &&
+             elements[end].i == elements[end - 1].i + 1) {
+        ++end;
+      }
+      const int32_t hi = offX - elements[n].i;
+      const int32_t lo = hi - static_cast<int32_t>(end - n) + 1;
+      if (hi - lo + 1 < 4) {
+        for (int32_t p = lo; p <= hi; ++p) singles.push_back(p);
+      } else {
+        // The last piece ends with the run, overlapping the one before.
+        for (int32_t p = lo;; p += 4) {
+          quads.push_back(std::min(p, hi - 3));
+          if (p + 4 > hi) break;
+        }
+      }
+      k.maxWeight = std::max(k.maxWeight, 32768);
+      n = end;
+    }
+    for (const std::vector<int32_t>* pieces : {&singles, &quads}) {
+      for (const int32_t p : *pieces) {
+        k.offsets.push_back(4 * p);
+        k.mul.push_back(0);
+      }
+    }
+    spec.flat = static_cast<int32_t>(singles.size());
+    spec.quads = static_cast<int32_t>(quads.size());
+    k.usesQuads = k.usesQuads || spec.quads > 0;
+    for (; n < elements.size() && elements[n].j == j; ++n) {
       const Element& e = elements[n];
-      const int32_t c = weightClass(e.weight);
-      (c == 0 ? spec.flat : c == 1 ? spec.low : spec.high) += 1;
+      (weightClass(e.weight) == 1 ? spec.low : spec.high) += 1;
       k.offsets.push_back(4 * (offX - e.i));
       k.mul.push_back(WeightMul(e.weight));
       k.maxWeight = std::max(k.maxWeight, e.weight);
@@ -92,14 +133,35 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, G
   }
 }
 
-// Copies src into four 16-bit lanes per pixel behind padLeft zero pixels;
-// answers the largest channel value.
+// Channel maxima of each pixel and the three after it (zeros beyond the
+// row), in the same padded layout.
+void QuadMaxima(const uint16_t* from, intptr_t rowLanes, int32_t rows, uint16_t* to) {
+  for (int32_t y = 0; y < rows; ++y) {
+    const uint16_t* a = from + y * rowLanes;
+    uint16_t* out = to + y * rowLanes;
+    intptr_t l = 0;
+    for (; l + 12 < rowLanes; ++l) {
+      out[l] = std::max(std::max(a[l], a[l + 4]), std::max(a[l + 8], a[l + 12]));
+    }
+    for (; l < rowLanes; ++l) {
+      uint16_t m = a[l];
+      for (intptr_t q = l + 4; q < rowLanes && q <= l + 12; q += 4) m = std::max(m, a[q]);
+      out[l] = m;
+    }
+  }
+}
+
+// Copies src into four 16-bit lanes per pixel between zero margins (padLeft
+// pixels before each row, the rest of rowLanes after it); answers the
+// largest channel value.
 template <typename Pixel>
 int32_t WidenSource(const PF_EffectWorld* src, intptr_t padLeft, intptr_t rowLanes, uint16_t* out) {
   int32_t largest = 0;
   for (int32_t y = 0; y < src->height; ++y) {
     const Pixel* row = PixelAt<Pixel>(src, 0, y);
-    uint16_t* lanes = out + y * rowLanes + 4 * padLeft;
+    uint16_t* start = out + y * rowLanes;
+    std::fill(start, start + 4 * padLeft, uint16_t{0});
+    uint16_t* lanes = start + 4 * padLeft;
     for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
       const Pixel p = row[x];
       lanes[0] = p.alpha;
@@ -108,6 +170,7 @@ int32_t WidenSource(const PF_EffectWorld* src, intptr_t padLeft, intptr_t rowLan
       lanes[3] = p.blue;
       largest = std::max(largest, LargestChannel(p));
     }
+    std::fill(lanes, start + rowLanes, uint16_t{0});
   }
   return largest;
 }
@@ -140,14 +203,24 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
 
   const intptr_t offX = view.width - 1 - view.width / 2;
   const intptr_t padLeft = std::max<intptr_t>(0, view.width - 1 - offX);
-  const intptr_t padRight = std::max<intptr_t>(0, offX) + kGatherChunkPixels;
+  // Past the last output pixel a chunk reads kGatherChunkPixels ahead, and a
+  // quad piece three pixels further.
+  const intptr_t padRight = std::max<intptr_t>(0, offX) + kGatherChunkPixels + 3;
   const intptr_t rowLanes = 4 * (padLeft + width + padRight);
-  std::vector<uint16_t> widened(static_cast<size_t>(rowLanes * height), 0);
-  const int32_t largest = WidenSource<Pixel>(src, padLeft, rowLanes, widened.data());
+  // Every lane is written before it is read, so neither copy is cleared.
+  const auto lanes = static_cast<size_t>(rowLanes * height);
+  std::unique_ptr<uint16_t[]> widened(new uint16_t[lanes]);
+  const int32_t largest = WidenSource<Pixel>(src, padLeft, rowLanes, widened.get());
   if (largest > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
+  std::unique_ptr<uint16_t[]> quads;
+  if (kernel.usesQuads) {
+    quads.reset(new uint16_t[lanes]);
+    QuadMaxima(widened.get(), rowLanes, height, quads.get());
+  }
 
   GatherJob<Pixel> job;
-  job.plan.source = widened.data();
+  job.plan.source = widened.get();
+  job.plan.quads = quads.get();
   job.plan.rowLanes = rowLanes;
   job.plan.originLanes = 4 * padLeft;
   job.plan.width = width;

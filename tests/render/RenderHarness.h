@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "image/PixelTraits.h"
 #include "shell/EntryPoint.h"
 #include "shell/ParamIndices.h"
 #include "softhost/SoftHost.h"
@@ -26,12 +27,9 @@ namespace rendertest {
 enum Shape { Gaussian = 0, Diamond = 1, SharpDiamond = 2, Box = 3, Cylinder = 8 };
 
 inline const char* Name(Shape s) {
-  return s == Gaussian       ? "Gaussian"
-         : s == Diamond      ? "Diamond"
-         : s == SharpDiamond ? "SharpDiamond"
-         : s == Box          ? "Box"
-         : s == Cylinder     ? "Cylinder"
-                             : "Other";
+  static const char* const kNames[] = {"Gaussian", "Diamond", "SharpDiamond", "Box", "", "",
+                                       "",         "",        "Cylinder"};
+  return s >= 0 && s <= Cylinder ? kNames[s] : "Other";
 }
 
 // Channels in the host's order: alpha, red, green, blue.
@@ -51,38 +49,33 @@ struct Image {
   int32_t Full() const { return deep ? 32768 : 255; }
 };
 
-template <typename Pixel, typename Channel>
-void CopyPixels(Image& image, softhost::SoftWorld& world, bool store,
-                Pixel* (softhost::SoftWorld::*at)(int32_t, int32_t)) {
+template <typename Pixel>
+void CopyPixels(Image& image, softhost::SoftWorld& world, bool store) {
+  static constexpr decltype(&Pixel::alpha) kMembers[] = {&Pixel::alpha, &Pixel::red, &Pixel::green,
+                                                         &Pixel::blue};
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
-      Pixel& p = *(world.*at)(x, y);
-      Pix& q = image.At(x, y);
-      if (store) {
-        p = Pixel{static_cast<Channel>(q[0]), static_cast<Channel>(q[1]),
-                  static_cast<Channel>(q[2]), static_cast<Channel>(q[3])};
-      } else {
-        q = Pix{p.alpha, p.red, p.green, p.blue};
+      Pixel* p = PixelAt<Pixel>(world.World(), x, y);
+      for (int c = 0; c < 4; ++c) {
+        if (store) {
+          p->*kMembers[c] = static_cast<typename PixelTraits<Pixel>::Channel>(image.At(x, y)[c]);
+        } else {
+          image.At(x, y)[c] = p->*kMembers[c];
+        }
       }
     }
   }
 }
 
 inline void Store(Image image, softhost::SoftWorld& world) {
-  if (image.deep) {
-    CopyPixels<PF_Pixel16, A_u_short>(image, world, true, &softhost::SoftWorld::Pixel16);
-  } else {
-    CopyPixels<PF_Pixel, A_u_char>(image, world, true, &softhost::SoftWorld::Pixel8);
-  }
+  image.deep ? CopyPixels<PF_Pixel16>(image, world, true)
+             : CopyPixels<PF_Pixel>(image, world, true);
 }
 
 inline Image Load(softhost::SoftWorld& world) {
   Image image(world.Width(), world.Height(), world.Deep());
-  if (image.deep) {
-    CopyPixels<PF_Pixel16, A_u_short>(image, world, false, &softhost::SoftWorld::Pixel16);
-  } else {
-    CopyPixels<PF_Pixel, A_u_char>(image, world, false, &softhost::SoftWorld::Pixel8);
-  }
+  image.deep ? CopyPixels<PF_Pixel16>(image, world, false)
+             : CopyPixels<PF_Pixel>(image, world, false);
   return image;
 }
 

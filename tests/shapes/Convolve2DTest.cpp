@@ -1,3 +1,5 @@
+// The two-dimensional gather and scatter, and the cross's two arms, against
+// the weighted maximum written from its definition.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,15 +26,9 @@ struct ShapeCase {
   double v;
 };
 
-// Star and the drawn triangle are not symmetric under a half turn, so a
-// gather that mirrors the wrong way shows.
-const ShapeCase kShapes[] = {{"star", Shape::Star, 4, 3},
-                             {"star single tap", Shape::Star, 0, 0},
-                             {"spiral", Shape::Spiral, 5, 3.5},
-                             {"custom triangle", Shape::Custom, 4, 3},
-                             {"custom wide", Shape::Custom, 9, 1}};
-
-// An alpha triangle over the upper right of a small layer.
+// An alpha triangle over the upper right of a small layer: like the star it
+// is not symmetric under a half turn, so a gather that mirrors the wrong way
+// shows.
 class TriangleLayer {
  public:
   TriangleLayer() : world(16, 12, false) {
@@ -46,14 +42,8 @@ class TriangleLayer {
 };
 
 std::unique_ptr<KernelMaker> MakeShape(Shape shape, PF_InData* inData, PF_EffectWorld* layer) {
-  switch (shape) {
-    case Shape::Star:
-      return std::make_unique<StarKernelMaker>(inData);
-    case Shape::Spiral:
-      return std::make_unique<SpiralKernelMaker>(inData);
-    case Shape::Custom:
-      break;
-  }
+  if (shape == Shape::Star) return std::make_unique<StarKernelMaker>(inData);
+  if (shape == Shape::Spiral) return std::make_unique<SpiralKernelMaker>(inData);
   KernelSettings settings;
   settings.inData = inData;
   settings.shapeWorld = layer;
@@ -61,8 +51,7 @@ std::unique_ptr<KernelMaker> MakeShape(Shape shape, PF_InData* inData, PF_Effect
   return std::make_unique<CustomKernelMaker>(settings);
 }
 
-// Sparse colour with the four corners lit, and a destination that already
-// holds a few values (every write must be a maximum with them).
+// Sparse colour with the four corners lit.
 void FillSource(PF_EffectWorld* src, uint32_t seed) {
   FillSparse(src, seed, 9);
   const int32_t full = FullScale(src);
@@ -70,12 +59,6 @@ void FillSource(PF_EffectWorld* src, uint32_t seed) {
   SetPixel(src, src->width - 1, 0, full, full / 3, full, full);
   SetPixel(src, 0, src->height - 1, full / 2, full, full, 0);
   SetPixel(src, src->width - 1, src->height - 1, full, full, full, full);
-}
-
-void FillFloor(PF_EffectWorld* dst) {
-  const int32_t full = FullScale(dst);
-  SetPixel(dst, 3, 4, full, full, full, full);
-  SetPixel(dst, 10, 8, full / 4, full / 5, full / 6, full / 7);
 }
 
 KernelSettings SettingsFor(PF_InData* inData, double h, double v) {
@@ -86,79 +69,69 @@ KernelSettings SettingsFor(PF_InData* inData, double h, double v) {
   return settings;
 }
 
-// A horizontal ramp of control values across the whole image.
-BCLSettings RampControl(PF_EffectWorld* control) {
+// A horizontal ramp of control values across the whole image, read by the
+// factory.
+void UseRampControl(KernelHolderFactory& factory, PF_InData* inData, PF_EffectWorld* src,
+                    PF_EffectWorld* control, int32_t compoundShapes = 4) {
   for (int32_t y = 0; y < control->height; ++y) {
     for (int32_t x = 0; x < control->width; ++x) {
       const int32_t value = x * 255 / (control->width - 1);
       SetPixel(control, x, y, 255, value, value, value);
     }
   }
-  BCLSettings bcl;
-  bcl.filter = 0;
-  bcl.tileMode = 1;
-  bcl.compoundShapes = 4;
-  return bcl;
+  factory.useBCL = true;
+  factory.inData = inData;
+  factory.source = src;
+  factory.bclWorld = control;
+  factory.bcl.filter = 0;
+  factory.bcl.tileMode = 1;
+  factory.bcl.compoundShapes = compoundShapes;
 }
 
-TEST(Convolve2D, UniformGatherMatchesScatterDefinition) {
+// Uniform: one kernel for all. Under a control layer each source pixel is
+// spread with the ladder kernel of its own control value. The destination
+// already holds values: every write must be a maximum with them.
+TEST(Convolve2D, MatchesTheScatterDefinition) {
+  const ShapeCase shapes[] = {{"star", Shape::Star, 4, 3},
+                              {"star single tap", Shape::Star, 0, 0},
+                              {"spiral", Shape::Spiral, 5, 3.5},
+                              {"custom triangle", Shape::Custom, 4, 3},
+                              {"custom wide", Shape::Custom, 9, 1}};
   HostSession session;
   TriangleLayer layer;
-  for (const ShapeCase& c : kShapes) {
-    for (bool deep : {false, true}) {
-      SCOPED_TRACE(testing::Message() << c.name << (deep ? " 16 bpc" : " 8 bpc"));
+  for (const ShapeCase& c : shapes) {
+    for (int32_t variant = 0; variant < 4; ++variant) {
+      const bool deep = variant & 1, variable = variant & 2;
+      SCOPED_TRACE(testing::Message() << c.name << (deep ? " 16 bpc" : " 8 bpc")
+                                      << (variable ? " variable" : " uniform"));
       softhost::SoftWorld src(23, 19, deep), dst(23, 19, deep), expected(23, 19, deep);
-      FillSource(src.World(), 17);
-      FillFloor(dst.World());
-      FillFloor(expected.World());
-
+      softhost::SoftWorld control(23, 19, false);
+      FillSource(src.World(), 17 + variant);
+      for (PF_EffectWorld* w : {dst.World(), expected.World()}) {
+        SetPixel(w, 3, 4, FullScale(w), FullScale(w), FullScale(w), FullScale(w));
+        SetPixel(w, 10, 8, FullScale(w) / 4, FullScale(w) / 5, FullScale(w) / 6, FullScale(w) / 7);
+      }
+      KernelHolderFactory factory;
+      if (variable) UseRampControl(factory, session.In(), src.World(), control.World());
       auto maker = MakeShape(c.shape, session.In(), layer.world.World());
       KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
-      KernelHolderFactory factory;
       maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
 
       auto reference = MakeShape(c.shape, session.In(), layer.world.World());
-      const Kernel k = BuildKernelOf(*reference, c.h, c.v);
-      ReferenceScatter(src.World(), expected.World(), [&](int32_t, int32_t) { return k; });
+      if (variable) {
+        BCLHolder holder(session.In(), src.World(), control.World(), factory.bcl, c.h, c.v,
+                         reference.get());
+        ReferenceScatter(src.World(), expected.World(), [&](int32_t x, int32_t y) {
+          return CopyKernel(holder.KernelAt(x, y, nullptr));
+        });
+      } else {
+        const Kernel k = BuildKernelOf(*reference, c.h, c.v);
+        ReferenceScatter(src.World(), expected.World(), [&](int32_t, int32_t) { return k; });
+      }
       EXPECT_TRUE(SameImage(dst.World(), expected.World()));
     }
   }
   EXPECT_EQ(session.host.LiveWorlds(), 0);
-}
-
-// Under a control layer each source pixel is spread with the ladder kernel
-// of its own control value.
-TEST(Convolve2D, VariableScatterMatchesPerPixelKernels) {
-  HostSession session;
-  TriangleLayer layer;
-  for (const ShapeCase& c : kShapes) {
-    for (bool deep : {false, true}) {
-      SCOPED_TRACE(testing::Message() << c.name << (deep ? " 16 bpc" : " 8 bpc"));
-      softhost::SoftWorld src(23, 19, deep), dst(23, 19, deep), expected(23, 19, deep);
-      softhost::SoftWorld control(23, 19, false);
-      const BCLSettings bcl = RampControl(control.World());
-      FillSource(src.World(), 29);
-      FillFloor(dst.World());
-      FillFloor(expected.World());
-
-      auto maker = MakeShape(c.shape, session.In(), layer.world.World());
-      KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
-      KernelHolderFactory factory;
-      factory.useBCL = true;
-      factory.inData = session.In();
-      factory.source = src.World();
-      factory.bclWorld = control.World();
-      factory.bcl = bcl;
-      maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
-
-      auto reference = MakeShape(c.shape, session.In(), layer.world.World());
-      BCLHolder holder(session.In(), src.World(), control.World(), bcl, c.h, c.v, reference.get());
-      ReferenceScatter(src.World(), expected.World(), [&](int32_t x, int32_t y) {
-        return CopyKernel(holder.KernelAt(x, y, nullptr));
-      });
-      EXPECT_TRUE(SameImage(dst.World(), expected.World()));
-    }
-  }
 }
 
 // The variable path asks abort, then progress, after each column; a refusal
@@ -166,23 +139,19 @@ TEST(Convolve2D, VariableScatterMatchesPerPixelKernels) {
 // counted in a first run, so that the refusal falls after column 1.
 TEST(Convolve2D, AbortEndsTheVariablePathAfterAColumn) {
   softhost::SoftWorld src(12, 10, false), control(12, 10, false);
-  const BCLSettings bcl = RampControl(control.World());
   FillSource(src.World(), 3);
   auto run = [&](HostSession& session, PF_EffectWorld* dst) {
     SpiralKernelMaker maker(session.In());
     KernelSettings settings = SettingsFor(session.In(), 3, 3);
     KernelHolderFactory factory;
-    factory.useBCL = true;
-    factory.inData = session.In();
-    factory.source = src.World();
-    factory.bclWorld = control.World();
-    factory.bcl = bcl;
+    UseRampControl(factory, session.In(), src.World(), control.World());
     maker.ConvolveImage(src.World(), dst, &settings, &factory);
+    return factory.bcl;
   };
 
   HostSession counting;
   softhost::SoftWorld whole(12, 10, false);
-  run(counting, whole.World());
+  const BCLSettings bcl = run(counting, whole.World());
   const long setupPolls = counting.host.AbortPolls() - 2 * 12;
   ASSERT_GE(setupPolls, 0);
 
@@ -220,53 +189,28 @@ TEST(Convolve2D, HostIterateFailureRaises) {
     HostSession session(11);
     session.host.Faults().failIterateAt = 0;
     softhost::SoftWorld src(8, 8, false), dst(8, 8, false);
-    {
-      auto maker = MakeShape(c.shape, session.In(), layer.world.World());
-      KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
-      KernelHolderFactory factory;
-      try {
-        maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
-        FAIL() << "iterate failure ignored";
-      } catch (const AEException& e) {
-        EXPECT_EQ(e.Code(), PF_Err_INTERNAL_STRUCT_DAMAGED);
-        EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.");
-      }
+    auto maker = MakeShape(c.shape, session.In(), layer.world.World());
+    KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
+    KernelHolderFactory factory;
+    try {
+      maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
+      FAIL() << "iterate failure ignored";
+    } catch (const AEException& e) {
+      EXPECT_EQ(e.Code(), PF_Err_INTERNAL_STRUCT_DAMAGED);
+      EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.");
     }
+    maker.reset();
     EXPECT_EQ(session.host.LiveWorlds(), 0);
   }
 }
 
-// The cross from its definition: each arm is a horizontal pass and then a
-// vertical pass of box profiles; colour from the larger arm, alpha from the
-// vertical one.
-void ReferenceCross(PF_InData* inData, const PF_EffectWorld* src, PF_EffectWorld* dst, double h,
-                    double v) {
-  BoxKernelMaker box(inData);
-  const bool deep = IsDeep(src);
-  const double sixth = CrossKernelMaker::kBarThickness;
-  softhost::SoftWorld arms[2] = {{src->width, src->height, deep}, {src->width, src->height, deep}};
-  const double amounts[2][2] = {{h, v * sixth}, {h * sixth, v}};
-  for (int32_t a = 0; a < 2; ++a) {
-    softhost::SoftWorld across(src->width, src->height, deep);
-    const Kernel row = BuildKernelOf(box, amounts[a][0], 0);
-    const Kernel column = BuildKernelOf(box, 0, amounts[a][1]);
-    ReferenceScatter(src, across.World(), [&](int32_t, int32_t) { return row; });
-    ReferenceScatter(across.World(), arms[a].World(), [&](int32_t, int32_t) { return column; });
-  }
-  for (int32_t y = 0; y < src->height; ++y) {
-    for (int32_t x = 0; x < src->width; ++x) {
-      SetChannel(dst, x, y, 0, Channel(arms[1].World(), x, y, 0));
-      for (int32_t c = 1; c < 4; ++c) {
-        SetChannel(dst, x, y, c,
-                   std::max(Channel(arms[0].World(), x, y, c), Channel(arms[1].World(), x, y, c)));
-      }
-    }
-  }
-}
-
+// Each arm is a horizontal pass and then a vertical pass of box profiles;
+// colour from the larger arm, alpha from the vertical one.
 TEST(CrossConvolve, UniformArmsMatchTheDefinition) {
   HostSession session;
-  const double amounts[][2] = {{6, 9}, {12, 0}, {0, 5}, {2.5, 2.5}};
+  BoxKernelMaker box(session.In());
+  const double bar = CrossKernelMaker::kBarThickness;
+  const double amounts[][2] = {{6, 9}, {12, 0}, {2.5, 2.5}};
   for (const auto& a : amounts) {
     for (bool deep : {false, true}) {
       SCOPED_TRACE(testing::Message() << a[0] << " x " << a[1] << (deep ? " 16 bpc" : " 8 bpc"));
@@ -276,70 +220,57 @@ TEST(CrossConvolve, UniformArmsMatchTheDefinition) {
       KernelSettings settings = SettingsFor(session.In(), a[0], a[1]);
       KernelHolderFactory factory;
       maker.ConvolveImage(src.World(), dst.World(), &settings, &factory);
-      ReferenceCross(session.In(), src.World(), expected.World(), a[0], a[1]);
-      EXPECT_TRUE(SameImage(dst.World(), expected.World()));
       EXPECT_EQ(session.host.LiveWorlds(), 0);
+
+      softhost::SoftWorld across[2] = {{29, 23, deep}, {29, 23, deep}};
+      softhost::SoftWorld arms[2] = {{29, 23, deep}, {29, 23, deep}};
+      const double armAmounts[2][2] = {{a[0], a[1] * bar}, {a[0] * bar, a[1]}};
+      for (int32_t arm = 0; arm < 2; ++arm) {
+        const Kernel row = BuildKernelOf(box, armAmounts[arm][0], 0);
+        const Kernel column = BuildKernelOf(box, 0, armAmounts[arm][1]);
+        ReferenceScatter(src.World(), across[arm].World(), [&](int32_t, int32_t) { return row; });
+        ReferenceScatter(across[arm].World(), arms[arm].World(),
+                         [&](int32_t, int32_t) { return column; });
+      }
+      for (int32_t y = 0; y < 23; ++y) {
+        for (int32_t x = 0; x < 29; ++x) {
+          SetChannel(expected.World(), x, y, 0, Channel(arms[1].World(), x, y, 0));
+          for (int32_t c = 1; c < 4; ++c) {
+            SetChannel(
+                expected.World(), x, y, c,
+                std::max(Channel(arms[0].World(), x, y, c), Channel(arms[1].World(), x, y, c)));
+          }
+        }
+      }
+      EXPECT_TRUE(SameImage(dst.World(), expected.World()));
     }
   }
-}
-
-// A pixel reached only by the horizontal arm takes its colour from it and
-// its (zero) alpha from the vertical arm.
-TEST(CrossConvolve, AlphaFromTheVerticalArm) {
-  HostSession session;
-  softhost::SoftWorld src(31, 31, false), dst(31, 31, false);
-  SetPixel(src.World(), 15, 15, 255, 200, 100, 50);
-  CrossKernelMaker maker(session.In());
-  KernelSettings settings = SettingsFor(session.In(), 12, 12);
-  KernelHolderFactory factory;
-  maker.ConvolveImage(src.World(), dst.World(), &settings, &factory);
-  const PF_Pixel side = *PixelAt<PF_Pixel>(dst.World(), 25, 15);
-  EXPECT_GE(side.red, 199);
-  EXPECT_EQ(side.alpha, 0);
-  const PF_Pixel below = *PixelAt<PF_Pixel>(dst.World(), 15, 25);
-  EXPECT_GE(below.red, 199);
-  EXPECT_GE(below.alpha, 254);
-  EXPECT_EQ(PixelAt<PF_Pixel>(dst.World(), 21, 21)->red, 0);
 }
 
 // Under a control layer both arms follow the source pixel's control value:
-// none on the left half, the full cross on the right.
+// none at the ramp's dark left end, the full cross at its bright right end.
 TEST(CrossConvolve, ArmsFollowTheControlLayer) {
   HostSession session;
-  for (bool deep : {false, true}) {
-    SCOPED_TRACE(deep ? "16 bpc" : "8 bpc");
-    softhost::SoftWorld src(40, 25, deep), dst(40, 25, deep), control(40, 25, deep);
-    const int32_t full = FullScale(src.World());
-    SetPixel(src.World(), 8, 12, full, full, full, full);
-    SetPixel(src.World(), 28, 12, full, full, full, full);
-    for (int32_t y = 0; y < 25; ++y) {
-      for (int32_t x = 20; x < 40; ++x) SetPixel(control.World(), x, y, full, full, full, full);
-    }
-    BCLSettings bcl;
-    bcl.filter = 0;
-    bcl.tileMode = 1;
-    bcl.compoundShapes = 10;
-
-    CrossKernelMaker maker(session.In());
-    KernelSettings settings = SettingsFor(session.In(), 8, 8);
-    KernelHolderFactory factory;
-    factory.useBCL = true;
-    factory.inData = session.In();
-    factory.source = src.World();
-    factory.bclWorld = control.World();
-    factory.bcl = bcl;
-    maker.ConvolveImage(src.World(), dst.World(), &settings, &factory);
-
-    EXPECT_EQ(Channel(dst.World(), 8, 12, 1), full);
-    EXPECT_EQ(Channel(dst.World(), 9, 12, 1), 0);
-    EXPECT_EQ(Channel(dst.World(), 8, 13, 1), 0);
-    for (int32_t d = -6; d <= 6; ++d) {
-      EXPECT_GT(Channel(dst.World(), 28 + d, 12, 1), 0) << d;
-      EXPECT_GT(Channel(dst.World(), 28, 12 + d, 1), 0) << d;
-    }
-    EXPECT_EQ(Channel(dst.World(), 33, 17, 1), 0);
-    EXPECT_EQ(Channel(dst.World(), 23, 7, 1), 0);
+  softhost::SoftWorld src(40, 25, false), dst(40, 25, false), control(40, 25, false);
+  SetPixel(src.World(), 0, 12, 255, 255, 255, 255);
+  SetPixel(src.World(), 32, 12, 255, 255, 255, 255);
+  KernelHolderFactory factory;
+  UseRampControl(factory, session.In(), src.World(), control.World(), 10);
+  for (int32_t y = 0; y < 25; ++y) {
+    for (int32_t x = 20; x < 40; ++x) SetPixel(control.World(), x, y, 255, 255, 255, 255);
   }
+  CrossKernelMaker maker(session.In());
+  KernelSettings settings = SettingsFor(session.In(), 8, 8);
+  maker.ConvolveImage(src.World(), dst.World(), &settings, &factory);
+
+  EXPECT_EQ(Channel(dst.World(), 0, 12, 1), 255);
+  EXPECT_EQ(Channel(dst.World(), 1, 12, 1), 0);
+  EXPECT_EQ(Channel(dst.World(), 0, 13, 1), 0);
+  for (int32_t d = -6; d <= 6; ++d) {
+    EXPECT_GT(Channel(dst.World(), 32 + d, 12, 1), 0) << d;
+    EXPECT_GT(Channel(dst.World(), 32, 12 + d, 1), 0) << d;
+  }
+  EXPECT_EQ(Channel(dst.World(), 37, 17, 1), 0);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// Shared by the shape tests: a software host whose PF_InData is ready for
-// direct calls, images by channel index (0 alpha, 1 red, 2 green, 3 blue),
-// kernels copied out of their views, the weighted maximum written straight
-// from its definition (every source pixel scattered with its kernel) and an
-// image comparison that names the first difference.
+// Shared by the shape and control-layer tests: a software host whose
+// PF_InData is ready for direct calls, images by channel index (0 alpha,
+// 1 red, 2 green, 3 blue), kernels copied out of their views (element (x, y)
+// at y * width + x, origin at (width/2, height/2), Q15 weights), the weighted
+// maximum written straight from its definition, and an image comparison that
+// names the first difference.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,41 +46,24 @@ class HostSession {
 
 inline int32_t FullScale(const PF_EffectWorld* w) { return IsDeep(w) ? 32768 : 255; }
 
-inline int32_t Channel(const PF_EffectWorld* w, int32_t x, int32_t y, int32_t c) {
-  if (IsDeep(w)) {
-    const PF_Pixel16* p = PixelAt<PF_Pixel16>(w, x, y);
-    const int32_t v[4] = {p->alpha, p->red, p->green, p->blue};
-    return v[c];
-  }
-  const PF_Pixel* p = PixelAt<PF_Pixel>(w, x, y);
-  const int32_t v[4] = {p->alpha, p->red, p->green, p->blue};
-  return v[c];
-}
-
+// Channel c of a pixel struct: 0 alpha, 1 red, 2 green, 3 blue.
 template <typename Pixel>
-void SetChannelOf(Pixel* p, int32_t c, int32_t value) {
-  const auto v = static_cast<typename PixelTraits<Pixel>::Channel>(value);
-  switch (c) {
-    case 0:
-      p->alpha = v;
-      break;
-    case 1:
-      p->red = v;
-      break;
-    case 2:
-      p->green = v;
-      break;
-    default:
-      p->blue = v;
-      break;
-  }
+auto& ChannelOf(Pixel* p, int32_t c) {
+  static constexpr decltype(&Pixel::alpha) kMembers[] = {&Pixel::alpha, &Pixel::red, &Pixel::green,
+                                                         &Pixel::blue};
+  return p->*kMembers[c];
 }
 
-inline void SetChannel(PF_EffectWorld* w, int32_t x, int32_t y, int32_t c, int32_t value) {
+inline int32_t Channel(const PF_EffectWorld* w, int32_t x, int32_t y, int32_t c) {
+  if (IsDeep(w)) return ChannelOf(PixelAt<PF_Pixel16>(w, x, y), c);
+  return ChannelOf(PixelAt<PF_Pixel>(w, x, y), c);
+}
+
+inline void SetChannel(PF_EffectWorld* w, int32_t x, int32_t y, int32_t c, int32_t v) {
   if (IsDeep(w)) {
-    SetChannelOf(PixelAt<PF_Pixel16>(w, x, y), c, value);
+    ChannelOf(PixelAt<PF_Pixel16>(w, x, y), c) = static_cast<A_u_short>(v);
   } else {
-    SetChannelOf(PixelAt<PF_Pixel>(w, x, y), c, value);
+    ChannelOf(PixelAt<PF_Pixel>(w, x, y), c) = static_cast<A_u_char>(v);
   }
 }
 
@@ -100,16 +84,14 @@ inline void FillAll(PF_EffectWorld* w, int32_t a, int32_t r, int32_t g, int32_t 
 inline void FillSparse(PF_EffectWorld* w, uint32_t seed, int32_t sparsity) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int32_t> value(0, FullScale(w));
-  std::uniform_int_distribution<int32_t> keep(0, sparsity - 1);
   for (int32_t y = 0; y < w->height; ++y) {
     for (int32_t x = 0; x < w->width; ++x) {
-      const bool lit = keep(rng) == 0;
+      const bool lit = rng() % static_cast<uint32_t>(sparsity) == 0;
       for (int32_t c = 0; c < 4; ++c) SetChannel(w, x, y, c, lit ? value(rng) : 0);
     }
   }
 }
 
-// A kernel copied out of whatever holds it: element (x, y) at y * width + x.
 struct Kernel {
   int32_t width = 0;
   int32_t height = 0;
@@ -137,9 +119,8 @@ inline Kernel BuildKernelOf(KernelMaker& maker, double h, double v) {
   return k;
 }
 
-// The definition of the weighted maximum: every source pixel, with the
-// kernel the callback gives it, raises each destination pixel its kernel
-// reaches (centre at (width/2, height/2)); taps outside the image are dropped.
+// Every source pixel, with the kernel the callback gives it, raises each
+// destination pixel its kernel reaches; taps outside the image are dropped.
 inline void ReferenceScatter(const PF_EffectWorld* src, PF_EffectWorld* dst,
                              const std::function<Kernel(int32_t x, int32_t y)>& kernelAt) {
   for (int32_t y = 0; y < src->height; ++y) {
@@ -172,7 +153,12 @@ inline ::testing::AssertionResult SameImage(const PF_EffectWorld* actual,
         if (got != want) {
           return ::testing::AssertionFailure()
                  << "first difference at (" << x << ", " << y << ") " << kNames[c]
-                 << ": production " << got << ", reference " << want;
+                 << ": production " << got << ", reference " << want << "; production argb "
+                 << Channel(actual, x, y, 0) << " " << Channel(actual, x, y, 1) << " "
+                 << Channel(actual, x, y, 2) << " " << Channel(actual, x, y, 3)
+                 << ", reference argb " << Channel(expected, x, y, 0) << " "
+                 << Channel(expected, x, y, 1) << " " << Channel(expected, x, y, 2) << " "
+                 << Channel(expected, x, y, 3);
         }
       }
     }

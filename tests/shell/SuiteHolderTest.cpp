@@ -9,75 +9,55 @@
 
 namespace {
 
-// A basic suite that serves any suite and records the order of calls.
-struct Recorder {
-  std::vector<std::pair<std::string, int32_t>> acquired, released;
-  SPErr answer = 0;
-  bool answerNull = false;
-};
-Recorder recorder;
+std::vector<std::pair<std::string, int32_t>> acquired, released;
+SPErr answer = 0;
+bool answerNull = false;
 int dummySuite;
 
 SPErr Acquire(const char* name, int32_t version, const void** suite) {
-  recorder.acquired.emplace_back(name, version);
-  *suite = recorder.answerNull ? nullptr : &dummySuite;
-  return recorder.answer;
+  acquired.emplace_back(name, version);
+  *suite = answerNull ? nullptr : &dummySuite;
+  return answer;
 }
 SPErr Release(const char* name, int32_t version) {
-  recorder.released.emplace_back(name, version);
+  released.emplace_back(name, version);
   return 0;
 }
 
-class SuiteHolderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    recorder = Recorder{};
-    basic.AcquireSuite = &Acquire;
-    basic.ReleaseSuite = &Release;
-  }
+// Acquired out of order and once each, released in the holder's fixed order
+// under the name and version they were acquired with; a refused or missing
+// suite is SuiteNotFound and is never released.
+TEST(SuiteHolder, ReleasesEachAcquiredSuiteOnceInItsOrder) {
   SPBasicSuite basic{};
-};
-
-// Acquired out of order, released in the holder's fixed order, each once,
-// under the name and version it was acquired with.
-TEST_F(SuiteHolderTest, ReleasesEachAcquiredSuiteOnceInItsOrder) {
+  basic.AcquireSuite = &Acquire;
+  basic.ReleaseSuite = &Release;
   {
     SuiteHolder holder(&basic);
-    for (SuiteHolder::Suite suite : {SuiteHolder::PFIterate16Suite, SuiteHolder::AEGPLayerSuite,
-                                     SuiteHolder::PFParamUtilsSuite, SuiteHolder::AEGPLayerSuite}) {
+    for (auto suite : {SuiteHolder::PFIterate16Suite, SuiteHolder::AEGPLayerSuite,
+                       SuiteHolder::PFParamUtilsSuite, SuiteHolder::AEGPLayerSuite})
       EXPECT_EQ(holder.Get(suite), &dummySuite);
-    }
-    EXPECT_EQ(recorder.acquired.size(), 3u);
-    EXPECT_TRUE(recorder.released.empty());
+    EXPECT_EQ(acquired.size(), 3u);
+    EXPECT_TRUE(released.empty());
   }
   const std::vector<std::pair<std::string, int32_t>> expected = {
       {"AEGP Layer Suite", 7}, {"PF Param Utils Suite", 1}, {"PF iterate16 Suite", 1}};
-  EXPECT_EQ(recorder.released, expected);
-}
+  EXPECT_EQ(released, expected);
 
-TEST_F(SuiteHolderTest, RefusedOrMissingSuitesRaiseSuiteNotFound) {
-  auto expectNotFound = [](auto fn) {
+  released.clear();
+  for (int fault = 0; fault < 3; ++fault) {
+    SCOPED_TRACE(fault);
+    answer = fault == 1 ? 1 : 0;
+    answerNull = fault == 2;
     try {
-      fn();
+      SuiteHolder holder(fault == 0 ? nullptr : &basic);
+      holder.Get(SuiteHolder::PFParamUtilsSuite);
       ADD_FAILURE() << "no SuiteNotFound";
     } catch (const SuiteNotFound& e) {
       EXPECT_EQ(e.Code(), 13);
       EXPECT_STREQ(e.Message(), "Suite not found");
     }
-  };
-  expectNotFound([] { SuiteHolder holder(nullptr); });
-  recorder.answer = 1;
-  expectNotFound([this] {
-    SuiteHolder holder(&basic);
-    holder.Get(SuiteHolder::PFParamUtilsSuite);
-  });
-  recorder.answer = 0;
-  recorder.answerNull = true;
-  expectNotFound([this] {
-    SuiteHolder holder(&basic);
-    holder.Get(SuiteHolder::AEGPLayerSuite);
-  });
-  EXPECT_TRUE(recorder.released.empty()) << "a refused suite was released";
+  }
+  EXPECT_TRUE(released.empty()) << "a refused suite was released";
 }
 
 }  // namespace
