@@ -132,8 +132,8 @@ struct Tally {
   long survived[kOps] = {};
 };
 
-// Returns after the first broken expectation of an operation: one fault
-// usually breaks every later call index the same way.
+// Stops at the first broken expectation: one mistake usually breaks every
+// later call index the same way.
 void Sweep(const Scene& scene, PF_EffectMainFunc entry, Tally& tally) {
   SCOPED_TRACE(Describe(scene));
   Stage stage(scene, entry);

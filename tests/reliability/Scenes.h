@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -31,6 +32,8 @@ enum class EngineKind { Fast, Reference };
 inline const char* Name(EngineKind engine) {
   return engine == EngineKind::Reference ? "reference" : "fast";
 }
+
+inline void PrintTo(EngineKind engine, std::ostream* out) { *out << Name(engine); }
 
 // The engine is read from the environment once per module instance, at its
 // first render. Each engine therefore gets its own instance, loaded from its
