@@ -77,6 +77,17 @@ ReadResult ReadImage(const std::string& path) {
   }
   // The host's rectangles hold 16-bit coordinates.
   if (spec.width > 32767 || spec.height > 32767) ReadFailure(path, "larger than 32767 pixels");
+  // A header of a few bytes can declare gigapixels: refuse what the decoded
+  // samples and our copy could not fit in this machine's memory, rather than
+  // letting the allocation run into the out-of-memory killer.
+  const double needed =
+      static_cast<double>(spec.width) * spec.height *
+      (static_cast<double>(spec.nchannels) * sizeof(float) + 4 * sizeof(uint16_t));
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages > 0 && pageSize > 0 && needed > static_cast<double>(pages) * pageSize) {
+    ReadFailure(path, "too large for this machine's memory");
+  }
 
   ReadResult result;
   const auto basetype = static_cast<OIIO::TypeDesc::BASETYPE>(spec.format.basetype);
