@@ -18,19 +18,6 @@ namespace {
 constexpr const char* kAbortMessage = "ConvolveImage: Error or user Abort.";
 
 template <typename Pixel>
-inline void RaiseTo(Pixel* out, const Pixel& s, int32_t w) {
-  using Channel = typename PixelTraits<Pixel>::Channel;
-  const int32_t a = MulQ15(w, s.alpha);
-  const int32_t r = MulQ15(w, s.red);
-  const int32_t g = MulQ15(w, s.green);
-  const int32_t b = MulQ15(w, s.blue);
-  if (a > out->alpha) out->alpha = static_cast<Channel>(a);
-  if (r > out->red) out->red = static_cast<Channel>(r);
-  if (g > out->green) out->green = static_cast<Channel>(g);
-  if (b > out->blue) out->blue = static_cast<Channel>(b);
-}
-
-template <typename Pixel>
 inline bool IsBlack(const Pixel& p) {
   return p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0;
 }
@@ -140,27 +127,12 @@ void ScatterPixel(const KernelView* k, int32_t x, int32_t y, PF_EffectWorld* dst
                   const PF_EffectWorld* src) {
   const Pixel s = *PixelAt<Pixel>(src, x, y);
   if (IsBlack(s)) return;
-  const int32_t kw = k->width;
-  const int32_t kh = k->height;
-  int32_t x0 = x - kw / 2;
-  int32_t y0 = y - kh / 2;
-  int32_t i0 = 0;
-  int32_t j0 = 0;
-  if (x0 < 0) {
-    i0 = -x0;
-    x0 = 0;
-  }
-  if (y0 < 0) {
-    j0 = -y0;
-    y0 = 0;
-  }
-  const int32_t iEnd = std::min(kw, dst->width - x0 + i0);
-  const int32_t jEnd = std::min(kh, dst->height - y0 + j0);
-  for (int32_t j = j0; j < jEnd; ++j) {
-    Pixel* row = PixelAt<Pixel>(dst, x0, y0 + j - j0);
-    for (int32_t i = i0; i < iEnd; ++i) {
+  const Footprint f = ClipFootprint(x, y, k->width, k->height, dst->width, dst->height);
+  for (int32_t j = f.j0; j < f.jEnd; ++j) {
+    Pixel* row = PixelAt<Pixel>(dst, f.x0, f.y0 + j - f.j0);
+    for (int32_t i = f.i0; i < f.iEnd; ++i) {
       const int32_t w = k->Weight(i, j);
-      if (w > 0) RaiseTo(row + (i - i0), s, w);
+      if (w > 0) RaiseTo(row + (i - f.i0), s, w);
     }
   }
 }

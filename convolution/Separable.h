@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "hostapi/PluginApi.h"
+#include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
 #include "kernels/Settings.h"
@@ -33,6 +34,21 @@ struct PassRefcon {
 // pixels the kernel reaches it from. The host may call these in any order
 // and on several threads: each reads only the source and writes only its own
 // destination pixel. `in` and `out` are not used.
+// The weighted maximum of one tap: each channel of out rises to (w * s) >> 15
+// when that is greater. Every convolution writes through this.
+template <typename Pixel>
+inline void RaiseTo(Pixel* out, const Pixel& s, int32_t w) {
+  using Channel = typename PixelTraits<Pixel>::Channel;
+  const int32_t a = MulQ15(w, s.alpha);
+  const int32_t r = MulQ15(w, s.red);
+  const int32_t g = MulQ15(w, s.green);
+  const int32_t b = MulQ15(w, s.blue);
+  if (a > out->alpha) out->alpha = static_cast<Channel>(a);
+  if (r > out->red) out->red = static_cast<Channel>(r);
+  if (g > out->green) out->green = static_cast<Channel>(g);
+  if (b > out->blue) out->blue = static_cast<Channel>(b);
+}
+
 template <typename Pixel>
 PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out);
 

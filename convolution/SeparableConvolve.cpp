@@ -11,7 +11,6 @@
 
 template <typename Pixel>
 PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel*, Pixel*) {
-  using Channel = typename PixelTraits<Pixel>::Channel;
   const PassRefcon& pass = *static_cast<const PassRefcon*>(refcon);
   const KernelView kernel = *pass.view;
   const PF_EffectWorld* src = pass.src;
@@ -27,15 +26,7 @@ PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel*, Pixel*) {
       // Mirrored, so that gathering gives what scattering the kernel gives.
       const int32_t w = kernel.Weight(kw - 1 - i, kh - 1 - j);
       if (w <= 0) continue;
-      const Pixel* s = PixelAt<Pixel>(src, sx, sy);
-      const int32_t a = MulQ15(w, s->alpha);
-      const int32_t r = MulQ15(w, s->red);
-      const int32_t g = MulQ15(w, s->green);
-      const int32_t b = MulQ15(w, s->blue);
-      if (a > out->alpha) out->alpha = static_cast<Channel>(a);
-      if (r > out->red) out->red = static_cast<Channel>(r);
-      if (g > out->green) out->green = static_cast<Channel>(g);
-      if (b > out->blue) out->blue = static_cast<Channel>(b);
+      RaiseTo(out, *PixelAt<Pixel>(src, sx, sy), w);
     }
   }
   return PF_Err_NONE;

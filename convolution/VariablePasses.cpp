@@ -67,17 +67,9 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
   Array2D<Record*> grid;
   grid.Resize(width, height, nullptr);
 
-  // The first pass makes one record per tap, so it runs along the axis with
-  // the smaller amount.
-  const double hAmount = settings->hAmount;
-  const double vAmount = settings->vAmount;
-  const bool firstIsHorizontal = hAmount < vAmount;
-  AEObjectAutoPointer<BCLHolder> first(firstIsHorizontal
-                                           ? factory->MakeBCLHolder(hAmount, 0.0, maker)
-                                           : factory->MakeBCLHolder(0.0, vAmount, maker));
-  AEObjectAutoPointer<BCLHolder> second(firstIsHorizontal
-                                            ? factory->MakeBCLHolder(0.0, vAmount, maker)
-                                            : factory->MakeBCLHolder(hAmount, 0.0, maker));
+  AEObjectAutoPointer<BCLHolder> first;
+  AEObjectAutoPointer<BCLHolder> second;
+  const bool firstIsHorizontal = MakePassHolders(*settings, factory, maker, first, second);
   const BCLImage& control1 = first->Image();
   const KernelInterpolator& ladder1 = first->Interpolator();
 
@@ -101,21 +93,10 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
       const KernelView k1 = ladder1.KernelFor(f * first->HAmount(), f * first->VAmount());
       Require1D(k1);
 
-      int32_t x0 = x - k1.width / 2;
-      int32_t y0 = y - k1.height / 2;
-      int32_t i0 = 0;
-      int32_t j0 = 0;
-      if (x0 < 0) {
-        i0 = -x0;
-        x0 = 0;
-      }
-      if (y0 < 0) {
-        j0 = -y0;
-        y0 = 0;
-      }
+      const Footprint fp = ClipFootprint(x, y, k1.width, k1.height, width, height);
       const Pixel source = *PixelAt<Pixel>(src, x, y);
-      for (int32_t j = j0; j < k1.height && y0 + j - j0 < height; ++j) {
-        for (int32_t i = i0; i < k1.width && x0 + i - i0 < width; ++i) {
+      for (int32_t j = fp.j0; j < fp.jEnd; ++j) {
+        for (int32_t i = fp.i0; i < fp.iEnd; ++i) {
           const int32_t w1 = k1.Weight(i, j);
           if (w1 <= 0) continue;
           Record* record = records.NewRecord();
@@ -125,7 +106,7 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
           record->pixel.blue = Weighted<Pixel>(w1, source.blue);
           record->control = static_cast<uint16_t>(control);
           record->weight = static_cast<uint16_t>(w1);
-          Record** cell = &grid.At(x0 + i - i0, y0 + j - j0);
+          Record** cell = &grid.At(fp.x0 + i - fp.i0, fp.y0 + j - fp.j0);
           if (MergeRecord(record, cell, records)) {
             records.Recycle(record);
           } else {
@@ -291,4 +272,17 @@ void ConvolveVariable8(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings*
 void ConvolveVariable16(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                         KernelHolderFactory* factory, KernelMaker1D* maker) {
   ConvolveVariable<PF_Pixel16>(src, dst, settings, factory, maker);
+}
+
+bool MakePassHolders(const KernelSettings& settings, KernelHolderFactory* factory,
+                     KernelMaker1D* maker, AEObjectAutoPointer<BCLHolder>& first,
+                     AEObjectAutoPointer<BCLHolder>& second) {
+  const double h = settings.hAmount;
+  const double v = settings.vAmount;
+  const bool firstIsHorizontal = h < v;
+  first.Reset(firstIsHorizontal ? factory->MakeBCLHolder(h, 0.0, maker)
+                                : factory->MakeBCLHolder(0.0, v, maker));
+  second.Reset(firstIsHorizontal ? factory->MakeBCLHolder(0.0, v, maker)
+                                 : factory->MakeBCLHolder(h, 0.0, maker));
+  return firstIsHorizontal;
 }

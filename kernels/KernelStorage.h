@@ -28,6 +28,29 @@ struct KernelView {
   }
 };
 
+// The part of a kw x kh kernel centred on (x, y) that lands inside a
+// width x height image: taps i in [i0, iEnd) and j in [j0, jEnd) land on
+// (x0 + i - i0, y0 + j - j0). Taps beyond the image are dropped, never wrapped.
+struct Footprint {
+  int32_t x0, y0, i0, j0, iEnd, jEnd;
+};
+
+inline Footprint ClipFootprint(int32_t x, int32_t y, int32_t kw, int32_t kh, int32_t width,
+                               int32_t height) {
+  Footprint f{x - kw / 2, y - kh / 2, 0, 0, 0, 0};
+  if (f.x0 < 0) {
+    f.i0 = -f.x0;
+    f.x0 = 0;
+  }
+  if (f.y0 < 0) {
+    f.j0 = -f.y0;
+    f.y0 = 0;
+  }
+  f.iEnd = kw < width - f.x0 + f.i0 ? kw : width - f.x0 + f.i0;
+  f.jEnd = kh < height - f.y0 + f.j0 ? kh : height - f.y0 + f.j0;
+  return f;
+}
+
 // A kernel element with weight > 0; (-1, -1) marks an empty entry.
 struct KernelPixel {
   int32_t x = -1;

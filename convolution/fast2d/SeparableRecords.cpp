@@ -28,6 +28,7 @@
 #include "convolution/BCL.h"
 #include "convolution/Engine.h"
 #include "convolution/KernelInterpolator.h"
+#include "convolution/VariablePasses.h"
 #include "convolution/fast2d/Common.h"
 #include "convolution/fast2d/Fast2D.h"
 #include "convolution/fast2d/Levels.h"
@@ -424,16 +425,9 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   if (IsDeep(dst) != PixelTraits<Pixel>::kDeep || IsDeep(src) != PixelTraits<Pixel>::kDeep) {
     return false;
   }
-  const double hAmount = settings->hAmount;
-  const double vAmount = settings->vAmount;
-  const bool firstIsHorizontal = hAmount < vAmount;
-  // Built in the straightforward path's order: each prepares the maker.
-  AEObjectAutoPointer<BCLHolder> first(firstIsHorizontal
-                                           ? factory->MakeBCLHolder(hAmount, 0.0, maker)
-                                           : factory->MakeBCLHolder(0.0, vAmount, maker));
-  AEObjectAutoPointer<BCLHolder> second(firstIsHorizontal
-                                            ? factory->MakeBCLHolder(0.0, vAmount, maker)
-                                            : factory->MakeBCLHolder(hAmount, 0.0, maker));
+  AEObjectAutoPointer<BCLHolder> first;
+  AEObjectAutoPointer<BCLHolder> second;
+  const bool firstIsHorizontal = MakePassHolders(*settings, factory, maker, first, second);
   SecondPass pass2;
   if (!PrepareSecondPass(*second, firstIsHorizontal, pass2)) return false;
 
