@@ -69,8 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
                   [](double f) { return FromFloat(f) / 32768; }},
         RoundTrip{"png8_at16", "in.png", "uint8", "out.png", "uint16", Widen8, "--depth 16"},
         RoundTrip{"png16_at8", "in.png", "uint16", "out.png", "uint8", Narrow16, "--depth 8"},
-        RoundTrip{"png8_to_exr", "in.png", "uint8", "out.exr", "float",
-                  [](double c) { return double(float(c) / 255.0f); }},
         RoundTrip{"exr_to_png16", "in.exr", "float", "out.png", "uint16",
                   [](double f) { return To16(FromFloat(f)); }}),
     [](const auto& test) { return std::string(test.param.name); });
@@ -90,14 +88,6 @@ TEST_F(RoundTripTest, MissingAlphaIsOpaqueAndAlphaIsStraight) {
   const double alpha = To16(From16(13107));
   EXPECT_EQ(Render("grey-out.png", "-i grey.png --bcl none").values,
             (std::vector<double>{65535, 65535, 65535, alpha, 0, 0, 0, 0}));
-}
-
-TEST_F(RoundTripTest, WithoutInputRendersTheDemoImageAndJpegHasNoAlpha) {
-  const RunResult run = Run("-o demo.jpg --amount 0");
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out.rfind("demo.jpg: 1280x720, 16 bits, rendered in ", 0), 0u) << run.out;
-  const FileImage demo = ReadFile(Path("demo.jpg"));
-  EXPECT_EQ(demo.format + " " + std::to_string(demo.channels), "uint8 3");
 }
 
 }  // namespace

@@ -49,20 +49,5 @@ TEST_F(SequenceTest, PatternsNumberEveryFrame) {
   }
 }
 
-TEST_F(SequenceTest, StillInputUnderAControlLayerSequence) {
-  WriteFile(Path("in.png"), Frame(0));
-  WriteFile(Path("bcl1.png"), Black(24, 16, "uint8"));
-  WriteFile(Path("bcl2.png"), FileImage(24, 16, 4, "uint8", 255));
-  const RunResult run = Run("-i in.png --bcl bcl#.png -o o#.png --frames 1-2 --amount 6");
-  ASSERT_EQ(run.status, 0) << run.err;
-  for (int f = 1; f <= 2; ++f) {
-    // A single frame needs no pattern.
-    const FileImage expected =
-        Render("single.png", "-i in.png --amount 6 --frames 7 --bcl " + Name("bcl%d.png", f));
-    EXPECT_EQ(FirstDifference(ReadFile(Path(Name("o%d.png", f))), expected), "") << f;
-  }
-  EXPECT_NE(FirstDifference(ReadFile(Path("o1.png")), ReadFile(Path("o2.png"))), "");
-}
-
 }  // namespace
 }  // namespace clitest

@@ -9,81 +9,37 @@
 #include <algorithm>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 
+#include "FastCompare.h"
 #include "convolution/Engine.h"
 #include "convolution/VariablePasses.h"
 #include "image/AEException.h"
-#include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/StarKernel.h"
 #include "shell/EntryPoint.h"
 #include "shell/HostInfo.h"
 #include "shell/ParamIndices.h"
-#include "softhost/SoftHost.h"
 
 namespace {
 
+using fasttest::Set;
 using softhost::SoftWorld;
-
-int32_t Get(const PF_EffectWorld* w, int32_t x, int32_t y, int32_t c) {
-  return IsDeep(w) ? (&PixelAt<PF_Pixel16>(w, x, y)->alpha)[c]
-                   : (&PixelAt<PF_Pixel>(w, x, y)->alpha)[c];
-}
-
-void Set(PF_EffectWorld* w, int32_t x, int32_t y, int32_t c, int32_t v) {
-  if (IsDeep(w)) {
-    (&PixelAt<PF_Pixel16>(w, x, y)->alpha)[c] = static_cast<A_u_short>(v);
-  } else {
-    (&PixelAt<PF_Pixel>(w, x, y)->alpha)[c] = static_cast<A_u_char>(v);
-  }
-}
-
-int32_t Full(const PF_EffectWorld* w) { return IsDeep(w) ? 32768 : 255; }
 
 // Noise, one pixel in five black; or a smooth ramp with scattered bright
 // pixels, whose records mostly dominate each other.
 void Paint(PF_EffectWorld* w, bool smooth, uint32_t seed) {
+  const int32_t full = IsDeep(w) ? 32768 : 255;
+  if (!smooth) return fasttest::Noise(w, seed, full, 5);
   std::mt19937 rng(seed);
-  const int32_t full = Full(w);
-  std::uniform_int_distribution<int32_t> value(0, full);
   for (int32_t y = 0; y < w->height; ++y) {
     for (int32_t x = 0; x < w->width; ++x) {
       for (int32_t c = 0; c < 4; ++c) {
-        int32_t v = value(rng);
-        if (smooth) {
-          v = rng() % 23 == 0 ? full : full * (x + 2 * y + c) / (w->width + 2 * w->height + 4);
-        } else if (rng() % 5 == 0) {
-          v = 0;
-        }
-        Set(w, x, y, c, v);
+        Set(w, x, y, c,
+            rng() % 23 == 0 ? full : full * (x + 2 * y + c) / (w->width + 2 * w->height + 4));
       }
     }
   }
-}
-
-std::string FirstDifference(const PF_EffectWorld* expected, const PF_EffectWorld* actual,
-                            const PF_EffectWorld* src) {
-  static const char* const kNames[] = {"alpha", "red", "green", "blue"};
-  auto argb = [](const PF_EffectWorld* w, int32_t x, int32_t y) {
-    std::ostringstream s;
-    for (int32_t c = 0; c < 4; ++c) s << (c ? " " : "") << Get(w, x, y, c);
-    return s.str();
-  };
-  for (int32_t y = 0; y < expected->height; ++y) {
-    for (int32_t x = 0; x < expected->width; ++x) {
-      for (int32_t c = 0; c < 4; ++c) {
-        if (Get(expected, x, y, c) == Get(actual, x, y, c)) continue;
-        std::ostringstream s;
-        s << "(" << x << ", " << y << ") " << kNames[c] << ": straightforward "
-          << argb(expected, x, y) << ", fast " << argb(actual, x, y) << ", source "
-          << argb(src, x, y);
-        return s.str();
-      }
-    }
-  }
-  return "";
 }
 
 // A tent whose peak grows with the amount up to `peak`, so that rungs and
@@ -136,21 +92,14 @@ struct Case {
 
 const Case kCases[] = {
     {"GaussianDown", Shape::Gaussian, 9.5, 3, 50, 0, false},
-    {"GaussianAcross", Shape::Gaussian, 3, 9.5, 50, 1, false},
-    {"GaussianEqualSmooth", Shape::Gaussian, 12, 12, 50, 0, true},
     {"GaussianDeepSmooth", Shape::Gaussian, 7, 14, 7, 3, true},
     {"GaussianInverted", Shape::Gaussian, 6, 6, 7, 6, false},
-    {"GaussianTwoRungs", Shape::Gaussian, 10, 4, 2, 2, false},
     {"GaussianOneAxis", Shape::Gaussian, 0, 8, 50, 1, false},
     {"BoxWide", Shape::Box, 30, 45, 50, 0, false},
-    {"BoxDeep", Shape::Box, 11, 5, 7, 5, true},
-    {"DiamondAcross", Shape::Diamond, 2, 5, 50, 0, false},
     {"DiamondDeep", Shape::Diamond, 8, 8, 2, 3, false},
     {"Cylinder", Shape::Cylinder, 9, 6, 7, 4, false},
-    {"MildPeaks", Shape::MildPeaks, 4, 7, 7, 0, false},
     {"MildPeaksDown", Shape::MildPeaks, 7, 4, 50, 2, true},
     {"HighPeaksDeep", Shape::HighPeaks, 4, 6, 7, 1, false},
-    {"HighPeaksDeepDown", Shape::HighPeaks, 6, 3, 2, 3, true},
     {"BeyondLanes", Shape::Beyond, 5, 3, 7, 1, false},
 };
 
@@ -199,7 +148,9 @@ TEST_P(VariableFast, MatchesTheRecordAlgorithm) {
   for (int32_t l = 0; l <= static_cast<int32_t>(CpuSimdLevel()); ++l) {
     const auto level = static_cast<SimdLevel>(l);
     const auto actual = render(Engine::Fast, level);
-    EXPECT_EQ(FirstDifference(expected->World(), actual->World(), scene.src.World()), "")
+    EXPECT_EQ(
+        fasttest::FirstDifference(expected->World(), actual->World(), scene.src.World(), nullptr),
+        "")
         << SimdLevelName(level);
   }
 }
@@ -218,8 +169,7 @@ TEST(VariableFastAbort, StopsWhereTheStraightforwardPathStops) {
     int lines;
     int polls;
   };
-  const Stop stops[] = {{{"down", Shape::Gaussian, 6, 3, 7, 0, false}, false, 29, 0},
-                        {{"across", Shape::Gaussian, 3, 6, 7, 1, false}, false, 21, 4},
+  const Stop stops[] = {{{"across", Shape::Gaussian, 3, 6, 7, 1, false}, false, 21, 4},
                         {{"star", Shape::Gaussian, 5, 4, 7, 1, false}, true, 29, 3}};
   for (const Stop& stop : stops) {
     long polls = 0;
@@ -260,7 +210,9 @@ TEST(VariableFastAbort, StopsWhereTheStraightforwardPathStops) {
     EXPECT_EQ(actualErr, PF_Interrupt_CANCEL) << stop.c.name;
     softhost::Host host;
     const Scene scene(host, 29, 21, stop.c);
-    EXPECT_EQ(FirstDifference(expected->World(), actual->World(), scene.src.World()), "")
+    EXPECT_EQ(
+        fasttest::FirstDifference(expected->World(), actual->World(), scene.src.World(), nullptr),
+        "")
         << stop.c.name;
   }
   ResetEngineForTesting();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -148,7 +149,7 @@ TEST(ZeroAlloc, ZeroedBytesOrNullForAnEmptyProduct) {
   EXPECT_EQ(ZeroAlloc(0, 8), nullptr);
   EXPECT_EQ(ZeroAlloc(8, 0), nullptr);
   auto* p = static_cast<unsigned char*>(ZeroAlloc(3, 5));
-  for (int i = 0; i < 15; ++i) EXPECT_EQ(p[i], 0) << i;
+  EXPECT_EQ(std::count(p, p + 15, 0), 15);
   ::operator delete(p);
   EXPECT_THROW(ZeroAlloc(SIZE_MAX / 2, 3), std::bad_alloc);
 }

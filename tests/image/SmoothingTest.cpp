@@ -21,10 +21,8 @@ TEST(MakeGaussianKernel, ComputesTruncatedWeightsOnOldHosts) {
   };
   const Case cases[] = {
       {0.1f, true, {0, 32768, 0}},
-      {1.0f, true, {1323, 30123, 1323}},
       {3.0f, true, {479, 2724, 7719, 10923, 7719, 2724, 479}},
       {2.0f, false, {717, 7481, 16340, 7481, 717}},
-      {0.0f, true, {32768}},
   };
   for (const Case& c : cases) {
     std::vector<int32_t> kernel(c.expected.size(), -1);
@@ -112,7 +110,6 @@ TEST(SmoothWorld, EffectPathTruncatesAndDoesNotClamp) {
   const Case cases[] = {
       {false, 255, 3.0f, EdgeRepeat, 253, 253, 253},         // sum 32767: 255 -> 254 -> 253
       {true, 32768, 1.0f, EdgeRepeat, 32770, 32770, 32770},  // sum 32769, once per pass
-      {false, 255, 1.0f, EdgeReflect, 255, 255, 255},        // at 8 bits the excess truncates away
       {false, 200, 1.0f, EdgeNone, 183, 191, 200},           // outside taps are transparent black
   };
   for (const Case& c : cases) {

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "image/AEException.h"
@@ -33,7 +30,6 @@ struct PollingHost {
 
 enum Shape { Gaussian, Diamond, SharpDiamond, Box, Cylinder };
 const char* const kNames[] = {"Gaussian", "Diamond", "SharpDiamond", "Box", "Cylinder"};
-const Shape kAllShapes[] = {Gaussian, Diamond, SharpDiamond, Box, Cylinder};
 
 std::unique_ptr<KernelMaker1D> Make(Shape s, PF_InData* inData) {
   switch (s) {
@@ -59,14 +55,6 @@ std::vector<int32_t> Profile(KernelMaker1D& maker, double amount, bool horizonta
   return profile;
 }
 
-std::vector<int32_t> Kernel(KernelMaker& maker, double h, double v, int32_t* width,
-                            int32_t* height) {
-  maker.GetKernelSize(h, v, width, height);
-  std::vector<int32_t> weights(static_cast<size_t>(*width * *height), 0);
-  maker.BuildKernel(weights.data(), h, v, 0);
-  return weights;
-}
-
 class KernelShapes : public ::testing::Test {
  protected:
   // The Gaussians below are the effect's own formula, which a host without a
@@ -81,32 +69,11 @@ TEST(KernelSizes, BaseAndPaddedLengths) {
     int32_t base;
     int32_t padded;
   };
-  const Case cases[] = {{0, 1, 1},    {0.3, 3, 5},    {0.5, 3, 5},     {1, 3, 5},
-                        {1.5, 5, 7},  {2, 5, 7},      {4, 9, 11},      {9.9, 21, 23},
-                        {29, 59, 61}, {50, 101, 105}, {100, 201, 207}, {130, 261, 269}};
+  const Case cases[] = {{0, 1, 1},     {0.3, 3, 5},    {1.5, 5, 7},
+                        {9.9, 21, 23}, {50, 101, 105}, {130, 261, 269}};
   for (const Case& c : cases) {
     EXPECT_EQ(BaseKernelLength(c.amount), c.base) << "amount " << c.amount;
     EXPECT_EQ(PaddedBoxLength(c.amount), c.padded) << "amount " << c.amount;
-  }
-}
-
-TEST_F(KernelShapes, KernelSizePerShape) {
-  struct Case {
-    Shape shape;
-    double h, v;
-    int32_t width, height;
-  };
-  const Case cases[] = {
-      {Diamond, 0, 2, 1, 5},        {Diamond, 2, 2, 5, 5},   {Gaussian, 1.5, 4, 5, 9},
-      {SharpDiamond, 0.5, 0, 3, 1}, {Box, 2, 2, 7, 7},       {Box, 0, 4, 1, 11},
-      {Cylinder, 2, 2, 7, 5},       {Cylinder, 4, 0, 11, 1},
-  };
-  for (const Case& c : cases) {
-    auto maker = Make(c.shape, &host.inData);
-    int32_t w = 0, h = 0;
-    maker->GetKernelSize(c.h, c.v, &w, &h);
-    EXPECT_EQ(w, c.width) << kNames[c.shape] << " " << c.h << " x " << c.v;
-    EXPECT_EQ(h, c.height) << kNames[c.shape] << " " << c.h << " x " << c.v;
   }
 }
 
@@ -128,38 +95,18 @@ TEST_P(ReferenceProfiles, MatchTheTable) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReferenceProfiles,
-    ::testing::Values(ProfileCase{Gaussian, 0, true, {32768}},
-                      ProfileCase{Diamond, 0, false, {32768}},
-                      ProfileCase{SharpDiamond, 0, true, {32768}},
-                      ProfileCase{Box, 0, true, {32768}}, ProfileCase{Cylinder, 0, true, {32768}},
-                      ProfileCase{Cylinder, 0, false, {32768}},
+    ::testing::Values(ProfileCase{Gaussian, 0, true, {32768}}, ProfileCase{Box, 0, true, {32768}},
+                      ProfileCase{Cylinder, 0, true, {32768}},
                       ProfileCase{Gaussian, 1, true, {1438, 32767, 1438}},
                       ProfileCase{Gaussian, 2, false, {1437, 15002, 32767, 15002, 1437}},
                       ProfileCase{Diamond, 2, true, {0, 16384, 32768, 16384, 0}},
                       ProfileCase{Diamond, 2.5, false, {0, 6554, 19661, 32768, 19661, 6554, 0}},
-                      ProfileCase{Diamond, 1, true, {0, 32768, 0}},
                       ProfileCase{SharpDiamond, 2, true, {0, 8192, 32768, 8192, 0}},
                       ProfileCase{SharpDiamond, 1.5, false, {0, 3641, 32768, 3641, 0}},
-                      ProfileCase{SharpDiamond, 0.5, true, {0, 32768, 0}},
-                      ProfileCase{Box, 1, true, {0, 16384, 32768, 16384, 0}},
                       ProfileCase{Box, 1.5, false, {0, 0, 32768, 32768, 32768, 0, 0}},
                       ProfileCase{Box, 2, true, {0, 16384, 32768, 32768, 32768, 16384, 0}},
-                      ProfileCase{Box, 0.5, true, {0, 0, 32768, 0, 0}},
                       ProfileCase{Cylinder, 2, true, {0, 16384, 32768, 32768, 32768, 16384, 0}},
                       ProfileCase{Cylinder, 2, false, {1437, 15002, 32767, 15002, 1437}}));
-
-TEST_F(KernelShapes, ZeroAmountsGiveTheIdentityKernelForEveryShape) {
-  for (Shape shape : kAllShapes) {
-    auto maker = Make(shape, &host.inData);
-    SimpleKernelHolder holder(0.0, 0.0, maker.get());
-    const KernelView& v = holder.View();
-    EXPECT_EQ(std::make_tuple(v.kernelIndex, v.width, v.height, v.originX, v.originY, v.rowStride),
-              std::make_tuple(0, 1, 1, 0, 0, 1))
-        << kNames[shape];
-    ASSERT_NE(v.weights, nullptr) << kNames[shape];
-    EXPECT_EQ(v.Weight(0, 0), 32768) << kNames[shape];
-  }
-}
 
 // 5 x 5 kernels are the outer product of their profiles (the Gaussian's
 // already peak at 32767, which the kernel's normalisation keeps): Diamond
@@ -185,10 +132,6 @@ TEST_F(KernelShapes, KernelsAreOuterProductsOfTheirProfiles) {
       }
     }
   }
-  DiamondKernelMaker maker(&host.inData);
-  int32_t w = 0, h = 0;
-  EXPECT_EQ(Kernel(maker, 0, 2, &w, &h), (std::vector<int32_t>{0, 16384, 32768, 16384, 0}));
-  EXPECT_EQ(std::make_pair(w, h), std::make_pair(1, 5));
 }
 
 // The box smoothing polls the host; an abort there leaves the kernel build

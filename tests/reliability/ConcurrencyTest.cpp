@@ -14,11 +14,9 @@ namespace reliability {
 namespace {
 
 std::vector<Scene> MixedScenes() {
-  std::vector<Scene> scenes = {
-      Scene{0, 0, false, false}, Scene{0, 3, true, true},  Scene{0, 4, false, false},
-      Scene{0, 5, true, false},  Scene{0, 7, false, true}, Scene{0, 6, true, true},
-      Scene{0, 8, false, true},  Scene{1, 4, true, false}, Scene{2, 1, false, true},
-  };
+  std::vector<Scene> scenes = {Scene{0, 0, false, false}, Scene{0, 4, true, true},
+                               Scene{0, 7, false, true}, Scene{0, 6, true, false},
+                               Scene{2, 1, false, true}};
   for (Scene& s : scenes) {
     s.amount = 9;
     s.width = 40;
@@ -64,8 +62,6 @@ TEST(Concurrency, ParallelRendersMatchSerialOnes) {
     threads.emplace_back([&, t] {
       start.arrive_and_wait();
       for (int round = 0; round < kRounds; ++round) {
-        // Each thread walks the scenes from its own starting point, so that
-        // different shapes and depths overlap.
         for (size_t i = 0; i < scenes.size(); ++i) {
           const size_t s = (i + static_cast<size_t>(t) * 2) % scenes.size();
           Stage& stage = *stages[static_cast<size_t>(t)][s];

@@ -26,52 +26,23 @@ void Arm(Stage& stage, Op op, int at) {
   softhost::HostFaults& faults = stage.Host().Faults();
   faults = softhost::HostFaults{};
   softhost::HandleFaults handles;
-  switch (op) {
-    case NewHandle:
-      handles.failNewHandleAt = at;
-      break;
-    case LockHandle:
-      handles.failLockAt = at;
-      break;
-    case NewWorld:
-      faults.failNewWorldAt = at;
-      break;
-    case Fill:
-      faults.failFillAt = at;
-      break;
-    case Iterate:
-      faults.failIterateAt = at;
-      break;
-    case AreaSample:
-      faults.failAreaSampleAt = at;
-      break;
-    case Checkout:
-      faults.failCheckoutAt = at;
-      break;
-    case AbortPoll:
-      faults.abortAfterPolls = at;
-      break;
-    case kOps:
-      break;
-  }
+  int* const slot[kOps] = {&handles.failNewHandleAt, &handles.failLockAt,
+                           &faults.failNewWorldAt,   &faults.failFillAt,
+                           &faults.failIterateAt,    &faults.failAreaSampleAt,
+                           &faults.failCheckoutAt,   &faults.abortAfterPolls};
+  if (op != kOps) *slot[op] = at;
   softhost::SetHandleFaults(handles);
   stage.Host().ResetFaultCounters();
   probe::ResetCounts();
 }
 
 Calls CountCalls(Stage& stage) {
-  Calls calls;
   const softhost::HandleStats handles = softhost::GetHandleStats();
-  calls.count[NewHandle] = handles.newCalls;
-  calls.count[LockHandle] = handles.lockCalls;
-  calls.count[NewWorld] = probe::Count(probe::NewWorld);
-  calls.count[Fill] = probe::Count(probe::Fill);
-  calls.count[Iterate] = probe::Count(probe::Iterate);
-  calls.count[AreaSample] = probe::Count(probe::AreaSample);
-  calls.count[Checkout] = probe::Count(probe::Checkout);
-  calls.count[AbortPoll] = stage.Host().AbortPolls();
-  calls.iterateKinds = probe::IterateKinds();
-  return calls;
+  return Calls{
+      {handles.newCalls, handles.lockCalls, probe::Count(probe::NewWorld),
+       probe::Count(probe::Fill), probe::Count(probe::Iterate), probe::Count(probe::AreaSample),
+       probe::Count(probe::Checkout), stage.Host().AbortPolls()},
+      probe::IterateKinds()};
 }
 
 struct Outcome {
@@ -80,33 +51,23 @@ struct Outcome {
 };
 
 Outcome Expected(Op op, long at, const Calls& clean) {
-  auto decorated = [](PF_Err code, const std::string& text) {
-    return Outcome{code, "\nQuorvant Blur [ " + text + " ]"};
-  };
-  constexpr PF_Err kHost = PF_Err_INTERNAL_STRUCT_DAMAGED;  // what the host's faults answer
-  switch (op) {
-    case NewHandle:
-    case LockHandle:
-      return decorated(PF_Err_OUT_OF_MEMORY, "Out of Memory");
-    case NewWorld:
-      return decorated(kHost, "Could not Allocate AEWorld");
-    case Fill:
-      return decorated(kHost, "FillWorld: Fill error");
-    case Iterate:
-      // 16-bit worlds are cleared through iterate_origin16.
-      return decorated(
-          kHost, clean.iterateKinds.at(static_cast<size_t>(at)) == probe::IterateKind::Origin16
-                     ? "FillWorld: Fill error"
-                     : "ConvolveImage: Error or user Abort.");
-    case AreaSample:
-      return decorated(kHost, "AreaSample: Area Sample error");
-    case Checkout:
-      return decorated(kHost, "AEWorld: Could not check out layer");
-    case AbortPoll:
-    case kOps:
-      break;
+  if (op == AbortPoll) return Outcome{PF_Interrupt_CANCEL, ""};
+  if (op == NewHandle || op == LockHandle) {
+    return Outcome{PF_Err_OUT_OF_MEMORY, "\nQuorvant Blur [ Out of Memory ]"};
   }
-  return Outcome{PF_Interrupt_CANCEL, ""};
+  const char* const kText[kOps] = {"",
+                                   "",
+                                   "Could not Allocate AEWorld",
+                                   "FillWorld: Fill error",
+                                   "ConvolveImage: Error or user Abort.",
+                                   "AreaSample: Area Sample error",
+                                   "AEWorld: Could not check out layer",
+                                   ""};
+  // 16-bit worlds are cleared through iterate_origin16.
+  const bool clear = op == Iterate &&
+                     clean.iterateKinds.at(static_cast<size_t>(at)) == probe::IterateKind::Origin16;
+  return Outcome{PF_Err_INTERNAL_STRUCT_DAMAGED,
+                 std::string("\nQuorvant Blur [ ") + (clear ? kText[Fill] : kText[op]) + " ]"};
 }
 
 // The kernel and control-layer views convolve nothing, so they add nothing

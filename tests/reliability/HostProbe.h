@@ -1,12 +1,8 @@
-// Wraps a software host's callbacks to count the calls the effect makes and
-// to cap the memory the host lends (handles in total, each new world on its
-// own), forwarding everything else to the host unchanged.
-//
-// Counts and the cap are process-wide, as the host's handle table is: the
-// effect captures the handle callbacks at its first global setup only, so
-// every Host of a process must be probed before it first calls the effect.
-// Counts are numbered like the host's fault counters (from the last Reset),
-// so "the k-th call" means the same call to both.
+// Wraps a software host's callbacks to count the effect's calls and to cap
+// the memory the host lends. Process-wide, as the host's handle table is: the
+// effect captures the handle callbacks at its first global setup, so every
+// Host must be probed before it first calls the effect. Counts restart with
+// ResetCounts, as the host's fault counters do, so call k is the same call.
 #pragma once
 
 #include <atomic>
@@ -22,9 +18,7 @@ namespace probe {
 
 enum Counted { NewWorld, Fill, Iterate, AreaSample, Checkout, CountedKinds };
 
-// Which callback of the iterate family each iterate call was: the frame
-// clear of 16-bit worlds goes through iterate_origin16, the convolutions
-// through iterate and iterate16.
+// 16-bit frame clears go through iterate_origin16, convolutions not.
 enum class IterateKind : char { Convolve, Origin16 };
 
 struct State {
@@ -115,10 +109,15 @@ inline PF_Err NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldF
   return s.utils.new_world(ref, width, height, flags, world);
 }
 
-inline PF_Err Fill(PF_ProgPtr ref, const PF_Pixel* color, const PF_Rect* rect,
-                   PF_EffectWorld* world) {
-  ++Probe().counts[probe::Fill];
-  return Probe().utils.fill(ref, color, rect, world);
+// Counts a call of `kind` and forwards it to the saved callback `Member`.
+template <Counted kind, auto Member, typename... Args>
+PF_Err Forward(Args... args) {
+  ++Probe().counts[kind];
+  if constexpr (kind == Checkout) {
+    return (Probe().inter.*Member)(args...);
+  } else {
+    return (Probe().utils.*Member)(args...);
+  }
 }
 
 inline PF_Err Iterate(PF_InData* in_data, A_long base, A_long final, PF_EffectWorld* src,
@@ -142,28 +141,9 @@ inline PF_Err IterateOrigin16(PF_InData* in_data, A_long base, A_long final, PF_
   return Probe().utils.iterate_origin16(in_data, base, final, src, area, origin, refcon, fn, dst);
 }
 
-inline PF_Err AreaSample(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
-                         PF_Pixel* out) {
-  ++Probe().counts[probe::AreaSample];
-  return Probe().utils.area_sample(ref, x, y, params, out);
-}
-
-inline PF_Err AreaSample16(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
-                           PF_Pixel16* out) {
-  ++Probe().counts[probe::AreaSample];
-  return Probe().utils.area_sample16(ref, x, y, params, out);
-}
-
-inline PF_Err Checkout(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long step,
-                       A_u_long scale, PF_ParamDef* param) {
-  ++Probe().counts[probe::Checkout];
-  return Probe().inter.checkout_param(ref, index, time, step, scale, param);
-}
-
 }  // namespace detail
 
-// Every Host hands out the same callback functions, so the first one seen
-// serves as the forwarding table for all.
+// Every Host hands out the same callbacks: the first seen forwards for all.
 inline void Install(softhost::Host& host) {
   State& s = Probe();
   PF_UtilCallbacks& u = *host.InData()->utils;
@@ -179,13 +159,18 @@ inline void Install(softhost::Host& host) {
   u.host_new_handle = &detail::NewHandle;
   u.host_dispose_handle = &detail::DisposeHandle;
   u.new_world = &detail::NewWorld;
-  u.fill = &detail::Fill;
+  u.fill = &detail::Forward<Fill, &PF_UtilCallbacks::fill, PF_ProgPtr, const PF_Pixel*,
+                            const PF_Rect*, PF_EffectWorld*>;
   u.iterate = &detail::Iterate;
   u.iterate16 = &detail::Iterate16;
   u.iterate_origin16 = &detail::IterateOrigin16;
-  u.area_sample = &detail::AreaSample;
-  u.area_sample16 = &detail::AreaSample16;
-  inter.checkout_param = &detail::Checkout;
+  u.area_sample = &detail::Forward<AreaSample, &PF_UtilCallbacks::area_sample, PF_ProgPtr, PF_Fixed,
+                                   PF_Fixed, const PF_SampPB*, PF_Pixel*>;
+  u.area_sample16 = &detail::Forward<AreaSample, &PF_UtilCallbacks::area_sample16, PF_ProgPtr,
+                                     PF_Fixed, PF_Fixed, const PF_SampPB*, PF_Pixel16*>;
+  inter.checkout_param =
+      &detail::Forward<Checkout, &PF_InteractCallbacks::checkout_param, PF_ProgPtr, PF_ParamIndex,
+                       A_long, A_long, A_u_long, PF_ParamDef*>;
 }
 
 }  // namespace probe

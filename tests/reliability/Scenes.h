@@ -33,12 +33,9 @@ inline const char* Name(EngineKind engine) {
   return engine == EngineKind::Reference ? "reference" : "fast";
 }
 
-inline void PrintTo(EngineKind engine, std::ostream* out) { *out << Name(engine); }
-
-// The engine is read from the environment once per module instance, at its
-// first render. Each engine therefore gets its own instance, loaded from its
-// own copy of the module file, and the variable is set to match whenever an
-// instance is handed out. Not for use while renders run on other threads.
+// A module instance reads its engine from the environment once, at its first
+// render, so each engine gets its own copy of the module file. Not for use
+// while renders run on other threads.
 inline PF_EffectMainFunc EntryFor(EngineKind engine) {
   ::setenv("QUORVANT_BLUR_ENGINE", Name(engine), 1);
   // Never unloaded: after an unload the leak checker no longer sees the
@@ -127,8 +124,7 @@ inline std::string FirstDifference(const Pixels& expected, const Pixels& actual)
   return "";
 }
 
-// The host pads every row with a fixed byte; an effect that writes past a
-// row's end changes it where no sanitizer can see.
+// Row padding is a fixed byte; overruns there escape every sanitizer.
 inline bool PaddingIntact(const softhost::SoftWorld& world) {
   const PF_EffectWorld* w = world.World();
   const size_t used = static_cast<size_t>(w->width) * (world.Deep() ? 8 : 4);
@@ -142,8 +138,7 @@ inline bool PaddingIntact(const softhost::SoftWorld& world) {
   return true;
 }
 
-// Random colours with one pixel in five fully transparent (colour left in
-// it) and one full-white impulse, so every shape leaves its mark.
+// One pixel in five transparent (colour kept) and a white impulse.
 inline void Paint(softhost::SoftWorld& world, uint32_t seed) {
   std::mt19937 rng(seed);
   const int32_t full = world.Deep() ? 32768 : 255;
@@ -165,15 +160,18 @@ inline void Paint(softhost::SoftWorld& world, uint32_t seed) {
   }
 }
 
-// One scene on its own probed host: the control layer is smaller than the
-// frame and centred, so it is scaled and sampled; the custom shape is a
-// smoothed layer of another size.
+// One scene on its own probed host; the control layer is smaller than the
+// frame and centred, so it is scaled and sampled.
 class Stage {
  public:
   Stage(const Scene& s, PF_EffectMainFunc effect, const softhost::HostConfig& config = {})
       : scene(s),
         entry(effect),
-        host(WithVersion(config, s.oldHost)),
+        host([&] {
+          softhost::HostConfig c = config;
+          if (s.oldHost) c.majorVersion = 11;
+          return c;
+        }()),
         input(s.width, s.height, s.deep),
         output(s.width, s.height, s.deep),
         control(11, 7, s.deep),
@@ -203,19 +201,12 @@ class Stage {
                       : softhost::LayerChoice{});
   }
 
-  static softhost::HostConfig WithVersion(softhost::HostConfig config, bool old) {
-    if (old) config.majorVersion = 11;
-    return config;
-  }
-
   softhost::Host& Host() { return host; }
   bool Ready() const { return setupError == PF_Err_NONE; }
   PF_Err Render() { return host.Render(entry, output.World()); }
   std::string Message() { return host.OutData()->return_msg; }
   Pixels Output() const { return Snapshot(output); }
   Pixels Input() const { return Snapshot(input); }
-  softhost::SoftWorld& InputWorld() { return input; }
-  softhost::SoftWorld& ControlWorld() { return control; }
   bool OutputPaddingIntact() const { return PaddingIntact(output); }
 
  private:

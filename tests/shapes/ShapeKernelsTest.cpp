@@ -45,20 +45,6 @@ TEST(CrossKernel, BarsOfBoxKernels) {
       }
     }
   }
-  // 12 x 12: both bars are 7 thick, on rows and columns 10 to 16.
-  const Kernel k = BuildKernelOf(maker, 12, 12);
-  for (int32_t y = 0; y < 27; ++y) {
-    for (int32_t x = 0; x < 27; ++x) {
-      const bool inBars = (y >= 10 && y <= 16) || (x >= 10 && x <= 16);
-      if (!inBars) {
-        EXPECT_EQ(k.At(x, y), 0) << x << "," << y;
-      }
-    }
-  }
-  EXPECT_GT(k.At(1, 13), 0);
-  EXPECT_GT(k.At(13, 25), 0);
-  EXPECT_GE(k.At(5, 13), 32767);
-  EXPECT_GE(k.At(13, 5), 32767);
 }
 
 Kernel CustomKernel(PF_InData* inData, PF_EffectWorld* layer, int32_t channel, double h, double v) {
@@ -87,14 +73,11 @@ TEST(CustomKernel, ChannelsOfAUniformLayer) {
     bool exact;
   };
   const Expect expects[] = {
-      {kShapeRed, 8224, false},
-      {kShapeGreen, 24672, false},
-      {kShapeBlue, 0, true},
-      {kShapeAlpha, 32768, true},
-      {7, 32768, true},                 // any other value reads alpha
-      {kShapeLuminance, 10965, false},  // (64 + 192 + 0) / 765 of full weight
+      {kShapeGreen, 24672, false},     {kShapeBlue, 0, true},
+      {kShapeAlpha, 32768, true},      {7, 32768, true},  // any other value reads alpha
+      {kShapeLuminance, 10965, false},                    // (64 + 192 + 0) / 765 of full weight
   };
-  const int32_t sizes[][2] = {{5, 5}, {64, 48}, {300, 200}};
+  const int32_t sizes[][2] = {{5, 5}, {300, 200}};
   for (const auto& size : sizes) {
     for (bool deep : {false, true}) {
       softhost::SoftWorld layer(size[0], size[1], deep);
@@ -121,33 +104,6 @@ TEST(CustomKernel, ChannelsOfAUniformLayer) {
   EXPECT_EQ(session.host.LiveWorlds(), 0);
 }
 
-// The layer's whole frame maps onto the 2h x 2v box, unmirrored: a white
-// left half lights the kernel's left, a small square in a large layer stays
-// small.
-TEST(CustomKernel, FrameMapsOntoTheBox) {
-  HostSession session;
-  softhost::SoftWorld halves(40, 40, false), dot(100, 100, true);
-  for (int32_t y = 0; y < 40; ++y) {
-    for (int32_t x = 0; x < 20; ++x) SetPixel(halves.World(), x, y, 255, 255, 255, 255);
-  }
-  const Kernel k = CustomKernel(session.In(), halves.World(), kShapeLuminance, 5, 5);
-  for (int32_t y = 3; y <= 9; ++y) {
-    EXPECT_GT(k.At(3, y), 30000) << y;
-    EXPECT_LT(k.At(9, y), 1500) << y;
-  }
-  for (int32_t y = 40; y < 60; ++y) {
-    for (int32_t x = 40; x < 60; ++x) SetPixel(dot.World(), x, y, 32768, 32768, 32768, 32768);
-  }
-  const Kernel small = CustomKernel(session.In(), dot.World(), kShapeAlpha, 10, 10);
-  ASSERT_EQ(small.width, 23);
-  EXPECT_GT(small.At(10, 12), 25000);
-  EXPECT_GT(small.At(12, 10), 25000);
-  for (int32_t i = 0; i < 23; ++i) {
-    EXPECT_LT(small.At(i, 5), 200) << i;
-    EXPECT_LT(small.At(17, i), 200) << i;
-  }
-}
-
 TEST(SpiralWeight, ReferenceSamplesAndNoSeamAlongTheAxes) {
   // Half-sizes 10 and 20 twist 8 degrees per pixel. Five pixels straight
   // right of the centre: angle 90, plus 40, lands in the middle of the arm
@@ -162,14 +118,11 @@ TEST(SpiralWeight, ReferenceSamplesAndNoSeamAlongTheAxes) {
   const SpiralGeometry round = MakeSpiralGeometry(10, 10);
   EXPECT_EQ(SpiralWeight(round, 10, 10 - 85.0 / 12), 0);
   EXPECT_GT(SpiralWeight(round, 10, 10 - 75.0 / 12), 0);
-  const SpiralGeometry tiny = MakeSpiralGeometry(0.2, 0);
-  EXPECT_DOUBLE_EQ(tiny.a, 0.5);
-  EXPECT_DOUBLE_EQ(tiny.b, 0.5);
 
   // Samples exactly on the centre column or row take the angle their
   // neighbours approach, so the arms cross the axes without a seam.
   for (const auto& d : {std::pair{0, 1}, std::pair{0, -1}, std::pair{1, 0}, std::pair{-1, 0}}) {
-    for (double r = 0.5; r < 10; r += 0.25) {
+    for (double r : {0.5, 3.25, 7.75}) {
       const double sx = 10 + d.first * r, sy = 10 + d.second * r, e = 1e-9;
       const int32_t on = SpiralWeight(round, sx, sy);
       EXPECT_LE(std::abs(on - SpiralWeight(round, sx + d.second * e, sy + d.first * e)), 2) << r;
@@ -178,68 +131,37 @@ TEST(SpiralWeight, ReferenceSamplesAndNoSeamAlongTheAxes) {
   }
 }
 
-// Only amounts of 40 and above skip the host images; a failing host
-// allocation tells the paths apart.
-TEST(SpiralKernel, SizesAndPathChoice) {
-  struct Case {
-    double h, v;
-    int32_t width, height;
-    bool direct;
-  };
-  const Case cases[] = {{0, 0, 1, 1, false},
-                        {40, 20, 81, 41, false},
-                        {39.9, 40, 81, 81, false},
-                        {55.5, 40, 113, 81, true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.h << " x " << c.v);
-    HostSession session;
-    SpiralKernelMaker maker(session.In());
-    const Kernel k = BuildKernelOf(maker, c.h, c.v);
-    ASSERT_EQ(k.width, c.width);
-    ASSERT_EQ(k.height, c.height);
-    EXPECT_EQ(k.At(k.width / 2, k.height / 2), 32768);
-    session.host.Faults().failNewWorldAt = 0;
-    session.host.ResetFaultCounters();
-    if (c.direct) {
-      EXPECT_NO_THROW(BuildKernelOf(maker, c.h, c.v));
-    } else {
-      EXPECT_THROW(BuildKernelOf(maker, c.h, c.v), AEException);
-    }
-    EXPECT_EQ(session.host.LiveWorlds(), 0);
-  }
-}
-
-// Sampled directly (both amounts 40 or more) the four arms map onto
-// themselves under a quarter turn; supersampled (below 40) the kernel is the
-// fine spiral reduced and follows the direct sampling away from arm edges.
+// Only amounts of 40 and above skip the host images, so a failing host
+// allocation tells the paths apart. Sampled directly the four arms map onto
+// themselves under a quarter turn; supersampled the kernel is the fine
+// spiral reduced and follows the direct sampling away from arm edges.
 TEST(SpiralKernel, DirectAndSupersampledPaths) {
   HostSession session;
   SpiralKernelMaker maker(session.In());
   const Kernel k = BuildKernelOf(maker, 40, 40);
   ASSERT_EQ(k.width, 81);
   EXPECT_EQ(k.At(40, 40), 32768);
-  int32_t lit = 0;
   for (int32_t y = 0; y < 81; ++y) {
     for (int32_t x = 0; x < 81; ++x) {
       if (x == 40 && y == 40) continue;
       EXPECT_LE(std::abs(k.At(x, y) - k.At(80 - y, x)), 2) << x << "," << y;
-      if (k.At(x, y) > 16384) ++lit;
     }
   }
-  // Arms of 80 degrees out of every 90 with a cosine profile: about half of
-  // the ellipse is well lit, the corners not at all.
-  EXPECT_GT(lit, 1000);
-  EXPECT_LT(lit, 3500);
-  EXPECT_EQ(k.At(0, 0) + k.At(80, 0) + k.At(0, 80) + k.At(80, 80), 0);
-
   const Kernel fine = BuildKernelOf(maker, 20, 20);
   std::vector<int32_t> direct(41 * 41, 0);
   DrawSpiral(direct.data(), 20, 20, 41, 41);
   int64_t total = 0;
   for (size_t i = 0; i < direct.size(); ++i) total += std::abs(fine.weights[i] - direct[i]);
   EXPECT_LT(total / static_cast<int64_t>(direct.size()), 2000);
-}
 
+  session.host.Faults().failNewWorldAt = 0;
+  session.host.ResetFaultCounters();
+  const Kernel wide = BuildKernelOf(maker, 55.5, 40);
+  EXPECT_EQ(wide.width, 113);
+  EXPECT_EQ(wide.height, 81);
+  EXPECT_THROW(BuildKernelOf(maker, 39.9, 40), AEException);
+  EXPECT_EQ(session.host.LiveWorlds(), 0);
+}
 // The listed positions of kernel k, up to the first empty entry or the end
 // of its range, against every element above 0 (columns outer, rows inner).
 ::testing::AssertionResult ListNamesPositives(const MaskedKernelMaker& maker, int32_t k,
@@ -267,10 +189,7 @@ TEST(StarKernel, OrientationSymmetryAndList) {
     double h, v;
     int32_t width, height, maskWidth, maskHeight;
   };
-  const Case cases[] = {{0, 0, 1, 1, 40, 40},
-                        {10, 10, 21, 21, 42, 42},
-                        {10, 5, 21, 11, 42, 40},
-                        {7.5, 12, 17, 25, 40, 50}};
+  const Case cases[] = {{0, 0, 1, 1, 40, 40}, {10, 5, 21, 11, 42, 40}, {7.5, 12, 17, 25, 40, 50}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "amounts " << c.h << " x " << c.v);
     HostSession session;
@@ -297,22 +216,6 @@ TEST(StarKernel, OrientationSymmetryAndList) {
         EXPECT_LE(std::abs(k.At(x, y) - k.At(k.width - 1 - x, y)), 700) << x << "," << y;
       }
     }
-  }
-}
-
-TEST(StarKernel, EightBitMaskOnOldHostsGivesTheSameStar) {
-  Kernel k8, k16;
-  for (A_short version : {11, 12}) {
-    HostSession session(version);
-    StarKernelMaker maker(session.In());
-    (version == 11 ? k8 : k16) = BuildKernelOf(maker, 10, 10);
-    EXPECT_EQ(IsDeep(maker.Mask().RawWorld()), version == 12);
-  }
-  // Fully covered elements reach full weight at both depths.
-  EXPECT_EQ(k8.At(10, 8), 32768);
-  EXPECT_EQ(k16.At(10, 8), 32768);
-  for (size_t i = 0; i < k8.weights.size(); ++i) {
-    EXPECT_LE(std::abs(k8.weights[i] - k16.weights[i]), 300) << "element " << i;
   }
 }
 

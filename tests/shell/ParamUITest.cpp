@@ -27,10 +27,8 @@ TEST(UpdateParamUI, TheCheckboxDecidesNamesAndTheSecondSlidersState) {
   } cases[] = {
       {"turned off", 0, PF_Cmd_USER_CHANGED_PARAM, ParamUniformAmount, separate},
       {"turned on", 1, PF_Cmd_USER_CHANGED_PARAM, ParamUniformAmount, uniform},
-      {"UI refresh, off", 0, PF_Cmd_UPDATE_PARAMS_UI, 0, separate},
       {"UI refresh, on", 1, PF_Cmd_UPDATE_PARAMS_UI, 0, uniform},
       {"another parameter", 0, PF_Cmd_USER_CHANGED_PARAM, ParamBlurAmount, {}},
-      {"the layer", 0, PF_Cmd_USER_CHANGED_PARAM, ParamInput, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

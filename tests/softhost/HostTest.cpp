@@ -1,5 +1,4 @@
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "HostTestSupport.h"
@@ -49,14 +48,6 @@ TEST(Call, FillsInDataFromTheConfigAndPassesEverythingThrough) {
   };
   EXPECT_EQ(host.Call(&ScriptEntry, PF_Cmd_USER_CHANGED_PARAM, output.World(), &extra),
             PF_Err_OUT_OF_MEMORY);
-
-  host.Config().extentHintSet = true;
-  host.Config().extentHint = HostRect(1, 2, 3, 4);
-  gScript = [](PF_Cmd, PF_InData* in, PF_ParamDef**, PF_LayerDef*, void*) {
-    const PF_Rect& hint = in->extent_hint;
-    return hint.left == 1 && hint.bottom == 4 ? PF_Err_NONE : PF_Err_INTERNAL_STRUCT_DAMAGED;
-  };
-  EXPECT_EQ(host.Render(&ScriptEntry, output.World()), PF_Err_NONE);
 }
 
 // Layers 1 and 3 are set to None by default, 2 to the effect's own layer;
@@ -109,15 +100,6 @@ TEST(Suites, ParamUtilsIsCountedWhileHeldAndChecksIndexAndVersion) {
   ASSERT_EQ(host.Call(&ScriptEntry, PF_Cmd_UPDATE_PARAMS_UI), PF_Err_NONE);
   EXPECT_EQ(host.SuitesHeld(), 0);
   EXPECT_EQ(host.UIUpdates().size(), 1u);
-}
-
-TEST(EffectModule, NamesTheModuleItCannotLoad) {
-  try {
-    EffectModule missing("/nonexistent/NoSuchEffect.so");
-    FAIL() << "loading a missing module succeeded";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("/nonexistent/NoSuchEffect.so"), std::string::npos);
-  }
 }
 
 }  // namespace

@@ -41,22 +41,19 @@ class ModuleFile : public ::testing::TestWithParam<Target> {
   void SetUp() override { QB_NEED_FILE(GetParam().path(), kHowToBuild); }
 };
 
-TEST_P(ModuleFile, IsADllForItsMachineExportingOnlyMain) {
+// The C++ runtime and the thread library must be inside the module: a user's
+// machine has only the system's DLLs.
+TEST_P(ModuleFile, IsADllExportingOnlyMainAndImportingOnlySystemDlls) {
   const pe::PeFile file(GetParam().path());
   EXPECT_EQ(file.Machine(), GetParam().machine);
   EXPECT_EQ(file.IsPe32Plus(), GetParam().pe32Plus);
   EXPECT_NE(file.Characteristics() & pe::kCharacteristicDll, 0);
   EXPECT_EQ(file.ExportNames(), std::vector<std::string>{"main"});
   EXPECT_EQ(file.ExportedFunctionCount(), 1u);
-}
-
-// The C++ runtime and the thread library must be inside the module: a user's
-// machine has only the system's DLLs.
-TEST_P(ModuleFile, ImportsOnlySystemDlls) {
   static const std::set<std::string> kSystem = {"kernel32.dll", "user32.dll",  "gdi32.dll",
                                                 "advapi32.dll", "ntdll.dll",   "msvcrt.dll",
                                                 "ucrtbase.dll", "shell32.dll", "ole32.dll"};
-  const std::vector<std::string> dlls = pe::PeFile(GetParam().path()).ImportedDlls();
+  const std::vector<std::string> dlls = file.ImportedDlls();
   EXPECT_FALSE(dlls.empty());
   for (std::string dll : dlls) {
     std::transform(dll.begin(), dll.end(), dll.begin(),
