@@ -5,6 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build
+cmake --build build --target QuorvantBlur quorvant-blur
 mkdir -p out
 build/quorvant-blur -o out/demo.png --amount 60 "$@"
