@@ -7,6 +7,7 @@
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
+#include "image/Drawing.h"
 #include "image/PixelTraits.h"
 
 template <typename Pixel>
@@ -57,25 +58,30 @@ void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld*
 void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                               KernelHolderFactory* factory, KernelMaker* maker, double hAmount,
                               double vAmount) {
-  if (ActiveEngine() == Engine::Fast) {
-    ConvolveSeparableUniformFast(src, dst, settings, factory, maker, hAmount, vAmount);
+  PF_InData* inData = settings->inData;
+  AEObjectAutoPointer<SimpleKernelHolder> across(factory->MakeHolder(hAmount, 0.0, maker));
+  AEObjectAutoPointer<SimpleKernelHolder> down(factory->MakeHolder(0.0, vAmount, maker));
+  const KernelView acrossView = across->View();
+  const KernelView downView = down->View();
+  if (ActiveEngine() == Engine::Fast &&
+      ConvolveSeparableFast(inData, acrossView, downView, src, dst, ActiveSimdLevel(),
+                            settings->maskTransparentSource)) {
     return;
   }
-  PF_InData* inData = settings->inData;
+
   const bool deep = IsDeep(dst);
   const A_long height = src->height;
-
+  AEWorld clean(inData);
+  if (settings->maskTransparentSource) {
+    clean.CopyFrom(src);
+    ClearColourUnderTransparent(clean.World());
+    src = clean.World();
+  }
   // dst's contents are the floor of the result, so the intermediate image
   // starts from them too.
   AEWorld temp(inData);
   temp.CopyFrom(dst);
-
-  AEObjectAutoPointer<SimpleKernelHolder> across(factory->MakeHolder(hAmount, 0.0, maker));
-  const KernelView acrossView = across->View();
   IterateMaxGather(inData, acrossView, src, temp.World(), settings, deep, 0, 2 * height);
-
-  AEObjectAutoPointer<SimpleKernelHolder> down(factory->MakeHolder(0.0, vAmount, maker));
-  const KernelView downView = down->View();
   IterateMaxGather(inData, downView, temp.World(), dst, settings, deep, height, 2 * height);
 }
 

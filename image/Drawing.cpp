@@ -93,3 +93,29 @@ void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* wo
               PF_Pixel16 color) {
   DrawLineT(x0, y0, x1, y1, world, color);
 }
+
+namespace {
+
+template <typename Pixel>
+void ClearColourUnderTransparentT(PF_EffectWorld* world) {
+  for (int32_t y = 0; y < world->height; ++y) {
+    Pixel* p = PixelAt<Pixel>(world, 0, y);
+    for (int32_t x = 0; x < world->width; ++x, ++p) {
+      if (p->alpha == 0) {
+        p->red = 0;
+        p->green = 0;
+        p->blue = 0;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void ClearColourUnderTransparent(PF_EffectWorld* world) {
+  if (IsDeep(world)) {
+    ClearColourUnderTransparentT<PF_Pixel16>(world);
+  } else {
+    ClearColourUnderTransparentT<PF_Pixel>(world);
+  }
+}

@@ -18,3 +18,8 @@ void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* wo
               PF_Pixel color);
 void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
               PF_Pixel16 color);
+
+// Sets red, green and blue to 0 under every pixel whose alpha is 0. The
+// weighted maximum filters each channel alone, so colour the host left under
+// transparent pixels would otherwise bleed into visible neighbours.
+void ClearColourUnderTransparent(PF_EffectWorld* world);

@@ -18,6 +18,10 @@ struct KernelSettings {
   int32_t shapeChannel = 0;                // 0 Luminance, 1 Red, 2 Green, 3 Blue, 4 Alpha
   bool shapeSmoothing = false;
   double shapeSmoothingRadius = 0.0;
+  // The source may still hold colour under fully transparent pixels, which
+  // the convolution must read as 0. Set only where the render hands the
+  // host's input straight to the separable engine instead of a cleaned copy.
+  bool maskTransparentSource = false;
 };
 
 struct BCLSettings {

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
+#include "convolution/Engine.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
+#include "image/Drawing.h"
 #include "image/PixelTraits.h"
 #include "kernels/CrossKernel.h"
 #include "kernels/CustomKernel.h"
@@ -47,21 +49,13 @@ WorldColor TransparentBlack() {
   }
 }
 
-// A fully transparent pixel keeps whatever colour the host left in it; the
-// weighted maximum filters every channel alone, so that colour would bleed
-// into visible neighbours.
-template <typename Pixel>
-void ClearColourUnderTransparent(PF_EffectWorld* world) {
-  for (int32_t y = 0; y < world->height; ++y) {
-    Pixel* p = PixelAt<Pixel>(world, 0, y);
-    for (int32_t x = 0; x < world->width; ++x, ++p) {
-      if (p->alpha == 0) {
-        p->red = 0;
-        p->green = 0;
-        p->blue = 0;
-      }
-    }
-  }
+// The separable engine can read the host's input as it stands, treating
+// colour under transparent pixels as 0 while it loads each row, which saves
+// a frame-sized copy. Everything else convolves a cleaned private copy.
+bool ReadsInputDirectly(KernelMaker* maker, bool bcl) {
+  return !bcl && ActiveEngine() == Engine::Fast &&
+         (dynamic_cast<KernelMaker1D*>(maker) != nullptr ||
+          dynamic_cast<CrossKernelMaker*>(maker) != nullptr);
 }
 
 template <typename Pixel>
@@ -103,16 +97,21 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
     throw AEException(0, "Extent hint giving bogus values dude! :(");
   }
 
-  AEWorld copy(in_data);
-  copy.CopyFrom(input);
-  ClearColourUnderTransparent<Pixel>(copy.World());
-
   if (regionWidth >= input->width && regionHeight >= input->height) {
+    if (ReadsInputDirectly(maker.Get(), bclWorld != nullptr)) {
+      settings.maskTransparentSource = true;
+      maker->ConvolveImage(input, output, &settings, &factory);
+      return;
+    }
+    AEWorld copy(in_data);
+    copy.CopyFrom(input);
+    ClearColourUnderTransparent(copy.World());
     maker->ConvolveImage(copy.World(), output, &settings, &factory);
     return;
   }
   AEWorld sub(in_data, regionWidth, regionHeight, IsDeep(input));
-  sub.BlitFrom(copy.World(), -left, -top);
+  sub.BlitFrom(input, -left, -top);
+  ClearColourUnderTransparent(sub.World());
   AEWorld subOut(in_data, regionWidth, regionHeight, IsDeep(output));
   subOut.Fill(TransparentBlack<Pixel>(), nullptr);
   maker->ConvolveImage(sub.World(), subOut.World(), &settings, &factory);

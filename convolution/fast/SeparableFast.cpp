@@ -89,6 +89,7 @@ struct FastPasses {
   // itself when dst holds only zeros (the floor is then no floor at all).
   PF_EffectWorld* mid = nullptr;
   bool inPlace = false;
+  bool maskSource = false;
   int32_t width = 0;
   int32_t height = 0;
   int32_t strips = 0;
@@ -204,8 +205,11 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const Pixel* source[kBlock];
   for (int32_t r = 0; r < rows; ++r) source[r] = PixelAt<Pixel>(f.src, 0, y + r);
   for (int32_t x = 0; x < f.width; ++x) {
-    for (int32_t r = 0; r < rows; ++r)
-      LoadPixel(source[r][x], image + x * kLineLanes + r * kChannels);
+    for (int32_t r = 0; r < rows; ++r) {
+      uint16_t* lanes = image + x * kLineLanes + r * kChannels;
+      LoadPixel(source[r][x], lanes);
+      if (f.maskSource && lanes[0] == 0) lanes[1] = lanes[2] = lanes[3] = 0;
+    }
   }
   uint16_t* out = nullptr;
   const bool final = RunOrEmulate(
@@ -329,7 +333,8 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
 }  // namespace
 
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
-                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level) {
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
+                           bool maskSource) {
   const bool deep = IsDeep(dst);
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -345,6 +350,7 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
   f.line = LineFunctionFor(level);
   f.src = src;
   f.dst = dst;
+  f.maskSource = maskSource;
   f.width = width;
   f.height = height;
   f.strips = (width + kBlock - 1) / kBlock;
@@ -384,22 +390,4 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
     RunPass<PF_Pixel>(inData, f, src, false);
   }
   return true;
-}
-
-void ConvolveSeparableUniformFast(PF_EffectWorld* src, PF_EffectWorld* dst,
-                                  KernelSettings* settings, KernelHolderFactory* factory,
-                                  KernelMaker* maker, double hAmount, double vAmount) {
-  PF_InData* inData = settings->inData;
-  AEObjectAutoPointer<SimpleKernelHolder> across(factory->MakeHolder(hAmount, 0.0, maker));
-  AEObjectAutoPointer<SimpleKernelHolder> down(factory->MakeHolder(0.0, vAmount, maker));
-  const KernelView acrossView = across->View();
-  const KernelView downView = down->View();
-  if (ConvolveSeparableFast(inData, acrossView, downView, src, dst, ActiveSimdLevel())) return;
-
-  const bool deep = IsDeep(dst);
-  const A_long height = src->height;
-  AEWorld temp(inData);
-  temp.CopyFrom(dst);
-  IterateMaxGather(inData, acrossView, src, temp.World(), settings, deep, 0, 2 * height);
-  IterateMaxGather(inData, downView, temp.World(), dst, settings, deep, height, 2 * height);
 }

@@ -26,12 +26,8 @@
 // across is not one row or down not one column, weights above 65535, or at
 // 8 bits weights whose weighted 255 overflows the channel. A non-zero answer
 // of the host raises AEException(code, "ConvolveImage: Error or user Abort.").
+// maskSource reads red, green and blue of src as 0 wherever alpha is 0, so
+// the host's input needs no cleaned copy.
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
-                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level);
-
-// ConvolveSeparableUniform with the fast engine: builds the two kernels, then
-// runs them fast, or through the straightforward passes when the fast engine
-// declines them.
-void ConvolveSeparableUniformFast(PF_EffectWorld* src, PF_EffectWorld* dst,
-                                  KernelSettings* settings, KernelHolderFactory* factory,
-                                  KernelMaker* maker, double hAmount, double vAmount);
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
+                           bool maskSource = false);
