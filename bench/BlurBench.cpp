@@ -6,7 +6,7 @@
 // all in one run. Also reports the peak memory of a 3840x2160 16-bit render.
 //
 //   qb-bench [--quick] [--runs N] [--threads 1,2] [--filter TEXT]
-//            [--no-reference] [--no-memory] [--module PATH]
+//            [--no-reference] [--no-dilate] [--no-memory] [--module PATH]
 #include <unistd.h>
 
 #include <algorithm>
@@ -302,6 +302,7 @@ struct Options {
   std::vector<int> threads{1, 2};
   std::string filter;
   bool reference = true;
+  bool dilate = true;
   bool memory = true;
   std::string module = QB_MODULE_PATH;
   // Child modes.
@@ -333,6 +334,8 @@ Options Parse(int argc, char** argv) {
       o.filter = next();
     } else if (a == "--no-reference") {
       o.reference = false;
+    } else if (a == "--no-dilate") {
+      o.dilate = false;
     } else if (a == "--no-memory") {
       o.memory = false;
     } else if (a == "--module") {
@@ -401,8 +404,12 @@ int Main(int argc, char** argv) {
       } else {
         std::printf(" %12s %9s", "-", "-");
       }
-      const double dilate = TimeDilate(c, threads, o.runs);
-      std::printf(" %10.2f %9.2f\n", dilate, dilate / fast);
+      if (o.dilate) {
+        const double dilate = TimeDilate(c, threads, o.runs);
+        std::printf(" %10.2f %9.2f\n", dilate, dilate / fast);
+      } else {
+        std::printf(" %10s %9s\n", "-", "-");
+      }
       std::fflush(stdout);
     }
   }

@@ -24,51 +24,57 @@ void StoreMaxTail(const V* acc, int32_t count, Pixel* out) {
 }
 
 template <typename Pixel>
-void GatherRow(const GatherPlan& plan, int32_t y, Pixel* out) {
+void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, intptr_t rowBytes) {
   const V allOnes = Ops::Splat(0xFFFF);
+  // Chunk by chunk, row by row: the source a chunk reads stays in cache
+  // across the rows of the band.
   for (int32_t x0 = 0; x0 < plan.width; x0 += kChunk) {
-    V acc[kBlock];
-    for (V& a : acc) a = Ops::Zero();
-    const intptr_t column = plan.originLanes + 4 * static_cast<intptr_t>(x0);
-    for (int32_t r = 0; r < plan.rowCount; ++r) {
-      const GatherRowSpec& spec = plan.rows[r];
-      const int32_t sy = y + spec.dy;
-      if (sy < 0 || sy >= plan.height) continue;
-      const intptr_t row = column + sy * plan.rowLanes;
-      const uint16_t* base = plan.source + row;
-      int32_t e = spec.first;
-      // A weight of exactly 32768 passes the value through, so a run of them
-      // takes the maximum of its pixels, read in pieces.
-      auto takeMaxima = [&](const uint16_t* maxima, int32_t count) {
-        for (const int32_t end = e + count; e < end; ++e) {
-          const uint16_t* s = maxima + plan.offsets[e];
-          for (int32_t k = 0; k < kBlock; ++k) acc[k] = Ops::Max(acc[k], Ops::Load(s + k * kLanes));
+    for (int32_t y = y0; y < y0 + rows; ++y) {
+      Pixel* out = reinterpret_cast<Pixel*>(reinterpret_cast<char*>(first) + (y - y0) * rowBytes);
+      V acc[kBlock];
+      for (V& a : acc) a = Ops::Zero();
+      const intptr_t column = plan.originLanes + 4 * static_cast<intptr_t>(x0);
+      for (int32_t r = 0; r < plan.rowCount; ++r) {
+        const GatherRowSpec& spec = plan.rows[r];
+        const int32_t sy = y + spec.dy;
+        if (sy < 0 || sy >= plan.height) continue;
+        const intptr_t row = column + sy * plan.rowLanes;
+        const uint16_t* base = plan.source + row;
+        int32_t e = spec.first;
+        // A weight of exactly 32768 passes the value through, so a run of them
+        // takes the maximum of its pixels, read in pieces.
+        auto takeMaxima = [&](const uint16_t* maxima, int32_t count) {
+          for (const int32_t end = e + count; e < end; ++e) {
+            const uint16_t* s = maxima + plan.offsets[e];
+            for (int32_t k = 0; k < kBlock; ++k)
+              acc[k] = Ops::Max(acc[k], Ops::Load(s + k * kLanes));
+          }
+        };
+        takeMaxima(base, spec.flat);
+        if (spec.quads > 0) takeMaxima(plan.quads + row, spec.quads);
+        for (const int32_t end = e + spec.low; e < end; ++e) {
+          const uint16_t* s = base + plan.offsets[e];
+          const V mul = Ops::Splat(plan.mul[e]);
+          for (int32_t k = 0; k < kBlock; ++k) {
+            acc[k] = Ops::Max(acc[k], Ops::MulHi(Ops::Load(s + k * kLanes), mul));
+          }
         }
-      };
-      takeMaxima(base, spec.flat);
-      if (spec.quads > 0) takeMaxima(plan.quads + row, spec.quads);
-      for (const int32_t end = e + spec.low; e < end; ++e) {
-        const uint16_t* s = base + plan.offsets[e];
-        const V mul = Ops::Splat(plan.mul[e]);
+        for (const int32_t end = e + spec.high; e < end; ++e) {
+          const uint16_t* s = base + plan.offsets[e];
+          const V mul = Ops::Splat(plan.mul[e]);
+          for (int32_t k = 0; k < kBlock; ++k) {
+            acc[k] = Ops::Max(acc[k], Ops::Weigh(Ops::Load(s + k * kLanes), mul, allOnes));
+          }
+        }
+      }
+      if (x0 + kChunk <= plan.width) {
         for (int32_t k = 0; k < kBlock; ++k) {
-          acc[k] = Ops::Max(acc[k], Ops::MulHi(Ops::Load(s + k * kLanes), mul));
+          Pixel* p = out + x0 + k * kPixels;
+          Ops::StorePixels(p, Ops::Max(acc[k], Ops::LoadPixels(p)));
         }
+      } else {
+        StoreMaxTail(acc, plan.width - x0, out + x0);
       }
-      for (const int32_t end = e + spec.high; e < end; ++e) {
-        const uint16_t* s = base + plan.offsets[e];
-        const V mul = Ops::Splat(plan.mul[e]);
-        for (int32_t k = 0; k < kBlock; ++k) {
-          acc[k] = Ops::Max(acc[k], Ops::Weigh(Ops::Load(s + k * kLanes), mul, allOnes));
-        }
-      }
-    }
-    if (x0 + kChunk <= plan.width) {
-      for (int32_t k = 0; k < kBlock; ++k) {
-        Pixel* p = out + x0 + k * kPixels;
-        Ops::StorePixels(p, Ops::Max(acc[k], Ops::LoadPixels(p)));
-      }
-    } else {
-      StoreMaxTail(acc, plan.width - x0, out + x0);
     }
   }
 }
@@ -179,4 +185,4 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
 }
 
 const LevelKernels kKernels = {
-    &GatherRow<PF_Pixel>, &GatherRow<PF_Pixel16>, &SpreadRow, &ScatterRows, kLanes, &OfferBlock};
+    &GatherRows<PF_Pixel>, &GatherRows<PF_Pixel16>, &SpreadRow, &ScatterRows, kLanes, &OfferBlock};

@@ -117,9 +117,12 @@ struct BlockSource {
 };
 
 struct LevelKernels {
-  // Raises row y of the output (width pixels) to the gathered maximum.
-  void (*gatherRow8)(const GatherPlan& plan, int32_t y, PF_Pixel* out);
-  void (*gatherRow16)(const GatherPlan& plan, int32_t y, PF_Pixel16* out);
+  // Raises output rows [y, y + rows) (width pixels each, the first at `out`,
+  // rowBytes apart) to the gathered maximum.
+  void (*gatherRows8)(const GatherPlan& plan, int32_t y, int32_t rows, PF_Pixel* out,
+                      intptr_t rowBytes);
+  void (*gatherRows16)(const GatherPlan& plan, int32_t y, int32_t rows, PF_Pixel16* out,
+                       intptr_t rowBytes);
   // Raises the pixels [begin, end) of a 16-bit row to value * tap, for a
   // kernel whose tap 0 lies at position `first` (first <= begin, 0 <= begin):
   // whole vectors on a grid from position 0, so that spans of different
@@ -148,11 +151,11 @@ template <typename Pixel>
 struct DepthKernels;
 template <>
 struct DepthKernels<PF_Pixel> {
-  static auto Gather(const LevelKernels& k) { return k.gatherRow8; }
+  static auto Gather(const LevelKernels& k) { return k.gatherRows8; }
 };
 template <>
 struct DepthKernels<PF_Pixel16> {
-  static auto Gather(const LevelKernels& k) { return k.gatherRow16; }
+  static auto Gather(const LevelKernels& k) { return k.gatherRows16; }
 };
 
 }  // namespace fast2d

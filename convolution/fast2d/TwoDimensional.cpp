@@ -179,14 +179,21 @@ template <typename Pixel>
 struct GatherJob {
   GatherPlan plan;
   PF_EffectWorld* dst;
-  void (*row)(const GatherPlan&, int32_t, Pixel*);
+  void (*rows)(const GatherPlan&, int32_t, int32_t, Pixel*, intptr_t);
 };
 
-// The iterate area is one pixel wide, so each call owns a whole output row.
+// Output rows per call: enough that the rows share what they read of the
+// source while it is in cache.
+constexpr int32_t kGatherBand = 8;
+
+// The iterate area is one pixel wide, so each call owns whole output rows:
+// the call for a row that starts a band gathers the band, the others return.
 template <typename Pixel>
-PF_Err GatherRowFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+PF_Err GatherBandFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  if (y % kGatherBand != 0) return PF_Err_NONE;
   const GatherJob<Pixel>& job = *static_cast<const GatherJob<Pixel>*>(refcon);
-  job.row(job.plan, y, PixelAt<Pixel>(job.dst, 0, y));
+  const int32_t rows = std::min(kGatherBand, job.plan.height - static_cast<int32_t>(y));
+  job.rows(job.plan, y, rows, PixelAt<Pixel>(job.dst, 0, y), job.dst->rowbytes);
   return PF_Err_NONE;
 }
 
@@ -230,15 +237,15 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   job.plan.offsets = kernel.offsets.data();
   job.plan.mul = kernel.mul.data();
   job.dst = dst;
-  job.row = DepthKernels<Pixel>::Gather(KernelsFor(ActiveSimdLevel()));
+  job.rows = DepthKernels<Pixel>::Gather(KernelsFor(ActiveSimdLevel()));
 
   PF_Rect area{0, 0, static_cast<A_short>(height), 1};
   PF_Err err = PF_Err_NONE;
   if constexpr (PixelTraits<Pixel>::kDeep) {
     err = inData->utils->iterate16(inData, 0, height, src, &area, &job,
-                                   GatherRowFunction<PF_Pixel16>, dst);
+                                   GatherBandFunction<PF_Pixel16>, dst);
   } else {
-    err = inData->utils->iterate(inData, 0, height, src, &area, &job, GatherRowFunction<PF_Pixel>,
+    err = inData->utils->iterate(inData, 0, height, src, &area, &job, GatherBandFunction<PF_Pixel>,
                                  dst);
   }
   if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
