@@ -65,7 +65,7 @@ void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSe
   const KernelView downView = down->View();
   if (ActiveEngine() == Engine::Fast &&
       ConvolveSeparableFast(inData, acrossView, downView, src, dst, ActiveSimdLevel(),
-                            settings->maskTransparentSource)) {
+                            settings->maskTransparentSource, settings->destinationCleared)) {
     return;
   }
 

@@ -13,15 +13,18 @@ struct KernelSettings {
   PF_InData* inData = nullptr;
   double hAmount = 0.0;
   double vAmount = 0.0;
-  int32_t blurType = 1;                    // 0..8, order of the "Blur Type" popup
-  PF_EffectWorld* shapeWorld = nullptr;    // custom shape layer (smoothed copy when asked)
-  int32_t shapeChannel = 0;                // 0 Luminance, 1 Red, 2 Green, 3 Blue, 4 Alpha
+  int32_t blurType = 1;                  // 0..8, order of the "Blur Type" popup
+  PF_EffectWorld* shapeWorld = nullptr;  // custom shape layer (smoothed copy when asked)
+  int32_t shapeChannel = 0;              // 0 Luminance, 1 Red, 2 Green, 3 Blue, 4 Alpha
   bool shapeSmoothing = false;
   double shapeSmoothingRadius = 0.0;
   // The source may still hold colour under fully transparent pixels, which
   // the convolution must read as 0. Set only where the render hands the
   // host's input straight to the separable engine instead of a cleaned copy.
   bool maskTransparentSource = false;
+  // The destination holds only zeros (its caller just cleared it), so the
+  // separable engine may skip checking it before working in place.
+  bool destinationCleared = false;
 };
 
 struct BCLSettings {

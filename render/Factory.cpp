@@ -97,6 +97,9 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
     throw AEException(0, "Extent hint giving bogus values dude! :(");
   }
 
+  // Every destination below has just been cleared: the output by the render
+  // before anything else, the region's by its fill.
+  settings.destinationCleared = true;
   if (regionWidth >= input->width && regionHeight >= input->height) {
     if (ReadsInputDirectly(maker.Get(), bclWorld != nullptr)) {
       settings.maskTransparentSource = true;

@@ -12,8 +12,9 @@
 // The caller owns the result.
 KernelMaker* MakeKernelMaker(PF_InData* in_data, A_long blurType, KernelSettings settings);
 
-// Writes the blurred region into output and leaves the rest of output as it
-// was; every failure is raised.
+// Writes the blurred region into output, which must arrive cleared to
+// transparent black (the render clears it first), and leaves the rest of
+// output as it was; every failure is raised.
 void RenderBlur8(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
                  PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings);
 void RenderBlur16(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <condition_variable>
 #include <thread>
 
 #include "softhost/HostInternal.h"
@@ -65,13 +64,14 @@ PF_Err Host::Impl::Fill(PF_ProgPtr ref, const PF_Pixel* color, const PF_Rect* re
   if (span.Empty()) return PF_Err_NONE;
   auto widen = [](A_u_char v) { return static_cast<A_u_short>((v * 32768 + 128) / 255); };
   const PF_Pixel16 c16{widen(c.alpha), widen(c.red), widen(c.green), widen(c.blue)};
+  const bool deep = WorldIsDeep(world);
   for (int32_t y = span.top; y < span.bottom; ++y) {
-    for (int32_t x = span.left; x < span.right; ++x) {
-      if (WorldIsDeep(world)) {
-        *PixelIn<PF_Pixel16>(world, x, y) = c16;
-      } else {
-        *PixelIn<PF_Pixel>(world, x, y) = c;
-      }
+    if (deep) {
+      PF_Pixel16* row = PixelIn<PF_Pixel16>(world, span.left, y);
+      std::fill(row, row + (span.right - span.left), c16);
+    } else {
+      PF_Pixel* row = PixelIn<PF_Pixel>(world, span.left, y);
+      std::fill(row, row + (span.right - span.left), c);
     }
   }
   return PF_Err_NONE;
@@ -112,16 +112,26 @@ PF_Err Host::Impl::IterateAny(PF_InData* in_data, A_long progress_base, A_long p
   auto runBand = [&](int32_t band) {
     const int32_t first = span.top + band * kBandRows;
     const int32_t last = std::min(span.bottom, first + kBandRows);
+    auto fail = [&](PF_Err err) {
+      bandErrors[static_cast<size_t>(band)] = err;
+      int32_t seen = firstFailedBand.load();
+      while (band < seen && !firstFailedBand.compare_exchange_weak(seen, band)) {
+      }
+    };
+    // Pointers step along the row: pixel functions are called once per
+    // pixel, so this loop is the host's whole overhead.
     for (int32_t y = first; y < last; ++y) {
-      for (int32_t x = span.left; x < span.right; ++x) {
-        Pixel* in = src ? PixelIn<Pixel>(src, x + dx, y + dy) : nullptr;
-        const PF_Err err = pix_fn(refcon, x, y, in, PixelIn<Pixel>(dst, x, y));
-        if (err != PF_Err_NONE) {
-          bandErrors[static_cast<size_t>(band)] = err;
-          int32_t seen = firstFailedBand.load();
-          while (band < seen && !firstFailedBand.compare_exchange_weak(seen, band)) {
-          }
-          return;
+      Pixel* out = PixelIn<Pixel>(dst, span.left, y);
+      if (src) {
+        Pixel* in = PixelIn<Pixel>(src, span.left + dx, y + dy);
+        for (int32_t x = span.left; x < span.right; ++x, ++in, ++out) {
+          const PF_Err err = pix_fn(refcon, x, y, in, out);
+          if (err != PF_Err_NONE) return fail(err);
+        }
+      } else {
+        for (int32_t x = span.left; x < span.right; ++x, ++out) {
+          const PF_Err err = pix_fn(refcon, x, y, nullptr, out);
+          if (err != PF_Err_NONE) return fail(err);
         }
       }
     }
@@ -135,55 +145,41 @@ PF_Err Host::Impl::IterateAny(PF_InData* in_data, A_long progress_base, A_long p
     return err;
   };
 
+  // The calling thread works through bands as well and, between its own,
+  // polls for every band finished so far by anyone, so that no worker has
+  // to wake it.
   PF_Err abortErr = PF_Err_NONE;
   const int workers = std::clamp(host->config.threads, 1, static_cast<int>(bands));
-  if (workers == 1) {
-    for (int32_t band = 0; band < bands; ++band) {
-      runBand(band);
-      if (firstFailedBand.load() != kNoError) break;
-      abortErr = poll(band + 1);
-      if (abortErr != PF_Err_NONE) break;
+  std::atomic<int32_t> next{0};
+  std::atomic<int32_t> done{0};
+  auto takeBand = [&]() -> bool {
+    const int32_t band = next++;
+    // Bands before a failed one still run, so the first failure wins.
+    if (band >= bands || stop.load() || band > firstFailedBand.load()) return false;
+    runBand(band);
+    ++done;
+    return true;
+  };
+  int32_t polled = 0;
+  auto pollFinished = [&] {
+    const int32_t finished = done.load();
+    while (polled < finished && abortErr == PF_Err_NONE && firstFailedBand.load() == kNoError) {
+      abortErr = poll(++polled);
     }
-  } else {
-    std::mutex doneMutex;
-    std::condition_variable doneSignal;
-    int32_t done = 0;
-    int exited = 0;
-    std::atomic<int32_t> next{0};
-    auto work = [&] {
-      for (;;) {
-        const int32_t band = next++;
-        // Bands before a failed one still run, so the first failure wins.
-        if (band >= bands || stop.load() || band > firstFailedBand.load()) break;
-        runBand(band);
-        std::lock_guard<std::mutex> lock(doneMutex);
-        ++done;
-        doneSignal.notify_one();
+    if (abortErr != PF_Err_NONE) stop = true;
+  };
+  std::vector<std::thread> helpers;
+  helpers.reserve(static_cast<size_t>(workers - 1));
+  for (int i = 1; i < workers; ++i) {
+    helpers.emplace_back([&] {
+      while (takeBand()) {
       }
-      std::lock_guard<std::mutex> lock(doneMutex);
-      ++exited;
-      doneSignal.notify_one();
-    };
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<size_t>(workers));
-    for (int i = 0; i < workers; ++i) pool.emplace_back(work);
-    int32_t polled = 0;
-    std::unique_lock<std::mutex> lock(doneMutex);
-    for (;;) {
-      doneSignal.wait(lock, [&] { return done > polled || exited == workers; });
-      while (polled < done && abortErr == PF_Err_NONE && firstFailedBand.load() == kNoError) {
-        ++polled;
-        lock.unlock();
-        abortErr = poll(polled);
-        lock.lock();
-      }
-      if (abortErr != PF_Err_NONE) stop = true;
-      if (exited == workers) break;
-      if (stop || firstFailedBand.load() != kNoError) polled = done;  // stop polling
-    }
-    lock.unlock();
-    for (std::thread& t : pool) t.join();
+    });
   }
+  while (takeBand()) pollFinished();
+  for (std::thread& t : helpers) t.join();
+  pollFinished();
+
   const int32_t failed = firstFailedBand.load();
   if (failed != kNoError) return bandErrors[static_cast<size_t>(failed)];
   return abortErr;

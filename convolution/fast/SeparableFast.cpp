@@ -334,7 +334,7 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
 
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
                            PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
-                           bool maskSource) {
+                           bool maskSource, bool dstCleared) {
   const bool deep = IsDeep(dst);
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -360,7 +360,7 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
   // The effect always hands over a cleared dst; then the intermediate image
   // can live in dst itself.
   AEWorld temp(inData);
-  f.inPlace = deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst);
+  f.inPlace = dstCleared || (deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst));
   if (f.inPlace) {
     f.mid = dst;
   } else {

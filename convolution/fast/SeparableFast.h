@@ -27,7 +27,8 @@
 // 8 bits weights whose weighted 255 overflows the channel. A non-zero answer
 // of the host raises AEException(code, "ConvolveImage: Error or user Abort.").
 // maskSource reads red, green and blue of src as 0 wherever alpha is 0, so
-// the host's input needs no cleaned copy.
+// the host's input needs no cleaned copy; dstCleared vouches that dst holds
+// only zeros, which the engine then does not check.
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
                            PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
-                           bool maskSource = false);
+                           bool maskSource = false, bool dstCleared = false);
