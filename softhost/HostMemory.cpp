@@ -10,6 +10,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "softhost/BlockCache.h"
 #include "softhost/HostInternal.h"
 
 namespace softhost {
@@ -21,6 +22,7 @@ constexpr unsigned char kRowPadding = 0xEE;
 struct HandleRecord {
   void* memory;  // must stay first: a PF_Handle points at it
   A_u_long size;
+  size_t capacity;
 };
 
 struct HandleTable {
@@ -70,14 +72,16 @@ PF_Handle HostNewHandle(A_u_long size) {
   std::lock_guard<std::mutex> lock(table.mutex);
   const long call = table.stats.newCalls++;
   if (table.faults.failNewHandleAt >= 0 && call == table.faults.failNewHandleAt) return nullptr;
-  auto* record = new (std::nothrow) HandleRecord{nullptr, size};
+  auto* record = new (std::nothrow) HandleRecord{nullptr, size, 0};
   if (!record) return nullptr;
-  // malloc(0) may answer null; a zero-size handle still needs an address.
-  record->memory = std::malloc(size ? size : 1);
-  if (!record->memory) {
+  // A zero-size handle still gets an address.
+  Block block = ObtainBlock(size);
+  if (!block) {
     delete record;
     return nullptr;
   }
+  record->capacity = block.get_deleter().capacity;
+  record->memory = block.release();
   std::memset(record->memory, kFreshMemory, size);
   table.live.insert(record);
   return &record->memory;
@@ -104,7 +108,7 @@ void HostDisposeHandle(PF_Handle handle) {
     ++table.stats.badDisposes;
     return;
   }
-  std::free(record->memory);
+  BlockDeleter{record->capacity}(static_cast<unsigned char*>(record->memory));
   delete record;
 }
 
@@ -146,7 +150,7 @@ PF_Err Host::Impl::NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewW
   // keeps every row aligned for 16-bit channels.
   const int32_t rowbytes = PaddedRowbytes(width, pixelSize, 24);
   const size_t bytes = static_cast<size_t>(rowbytes) * static_cast<size_t>(height);
-  std::unique_ptr<unsigned char[]> pixels(new (std::nothrow) unsigned char[bytes]);
+  Block pixels = ObtainBlock(bytes);
   if (!pixels) return PF_Err_OUT_OF_MEMORY;
   std::memset(pixels.get(), 0, bytes);
   FillPadding(pixels.get(), height, rowbytes, static_cast<size_t>(width) * pixelSize);

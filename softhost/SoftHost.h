@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "hostapi/PluginApi.h"
+#include "softhost/BlockCache.h"
 
 namespace softhost {
 
@@ -176,7 +177,7 @@ class Host {
   std::atomic<long> checkedOut{0};
   std::atomic<long> abortPolls{0};
   std::atomic<long> callCounters[8] = {};
-  std::unordered_map<void*, std::unique_ptr<unsigned char[]>> worlds;  // by data
+  std::unordered_map<void*, Block> worlds;  // by data
   std::mutex mutex;
 };
 

@@ -184,7 +184,7 @@ struct GatherJob {
 
 // Output rows per call: enough that the rows share what they read of the
 // source while it is in cache.
-constexpr int32_t kGatherBand = 8;
+constexpr int32_t kGatherBand = 32;
 
 // The iterate area is one pixel wide, so each call owns whole output rows:
 // the call for a row that starts a band gathers the band, the others return.

@@ -64,3 +64,29 @@ TEST(NewWorld, PaddedClearedWritableCountedAndFailsOnlyTheNthCall) {
 }
 
 }  // namespace
+
+// Frame-sized blocks are kept for reuse: what the effect wrote into a
+// released world or handle must not show through in the next one.
+TEST(NewWorld, ReusedMemoryStillArrivesClearedOrPatterned) {
+  Host host;
+  for (int round = 0; round < 2; ++round) {
+    PF_EffectWorld world{};
+    ASSERT_EQ(Utils(host)->new_world(Ref(host), 1024, 512, PF_NewWorldFlag_DEEP_PIXELS, &world),
+              PF_Err_NONE);
+    auto* bytes = static_cast<unsigned char*>(world.data);
+    for (int y = 0; y < world.height; ++y) {
+      for (int i = 0; i < world.width * 8; ++i) ASSERT_EQ(bytes[y * world.rowbytes + i], 0);
+    }
+    std::memset(bytes, 0x77, static_cast<size_t>(world.rowbytes) * world.height);
+    EXPECT_EQ(Utils(host)->dispose_world(Ref(host), &world), PF_Err_NONE);
+
+    constexpr size_t kSize = 3 << 20;
+    PF_Handle handle = Utils(host)->host_new_handle(kSize);
+    ASSERT_NE(handle, nullptr);
+    auto* memory = static_cast<unsigned char*>(*handle);
+    EXPECT_NE(memory[0], 0);
+    EXPECT_NE(memory[kSize - 1], 0);
+    std::memset(memory, 0, kSize);
+    Utils(host)->host_dispose_handle(handle);
+  }
+}
