@@ -1,12 +1,11 @@
 #include "convolution/fast/SeparableFast.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "convolution/Separable.h"
+#include "convolution/Slots.h"
 #include "convolution/fast/LinePlan.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
@@ -21,55 +20,34 @@ constexpr int32_t kBlock = 8;
 constexpr int32_t kChannels = 4;
 static_assert(kBlock * kChannels == kLineLanes);
 
-// Scratch for the pixel functions, which the host may run on any number of
-// threads at once: a fixed set of slots taken and given back with an atomic
-// flag each. Allocated before the passes, so nothing is allocated per call.
+// Scratch lines for the pixel functions, one per slot, allocated before the
+// passes so that nothing is allocated per call.
 class SlotPool {
  public:
   explicit SlotPool(size_t positionsPerSlot)
-      : count(
-            std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 32) +
-            1),
+      : slots(Slots::ForThisMachine(33)),
         stride(positionsPerSlot * kLineLanes),
-        storage(new uint16_t[stride * static_cast<size_t>(count)]),
-        busy(new std::atomic<bool>[static_cast<size_t>(count)]) {
-    for (int32_t i = 0; i < count; ++i) busy[i].store(false);
-  }
+        storage(new uint16_t[stride * static_cast<size_t>(slots.Count())]) {}
 
-  uint16_t* Acquire(int32_t* slot) {
-    for (;;) {
-      for (int32_t i = 0; i < count; ++i) {
-        if (!busy[i].load(std::memory_order_relaxed) &&
-            !busy[i].exchange(true, std::memory_order_acquire)) {
-          *slot = i;
-          return storage.get() + stride * static_cast<size_t>(i);
-        }
-      }
-      // More callers than slots: wait for one to finish its line.
-      std::this_thread::yield();
-    }
+  Slots& Indices() { return slots; }
+  uint16_t* Memory(int32_t slot) const {
+    return storage.get() + stride * static_cast<size_t>(slot);
   }
-
-  void Release(int32_t slot) { busy[slot].store(false, std::memory_order_release); }
 
  private:
-  int32_t count;
+  Slots slots;
   size_t stride;
   std::unique_ptr<uint16_t[]> storage;
-  std::unique_ptr<std::atomic<bool>[]> busy;
 };
 
-class SlotLease {
+class ScratchLease {
  public:
-  explicit SlotLease(SlotPool& owner) : pool(owner), memory(owner.Acquire(&slot)) {}
-  SlotLease(const SlotLease&) = delete;
-  SlotLease& operator=(const SlotLease&) = delete;
-  ~SlotLease() { pool.Release(slot); }
+  explicit ScratchLease(SlotPool& owner)
+      : lease(owner.Indices()), memory(owner.Memory(lease.Index())) {}
   uint16_t* Memory() const { return memory; }
 
  private:
-  SlotPool& pool;
-  int32_t slot = 0;
+  SlotLease lease;
   uint16_t* memory;
 };
 
@@ -199,7 +177,7 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const FastPasses& f = *static_cast<const FastPasses*>(refcon);
   const PassPlan& pass = f.across;
   const int32_t rows = std::min(kBlock, f.height - y);
-  SlotLease lease(*f.pool);
+  ScratchLease lease(*f.pool);
   uint16_t* in = lease.Memory();
   uint16_t* image = PrepareLine(pass, f.width, rows, in);
   const Pixel* source[kBlock];
@@ -245,7 +223,7 @@ void DownStrip(const FastPasses& f, int32_t strip) {
   const PassPlan& pass = f.down;
   const int32_t x0 = strip * kBlock;
   const int32_t columns = std::min(kBlock, f.width - x0);
-  SlotLease lease(*f.pool);
+  ScratchLease lease(*f.pool);
   uint16_t* in = lease.Memory();
   uint16_t* image = PrepareLine(pass, f.height, columns, in);
   for (int32_t y = 0; y < f.height; ++y) {

@@ -1,16 +1,17 @@
 // The fast engine of the two-dimensional shapes and of the control-layer
 // paths. Each entry gives exactly the image of the straightforward path it
-// stands in for (same arguments, same holders built in the same order, same
-// host polls and failures) and answers false, having written nothing to
+// stands in for (same arguments, same holders built in the same order, the
+// same host failures) and answers false, having written nothing to
 // dst, when it cannot guarantee that: a weight above 65535, values that could
 // overflow a channel, or kernels the straightforward path would treat
 // unusually. The caller then runs the straightforward path.
 //
 // Weights are Q15 (32768 = 1.0); kernels are centred on element (width/2,
-// height/2). Nothing here keeps state between calls; the uniform gathers run
-// on the host's iterate threads, the control-layer paths on the calling
-// thread with one abort and progress poll per finished line, as the
-// straightforward paths do.
+// height/2). Nothing here keeps state between calls. The uniform gathers and
+// the two-dimensional control-layer scatter run on the host's iterate
+// threads (a stopped scatter leaves dst as it arrived); the separable
+// control-layer passes run on the calling thread with one abort and progress
+// poll per finished line, as the straightforward paths do.
 #pragma once
 
 #include "hostapi/PluginApi.h"

@@ -3,10 +3,12 @@
 // pass a value through, runs of them read four pixels at a time from a copy
 // of quad maxima), the source a widened copy with zero margins, and each
 // host iterate call gathers one whole output row with vector lanes across x.
-// Under a control layer: the same column-by-column scatter as the
-// straightforward path into a 16-bit copy of dst, each ladder kernel prepared
-// once as row spans of lane weights; sources whose values the lanes cannot
-// hold take the straightforward loop.
+// Under a control layer: the scatter of the straightforward path into a
+// 16-bit copy of dst, each ladder kernel prepared once as row spans of lane
+// weights, spread over the host's iterate threads by strips of source
+// columns, each strip's call raising its own copy; sources whose values the
+// lanes cannot hold make the whole scatter take the straightforward loop in
+// its own order.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -17,6 +19,7 @@
 #include "convolution/Convolve2D.h"
 #include "convolution/Engine.h"
 #include "convolution/KernelInterpolator.h"
+#include "convolution/Slots.h"
 #include "convolution/fast2d/Common.h"
 #include "convolution/fast2d/Fast2D.h"
 #include "convolution/fast2d/Levels.h"
@@ -263,11 +266,15 @@ struct ScatterKernel {
   // Sources whose channels are all at most this take the lanes; others the
   // exact scalar loop.
   int32_t safeChannel = -1;
+  int32_t width = 0;  // of the kernel
+  int32_t height = 0;
 };
 
 void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, int32_t channelMax,
                           ScatterKernel& k) {
   k.prepared = true;
+  k.width = view.width;
+  k.height = view.height;
   std::vector<Element> elements;
   if (!CollectElements(view, list, elements)) return;  // scalar only
   std::sort(elements.begin(), elements.end(),
@@ -352,6 +359,197 @@ void ScatterExactly(const KernelView& k, const KernelPixelList* list, int32_t x,
   }
 }
 
+// Where the scatter's parallel calls write: slot 0 into the shadow itself,
+// the others into private zeroed planes of the same layout, raised into the
+// shadow once every call is done (a maximum does not depend on the order
+// its values arrive in). Planes are allocated up front, so that the number
+// of allocations does not depend on the host's threads.
+class ScatterPlanes {
+ public:
+  ScatterPlanes(PF_Pixel16* shadow, intptr_t rowBytes, int32_t rows, int32_t slots)
+      : first(reinterpret_cast<char*>(shadow)),
+        bytes(static_cast<size_t>(rowBytes) * static_cast<size_t>(rows)) {
+    planes.reserve(static_cast<size_t>(std::max(slots - 1, 0)));
+    for (int32_t n = 1; n < slots; ++n) {
+      std::unique_ptr<uint16_t[]> plane(new uint16_t[bytes / sizeof(uint16_t) + 32]);
+      planes.push_back(std::move(plane));
+      std::fill_n(Data(n), bytes, char{0});
+    }
+  }
+
+  char* Data(int32_t slot) {
+    if (slot == 0) return first;
+    // Aligned as the shadow's rows are, so vectors fall on the same grid.
+    const auto address = reinterpret_cast<uintptr_t>(planes[static_cast<size_t>(slot - 1)].get());
+    return reinterpret_cast<char*>(address + (64 - address % 64) % 64);
+  }
+
+  void RaiseShadow() {
+    auto* shadow = reinterpret_cast<uint16_t*>(first);
+    const size_t lanes = bytes / sizeof(uint16_t);
+    for (size_t n = 0; n < planes.size(); ++n) {
+      const auto* plane = reinterpret_cast<const uint16_t*>(Data(static_cast<int32_t>(n) + 1));
+      for (size_t l = 0; l < lanes; ++l) shadow[l] = std::max(shadow[l], plane[l]);
+    }
+  }
+
+ private:
+  char* first;
+  size_t bytes;
+  std::vector<std::unique_ptr<uint16_t[]>> planes;
+};
+
+constexpr int32_t kNoKernel = -1;
+
+template <typename Pixel>
+struct ScatterPass {
+  const PF_EffectWorld* src;
+  const int32_t* kernelOf;  // prepared kernel of each source, column by column, or kNoKernel
+  const std::vector<ScatterKernel>* prepared;
+  void (*scatter)(const ScatterSource&);
+  Slots* slots;
+  ScatterPlanes* planes;
+  intptr_t rowBytes;
+};
+
+// The iterate area is one pixel wide and as tall as the image; the call for
+// row y scatters the sources of its share of the columns.
+template <typename Pixel>
+PF_Err ScatterColumns(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  const ScatterPass<Pixel>& pass = *static_cast<const ScatterPass<Pixel>*>(refcon);
+  const int32_t width = pass.src->width;
+  const int32_t height = pass.src->height;
+  const auto x0 = static_cast<int32_t>(int64_t{y} * width / height);
+  const auto x1 = static_cast<int32_t>((int64_t{y} + 1) * width / height);
+  if (x0 == x1) return PF_Err_NONE;
+  SlotLease lease(*pass.slots);
+  ScatterSource job{pass.planes->Data(lease.Index()),
+                    pass.rowBytes,
+                    width,
+                    height,
+                    0,
+                    0,
+                    nullptr,
+                    0,
+                    nullptr,
+                    nullptr,
+                    {0, 0, 0, 0}};
+  for (int32_t x = x0; x < x1; ++x) {
+    for (int32_t sy = 0; sy < height; ++sy) {
+      const int32_t index = pass.kernelOf[static_cast<size_t>(x) * height + sy];
+      if (index == kNoKernel) continue;
+      const ScatterKernel& plan = (*pass.prepared)[static_cast<size_t>(index)];
+      const Pixel s = *PixelAt<Pixel>(pass.src, x, sy);
+      job.left = x - plan.width / 2;
+      job.top = sy - plan.height / 2;
+      job.rows = plan.rows.data();
+      job.rowCount = static_cast<int32_t>(plan.rows.size());
+      job.mul = plan.mul.data();
+      job.hi = plan.hi.data();
+      job.value[0] = s.alpha;
+      job.value[1] = s.red;
+      job.value[2] = s.green;
+      job.value[3] = s.blue;
+      pass.scatter(job);
+    }
+  }
+  return PF_Err_NONE;
+}
+
+// The straightforward order, source by source down each column, with one
+// poll per column: for sources whose values the lanes cannot hold, whose
+// truncating stores depend on that order.
+template <typename Pixel>
+void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImage& control,
+                    LadderMemo& memo, const MaskedKernelMaker* masked,
+                    std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow) {
+  const auto scatter = KernelsFor(ActiveSimdLevel()).scatterSource;
+  ScatterSource job{reinterpret_cast<char*>(shadow.Row(0)),
+                    shadow.RowBytes(),
+                    src->width,
+                    src->height,
+                    0,
+                    0,
+                    nullptr,
+                    0,
+                    nullptr,
+                    nullptr,
+                    {0, 0, 0, 0}};
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+  for (int32_t x = 0; x < width; ++x) {
+    for (int32_t y = 0; y < height; ++y) {
+      int32_t controlValue = 0;
+      const double f = control.SampleAmount(x, y, &controlValue);
+      const KernelView k = memo.For(controlValue, f);
+      KernelPixelList list{nullptr, 0};
+      if (masked != nullptr) {
+        list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
+      }
+      const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
+      const Pixel s = *PixelAt<Pixel>(src, x, y);
+      if (IsBlack(s) || k.width < 1 || k.height < 1) continue;
+      if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) {
+        ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
+        continue;
+      }
+      ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
+      if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
+      if (LargestChannel(s) > plan.safeChannel) {
+        ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
+        continue;
+      }
+      job.left = x - k.width / 2;
+      job.top = y - k.height / 2;
+      job.rows = plan.rows.data();
+      job.rowCount = static_cast<int32_t>(plan.rows.size());
+      job.mul = plan.mul.data();
+      job.hi = plan.hi.data();
+      job.value[0] = s.alpha;
+      job.value[1] = s.red;
+      job.value[2] = s.green;
+      job.value[3] = s.blue;
+      scatter(job);
+    }
+    PollHost(settings->inData, x, width);
+  }
+}
+
+// Each source's kernel, in the straightforward order (kernels are prepared
+// as they first appear); false as soon as a source needs the exact scatter.
+template <typename Pixel>
+bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& memo,
+                   const MaskedKernelMaker* masked, std::vector<ScatterKernel>& prepared,
+                   std::vector<int32_t>& kernelOf) {
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+  kernelOf.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kNoKernel);
+  for (int32_t x = 0; x < width; ++x) {
+    for (int32_t y = 0; y < height; ++y) {
+      int32_t controlValue = 0;
+      const double f = control.SampleAmount(x, y, &controlValue);
+      const KernelView k = memo.For(controlValue, f);
+      const Pixel s = *PixelAt<Pixel>(src, x, y);
+      if (IsBlack(s) || k.width < 1 || k.height < 1) continue;
+      if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) return false;
+      ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
+      if (!plan.prepared) {
+        KernelPixelList list{nullptr, 0};
+        if (masked != nullptr) {
+          list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
+        }
+        PrepareScatterKernel(k, masked != nullptr ? &list : nullptr, kStorableMax<Pixel>, plan);
+      }
+      if (LargestChannel(s) > plan.safeChannel || plan.width != k.width ||
+          plan.height != k.height) {
+        return false;
+      }
+      kernelOf[static_cast<size_t>(x) * height + y] = k.kernelIndex;
+    }
+  }
+  return true;
+}
+
 template <typename Pixel>
 void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                      KernelHolderFactory* factory, KernelMaker* maker,
@@ -363,63 +561,41 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   const KernelInterpolator& ladder = holder->Interpolator();
   LadderMemo memo(ladder, h, v);
   std::vector<ScatterKernel> prepared(static_cast<size_t>(std::max(ladder.Count(), 0)));
-  const auto scatter = KernelsFor(ActiveSimdLevel()).scatterSource;
-  ShadowRows<Pixel> shadow(dst, false);
-  ScatterSource job{reinterpret_cast<char*>(shadow.Row(0)),
-                    shadow.RowBytes(),
-                    dst->width,
-                    dst->height,
-                    0,
-                    0,
-                    nullptr,
-                    0,
-                    nullptr,
-                    nullptr,
-                    {0, 0, 0, 0}};
-
-  const int32_t width = src->width;
+  PF_InData* inData = settings->inData;
   const int32_t height = src->height;
-  try {
-    for (int32_t x = 0; x < width; ++x) {
-      for (int32_t y = 0; y < height; ++y) {
-        int32_t controlValue = 0;
-        const double f = control.SampleAmount(x, y, &controlValue);
-        const KernelView k = memo.For(controlValue, f);
-        KernelPixelList list{nullptr, 0};
-        if (masked != nullptr) {
-          list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
-        }
-        const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
-        const Pixel s = *PixelAt<Pixel>(src, x, y);
-        if (IsBlack(s) || k.width < 1 || k.height < 1) continue;
-        if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) {
-          ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
-          continue;
-        }
-        ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
-        if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
-        if (LargestChannel(s) > plan.safeChannel) {
-          ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
-          continue;
-        }
-        job.left = x - k.width / 2;
-        job.top = y - k.height / 2;
-        job.rows = plan.rows.data();
-        job.rowCount = static_cast<int32_t>(plan.rows.size());
-        job.mul = plan.mul.data();
-        job.hi = plan.hi.data();
-        job.value[0] = s.alpha;
-        job.value[1] = s.red;
-        job.value[2] = s.green;
-        job.value[3] = s.blue;
-        scatter(job);
-      }
-      PollHost(settings->inData, x, width);
+  std::vector<int32_t> kernelOf;
+  if (height > INT16_MAX || !ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf)) {
+    ShadowRows<Pixel> shadow(dst, false);
+    try {
+      ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow);
+    } catch (...) {
+      shadow.Finish();
+      throw;
     }
-  } catch (...) {
     shadow.Finish();
-    throw;
+    return;
   }
+
+  // In parallel, by strips of columns. A stop leaves dst as it arrived: the
+  // calls finish in no particular order, so no partial image would mean
+  // anything.
+  ShadowRows<Pixel> shadow(dst, false);
+  Slots slots(Slots::ForThisMachine(4) - 1);
+  ScatterPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
+  ScatterPass<Pixel> pass{
+      src,    kernelOf.data(), &prepared,        KernelsFor(ActiveSimdLevel()).scatterSource,
+      &slots, &planes,         shadow.RowBytes()};
+  const PF_Rect area{0, 0, static_cast<A_short>(height), 1};
+  PF_Err err = PF_Err_NONE;
+  if constexpr (PixelTraits<Pixel>::kDeep) {
+    err = inData->utils->iterate16(inData, 0, height, src, &area, &pass, ScatterColumns<PF_Pixel16>,
+                                   dst);
+  } else {
+    err =
+        inData->utils->iterate(inData, 0, height, src, &area, &pass, ScatterColumns<PF_Pixel>, dst);
+  }
+  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  planes.RaiseShadow();
   shadow.Finish();
 }
 

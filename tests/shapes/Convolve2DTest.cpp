@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "convolution/BCL.h"
+#include "convolution/Engine.h"
 #include "image/AEException.h"
 #include "kernels/CrossKernel.h"
 #include "kernels/CustomKernel.h"
@@ -132,10 +133,12 @@ TEST(Convolve2D, MatchesTheScatterDefinition) {
   EXPECT_EQ(session.host.LiveWorlds(), 0);
 }
 
-// The variable path asks abort, then progress, after each column; a refusal
-// ends it there with the host's code. The polls of the kernel set-up are
-// counted in a first run, so that the refusal falls after column 1.
+// The straightforward variable path asks abort, then progress, after each
+// column; a refusal ends it there with the host's code. The polls of the
+// kernel set-up are counted in a first run, so that the refusal falls after
+// column 1.
 TEST(Convolve2D, AbortEndsTheVariablePathAfterAColumn) {
+  SetEngineForTesting(Engine::Reference);
   softhost::SoftWorld src(12, 10, false), control(12, 10, false);
   FillSource(src.World(), 3);
   auto run = [&](HostSession& session, PF_EffectWorld* dst) {
@@ -172,6 +175,7 @@ TEST(Convolve2D, AbortEndsTheVariablePathAfterAColumn) {
     return x <= 1 ? CopyKernel(holder.KernelAt(x, y, nullptr)) : Kernel{};
   });
   EXPECT_TRUE(SameImage(dst.World(), expected.World()));
+  ResetEngineForTesting();
 }
 
 // On an old host every 8-bit image operation avoids the host's iterate, and
