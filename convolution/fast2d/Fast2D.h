@@ -7,11 +7,9 @@
 // unusually. The caller then runs the straightforward path.
 //
 // Weights are Q15 (32768 = 1.0); kernels are centred on element (width/2,
-// height/2). Nothing here keeps state between calls. The uniform gathers and
-// the two-dimensional control-layer scatter run on the host's iterate
-// threads (a stopped scatter leaves dst as it arrived); the separable
-// control-layer passes run on the calling thread with one abort and progress
-// poll per finished line, as the straightforward paths do.
+// height/2). Nothing here keeps state between calls. Everything runs on the
+// host's iterate threads; a stopped control-layer path leaves dst as it
+// arrived, since its calls finish in no particular order.
 #pragma once
 
 #include "hostapi/PluginApi.h"

@@ -15,19 +15,24 @@
 // are merged per kernel index and spread with vector lanes.
 //
 // Pass 1 runs on blocks of consecutive cells, one cell per vector lane, so
-// that a source is offered to a whole block at once. Lines, polls and
-// failures follow the straightforward path. The second pass writes a 16-bit
-// copy of dst, transposed when it runs down columns so that its spans are
-// contiguous, and puts it back after every stop.
+// that a source is offered to a whole block at once. Each source's kernels
+// are chosen first, in the straightforward order (so failures follow that
+// path); then the lines run on the host's iterate threads. The second pass
+// writes a 16-bit copy of dst (or a slot's private plane of its layout),
+// transposed when it runs down columns so that its spans are contiguous,
+// and puts it back once every line is done.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <new>
 #include <type_traits>
 #include <vector>
 
 #include "convolution/BCL.h"
 #include "convolution/Engine.h"
 #include "convolution/KernelInterpolator.h"
+#include "convolution/Slots.h"
 #include "convolution/VariablePasses.h"
 #include "convolution/fast2d/Common.h"
 #include "convolution/fast2d/Fast2D.h"
@@ -188,98 +193,57 @@ struct LineSource {
   int32_t channel[4];
 };
 
-template <typename Pixel>
-class VariableRun {
- public:
-  VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
-              const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
-              bool recordLanes)
-      : src(source),
-        dst(destination),
-        settings(s),
-        first(firstHolder),
-        pass2(second),
-        firstIsHorizontal(horizontal),
-        exactRecords(!recordLanes),
-        lineCount(horizontal ? source->height : source->width),
-        lineLength(horizontal ? source->width : source->height),
-        memo(firstHolder.Interpolator(), firstHolder.HAmount(), firstHolder.VAmount()),
-        kernels(KernelsFor(ActiveSimdLevel())),
-        blockCells(kernels.blockCells),
-        store(blockCells),
-        lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
-        valid(static_cast<size_t>(blockCells), 0) {}
+// What a line needs of one of its sources, worked out for the whole image in
+// the straightforward order before the lines run: its first-pass lanes
+// (VariableRun::Lanes), or kBlackSource for a source that raises nothing,
+// and its second-pass kernel.
+struct SourceChoice {
+  int32_t lanes;
+  uint16_t kernel;
+};
 
-  void Run() {
-    ShadowRows<Pixel> target(dst, firstIsHorizontal);
-    try {
-      for (int32_t line = 0; line < lineCount; ++line) {
-        SortLine(line);
-        const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
-        for (int32_t b = 0; b < blocks; ++b) {
-          OfferBlock(b);
-          SpreadBlock(line, b, target);
-          store.Clear();
-        }
-        PollHost(settings->inData, line, lineCount);
-      }
-    } catch (...) {
-      target.Finish();
-      throw;
+constexpr int32_t kBlackSource = -1;
+
+template <typename Pixel>
+class VariableRun;
+
+// The scratch of one slot: the lines a call owns run here, into the slot's
+// plane.
+template <typename Pixel>
+class LineWorker {
+ public:
+  explicit LineWorker(const VariableRun<Pixel>& owner)
+      : run(owner),
+        store(owner.kernels.blockCells),
+        valid(static_cast<size_t>(owner.kernels.blockCells), 0) {}
+
+  void Line(int32_t line, SlotPlanes& planes, int32_t slot) {
+    SortLine(line);
+    const int32_t blockCells = run.kernels.blockCells;
+    const int32_t blocks = (run.lineLength + blockCells - 1) / blockCells;
+    for (int32_t b = 0; b < blocks; ++b) {
+      OfferBlock(b);
+      SpreadBlock(line, b, planes, slot);
+      store.Clear();
     }
-    target.Finish();
   }
 
  private:
-  const FirstPassLanes* LanesOf(const KernelView& k) {
-    // Views outside the ladder are prepared afresh each time (never in
-    // practice: every view the ladder answers is one of its rungs).
-    FirstPassLanes* l = nullptr;
-    if (k.kernelIndex >= 0 && k.kernelIndex < static_cast<int32_t>(lanes1.size())) {
-      l = &lanes1[static_cast<size_t>(k.kernelIndex)];
-    } else {
-      spare.emplace_back();
-      l = &spare.back();
-    }
-    if (l->prepared) return l;
-    l->prepared = true;
-    const Axis axis = AlongAxis(k);
-    l->length = axis.length;
-    const size_t padded = static_cast<size_t>(axis.length) + 2 * kMaxBlock;
-    l->key.assign(padded, 0);
-    l->mul.assign(padded, 0);
-    l->hi.assign(padded, 0);
-    l->weights.assign(padded, 0);
-    for (int32_t i = 0; i < axis.length; ++i) {
-      const int32_t w = axis.taps[i * axis.stride];
-      const size_t lane = static_cast<size_t>(i) + kMaxBlock;
-      l->weights[lane] = w;
-      if (w <= 0) continue;
-      l->key[lane] = static_cast<uint16_t>(w);
-      l->mul[lane] = WeightMul(w);
-      l->hi[lane] = WeightHi(w);
-    }
-    return l;
-  }
-
   // Every source of the line with its kernels, strongest second-pass kernel
   // first, and which of them reach each block.
   void SortLine(int32_t line) {
-    const BCLImage& control = first.Image();
+    const int32_t lineLength = run.lineLength;
+    const SourceChoice* choice = run.choices.data() + static_cast<size_t>(line) * lineLength;
     sources.clear();
     for (int32_t p = 0; p < lineLength; ++p) {
-      const int32_t x = firstIsHorizontal ? p : line;
-      const int32_t y = firstIsHorizontal ? line : p;
-      int32_t controlValue = 0;
-      const double f = control.SampleAmount(x, y, &controlValue);
-      const KernelView k1 = memo.For(controlValue, f);
-      Require1D(k1);
-      const Pixel s = *PixelAt<Pixel>(src, x, y);
-      if (IsBlack(s)) continue;
-      const uint16_t kernel = pass2.kernelOf[static_cast<uint16_t>(controlValue)];
-      sources.push_back(LineSource{p, kernel, LanesOf(k1), {s.alpha, s.red, s.green, s.blue}});
+      if (choice[p].lanes == kBlackSource) continue;
+      const int32_t x = run.firstIsHorizontal ? p : line;
+      const int32_t y = run.firstIsHorizontal ? line : p;
+      const Pixel s = *PixelAt<Pixel>(run.src, x, y);
+      sources.push_back(LineSource{
+          p, choice[p].kernel, &run.Lanes(choice[p].lanes), {s.alpha, s.red, s.green, s.blue}});
     }
-    bucketStart.assign(pass2.kernels.size() + 1, 0);
+    bucketStart.assign(run.pass2.kernels.size() + 1, 0);
     for (const LineSource& s : sources) ++bucketStart[s.kernel];
     int32_t start = 0;
     for (size_t k = bucketStart.size(); k-- > 0;) {
@@ -290,6 +254,7 @@ class VariableRun {
     ordered.resize(sources.size());
     for (const LineSource& s : sources) ordered[static_cast<size_t>(bucketStart[s.kernel]++)] = &s;
 
+    const int32_t blockCells = run.kernels.blockCells;
     const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
     blockStart.assign(static_cast<size_t>(blocks) + 1, 0);
     auto blockRange = [&](const LineSource& s, int32_t& b0, int32_t& b1) {
@@ -320,14 +285,15 @@ class VariableRun {
 
   // Pass 1 for the cells of block b.
   void OfferBlock(int32_t b) {
+    const int32_t blockCells = run.kernels.blockCells;
     const int32_t cell0 = b * blockCells;
     for (int32_t j = 0; j < blockCells; ++j) {
-      valid[static_cast<size_t>(j)] = cell0 + j < lineLength ? uint16_t{0xFFFF} : uint16_t{0};
+      valid[static_cast<size_t>(j)] = cell0 + j < run.lineLength ? uint16_t{0xFFFF} : uint16_t{0};
     }
     const int32_t from = blockStart[static_cast<size_t>(b)];
     const int32_t count = blockStart[static_cast<size_t>(b) + 1] - from;
     offered.resize(static_cast<size_t>(count));
-    if (exactRecords) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
+    if (run.exactRecords) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
     for (int32_t n = 0; n < count; ++n) {
       const LineSource& s = *blockItems[static_cast<size_t>(from + n)];
       const FirstPassLanes& l = *s.lanes;
@@ -339,7 +305,7 @@ class VariableRun {
       o.hi = l.hi.data() + lane0;
       for (int32_t c = 0; c < 4; ++c) o.value[c] = static_cast<uint16_t>(s.channel[c]);
       o.kernel = s.kernel;
-      if (exactRecords) {
+      if (run.exactRecords) {
         // Values cut to the channel, as the records hold them.
         o.mul = nullptr;
         o.hi = nullptr;
@@ -356,20 +322,21 @@ class VariableRun {
       }
     }
     for (int32_t n = 0; n < count;) {
-      n = kernels.offerBlock(store.Lists(), offered.data(), n, count, valid.data());
+      n = run.kernels.offerBlock(store.Lists(), offered.data(), n, count, valid.data());
       if (n < count) store.Grow();
     }
   }
 
   // Pass 2: each cell's entries, merged per kernel index, spread across the
   // lines from this one.
-  void SpreadBlock(int32_t line, int32_t b, ShadowRows<Pixel>& target) {
+  void SpreadBlock(int32_t line, int32_t b, SlotPlanes& planes, int32_t slot) {
+    const int32_t blockCells = run.kernels.blockCells;
     const int32_t cell0 = b * blockCells;
     const intptr_t slotLanes = static_cast<intptr_t>(kListArrays) * blockCells;
-    for (int32_t j = 0; j < blockCells && cell0 + j < lineLength; ++j) {
+    for (int32_t j = 0; j < blockCells && cell0 + j < run.lineLength; ++j) {
       const int32_t count = store.Count(j);
       if (count == 0) continue;
-      PF_Pixel16* row = target.Row(cell0 + j);
+      PF_Pixel16* row = planes.Row(slot, cell0 + j);
       const uint16_t* entry = store.Lists().slots + j;
       const uint16_t* end = entry + count * slotLanes;
       while (entry < end) {
@@ -380,15 +347,161 @@ class VariableRun {
             value[c] = std::max(value[c], entry[(c + 1) * blockCells]);
           }
         }
-        const SecondPass::Kernel& k2 = pass2.kernels[kernel];
+        const SecondPass::Kernel& k2 = run.pass2.kernels[kernel];
         const int32_t tap0 = line - k2.length / 2;
         const int32_t begin = std::max(0, tap0);
-        const int32_t stop = std::min(lineCount, tap0 + k2.length);
+        const int32_t stop = std::min(run.lineCount, tap0 + k2.length);
         if (begin >= stop) continue;
-        kernels.spreadRow(row, tap0, begin, stop, k2.mul.data(), k2.hi.data(), tap0 + k2.hiBegin,
-                          tap0 + k2.hiEnd, value);
+        run.kernels.spreadRow(row, tap0, begin, stop, k2.mul.data(), k2.hi.data(),
+                              tap0 + k2.hiBegin, tap0 + k2.hiEnd, value);
       }
     }
+  }
+
+  const VariableRun<Pixel>& run;
+  BlockStore store;
+  std::vector<uint16_t> valid;
+  std::vector<LineSource> sources;
+  std::vector<const LineSource*> ordered;
+  std::vector<int32_t> bucketStart;
+  std::vector<int32_t> blockStart;
+  std::vector<int32_t> blockFill;
+  std::vector<const LineSource*> blockItems;
+  std::vector<BlockSource> offered;
+  std::vector<uint16_t> exact;
+};
+
+template <typename Pixel>
+class VariableRun {
+ public:
+  VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
+              const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
+              bool recordLanes)
+      : src(source),
+        dst(destination),
+        settings(s),
+        first(firstHolder),
+        pass2(second),
+        firstIsHorizontal(horizontal),
+        exactRecords(!recordLanes),
+        lineCount(horizontal ? source->height : source->width),
+        lineLength(horizontal ? source->width : source->height),
+        memo(firstHolder.Interpolator(), firstHolder.HAmount(), firstHolder.VAmount()),
+        kernels(KernelsFor(ActiveSimdLevel())),
+        lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
+        slots(Slots::ForThisMachine(4) - 1) {}
+
+  // Lines run on the host's iterate threads, a share of them per call, each
+  // call raising its slot's plane; a stop leaves dst as it arrived, since the
+  // calls finish in no particular order.
+  void Run() {
+    ChooseSources();
+    ShadowRows<Pixel> target(dst, firstIsHorizontal);
+    const int32_t targetRows = firstIsHorizontal ? dst->width : dst->height;
+    SlotPlanes slotPlanes(target.Row(0), target.RowBytes(), targetRows, slots.Count());
+    planes = &slotPlanes;
+    workers.reserve(static_cast<size_t>(slots.Count()));
+    for (int32_t n = 0; n < slots.Count(); ++n) workers.emplace_back(*this);
+
+    PF_InData* inData = settings->inData;
+    const PF_Rect area{0, 0, static_cast<A_short>(dst->height), 1};
+    PF_Err err = PF_Err_NONE;
+    if constexpr (PixelTraits<Pixel>::kDeep) {
+      err = inData->utils->iterate16(inData, 0, dst->height, src, &area, this,
+                                     LinesFunction<PF_Pixel16>, dst);
+    } else {
+      err = inData->utils->iterate(inData, 0, dst->height, src, &area, this,
+                                   LinesFunction<PF_Pixel>, dst);
+    }
+    if (outOfMemory.load()) throw std::bad_alloc();
+    if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+    slotPlanes.RaiseShadow();
+    target.Finish();
+  }
+
+ private:
+  friend class LineWorker<Pixel>;
+
+  // The iterate area is one pixel wide and as tall as dst; the call for row
+  // y runs its share of the lines.
+  template <typename P>
+  static PF_Err LinesFunction(void* refcon, A_long, A_long y, P*, P*) {
+    auto& self = *static_cast<VariableRun*>(refcon);
+    const int32_t rows = self.dst->height;
+    const auto from = static_cast<int32_t>(int64_t{y} * self.lineCount / rows);
+    const auto to = static_cast<int32_t>((int64_t{y} + 1) * self.lineCount / rows);
+    if (from == to) return PF_Err_NONE;
+    SlotLease lease(self.slots);
+    try {
+      for (int32_t line = from; line < to; ++line) {
+        self.workers[static_cast<size_t>(lease.Index())].Line(line, *self.planes, lease.Index());
+      }
+    } catch (...) {
+      // Only growing scratch can fail here; nothing may cross the host.
+      self.outOfMemory = true;
+      return PF_Err_OUT_OF_MEMORY;
+    }
+    return PF_Err_NONE;
+  }
+
+  // Each source's kernels, in the straightforward order (first-pass lanes
+  // are prepared as their kernels first appear).
+  void ChooseSources() {
+    const BCLImage& control = first.Image();
+    choices.assign(static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength),
+                   SourceChoice{kBlackSource, 0});
+    for (int32_t line = 0; line < lineCount; ++line) {
+      SourceChoice* choice = choices.data() + static_cast<size_t>(line) * lineLength;
+      for (int32_t p = 0; p < lineLength; ++p) {
+        const int32_t x = firstIsHorizontal ? p : line;
+        const int32_t y = firstIsHorizontal ? line : p;
+        int32_t controlValue = 0;
+        const double f = control.SampleAmount(x, y, &controlValue);
+        const KernelView k1 = memo.For(controlValue, f);
+        Require1D(k1);
+        if (IsBlack(*PixelAt<Pixel>(src, x, y))) continue;
+        choice[p] = SourceChoice{LanesOf(k1), pass2.kernelOf[static_cast<uint16_t>(controlValue)]};
+      }
+    }
+  }
+
+  const FirstPassLanes& Lanes(int32_t index) const {
+    const auto n = static_cast<size_t>(index);
+    return n < lanes1.size() ? lanes1[n] : spare[n - lanes1.size()];
+  }
+
+  int32_t LanesOf(const KernelView& k) {
+    // Views outside the ladder are prepared afresh each time (never in
+    // practice: every view the ladder answers is one of its rungs).
+    FirstPassLanes* l = nullptr;
+    int32_t index = 0;
+    if (k.kernelIndex >= 0 && k.kernelIndex < static_cast<int32_t>(lanes1.size())) {
+      l = &lanes1[static_cast<size_t>(k.kernelIndex)];
+      index = k.kernelIndex;
+    } else {
+      spare.emplace_back();
+      l = &spare.back();
+      index = static_cast<int32_t>(lanes1.size() + spare.size() - 1);
+    }
+    if (l->prepared) return index;
+    l->prepared = true;
+    const Axis axis = AlongAxis(k);
+    l->length = axis.length;
+    const size_t padded = static_cast<size_t>(axis.length) + 2 * kMaxBlock;
+    l->key.assign(padded, 0);
+    l->mul.assign(padded, 0);
+    l->hi.assign(padded, 0);
+    l->weights.assign(padded, 0);
+    for (int32_t i = 0; i < axis.length; ++i) {
+      const int32_t w = axis.taps[i * axis.stride];
+      const size_t lane = static_cast<size_t>(i) + kMaxBlock;
+      l->weights[lane] = w;
+      if (w <= 0) continue;
+      l->key[lane] = static_cast<uint16_t>(w);
+      l->mul[lane] = WeightMul(w);
+      l->hi[lane] = WeightHi(w);
+    }
+    return index;
   }
 
   PF_EffectWorld* src;
@@ -402,19 +515,13 @@ class VariableRun {
   int32_t lineLength;
   LadderMemo memo;
   const LevelKernels& kernels;
-  int32_t blockCells;
-  BlockStore store;
   std::vector<FirstPassLanes> lanes1;
-  std::deque<FirstPassLanes> spare;  // stable addresses
-  std::vector<uint16_t> valid;
-  std::vector<LineSource> sources;
-  std::vector<const LineSource*> ordered;
-  std::vector<int32_t> bucketStart;
-  std::vector<int32_t> blockStart;
-  std::vector<int32_t> blockFill;
-  std::vector<const LineSource*> blockItems;
-  std::vector<BlockSource> offered;
-  std::vector<uint16_t> exact;
+  std::deque<FirstPassLanes> spare;   // stable addresses
+  std::vector<SourceChoice> choices;  // line by line
+  Slots slots;
+  SlotPlanes* planes = nullptr;
+  std::vector<LineWorker<Pixel>> workers;  // one per slot
+  std::atomic<bool> outOfMemory{false};
 };
 
 }  // namespace

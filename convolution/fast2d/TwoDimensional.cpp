@@ -359,46 +359,6 @@ void ScatterExactly(const KernelView& k, const KernelPixelList* list, int32_t x,
   }
 }
 
-// Where the scatter's parallel calls write: slot 0 into the shadow itself,
-// the others into private zeroed planes of the same layout, raised into the
-// shadow once every call is done (a maximum does not depend on the order
-// its values arrive in). Planes are allocated up front, so that the number
-// of allocations does not depend on the host's threads.
-class ScatterPlanes {
- public:
-  ScatterPlanes(PF_Pixel16* shadow, intptr_t rowBytes, int32_t rows, int32_t slots)
-      : first(reinterpret_cast<char*>(shadow)),
-        bytes(static_cast<size_t>(rowBytes) * static_cast<size_t>(rows)) {
-    planes.reserve(static_cast<size_t>(std::max(slots - 1, 0)));
-    for (int32_t n = 1; n < slots; ++n) {
-      std::unique_ptr<uint16_t[]> plane(new uint16_t[bytes / sizeof(uint16_t) + 32]);
-      planes.push_back(std::move(plane));
-      std::fill_n(Data(n), bytes, char{0});
-    }
-  }
-
-  char* Data(int32_t slot) {
-    if (slot == 0) return first;
-    // Aligned as the shadow's rows are, so vectors fall on the same grid.
-    const auto address = reinterpret_cast<uintptr_t>(planes[static_cast<size_t>(slot - 1)].get());
-    return reinterpret_cast<char*>(address + (64 - address % 64) % 64);
-  }
-
-  void RaiseShadow() {
-    auto* shadow = reinterpret_cast<uint16_t*>(first);
-    const size_t lanes = bytes / sizeof(uint16_t);
-    for (size_t n = 0; n < planes.size(); ++n) {
-      const auto* plane = reinterpret_cast<const uint16_t*>(Data(static_cast<int32_t>(n) + 1));
-      for (size_t l = 0; l < lanes; ++l) shadow[l] = std::max(shadow[l], plane[l]);
-    }
-  }
-
- private:
-  char* first;
-  size_t bytes;
-  std::vector<std::unique_ptr<uint16_t[]>> planes;
-};
-
 constexpr int32_t kNoKernel = -1;
 
 template <typename Pixel>
@@ -408,7 +368,7 @@ struct ScatterPass {
   const std::vector<ScatterKernel>* prepared;
   void (*scatter)(const ScatterSource&);
   Slots* slots;
-  ScatterPlanes* planes;
+  SlotPlanes* planes;
   intptr_t rowBytes;
 };
 
@@ -581,7 +541,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   // anything.
   ShadowRows<Pixel> shadow(dst, false);
   Slots slots(Slots::ForThisMachine(4) - 1);
-  ScatterPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
+  SlotPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
   ScatterPass<Pixel> pass{
       src,    kernelOf.data(), &prepared,        KernelsFor(ActiveSimdLevel()).scatterSource,
       &slots, &planes,         shadow.RowBytes()};

@@ -206,9 +206,11 @@ TEST(VariablePasses, ModuleBlursUnderItsOwnLayerByDefault) {
   }
 }
 
-// One poll per line along the first pass (vertical on a tie), with the index
-// of the line just finished; an abort is raised only after a whole line.
+// The straightforward passes poll once per line along the first pass
+// (vertical on a tie), with the index of the line just finished; an abort is
+// raised only after a whole line.
 TEST(VariablePasses, PollsAfterEachLine) {
+  SetEngineForTesting(Engine::Reference);
   {
     softhost::Host host;
     DiamondKernelMaker maker(host.InData());
@@ -240,6 +242,7 @@ TEST(VariablePasses, PollsAfterEachLine) {
     EXPECT_TRUE(SameImage(scene.dst.World(), expected.World())) << "depths " << depths;
     EXPECT_GT(Channel(scene.dst.World(), 0, 9, 1), 0);
   }
+  ResetEngineForTesting();
 }
 
 // Weights and control values compare unsigned (a first-pass weight can exceed

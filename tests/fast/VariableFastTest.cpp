@@ -145,81 +145,67 @@ TEST_P(VariableFast, MatchesTheRecordAlgorithm) {
     return out;
   };
   const auto expected = render(Engine::Reference, SimdLevel::Scalar);
-  for (int32_t l = 0; l <= static_cast<int32_t>(CpuSimdLevel()); ++l) {
-    const auto level = static_cast<SimdLevel>(l);
-    const auto actual = render(Engine::Fast, level);
-    EXPECT_EQ(
-        fasttest::FirstDifference(expected->World(), actual->World(), scene.src.World(), nullptr),
-        "")
-        << SimdLevelName(level);
+  for (const int threads : {1, 3}) {
+    host.Config().threads = threads;
+    for (int32_t l = 0; l <= static_cast<int32_t>(CpuSimdLevel()); ++l) {
+      const auto level = static_cast<SimdLevel>(l);
+      const auto actual = render(Engine::Fast, level);
+      EXPECT_EQ(
+          fasttest::FirstDifference(expected->World(), actual->World(), scene.src.World(), nullptr),
+          "")
+          << SimdLevelName(level) << ", " << threads << " threads";
+    }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, VariableFast, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& p) { return p.param.name; });
 
-// An abort after a few polls stops both engines at the same line, with the
-// same partial image and the same answer. The two-dimensional scatter runs
-// in parallel on the fast engine: stopped at its last poll, it leaves the
-// output as it arrived.
-TEST(VariableFastAbort, StopsWhereTheStraightforwardPathStops) {
-  // polls: how many of the convolution's own polls (one per line or
-  // column, `lines` of them, after those of the kernel preparation) pass.
-  struct Stop {
-    Case c;
-    bool star;
-    int lines;
-    int polls;
-  };
-  const Stop stops[] = {{{"across", Shape::Gaussian, 3, 6, 7, 1, false}, false, 21, 4},
-                        {{"star", Shape::Gaussian, 5, 4, 7, 1, false}, true, 29, 3}};
-  for (const Stop& stop : stops) {
+// The control-layer paths run in parallel on the fast engine, so a stop has
+// no meaningful partial image: stopped at the last poll of the render, both
+// answer the host's code and leave the output as it arrived.
+TEST(VariableFastAbort, StopLeavesTheOutputAsItArrived) {
+  for (const bool star : {false, true}) {
+    const Case c = star ? Case{"star", Shape::Gaussian, 5, 4, 7, 1, false}
+                        : Case{"across", Shape::Gaussian, 3, 6, 7, 1, false};
+    SCOPED_TRACE(c.name);
+    SetEngineForTesting(Engine::Fast);
     long polls = 0;
-    auto render = [&](Engine engine, PF_Err* err, int abortAt) {
-      SetEngineForTesting(engine);
+    auto render = [&](int abortAt, PF_Err* err) {
       softhost::Host host;
       host.Call([](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                    void*) -> PF_Err { return PF_Err_NONE; },
                 PF_Cmd_ABOUT);
       RecordHostInfo(host.InData());
-      Scene scene(host, 29, 21, stop.c);
+      Scene scene(host, 29, 21, c);
       host.Faults().abortAfterPolls = abortAt;
       auto out = std::make_unique<SoftWorld>(29, 21, IsDeep(scene.src.World()));
       std::unique_ptr<KernelMaker> maker;
-      if (stop.star) {
+      if (star) {
         maker = std::make_unique<StarKernelMaker>(host.InData());
       } else {
-        maker = MakeShape(stop.c.shape, host.InData());
+        maker = MakeShape(c.shape, host.InData());
       }
       *err = PF_Err_NONE;
       try {
         maker->ConvolveImage(scene.src.World(), out->World(), &scene.settings, &scene.factory);
       } catch (const AEException& e) {
         *err = e.Code();
-        EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.") << stop.c.name;
+        EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.");
       }
       ResetHostInfo();
       polls = host.AbortPolls();
       return out;
     };
-    PF_Err expectedErr = PF_Err_NONE;
-    PF_Err actualErr = PF_Err_NONE;
-    render(stop.star ? Engine::Fast : Engine::Reference, &expectedErr, -1);
-    const int abortAt =
-        stop.star ? static_cast<int>(polls) - 1 : static_cast<int>(polls) - stop.lines + stop.polls;
-    const auto expected = stop.star ? std::make_unique<SoftWorld>(29, 21, (stop.c.depths & 1) != 0)
-                                    : render(Engine::Reference, &expectedErr, abortAt);
-    const auto actual = render(Engine::Fast, &actualErr, abortAt);
-    if (!stop.star) {
-      EXPECT_EQ(expectedErr, PF_Interrupt_CANCEL) << stop.c.name;
-    }
-    EXPECT_EQ(actualErr, PF_Interrupt_CANCEL) << stop.c.name;
-    softhost::Host host;
-    const Scene scene(host, 29, 21, stop.c);
+    PF_Err err = PF_Err_NONE;
+    const auto whole = render(-1, &err);
+    ASSERT_EQ(err, PF_Err_NONE);
+    const auto stopped = render(static_cast<int>(polls) - 1, &err);
+    EXPECT_EQ(err, PF_Interrupt_CANCEL);
+    const SoftWorld untouched(29, 21, IsDeep(stopped->World()));
     EXPECT_EQ(
-        fasttest::FirstDifference(expected->World(), actual->World(), scene.src.World(), nullptr),
-        "")
-        << stop.c.name;
+        fasttest::FirstDifference(untouched.World(), stopped->World(), whole->World(), nullptr),
+        "");
   }
   ResetEngineForTesting();
 }
