@@ -159,27 +159,29 @@ void BuildContributors(ContributorList* lists, Contributor* pool, int32_t maxCon
 }
 
 // One output pixel from one list over a line of pixels. Sums are 32-bit on
-// the target (wrapping); a fully opaque footprint stays exactly opaque even
-// where the weights do not add up to one.
+// the target (wrapping), so unsigned 32-bit arithmetic gives their bits
+// exactly, and lets the four channels share one vector. A fully opaque
+// footprint stays exactly opaque even where the weights do not add up to one.
 template <typename Pixel>
 Pixel ApplyContributors(const ContributorList& list, const Pixel* line, const Pixel* background) {
   constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
-  int64_t a = 0, r = 0, g = 0, b = 0, total = 0;
+  uint32_t a = 0, r = 0, g = 0, b = 0, total = 0;
   bool opaque = true;
   for (int32_t k = 0; k < list.count; ++k) {
     const Contributor& c = list.p[k];
     const Pixel& p = line[c.pixel];
-    a += static_cast<int64_t>(c.weight) * p.alpha;
-    r += static_cast<int64_t>(c.weight) * p.red;
-    g += static_cast<int64_t>(c.weight) * p.green;
-    b += static_cast<int64_t>(c.weight) * p.blue;
-    total += c.weight;
+    const auto w = static_cast<uint32_t>(c.weight);
+    a += w * p.alpha;
+    r += w * p.red;
+    g += w * p.green;
+    b += w * p.blue;
+    total += w;
     if (p.alpha != kMax) opaque = false;
   }
   if (background != nullptr) {
-    const int32_t sum = Wrap32(total);
+    const auto sum = static_cast<int32_t>(total);
     if (sum < 32768) {
-      const int64_t rest = 32768 - static_cast<int64_t>(sum);
+      const uint32_t rest = 32768u - total;
       a += background->alpha * rest;
       r += background->red * rest;
       g += background->green * rest;
@@ -187,8 +189,9 @@ Pixel ApplyContributors(const ContributorList& list, const Pixel* line, const Pi
     }
   }
   using Channel = typename PixelTraits<Pixel>::Channel;
-  auto finish = [](int64_t v) {
-    return static_cast<Channel>(std::clamp<int32_t>(Wrap32(v) >> 15, 0, PixelTraits<Pixel>::kMax));
+  auto finish = [](uint32_t v) {
+    return static_cast<Channel>(
+        std::clamp<int32_t>(static_cast<int32_t>(v) >> 15, 0, PixelTraits<Pixel>::kMax));
   };
   Pixel out;
   out.alpha = opaque ? static_cast<Channel>(kMax) : finish(a);
