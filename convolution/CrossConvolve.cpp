@@ -35,12 +35,12 @@ void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
   KernelSettings arm = *settings;
   arm.hAmount = settings->hAmount;
   arm.vAmount = settings->vAmount * kBarThickness;
-  arm.destinationCleared = true;
+  arm.destination = DestinationState::Cleared;
   box.ConvolveImage(src, across.World(), &arm, factory);
 
   arm.hAmount = settings->hAmount * kBarThickness;
   arm.vAmount = settings->vAmount;
-  arm.destinationCleared = settings->destinationCleared;
+  arm.destination = settings->destination;
   box.ConvolveImage(src, dst, &arm, factory);
 
   if (deep) {

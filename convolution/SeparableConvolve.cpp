@@ -65,8 +65,14 @@ void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSe
   const KernelView downView = down->View();
   if (ActiveEngine() == Engine::Fast &&
       ConvolveSeparableFast(inData, acrossView, downView, src, dst, ActiveSimdLevel(),
-                            settings->maskTransparentSource, settings->destinationCleared)) {
+                            settings->maskTransparentSource, settings->destination)) {
     return;
+  }
+  if (settings->destination == DestinationState::Overwrite) {
+    AEWorld(inData, dst, false)
+        .Fill(IsDeep(dst) ? WorldColor::Of16(PF_Pixel16{0, 0, 0, 0})
+                          : WorldColor::Of8(PF_Pixel{0, 0, 0, 0}),
+              nullptr);
   }
 
   const bool deep = IsDeep(dst);

@@ -7,6 +7,8 @@
 
 #include "hostapi/PluginApi.h"
 
+enum class DestinationState { Floor, Cleared, Overwrite };
+
 struct KernelSettings {
   int32_t edgeMode = 2;  // always Repeat
   int32_t filter = 4;    // ScaleFilter: Mitchell at high quality, Nearest at low
@@ -22,9 +24,11 @@ struct KernelSettings {
   // the convolution must read as 0. Set only where the render hands the
   // host's input straight to the separable engine instead of a cleaned copy.
   bool maskTransparentSource = false;
-  // The destination holds only zeros (its caller just cleared it), so the
-  // separable engine may skip checking it before working in place.
-  bool destinationCleared = false;
+  // What the destination holds when the convolution starts: a floor the
+  // result keeps, only zeros (its caller just cleared it), or anything at
+  // all, to be overwritten; the separable engine then works in place
+  // without checking.
+  DestinationState destination = DestinationState::Floor;
 };
 
 struct BCLSettings {

@@ -60,8 +60,14 @@ bool ReadsInputDirectly(KernelMaker* maker, bool bcl) {
 
 template <typename Pixel>
 void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                PF_EffectWorld* bclWorld, const BCLSettings& bcl, const KernelSettings& requested) {
+                PF_EffectWorld* bclWorld, const BCLSettings& bcl, const KernelSettings& requested,
+                bool outputCleared) {
   KernelSettings settings = requested;
+  auto clearOutput = [&] {
+    if (outputCleared) return;
+    AEWorld(in_data, output, false).Fill(TransparentBlack<Pixel>(), nullptr);
+    outputCleared = true;
+  };
   AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(in_data, settings.blurType, settings));
 
   KernelHolderFactory factory;
@@ -94,18 +100,22 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   const A_short regionHeight = static_cast<A_short>(bottom - top);
   if (regionWidth == 0 || regionHeight == 0) {
     // Code 0: the render succeeds with the cleared output.
+    clearOutput();
     throw AEException(0, "Extent hint giving bogus values dude! :(");
   }
 
-  // Every destination below has just been cleared: the output by the render
-  // before anything else, the region's by its fill.
-  settings.destinationCleared = true;
-  if (regionWidth >= input->width && regionHeight >= input->height) {
-    if (ReadsInputDirectly(maker.Get(), bclWorld != nullptr)) {
-      settings.maskTransparentSource = true;
-      maker->ConvolveImage(input, output, &settings, &factory);
-      return;
-    }
+  const bool wholeFrame = regionWidth >= input->width && regionHeight >= input->height;
+  if (wholeFrame && ReadsInputDirectly(maker.Get(), bclWorld != nullptr)) {
+    settings.maskTransparentSource = true;
+    settings.destination = outputCleared ? DestinationState::Cleared : DestinationState::Overwrite;
+    maker->ConvolveImage(input, output, &settings, &factory);
+    return;
+  }
+  // Every destination below has just been cleared: the output here, the
+  // region's by its fill.
+  clearOutput();
+  settings.destination = DestinationState::Cleared;
+  if (wholeFrame) {
     AEWorld copy(in_data);
     copy.CopyFrom(input);
     ClearColourUnderTransparent(copy.World());
@@ -125,11 +135,13 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
 }  // namespace
 
 void RenderBlur8(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                 PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings) {
-  RenderBlur<PF_Pixel>(in_data, input, output, bclWorld, bcl, settings);
+                 PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings,
+                 bool outputCleared) {
+  RenderBlur<PF_Pixel>(in_data, input, output, bclWorld, bcl, settings, outputCleared);
 }
 
 void RenderBlur16(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                  PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings) {
-  RenderBlur<PF_Pixel16>(in_data, input, output, bclWorld, bcl, settings);
+                  PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings,
+                  bool outputCleared) {
+  RenderBlur<PF_Pixel16>(in_data, input, output, bclWorld, bcl, settings, outputCleared);
 }

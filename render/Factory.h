@@ -12,10 +12,13 @@
 // The caller owns the result.
 KernelMaker* MakeKernelMaker(PF_InData* in_data, A_long blurType, KernelSettings settings);
 
-// Writes the blurred region into output, which must arrive cleared to
-// transparent black (the render clears it first), and leaves the rest of
-// output as it was; every failure is raised.
+// Writes the blurred region into output, transparent black elsewhere;
+// every failure is raised. outputCleared says output already holds
+// transparent black; otherwise it is cleared here, except where the blur
+// writes every pixel itself.
 void RenderBlur8(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                 PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings);
+                 PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings,
+                 bool outputCleared);
 void RenderBlur16(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                  PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings);
+                  PF_EffectWorld* bclWorld, BCLSettings bcl, KernelSettings settings,
+                  bool outputCleared);

@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "convolution/Engine.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
@@ -115,7 +116,6 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
   PF_Err result = PF_Err_NONE;
   try {
     AEWorld outWorld(in_data, output, false);
-    outWorld.Fill(Colour<Pixel>(0, 0), nullptr);
     AEWorld inWorld(in_data, &params[ParamInput]->u.ld, false);
 
     AEWorld bclLayer(in_data);
@@ -179,6 +179,12 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
     bcl.compoundShapes = static_cast<A_short>(params[ParamBCLCompoundShapes]->u.fd.value >> 16);
 
     PF_EffectWorld* input = inWorld.World();
+    // A uniform blur on the fast engine may write every output pixel itself,
+    // which the blur knows once it has sized the kernel; it clears the output
+    // where it does not.
+    const bool blurClears =
+        view == ViewNormal && bclWorld == nullptr && ActiveEngine() == Engine::Fast;
+    if (!blurClears) outWorld.Fill(Colour<Pixel>(0, 0), nullptr);
     if (view == ViewKernel) {
       RenderKernelView<Pixel>(in_data, output, settings);
     } else if (view == ViewBCL) {
@@ -188,9 +194,9 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
         RenderBCLView8(in_data, input, output, bclWorld, bcl);
       }
     } else if constexpr (kDeep) {
-      RenderBlur16(in_data, input, output, bclWorld, bcl, settings);
+      RenderBlur16(in_data, input, output, bclWorld, bcl, settings, !blurClears);
     } else {
-      RenderBlur8(in_data, input, output, bclWorld, bcl, settings);
+      RenderBlur8(in_data, input, output, bclWorld, bcl, settings, !blurClears);
     }
   } catch (const AEException& e) {
     result = e.Code();

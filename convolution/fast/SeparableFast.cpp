@@ -193,10 +193,16 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const bool final = RunOrEmulate(
       f, pass, in, f.width,
       [&](uint16_t* values) {
+        // In place, dst holds zeros or nothing worth reading.
         for (int32_t r = 0; r < rows; ++r) {
           const Pixel* floor = PixelAt<Pixel>(f.mid, 0, y + r);
           for (int32_t x = 0; x < f.width; ++x) {
-            LoadPixel(floor[x], values + x * kLineLanes + r * kChannels);
+            uint16_t* lanes = values + x * kLineLanes + r * kChannels;
+            if (f.inPlace) {
+              std::fill(lanes, lanes + kChannels, uint16_t{0});
+            } else {
+              LoadPixel(floor[x], lanes);
+            }
           }
         }
       },
@@ -312,7 +318,7 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
 
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
                            PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
-                           bool maskSource, bool dstCleared) {
+                           bool maskSource, DestinationState destination) {
   const bool deep = IsDeep(dst);
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -338,7 +344,8 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
   // The effect always hands over a cleared dst; then the intermediate image
   // can live in dst itself.
   AEWorld temp(inData);
-  f.inPlace = dstCleared || (deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst));
+  f.inPlace = destination != DestinationState::Floor ||
+              (deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst));
   if (f.inPlace) {
     f.mid = dst;
   } else {
