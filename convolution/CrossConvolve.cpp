@@ -1,3 +1,7 @@
+#include <algorithm>
+
+#include "convolution/Engine.h"
+#include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/PixelTraits.h"
 #include "kernels/CrossKernel.h"
@@ -7,16 +11,43 @@ namespace {
 
 // Colour is the larger of the two arms; alpha stays the vertical arm's.
 template <typename Pixel>
-void MergeColour(const PF_EffectWorld* across, PF_EffectWorld* dst, int32_t width, int32_t height) {
-  for (int32_t y = 0; y < height; ++y) {
+void MergeRows(const PF_EffectWorld* across, PF_EffectWorld* dst, int32_t first, int32_t last) {
+  for (int32_t y = first; y < last; ++y) {
     const Pixel* a = PixelAt<Pixel>(across, 0, y);
     Pixel* d = PixelAt<Pixel>(dst, 0, y);
-    for (int32_t x = 0; x < width; ++x) {
+    for (int32_t x = 0; x < dst->width; ++x) {
       if (a[x].red > d[x].red) d[x].red = a[x].red;
       if (a[x].green > d[x].green) d[x].green = a[x].green;
       if (a[x].blue > d[x].blue) d[x].blue = a[x].blue;
     }
   }
+}
+
+struct MergeJob {
+  const PF_EffectWorld* across;
+  PF_EffectWorld* dst;
+};
+
+constexpr int32_t kMergeBand = 8;
+
+// Over an area one pixel wide: the call for a row that starts a band merges
+// the band.
+template <typename Pixel>
+PF_Err MergeBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  if (y % kMergeBand != 0) return PF_Err_NONE;
+  const MergeJob& job = *static_cast<const MergeJob*>(refcon);
+  MergeRows<Pixel>(job.across, job.dst, y, std::min<int32_t>(y + kMergeBand, job.dst->height));
+  return PF_Err_NONE;
+}
+
+void MergeOnHostThreads(PF_InData* inData, const PF_EffectWorld* across, PF_EffectWorld* dst) {
+  MergeJob job{across, dst};
+  const PF_Rect area{0, 0, static_cast<A_short>(dst->height), 1};
+  const PF_Err err = IsDeep(dst) ? inData->utils->iterate16(inData, 0, dst->height, nullptr, &area,
+                                                            &job, MergeBand<PF_Pixel16>, dst)
+                                 : inData->utils->iterate(inData, 0, dst->height, nullptr, &area,
+                                                          &job, MergeBand<PF_Pixel>, dst);
+  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
 }
 
 }  // namespace
@@ -25,17 +56,23 @@ void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
                                      KernelSettings* settings, KernelHolderFactory* factory) {
   BoxKernelMaker box(inData);
   const bool deep = IsDeep(src);
+  // The fast engine's uniform arm writes every pixel of its world, so the
+  // world needs no clearing then (the arm clears it itself where it falls
+  // back to the straightforward passes).
+  const bool fast = ActiveEngine() == Engine::Fast && !factory->useBCL;
   AEWorld across(inData, dst->width, dst->height, deep);
-  across.Fill(
-      deep ? WorldColor::Of16(PF_Pixel16{0, 0, 0, 0}) : WorldColor::Of8(PF_Pixel{0, 0, 0, 0}),
-      nullptr);
+  if (!fast) {
+    across.Fill(
+        deep ? WorldColor::Of16(PF_Pixel16{0, 0, 0, 0}) : WorldColor::Of8(PF_Pixel{0, 0, 0, 0}),
+        nullptr);
+  }
 
   // Each arm is an ordinary box blur, uniform or under the control layer as
   // the factory says, with the thin side a sixth of the other axis' amount.
   KernelSettings arm = *settings;
   arm.hAmount = settings->hAmount;
   arm.vAmount = settings->vAmount * kBarThickness;
-  arm.destination = DestinationState::Cleared;
+  arm.destination = fast ? DestinationState::Overwrite : DestinationState::Cleared;
   box.ConvolveImage(src, across.World(), &arm, factory);
 
   arm.hAmount = settings->hAmount * kBarThickness;
@@ -43,9 +80,11 @@ void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
   arm.destination = settings->destination;
   box.ConvolveImage(src, dst, &arm, factory);
 
-  if (deep) {
-    MergeColour<PF_Pixel16>(across.World(), dst, src->width, src->height);
+  if (fast) {
+    MergeOnHostThreads(inData, across.World(), dst);
+  } else if (deep) {
+    MergeRows<PF_Pixel16>(across.World(), dst, 0, src->height);
   } else {
-    MergeColour<PF_Pixel>(across.World(), dst, src->width, src->height);
+    MergeRows<PF_Pixel>(across.World(), dst, 0, src->height);
   }
 }
