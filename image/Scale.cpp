@@ -165,19 +165,21 @@ void BuildContributors(ContributorList* lists, Contributor* pool, int32_t maxCon
 template <typename Pixel>
 Pixel ApplyContributors(const ContributorList& list, const Pixel* line, const Pixel* background) {
   constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
-  uint32_t a = 0, r = 0, g = 0, b = 0, total = 0;
+  // Channels side by side in one vector (alpha, red, green, blue).
+  typedef uint32_t Lanes __attribute__((vector_size(16)));
+  Lanes sums = {0, 0, 0, 0};
+  uint32_t total = 0;
   bool opaque = true;
   for (int32_t k = 0; k < list.count; ++k) {
     const Contributor& c = list.p[k];
     const Pixel& p = line[c.pixel];
     const auto w = static_cast<uint32_t>(c.weight);
-    a += w * p.alpha;
-    r += w * p.red;
-    g += w * p.green;
-    b += w * p.blue;
+    const Lanes channels = {p.alpha, p.red, p.green, p.blue};
+    sums += w * channels;
     total += w;
     if (p.alpha != kMax) opaque = false;
   }
+  uint32_t a = sums[0], r = sums[1], g = sums[2], b = sums[3];
   if (background != nullptr) {
     const auto sum = static_cast<int32_t>(total);
     if (sum < 32768) {
