@@ -360,6 +360,61 @@ void ScatterExactly(const KernelView& k, const KernelPixelList* list, int32_t x,
 }
 
 constexpr int32_t kNoKernel = -1;
+constexpr int32_t kExactOnly = -2;
+
+// The ladder kernel of source (x, y), and for a masked maker its list of
+// elements in *list (the straightforward scatter's own lookups, in its order).
+KernelView SampledKernel(const BCLImage& control, LadderMemo& memo, const MaskedKernelMaker* masked,
+                         int32_t x, int32_t y, KernelPixelList* list) {
+  int32_t controlValue = 0;
+  const double f = control.SampleAmount(x, y, &controlValue);
+  const KernelView k = memo.For(controlValue, f);
+  if (masked != nullptr) {
+    *list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
+  }
+  return k;
+}
+
+// How the lanes treat a source with kernel k, preparing the kernel when it
+// first appears: kNoKernel when the source raises nothing, kExactOnly when
+// only the exact scalar loop stores what the straightforward one does, else
+// the index of its prepared kernel.
+template <typename Pixel>
+int32_t ChooseKernel(const Pixel& s, const KernelView& k, const KernelPixelList* listed,
+                     std::vector<ScatterKernel>& prepared) {
+  if (IsBlack(s) || k.width < 1 || k.height < 1) return kNoKernel;
+  if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) {
+    return kExactOnly;
+  }
+  ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
+  if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
+  if (LargestChannel(s) > plan.safeChannel || plan.width != k.width || plan.height != k.height) {
+    return kExactOnly;
+  }
+  return k.kernelIndex;
+}
+
+ScatterSource ScatterTarget(char* data, intptr_t rowBytes, int32_t width, int32_t height) {
+  return ScatterSource{data,    rowBytes, width,   height,  0,           0,
+                       nullptr, 0,        nullptr, nullptr, {0, 0, 0, 0}};
+}
+
+// Source (x, y) of value s through its prepared kernel into job's target.
+template <typename Pixel>
+void ScatterWith(ScatterSource& job, const ScatterKernel& plan, int32_t x, int32_t y,
+                 const Pixel& s, void (*scatter)(const ScatterSource&)) {
+  job.left = x - plan.width / 2;
+  job.top = y - plan.height / 2;
+  job.rows = plan.rows.data();
+  job.rowCount = static_cast<int32_t>(plan.rows.size());
+  job.mul = plan.mul.data();
+  job.hi = plan.hi.data();
+  job.value[0] = s.alpha;
+  job.value[1] = s.red;
+  job.value[2] = s.green;
+  job.value[3] = s.blue;
+  scatter(job);
+}
 
 template <typename Pixel>
 struct ScatterPass {
@@ -383,34 +438,13 @@ PF_Err ScatterColumns(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const auto x1 = static_cast<int32_t>((int64_t{y} + 1) * width / height);
   if (x0 == x1) return PF_Err_NONE;
   SlotLease lease(*pass.slots);
-  ScatterSource job{pass.planes->Data(lease.Index()),
-                    pass.rowBytes,
-                    width,
-                    height,
-                    0,
-                    0,
-                    nullptr,
-                    0,
-                    nullptr,
-                    nullptr,
-                    {0, 0, 0, 0}};
+  ScatterSource job = ScatterTarget(pass.planes->Data(lease.Index()), pass.rowBytes, width, height);
   for (int32_t x = x0; x < x1; ++x) {
     for (int32_t sy = 0; sy < height; ++sy) {
       const int32_t index = pass.kernelOf[static_cast<size_t>(x) * height + sy];
       if (index == kNoKernel) continue;
-      const ScatterKernel& plan = (*pass.prepared)[static_cast<size_t>(index)];
-      const Pixel s = *PixelAt<Pixel>(pass.src, x, sy);
-      job.left = x - plan.width / 2;
-      job.top = sy - plan.height / 2;
-      job.rows = plan.rows.data();
-      job.rowCount = static_cast<int32_t>(plan.rows.size());
-      job.mul = plan.mul.data();
-      job.hi = plan.hi.data();
-      job.value[0] = s.alpha;
-      job.value[1] = s.red;
-      job.value[2] = s.green;
-      job.value[3] = s.blue;
-      pass.scatter(job);
+      ScatterWith(job, (*pass.prepared)[static_cast<size_t>(index)], x, sy,
+                  *PixelAt<Pixel>(pass.src, x, sy), pass.scatter);
     }
   }
   return PF_Err_NONE;
@@ -424,59 +458,29 @@ void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImag
                     LadderMemo& memo, const MaskedKernelMaker* masked,
                     std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow) {
   const auto scatter = KernelsFor(ActiveSimdLevel()).scatterSource;
-  ScatterSource job{reinterpret_cast<char*>(shadow.Row(0)),
-                    shadow.RowBytes(),
-                    src->width,
-                    src->height,
-                    0,
-                    0,
-                    nullptr,
-                    0,
-                    nullptr,
-                    nullptr,
-                    {0, 0, 0, 0}};
+  ScatterSource job = ScatterTarget(reinterpret_cast<char*>(shadow.Row(0)), shadow.RowBytes(),
+                                    src->width, src->height);
   const int32_t width = src->width;
   const int32_t height = src->height;
   for (int32_t x = 0; x < width; ++x) {
     for (int32_t y = 0; y < height; ++y) {
-      int32_t controlValue = 0;
-      const double f = control.SampleAmount(x, y, &controlValue);
-      const KernelView k = memo.For(controlValue, f);
       KernelPixelList list{nullptr, 0};
-      if (masked != nullptr) {
-        list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
-      }
+      const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
       const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
       const Pixel s = *PixelAt<Pixel>(src, x, y);
-      if (IsBlack(s) || k.width < 1 || k.height < 1) continue;
-      if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) {
+      const int32_t index = ChooseKernel(s, k, listed, prepared);
+      if (index == kExactOnly) {
         ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
-        continue;
+      } else if (index != kNoKernel) {
+        ScatterWith(job, prepared[static_cast<size_t>(index)], x, y, s, scatter);
       }
-      ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
-      if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
-      if (LargestChannel(s) > plan.safeChannel) {
-        ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
-        continue;
-      }
-      job.left = x - k.width / 2;
-      job.top = y - k.height / 2;
-      job.rows = plan.rows.data();
-      job.rowCount = static_cast<int32_t>(plan.rows.size());
-      job.mul = plan.mul.data();
-      job.hi = plan.hi.data();
-      job.value[0] = s.alpha;
-      job.value[1] = s.red;
-      job.value[2] = s.green;
-      job.value[3] = s.blue;
-      scatter(job);
     }
     PollHost(settings->inData, x, width);
   }
 }
 
-// Each source's kernel, in the straightforward order (kernels are prepared
-// as they first appear); false as soon as a source needs the exact scatter.
+// Each source's kernel, in the straightforward order; false as soon as a
+// source needs the exact scatter.
 template <typename Pixel>
 bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& memo,
                    const MaskedKernelMaker* masked, std::vector<ScatterKernel>& prepared,
@@ -486,25 +490,12 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
   kernelOf.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kNoKernel);
   for (int32_t x = 0; x < width; ++x) {
     for (int32_t y = 0; y < height; ++y) {
-      int32_t controlValue = 0;
-      const double f = control.SampleAmount(x, y, &controlValue);
-      const KernelView k = memo.For(controlValue, f);
-      const Pixel s = *PixelAt<Pixel>(src, x, y);
-      if (IsBlack(s) || k.width < 1 || k.height < 1) continue;
-      if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) return false;
-      ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
-      if (!plan.prepared) {
-        KernelPixelList list{nullptr, 0};
-        if (masked != nullptr) {
-          list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
-        }
-        PrepareScatterKernel(k, masked != nullptr ? &list : nullptr, kStorableMax<Pixel>, plan);
-      }
-      if (LargestChannel(s) > plan.safeChannel || plan.width != k.width ||
-          plan.height != k.height) {
-        return false;
-      }
-      kernelOf[static_cast<size_t>(x) * height + y] = k.kernelIndex;
+      KernelPixelList list{nullptr, 0};
+      const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
+      const int32_t index = ChooseKernel(*PixelAt<Pixel>(src, x, y), k,
+                                         masked != nullptr ? &list : nullptr, prepared);
+      if (index == kExactOnly) return false;
+      kernelOf[static_cast<size_t>(x) * height + y] = index;
     }
   }
   return true;
