@@ -3,6 +3,7 @@
 #include "convolution/Engine.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
+#include "image/Drawing.h"
 #include "image/PixelTraits.h"
 #include "kernels/CrossKernel.h"
 #include "kernels/KernelStorage.h"
@@ -61,11 +62,7 @@ void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
   // back to the straightforward passes).
   const bool fast = ActiveEngine() == Engine::Fast && !factory->useBCL;
   AEWorld across(inData, dst->width, dst->height, deep);
-  if (!fast) {
-    across.Fill(
-        deep ? WorldColor::Of16(PF_Pixel16{0, 0, 0, 0}) : WorldColor::Of8(PF_Pixel{0, 0, 0, 0}),
-        nullptr);
-  }
+  if (!fast) ClearWorld(inData, across.World());
 
   // Each arm is an ordinary box blur, uniform or under the control layer as
   // the factory says, with the thin side a sixth of the other axis' amount.

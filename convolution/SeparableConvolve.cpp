@@ -68,12 +68,7 @@ void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSe
                             settings->maskTransparentSource, settings->destination)) {
     return;
   }
-  if (settings->destination == DestinationState::Overwrite) {
-    AEWorld(inData, dst, false)
-        .Fill(IsDeep(dst) ? WorldColor::Of16(PF_Pixel16{0, 0, 0, 0})
-                          : WorldColor::Of8(PF_Pixel{0, 0, 0, 0}),
-              nullptr);
-  }
+  if (settings->destination == DestinationState::Overwrite) ClearWorld(inData, dst);
 
   const bool deep = IsDeep(dst);
   const A_long height = src->height;

@@ -84,6 +84,14 @@ void FillWorld(PF_InData* inData, PF_Pixel16 color, const PF_Rect* rect, PF_Effe
   if (err != PF_Err_NONE) throw AEException(err, "FillWorld: Fill error");
 }
 
+void ClearWorld(PF_InData* inData, PF_EffectWorld* world) {
+  if (IsDeep(world)) {
+    FillWorld(inData, PF_Pixel16{0, 0, 0, 0}, nullptr, world);
+  } else {
+    FillWorld(inData, PF_Pixel{0, 0, 0, 0}, nullptr, world);
+  }
+}
+
 void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
               PF_Pixel color) {
   DrawLineT(x0, y0, x1, y1, world, color);

@@ -11,6 +11,8 @@
 // AEException(code, "FillWorld: Fill error").
 void FillWorld(PF_InData* inData, PF_Pixel color, const PF_Rect* rect, PF_EffectWorld* world);
 void FillWorld(PF_InData* inData, PF_Pixel16 color, const PF_Rect* rect, PF_EffectWorld* world);
+// The whole world, transparent black, at its own depth.
+void ClearWorld(PF_InData* inData, PF_EffectWorld* world);
 
 // Pixel coordinates, both ends included; pixels outside the world are
 // skipped one by one, so a line may leave the world and come back.

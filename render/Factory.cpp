@@ -40,15 +40,6 @@ KernelMaker* MakeKernelMaker(PF_InData* in_data, A_long blurType, KernelSettings
 
 namespace {
 
-template <typename Pixel>
-WorldColor TransparentBlack() {
-  if constexpr (PixelTraits<Pixel>::kDeep) {
-    return WorldColor::Of16(PF_Pixel16{0, 0, 0, 0});
-  } else {
-    return WorldColor::Of8(PF_Pixel{0, 0, 0, 0});
-  }
-}
-
 // The separable engine can read the host's input as it stands, treating
 // colour under transparent pixels as 0 while it loads each row, which saves
 // a frame-sized copy. Everything else convolves a cleaned private copy.
@@ -65,7 +56,7 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   KernelSettings settings = requested;
   auto clearOutput = [&] {
     if (outputCleared) return;
-    AEWorld(in_data, output, false).Fill(TransparentBlack<Pixel>(), nullptr);
+    ClearWorld(in_data, output);
     outputCleared = true;
   };
   AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(in_data, settings.blurType, settings));
@@ -126,7 +117,7 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   sub.BlitFrom(input, -left, -top);
   ClearColourUnderTransparent(sub.World());
   AEWorld subOut(in_data, regionWidth, regionHeight, IsDeep(output));
-  subOut.Fill(TransparentBlack<Pixel>(), nullptr);
+  ClearWorld(in_data, subOut.World());
   maker->ConvolveImage(sub.World(), subOut.World(), &settings, &factory);
   AEWorld out(in_data, output, false);
   out.BlitFrom(subOut.World(), left, top);
