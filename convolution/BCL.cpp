@@ -121,3 +121,7 @@ KernelView BCLHolder::KernelForControl(int32_t control) const {
 BCLHolder* KernelHolderFactory::MakeBCLHolder(double hAmount, double vAmount, KernelMaker* maker) {
   return new BCLHolder(inData, source, bclWorld, bcl, hAmount, vAmount, maker);
 }
+
+BCLHolder* KernelHolderFactory::MakeBCLLadder(double hAmount, double vAmount, KernelMaker* maker) {
+  return new BCLHolder(inData, source, nullptr, bcl, hAmount, vAmount, maker);
+}

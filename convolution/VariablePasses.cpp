@@ -282,7 +282,8 @@ bool MakePassHolders(const KernelSettings& settings, KernelHolderFactory* factor
   const bool firstIsHorizontal = h < v;
   first.Reset(firstIsHorizontal ? factory->MakeBCLHolder(h, 0.0, maker)
                                 : factory->MakeBCLHolder(0.0, v, maker));
-  second.Reset(firstIsHorizontal ? factory->MakeBCLHolder(0.0, v, maker)
-                                 : factory->MakeBCLHolder(h, 0.0, maker));
+  // The second pass picks its kernels by the record's control value alone.
+  second.Reset(firstIsHorizontal ? factory->MakeBCLLadder(0.0, v, maker)
+                                 : factory->MakeBCLLadder(h, 0.0, maker));
   return firstIsHorizontal;
 }

@@ -69,17 +69,17 @@ class SPIMaker {
   bool initialised = false;
 };
 
-// Drops what the new record cannot win against the cell's list (and what the
-// list cannot win against it). True: the new record is spent and the caller
-// recycles it; false: the caller links it in as the cell's new head.
 // Builds the holders of the two passes, first pass first (each prepares the
 // maker). The first pass makes one record per tap, so it runs along the axis
 // with the smaller amount, vertical on a tie; returns whether that is
-// horizontal.
+// horizontal. Only the first holder places the control layer.
 bool MakePassHolders(const KernelSettings& settings, KernelHolderFactory* factory,
                      KernelMaker1D* maker, AEObjectAutoPointer<BCLHolder>& first,
                      AEObjectAutoPointer<BCLHolder>& second);
 
+// Drops what the new record cannot win against the cell's list (and what the
+// list cannot win against it). True: the new record is spent and the caller
+// recycles it; false: the caller links it in as the cell's new head.
 template <typename Pixel>
 bool MergeRecord(SecondPassInfo<Pixel>* record, SecondPassInfo<Pixel>** head,
                  SPIMaker<Pixel>& maker);

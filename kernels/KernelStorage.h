@@ -79,6 +79,9 @@ class KernelHolderFactory {
   // The caller owns the result.
   SimpleKernelHolder* MakeHolder(double hAmount, double vAmount, KernelMaker* maker);
   BCLHolder* MakeBCLHolder(double hAmount, double vAmount, KernelMaker* maker);
+  // A holder asked only for kernels by control value (KernelForControl): the
+  // layer is not placed, which saves a resampling of it.
+  BCLHolder* MakeBCLLadder(double hAmount, double vAmount, KernelMaker* maker);
 
   bool useBCL = false;
   PF_InData* inData = nullptr;
