@@ -55,8 +55,9 @@ void BCLImage::Place(PF_EffectWorld* control) {
   }
   if (inData == nullptr) throw AEException("AEWorld not initialized");
   controlImage.SetInData(inData);
-  controlImage.ScaleFromBy(control, settings.scaleX, settings.scaleY, settings.filter,
-                           settings.edgeMode, nullptr);
+  controlImage.ScaleFromBy(
+      control, settings.scaleX, settings.scaleY, settings.filter, settings.edgeMode, nullptr,
+      settings.resampleOnHostThreads ? ScaleRows::OnHostThreads : ScaleRows::InOrder);
   const PF_EffectWorld* placed = controlImage.World();
   offsetX = settings.centerX - placed->width / 2;
   offsetY = settings.centerY - placed->height / 2;

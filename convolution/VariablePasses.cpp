@@ -276,14 +276,16 @@ void ConvolveVariable16(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings
 
 bool MakePassHolders(const KernelSettings& settings, KernelHolderFactory* factory,
                      KernelMaker1D* maker, AEObjectAutoPointer<BCLHolder>& first,
-                     AEObjectAutoPointer<BCLHolder>& second) {
+                     AEObjectAutoPointer<BCLHolder>& second, SecondPassLayer layer) {
   const double h = settings.hAmount;
   const double v = settings.vAmount;
   const bool firstIsHorizontal = h < v;
   first.Reset(firstIsHorizontal ? factory->MakeBCLHolder(h, 0.0, maker)
                                 : factory->MakeBCLHolder(0.0, v, maker));
-  // The second pass picks its kernels by the record's control value alone.
-  second.Reset(firstIsHorizontal ? factory->MakeBCLLadder(0.0, v, maker)
-                                 : factory->MakeBCLLadder(h, 0.0, maker));
+  auto makeSecond = [&](double hAmount, double vAmount) {
+    return layer == SecondPassLayer::Placed ? factory->MakeBCLHolder(hAmount, vAmount, maker)
+                                            : factory->MakeBCLLadder(hAmount, vAmount, maker);
+  };
+  second.Reset(firstIsHorizontal ? makeSecond(0.0, v) : makeSecond(h, 0.0));
   return firstIsHorizontal;
 }

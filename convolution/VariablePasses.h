@@ -72,10 +72,13 @@ class SPIMaker {
 // Builds the holders of the two passes, first pass first (each prepares the
 // maker). The first pass makes one record per tap, so it runs along the axis
 // with the smaller amount, vertical on a tie; returns whether that is
-// horizontal. Only the first holder places the control layer.
+// horizontal. The second holder is only asked for kernels by control value;
+// the fast engine spares it placing (resampling) the layer.
+enum class SecondPassLayer { Placed, Skipped };
 bool MakePassHolders(const KernelSettings& settings, KernelHolderFactory* factory,
                      KernelMaker1D* maker, AEObjectAutoPointer<BCLHolder>& first,
-                     AEObjectAutoPointer<BCLHolder>& second);
+                     AEObjectAutoPointer<BCLHolder>& second,
+                     SecondPassLayer layer = SecondPassLayer::Placed);
 
 // Drops what the new record cannot win against the cell's list (and what the
 // list cannot win against it). True: the new record is spent and the caller

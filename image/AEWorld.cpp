@@ -107,22 +107,22 @@ void AEWorld::CopyFrom(PF_EffectWorld* src) {
 }
 
 void AEWorld::ScaleFrom(PF_EffectWorld* src, int32_t width, int32_t height, int32_t filter,
-                        int32_t edgeMode, const WorldColor* color) {
+                        int32_t edgeMode, const WorldColor* color, ScaleRows order) {
   NewWorld(std::max(width, 1), std::max(height, 1), IsDeep(src));
   if (IsDeep(world)) {
     const PF_Pixel16 background = color != nullptr ? color->As16() : PF_Pixel16{};
-    ::Scale(inData, src, world, filter, edgeMode, color != nullptr ? &background : nullptr);
+    ::Scale(inData, src, world, filter, edgeMode, color != nullptr ? &background : nullptr, order);
   } else {
     const PF_Pixel background = color != nullptr ? color->As8() : PF_Pixel{};
-    ::Scale(inData, src, world, filter, edgeMode, color != nullptr ? &background : nullptr);
+    ::Scale(inData, src, world, filter, edgeMode, color != nullptr ? &background : nullptr, order);
   }
 }
 
 void AEWorld::ScaleFromBy(PF_EffectWorld* src, double sx, double sy, int32_t filter,
-                          int32_t edgeMode, const WorldColor* color) {
+                          int32_t edgeMode, const WorldColor* color, ScaleRows order) {
   const int32_t width = TruncToInt32(src->width * sx + 0.5);
   const int32_t height = TruncToInt32(src->height * sy + 0.5);
-  ScaleFrom(src, width, height, filter, edgeMode, color);
+  ScaleFrom(src, width, height, filter, edgeMode, color, order);
 }
 
 void AEWorld::Fill(WorldColor color, const PF_Rect* rect) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "hostapi/PluginApi.h"
+#include "image/Scale.h"
 
 // A colour in both depths; use16 says which form is meant. Conversions:
 // 8->16 (c*32768+128)/255, 16->8 (c*255+16384)>>15.
@@ -41,9 +42,9 @@ class AEWorld {
   void CheckoutLayer(int32_t index);
   void CopyFrom(PF_EffectWorld* src);
   void ScaleFrom(PF_EffectWorld* src, int32_t width, int32_t height, int32_t filter,
-                 int32_t edgeMode, const WorldColor* color);
+                 int32_t edgeMode, const WorldColor* color, ScaleRows order = ScaleRows::InOrder);
   void ScaleFromBy(PF_EffectWorld* src, double sx, double sy, int32_t filter, int32_t edgeMode,
-                   const WorldColor* color);
+                   const WorldColor* color, ScaleRows order = ScaleRows::InOrder);
 
   void Fill(WorldColor color, const PF_Rect* rect);
   void BlitFrom(PF_EffectWorld* src, int32_t x, int32_t y);

@@ -158,12 +158,14 @@ void BuildContributors(ContributorList* lists, Contributor* pool, int32_t maxCon
   }
 }
 
-// One output pixel from one list over a line of pixels. Sums are 32-bit on
-// the target (wrapping), so unsigned 32-bit arithmetic gives their bits
-// exactly, and lets the four channels share one vector. A fully opaque
-// footprint stays exactly opaque even where the weights do not add up to one.
+// One output pixel from one list over a line of pixels, `step` bytes apart
+// (a row, or a column of the intermediate image). Sums are 32-bit on the
+// target (wrapping), so unsigned 32-bit arithmetic gives their bits exactly,
+// and lets the four channels share one vector. A fully opaque footprint
+// stays exactly opaque even where the weights do not add up to one.
 template <typename Pixel>
-Pixel ApplyContributors(const ContributorList& list, const Pixel* line, const Pixel* background) {
+Pixel ApplyContributors(const ContributorList& list, const char* line, intptr_t step,
+                        const Pixel* background) {
   constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
   // Channels side by side in one vector (alpha, red, green, blue).
   typedef uint32_t Lanes __attribute__((vector_size(16)));
@@ -172,7 +174,7 @@ Pixel ApplyContributors(const ContributorList& list, const Pixel* line, const Pi
   bool opaque = true;
   for (int32_t k = 0; k < list.count; ++k) {
     const Contributor& c = list.p[k];
-    const Pixel& p = line[c.pixel];
+    const Pixel& p = *reinterpret_cast<const Pixel*>(line + c.pixel * step);
     const auto w = static_cast<uint32_t>(c.weight);
     const Lanes channels = {p.alpha, p.red, p.green, p.blue};
     sums += w * channels;
@@ -203,9 +205,53 @@ Pixel ApplyContributors(const ContributorList& list, const Pixel* line, const Pi
   return out;
 }
 
+// One pass of the filtered scale. Along rows, row k of the output is row k of
+// `from` through lists[i] for each column i; across rows (down), output
+// pixel (i, j) is column i of `from` through lists[j]. Pixel (i, j) is the
+// same sum whether the pass runs column by column or row by row, in any
+// order, so the host's threads may share the rows out.
 template <typename Pixel>
-void ScaleFiltered(PF_InData* inData, const ScaleImage& src, const ScaleImage& dst, int32_t filter,
-                   int32_t edgeMode, const Pixel* background) {
+struct ScalePass {
+  const ContributorList* lists;
+  ScaleImage from;
+  ScaleImage to;
+  bool down;
+  const Pixel* background;
+  int32_t iterateRows;  // of the world the host iterates over
+
+  Pixel At(int32_t i, int32_t j) const {
+    if (down) {
+      return ApplyContributors<Pixel>(lists[j], reinterpret_cast<const char*>(from.At<Pixel>(i, 0)),
+                                      from.rowBytes, background);
+    }
+    return ApplyContributors<Pixel>(lists[i], reinterpret_cast<const char*>(from.At<Pixel>(0, j)),
+                                    sizeof(Pixel), background);
+  }
+
+  void Row(int32_t j) const {
+    Pixel* out = to.At<Pixel>(0, j);
+    for (int32_t i = 0; i < to.width; ++i) out[i] = At(i, j);
+  }
+
+  void Column(int32_t i) const {
+    for (int32_t j = 0; j < to.height; ++j) *to.At<Pixel>(i, j) = At(i, j);
+  }
+
+  // The call for row y of the iterated world runs its share of the rows.
+  static PF_Err RowsFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+    const auto& pass = *static_cast<const ScalePass*>(refcon);
+    const int32_t rows = pass.to.height;
+    const auto first = static_cast<int32_t>(int64_t{y} * rows / pass.iterateRows);
+    const auto end = static_cast<int32_t>((int64_t{y} + 1) * rows / pass.iterateRows);
+    for (int32_t j = first; j < end; ++j) pass.Row(j);
+    return PF_Err_NONE;
+  }
+};
+
+template <typename Pixel>
+void ScaleFiltered(PF_InData* inData, PF_EffectWorld* destination, const ScaleImage& src,
+                   const ScaleImage& dst, int32_t filter, int32_t edgeMode, const Pixel* background,
+                   ScaleRows order) {
   const double xScale = static_cast<double>(dst.width) / src.width;
   const double yScale = static_cast<double>(dst.height) / src.height;
   const double support = ScaleFilterSupport(filter);
@@ -213,18 +259,40 @@ void ScaleFiltered(PF_InData* inData, const ScaleImage& src, const ScaleImage& d
   const double wy = yScale >= 1.0 ? support : support / yScale;
   const int32_t maxContributors = std::max(TruncToInt32(2 * wx + 1.5), TruncToInt32(2 * wy + 1.5));
   const int32_t maxDst = std::max(dst.width, dst.height);
-  const int32_t maxSrc = std::max(src.width, src.height);
 
   ZeroBlock intermediateBlock(static_cast<size_t>(dst.width) * src.height, sizeof(Pixel));
   const ScaleImage intermediate{dst.width, src.height, intermediateBlock.As<char>(),
                                 dst.width * static_cast<int32_t>(sizeof(Pixel))};
-  static_assert(sizeof(ContributorList) % alignof(Pixel) == 0);
-  const size_t listBytes = static_cast<size_t>(maxDst) * sizeof(ContributorList);
-  ZeroBlock listBlock(listBytes + static_cast<size_t>(maxSrc) * sizeof(Pixel), 1);
+  ZeroBlock listBlock(static_cast<size_t>(maxDst), sizeof(ContributorList));
   ContributorList* lists = listBlock.As<ContributorList>();
-  Pixel* line = reinterpret_cast<Pixel*>(listBlock.As<char>() + listBytes);
   ZeroBlock poolBlock(static_cast<size_t>(maxContributors) * maxDst + 1, sizeof(Contributor));
   Contributor* pool = poolBlock.As<Contributor>();
+  const ScalePass<Pixel> across{lists, src, intermediate, false, background, dst.height};
+  const ScalePass<Pixel> down{lists, intermediate, dst, true, background, dst.height};
+
+  if (order == ScaleRows::OnHostThreads) {
+    // Over the destination's rows, one pixel wide; the host polls for a
+    // stop and reports progress.
+    const PF_Rect area{0, 0, static_cast<A_short>(dst.height), 1};
+    auto run = [&](const ScalePass<Pixel>& pass, A_long progressBase) {
+      void* refcon = const_cast<ScalePass<Pixel>*>(&pass);
+      PF_Err err = PF_Err_NONE;
+      if constexpr (PixelTraits<Pixel>::kDeep) {
+        err = inData->utils->iterate16(inData, progressBase, 2 * dst.height, nullptr, &area, refcon,
+                                       ScalePass<Pixel>::RowsFunction, destination);
+      } else {
+        err = inData->utils->iterate(inData, progressBase, 2 * dst.height, nullptr, &area, refcon,
+                                     ScalePass<Pixel>::RowsFunction, destination);
+      }
+      if (err != PF_Err_NONE) throw AEException(err, kScalingError);
+    };
+    BuildContributors(lists, pool, maxContributors, dst.width, src.width, xScale, filter, edgeMode);
+    run(across, 0);
+    BuildContributors(lists, pool, maxContributors, dst.height, src.height, yScale, filter,
+                      edgeMode);
+    run(down, dst.height);
+    return;
+  }
 
   PF_InteractCallbacks& host = inData->inter;
   auto checkAbort = [&] {
@@ -237,30 +305,23 @@ void ScaleFiltered(PF_InData* inData, const ScaleImage& src, const ScaleImage& d
     const PF_Err err = host.progress(inData->effect_ref, count++, src.height + dst.width);
     if (err != PF_Err_NONE) throw AEException(err, kScalingError);
   };
-
   BuildContributors(lists, pool, maxContributors, dst.width, src.width, xScale, filter, edgeMode);
   checkAbort();
   for (int32_t k = 0; k < src.height; ++k) {
-    std::copy_n(src.At<Pixel>(0, k), src.width, line);
-    Pixel* out = intermediate.At<Pixel>(0, k);
-    for (int32_t i = 0; i < dst.width; ++i) out[i] = ApplyContributors(lists[i], line, background);
+    across.Row(k);
     ping();
   }
-
   BuildContributors(lists, pool, maxContributors, dst.height, src.height, yScale, filter, edgeMode);
   checkAbort();
   for (int32_t i = 0; i < dst.width; ++i) {
-    for (int32_t k = 0; k < src.height; ++k) line[k] = *intermediate.At<Pixel>(i, k);
-    for (int32_t j = 0; j < dst.height; ++j) {
-      *dst.At<Pixel>(i, j) = ApplyContributors(lists[j], line, background);
-    }
+    down.Column(i);
     ping();
   }
 }
 
 template <typename Pixel>
 void ScaleT(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
-            int32_t edgeMode, const Pixel* background) {
+            int32_t edgeMode, const Pixel* background, ScaleRows order) {
   if (source->data == nullptr || destination->data == nullptr) {
     throw AEException(1, kScalingError);
   }
@@ -269,7 +330,7 @@ void ScaleT(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destinati
   if (filter == ScaleNearest) {
     ResampleNearest<Pixel>(src, dst);
   } else {
-    ScaleFiltered<Pixel>(inData, src, dst, filter, edgeMode, background);
+    ScaleFiltered<Pixel>(inData, destination, src, dst, filter, edgeMode, background, order);
   }
 }
 
@@ -317,11 +378,11 @@ double ScaleFilterSupport(int32_t filter) {
 }
 
 void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
-           int32_t edgeMode, const PF_Pixel* background) {
-  ScaleT(inData, source, destination, filter, edgeMode, background);
+           int32_t edgeMode, const PF_Pixel* background, ScaleRows order) {
+  ScaleT(inData, source, destination, filter, edgeMode, background, order);
 }
 
 void Scale(PF_InData* inData, PF_EffectWorld* source, PF_EffectWorld* destination, int32_t filter,
-           int32_t edgeMode, const PF_Pixel16* background) {
-  ScaleT(inData, source, destination, filter, edgeMode, background);
+           int32_t edgeMode, const PF_Pixel16* background, ScaleRows order) {
+  ScaleT(inData, source, destination, filter, edgeMode, background, order);
 }

@@ -42,4 +42,6 @@ struct BCLSettings {
   double scaleY = 1.0;
   bool invert = false;
   int32_t compoundShapes = 50;
+  // The fast engine resamples the layer on the host's threads.
+  bool resampleOnHostThreads = false;
 };

@@ -534,7 +534,10 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   }
   AEObjectAutoPointer<BCLHolder> first;
   AEObjectAutoPointer<BCLHolder> second;
-  const bool firstIsHorizontal = MakePassHolders(*settings, factory, maker, first, second);
+  KernelHolderFactory onHostThreads = *factory;
+  onHostThreads.bcl.resampleOnHostThreads = true;
+  const bool firstIsHorizontal =
+      MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;
   if (!PrepareSecondPass(*second, firstIsHorizontal, pass2)) return false;
 

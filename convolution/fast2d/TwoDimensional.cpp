@@ -507,7 +507,9 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
                      const MaskedKernelMaker* masked) {
   const double h = settings->hAmount;
   const double v = settings->vAmount;
-  AEObjectAutoPointer<BCLHolder> holder(factory->MakeBCLHolder(h, v, maker));
+  KernelHolderFactory onHostThreads = *factory;
+  onHostThreads.bcl.resampleOnHostThreads = true;
+  AEObjectAutoPointer<BCLHolder> holder(onHostThreads.MakeBCLHolder(h, v, maker));
   const BCLImage& control = holder->Image();
   const KernelInterpolator& ladder = holder->Interpolator();
   LadderMemo memo(ladder, h, v);
