@@ -1,12 +1,14 @@
+// Host worlds and the plain pixel operations on them: allocation, fills,
+// layer checkout, disposal, blits and edge index mapping.
 #include <functional>
 #include <stdexcept>
 
-#include "ImageTestSupport.h"
 #include "image/AEWorld.h"
 #include "image/EdgeMode.h"
 #include "image/Scale.h"
+#include "shapes/ShapesSupport.h"
 
-using namespace imagetest;
+using namespace shapestest;
 
 namespace {
 
@@ -24,7 +26,6 @@ TEST(AEWorld, RefusesBadSizesEmptyUseAndOwningReadOnlyWorlds) {
                        "Could not Allocate AEWorld"));
   EXPECT_EQ(world.RawWorld(), nullptr);
 
-  softhost::SoftWorld other(2, 2, false);
   AEWorld noHost;
   const std::function<void()> operations[] = {
       [&] { world.Fill(WorldColor{}, nullptr); },
@@ -34,6 +35,7 @@ TEST(AEWorld, RefusesBadSizesEmptyUseAndOwningReadOnlyWorlds) {
   for (const auto& operation : operations) {
     EXPECT_TRUE(RaisesAE(operation, 1, "AEWorld not initialized"));
   }
+  softhost::SoftWorld other(2, 2, false);
   PF_EffectWorld readOnly = *other.World();
   readOnly.world_flags &= ~PF_WorldFlag_WRITEABLE;
   EXPECT_TRUE(RaisesAE([&] { AEWorld owner(session.In(), &readOnly, true); }, 1,
@@ -73,10 +75,6 @@ TEST(AEWorld, CheckoutOfANoneLayerLeavesTheObjectEmptyAndCheckedIn) {
   EXPECT_EQ(world.RawWorld(), nullptr);
   EXPECT_FALSE(world.CheckedOut());
   EXPECT_EQ(session.host.CheckedOutLayers(), 0);
-
-  session.host.Faults().failCheckoutAt = 2;
-  EXPECT_TRUE(RaisesAE([&] { world.CheckoutLayer(0); }, session.host.Faults().failCode,
-                       "AEWorld: Could not check out layer"));
 }
 
 // dispose_world that gives the world back but reports a failure.
@@ -144,6 +142,20 @@ TEST(Blit, ClipsToBothWorlds) {
   softhost::SoftWorld deep(4, 4, true);
   EXPECT_TRUE(RaisesAE([&] { Blit(source.World(), deep.World(), nullptr, 0, 0); }, 1,
                        "Blit Error: Worlds have different bitdepths"));
+}
+
+TEST(MapEdgeIndex, MapsOutsideIndicesByMode) {
+  struct Case {
+    int32_t mode, n, i, expected;
+  } cases[] = {
+      {EdgeNone, 4, -2, -2},  {EdgeReflect, 4, -2, 1},
+      {EdgeReflect, 4, 5, 2}, {EdgeReflect, 1, 5, 0},
+      {EdgeRepeat, 4, -7, 0}, {EdgeRepeat, 4, 9, 3},
+      {EdgeWrap, 3, -4, 2},   {7, 4, 6, 2},  // an unknown mode reflects
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MapEdgeIndex(c.mode, c.n, c.i), c.expected) << c.mode << " " << c.n << " " << c.i;
+  }
 }
 
 }  // namespace

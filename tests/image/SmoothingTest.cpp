@@ -1,12 +1,12 @@
 #include <utility>
 #include <vector>
 
-#include "ImageTestSupport.h"
 #include "image/AEWorld.h"
 #include "image/EdgeMode.h"
 #include "image/Smoothing.h"
+#include "shapes/ShapesSupport.h"
 
-using namespace imagetest;
+using namespace shapestest;
 
 namespace {
 
@@ -74,7 +74,7 @@ TEST(SmoothWorld, HostVersionAndEdgeModeChooseThePath) {
       utils.convolve = &LoggedConvolve;
       session.In()->utils = &utils;
       softhost::SoftWorld world(9, 7, deep), before(9, 7, deep);
-      FillNoise(world.World(), 3);
+      FillSparse(world.World(), 3);
       Blit(world.World(), before.World(), nullptr, 0, 0);
       SmoothWorld(session.In(), world.World(), 2.2f, c.edgeMode, c.red, false, false, false);
       gLog = nullptr;
@@ -126,21 +126,11 @@ TEST(SmoothWorld, EffectPathTruncatesAndDoesNotClamp) {
   }
 }
 
-TEST(SmoothWorld, RaisesTheHostsAbortAndReleasesItsBuffer) {
-  HostSession session(kOldHost);
-  softhost::SoftWorld world(3, 2, true);
-  session.host.Faults().abortAfterPolls = 3;
-  EXPECT_TRUE(RaisesAE(
-      [&] { SmoothWorld(session.In(), world.World(), 1.0f, EdgeRepeat, true, true, true, true); },
-      PF_Interrupt_CANCEL, "UI Ping: Error or user Abort."));
-  EXPECT_EQ(session.host.LiveWorlds(), 0);
-}
-
 TEST(SmoothArray, MatchesTheWorldSmoothingOfOneChannel) {
   HostSession session(kOldHost);
   for (int32_t edgeMode : {EdgeNone, EdgeWrap}) {
     softhost::SoftWorld world(13, 9, true);
-    FillNoise(world.World(), 17 + edgeMode);
+    FillSparse(world.World(), 17 + edgeMode);
     Array2D<int32_t> array;
     array.Resize(13, 9, 0);
     for (int32_t y = 0; y < 9; ++y) {

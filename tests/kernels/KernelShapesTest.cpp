@@ -1,67 +1,11 @@
-// The separable kernel makers: size rules, the profiles each shape writes,
-// the kernels built from them, and the holder that carries one kernel.
-#include <gtest/gtest.h>
-
-#include <memory>
+// The separable kernel makers: size rules and the profiles each shape writes.
 #include <vector>
 
-#include "image/AEException.h"
-#include "image/Containers.h"
-#include "kernels/KernelMaker.h"
-#include "kernels/KernelStorage.h"
-#include "shell/HostInfo.h"
+#include "shapes/ShapesSupport.h"
 
 namespace {
 
-// Just enough of a host for the profiles: the box smoothing polls abort and
-// progress once per column; abort answers abortAnswer.
-struct PollingHost {
-  PF_InData inData{};
-  PF_Err abortAnswer = PF_Err_NONE;
-
-  PollingHost() {
-    inData.effect_ref = reinterpret_cast<PF_ProgPtr>(this);
-    inData.inter.abort = [](PF_ProgPtr ref) -> PF_Err {
-      return reinterpret_cast<PollingHost*>(ref)->abortAnswer;
-    };
-    inData.inter.progress = [](PF_ProgPtr, A_long, A_long) -> PF_Err { return PF_Err_NONE; };
-  }
-};
-
-enum Shape { Gaussian, Diamond, SharpDiamond, Box, Cylinder };
-const char* const kNames[] = {"Gaussian", "Diamond", "SharpDiamond", "Box", "Cylinder"};
-
-std::unique_ptr<KernelMaker1D> Make(Shape s, PF_InData* inData) {
-  switch (s) {
-    case Gaussian:
-      return std::make_unique<GaussianKernelMaker>(inData);
-    case Diamond:
-      return std::make_unique<DiamondKernelMaker>(inData);
-    case SharpDiamond:
-      return std::make_unique<SharpDiamondKernelMaker>();
-    case Box:
-      return std::make_unique<BoxKernelMaker>(inData);
-    case Cylinder:
-      return std::make_unique<CylinderKernelMaker>(inData);
-  }
-  return nullptr;
-}
-
-std::vector<int32_t> Profile(KernelMaker1D& maker, double amount, bool horizontal) {
-  int32_t length = 0;
-  maker.GetProfileLength(amount, &length, horizontal);
-  std::vector<int32_t> profile(static_cast<size_t>(length), 0);
-  maker.MakeProfile(profile.data(), amount, horizontal);
-  return profile;
-}
-
-class KernelShapes : public ::testing::Test {
- protected:
-  // The Gaussians below are the effect's own formula, which a host without a
-  // recorded version gets.
-  void SetUp() override { ResetHostInfo(); }
-  PollingHost host;
-};
+using namespace shapestest;
 
 TEST(KernelSizes, BaseAndPaddedLengths) {
   struct Case {
@@ -78,19 +22,27 @@ TEST(KernelSizes, BaseAndPaddedLengths) {
 }
 
 struct ProfileCase {
-  Shape shape;
+  Separable shape;
   double amount;
   bool horizontal;
   std::vector<int32_t> expected;
 };
 
-class ReferenceProfiles : public KernelShapes, public ::testing::WithParamInterface<ProfileCase> {};
+class ReferenceProfiles : public ::testing::TestWithParam<ProfileCase> {};
 
+// The Gaussians are the effect's own formula, which a host without a
+// recorded version gets.
 TEST_P(ReferenceProfiles, MatchTheTable) {
   const ProfileCase& c = GetParam();
-  auto maker = Make(c.shape, &host.inData);
-  EXPECT_EQ(Profile(*maker, c.amount, c.horizontal), c.expected)
-      << kNames[c.shape] << " amount " << c.amount << (c.horizontal ? " across" : " down");
+  ResetHostInfo();
+  softhost::Host host;
+  auto maker = MakeSeparable(c.shape, host.InData());
+  int32_t length = 0;
+  maker->GetProfileLength(c.amount, &length, c.horizontal);
+  std::vector<int32_t> profile(static_cast<size_t>(length), 0);
+  maker->MakeProfile(profile.data(), c.amount, c.horizontal);
+  EXPECT_EQ(profile, c.expected) << kSeparableNames[c.shape] << " amount " << c.amount
+                                 << (c.horizontal ? " across" : " down");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -107,49 +59,5 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfileCase{Box, 2, true, {0, 16384, 32768, 32768, 32768, 16384, 0}},
                       ProfileCase{Cylinder, 2, true, {0, 16384, 32768, 32768, 32768, 16384, 0}},
                       ProfileCase{Cylinder, 2, false, {1437, 15002, 32767, 15002, 1437}}));
-
-// 5 x 5 kernels are the outer product of their profiles (the Gaussian's
-// already peak at 32767, which the kernel's normalisation keeps): Diamond
-// 8192 at (1, 1) and a zero ring, Gaussian 32766 at the centre.
-TEST_F(KernelShapes, KernelsAreOuterProductsOfTheirProfiles) {
-  struct Case {
-    Shape shape;
-    int32_t profile[5];
-  };
-  const Case cases[] = {{Diamond, {0, 16384, 32768, 16384, 0}},
-                        {Gaussian, {1437, 15002, 32767, 15002, 1437}}};
-  for (const Case& c : cases) {
-    auto maker = Make(c.shape, &host.inData);
-    SimpleKernelHolder holder(2, 2, maker.get());
-    const KernelView& v = holder.View();
-    ASSERT_EQ(v.width, 5);
-    ASSERT_EQ(v.height, 5);
-    EXPECT_EQ(v.rowStride, 5);
-    for (int32_t j = 0; j < 5; ++j) {
-      for (int32_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(v.Weight(i, j), (c.profile[i] * c.profile[j]) >> 15)
-            << kNames[c.shape] << " " << i << ", " << j;
-      }
-    }
-  }
-}
-
-// The box smoothing polls the host; an abort there leaves the kernel build
-// and reaches the holder's user with the host's code.
-TEST_F(KernelShapes, AbortWhileSmoothingTheBoxLeavesTheHolder) {
-  for (Shape shape : {Box, Cylinder}) {
-    auto maker = Make(shape, &host.inData);
-    host.abortAnswer = PF_Interrupt_CANCEL;
-    KernelHolderFactory factory;
-    try {
-      AEObjectAutoPointer<SimpleKernelHolder> holder(factory.MakeHolder(4, 4, maker.get()));
-      ADD_FAILURE() << kNames[shape] << ": no exception";
-    } catch (const AEException& e) {
-      EXPECT_EQ(e.Code(), PF_Interrupt_CANCEL);
-      EXPECT_STREQ(e.Message(), "UI Ping: Error or user Abort.");
-    }
-    host.abortAnswer = PF_Err_NONE;
-  }
-}
 
 }  // namespace

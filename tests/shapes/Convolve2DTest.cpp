@@ -1,13 +1,10 @@
 // The two-dimensional gather and scatter, and the cross's two arms, against
 // the weighted maximum written from its definition.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <memory>
 
 #include "convolution/BCL.h"
 #include "convolution/Engine.h"
-#include "image/AEException.h"
 #include "kernels/CrossKernel.h"
 #include "kernels/CustomKernel.h"
 #include "kernels/SpiralKernel.h"
@@ -20,27 +17,16 @@ using namespace shapestest;
 
 enum class Shape { Star, Spiral, Custom };
 
-struct ShapeCase {
-  const char* name;
-  Shape shape;
-  double h;
-  double v;
-};
-
-// An alpha triangle over the upper right of a small layer: like the star it
-// is not symmetric under a half turn, so a gather that mirrors the wrong way
+// An alpha triangle over the upper right of the layer: like the star it is
+// not symmetric under a half turn, so a gather that mirrors the wrong way
 // shows.
-class TriangleLayer {
- public:
-  TriangleLayer() : world(16, 12, false) {
-    for (int32_t y = 0; y < 12; ++y) {
-      for (int32_t x = 0; x < 16; ++x) {
-        if (x * 12 >= y * 16) SetPixel(world.World(), x, y, 255, 255, 255, 255);
-      }
+void DrawTriangle(PF_EffectWorld* layer) {
+  for (int32_t y = 0; y < layer->height; ++y) {
+    for (int32_t x = 0; x < layer->width; ++x) {
+      if (x * layer->height >= y * layer->width) SetPixel(layer, x, y, 255, 255, 255, 255);
     }
   }
-  softhost::SoftWorld world;
-};
+}
 
 std::unique_ptr<KernelMaker> MakeShape(Shape shape, PF_InData* inData, PF_EffectWorld* layer) {
   if (shape == Shape::Star) return std::make_unique<StarKernelMaker>(inData);
@@ -55,11 +41,11 @@ std::unique_ptr<KernelMaker> MakeShape(Shape shape, PF_InData* inData, PF_Effect
 // Sparse colour with the four corners lit.
 void FillSource(PF_EffectWorld* src, uint32_t seed) {
   FillSparse(src, seed, 9);
-  const int32_t full = FullScale(src);
+  const int32_t full = FullScale(src), r = src->width - 1, b = src->height - 1;
   SetPixel(src, 0, 0, full, full, full / 2, full);
-  SetPixel(src, src->width - 1, 0, full, full / 3, full, full);
-  SetPixel(src, 0, src->height - 1, full / 2, full, full, 0);
-  SetPixel(src, src->width - 1, src->height - 1, full, full, full, full);
+  SetPixel(src, r, 0, full, full / 3, full, full);
+  SetPixel(src, 0, b, full / 2, full, full, 0);
+  SetPixel(src, r, b, full, full, full, full);
 }
 
 KernelSettings SettingsFor(PF_InData* inData, double h, double v) {
@@ -70,8 +56,7 @@ KernelSettings SettingsFor(PF_InData* inData, double h, double v) {
   return settings;
 }
 
-// A horizontal ramp of control values across the whole image, read by the
-// factory.
+// A horizontal ramp of control values across the whole image.
 void UseRampControl(KernelHolderFactory& factory, PF_InData* inData, PF_EffectWorld* src,
                     PF_EffectWorld* control) {
   for (int32_t y = 0; y < control->height; ++y) {
@@ -92,116 +77,53 @@ void UseRampControl(KernelHolderFactory& factory, PF_InData* inData, PF_EffectWo
 // Uniform: one kernel for all. Under a control layer each source pixel is
 // spread with the ladder kernel of its own control value. The destination
 // already holds values: every write must be a maximum with them.
-TEST(Convolve2D, MatchesTheScatterDefinition) {
-  const ShapeCase shapes[] = {{"star", Shape::Star, 4, 3},
-                              {"spiral", Shape::Spiral, 5, 3.5},
-                              {"custom triangle", Shape::Custom, 4, 3}};
+TEST(Convolve2D, MatchesTheScatterDefinitionOnBothEngines) {
+  const struct {
+    Shape shape;
+    double h, v;
+  } shapes[] = {{Shape::Star, 4, 3}, {Shape::Spiral, 5, 3.5}, {Shape::Custom, 4, 3}};
   HostSession session;
-  TriangleLayer layer;
-  for (const ShapeCase& c : shapes) {
-    for (int32_t variant = 0; variant < 4; ++variant) {
-      const bool deep = variant & 1, variable = variant & 2;
-      SCOPED_TRACE(testing::Message() << c.name << (deep ? " 16 bpc" : " 8 bpc")
-                                      << (variable ? " variable" : " uniform"));
-      softhost::SoftWorld src(23, 19, deep), dst(23, 19, deep), expected(23, 19, deep);
-      softhost::SoftWorld control(23, 19, false);
-      FillSource(src.World(), 17 + variant);
-      for (PF_EffectWorld* w : {dst.World(), expected.World()}) {
-        SetPixel(w, 3, 4, FullScale(w), FullScale(w), FullScale(w), FullScale(w));
-        SetPixel(w, 10, 8, FullScale(w) / 4, FullScale(w) / 5, FullScale(w) / 6, FullScale(w) / 7);
-      }
-      KernelHolderFactory factory;
-      if (variable) UseRampControl(factory, session.In(), src.World(), control.World());
-      auto maker = MakeShape(c.shape, session.In(), layer.world.World());
-      KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
-      maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
+  softhost::SoftWorld layer(16, 12, false);
+  DrawTriangle(layer.World());
+  for (Engine engine : {Engine::Reference, Engine::Fast}) {
+    SetEngineForTesting(engine);
+    for (const auto& c : shapes) {
+      for (int32_t variant = 0; variant < 4; ++variant) {
+        const bool deep = variant & 1, variable = variant & 2;
+        SCOPED_TRACE(testing::Message()
+                     << EngineName(engine) << " shape " << static_cast<int>(c.shape)
+                     << (deep ? " 16 bpc" : " 8 bpc") << (variable ? " variable" : " uniform"));
+        softhost::SoftWorld src(23, 19, deep), dst(23, 19, deep), expected(23, 19, deep);
+        softhost::SoftWorld control(23, 19, false);
+        FillSource(src.World(), 17 + variant);
+        for (PF_EffectWorld* w : {dst.World(), expected.World()}) {
+          const int32_t f = FullScale(w);
+          SetPixel(w, 3, 4, f, f, f, f);
+          SetPixel(w, 10, 8, f / 4, f / 5, f / 6, f / 7);
+        }
+        KernelHolderFactory factory;
+        if (variable) UseRampControl(factory, session.In(), src.World(), control.World());
+        auto maker = MakeShape(c.shape, session.In(), layer.World());
+        KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
+        maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
 
-      auto reference = MakeShape(c.shape, session.In(), layer.world.World());
-      if (variable) {
-        BCLHolder holder(session.In(), src.World(), control.World(), factory.bcl, c.h, c.v,
-                         reference.get());
-        ReferenceScatter(src.World(), expected.World(), [&](int32_t x, int32_t y) {
-          return CopyKernel(holder.KernelAt(x, y, nullptr));
-        });
-      } else {
-        const Kernel k = BuildKernelOf(*reference, c.h, c.v);
-        ReferenceScatter(src.World(), expected.World(), [&](int32_t, int32_t) { return k; });
+        auto reference = MakeShape(c.shape, session.In(), layer.World());
+        if (variable) {
+          BCLHolder holder(session.In(), src.World(), control.World(), factory.bcl, c.h, c.v,
+                           reference.get());
+          ReferenceScatter(src.World(), expected.World(), [&](int32_t x, int32_t y) {
+            return CopyKernel(holder.KernelAt(x, y, nullptr));
+          });
+        } else {
+          const Kernel k = BuildKernelOf(*reference, c.h, c.v);
+          ReferenceScatter(src.World(), expected.World(), [&](int32_t, int32_t) { return k; });
+        }
+        EXPECT_TRUE(SameImage(dst.World(), expected.World()));
       }
-      EXPECT_TRUE(SameImage(dst.World(), expected.World()));
     }
   }
-  EXPECT_EQ(session.host.LiveWorlds(), 0);
-}
-
-// The straightforward variable path asks abort, then progress, after each
-// column; a refusal ends it there with the host's code. The polls of the
-// kernel set-up are counted in a first run, so that the refusal falls after
-// column 1.
-TEST(Convolve2D, AbortEndsTheVariablePathAfterAColumn) {
-  SetEngineForTesting(Engine::Reference);
-  softhost::SoftWorld src(12, 10, false), control(12, 10, false);
-  FillSource(src.World(), 3);
-  auto run = [&](HostSession& session, PF_EffectWorld* dst) {
-    SpiralKernelMaker maker(session.In());
-    KernelSettings settings = SettingsFor(session.In(), 3, 3);
-    KernelHolderFactory factory;
-    UseRampControl(factory, session.In(), src.World(), control.World());
-    maker.ConvolveImage(src.World(), dst, &settings, &factory);
-    return factory.bcl;
-  };
-
-  HostSession counting;
-  softhost::SoftWorld whole(12, 10, false);
-  const BCLSettings bcl = run(counting, whole.World());
-  const long setupPolls = counting.host.AbortPolls() - 2 * 12;
-  ASSERT_GE(setupPolls, 0);
-
-  HostSession session;
-  session.host.Faults().abortAfterPolls = static_cast<int>(setupPolls) + 2;
-  softhost::SoftWorld dst(12, 10, false), expected(12, 10, false);
-  try {
-    run(session, dst.World());
-    FAIL() << "abort ignored";
-  } catch (const AEException& e) {
-    EXPECT_EQ(e.Code(), PF_Interrupt_CANCEL);
-    EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.");
-  }
-  EXPECT_EQ(session.host.LiveWorlds(), 0);
-  session.host.Faults().abortAfterPolls = -1;
-
-  SpiralKernelMaker reference(session.In());
-  BCLHolder holder(session.In(), src.World(), control.World(), bcl, 3, 3, &reference);
-  ReferenceScatter(src.World(), expected.World(), [&](int32_t x, int32_t y) {
-    return x <= 1 ? CopyKernel(holder.KernelAt(x, y, nullptr)) : Kernel{};
-  });
-  EXPECT_TRUE(SameImage(dst.World(), expected.World()));
   ResetEngineForTesting();
-}
-
-// On an old host every 8-bit image operation avoids the host's iterate, and
-// a large spiral needs no image, so the first iterate is the convolution's
-// own.
-TEST(Convolve2D, HostIterateFailureRaises) {
-  TriangleLayer layer;
-  const ShapeCase cases[] = {{"spiral", Shape::Spiral, 40, 40}, {"custom", Shape::Custom, 4, 3}};
-  for (const ShapeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    HostSession session(11);
-    session.host.Faults().failIterateAt = 0;
-    softhost::SoftWorld src(8, 8, false), dst(8, 8, false);
-    auto maker = MakeShape(c.shape, session.In(), layer.world.World());
-    KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
-    KernelHolderFactory factory;
-    try {
-      maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
-      FAIL() << "iterate failure ignored";
-    } catch (const AEException& e) {
-      EXPECT_EQ(e.Code(), PF_Err_INTERNAL_STRUCT_DAMAGED);
-      EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.");
-    }
-    maker.reset();
-    EXPECT_EQ(session.host.LiveWorlds(), 0);
-  }
+  EXPECT_EQ(session.host.LiveWorlds(), 0);
 }
 
 // Each arm is a horizontal pass and then a vertical pass of box profiles;

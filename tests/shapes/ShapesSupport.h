@@ -1,19 +1,22 @@
-// Shared by the shape and control-layer tests: a software host whose
-// PF_InData is ready for direct calls, images by channel index (0 alpha,
+// Shared by the shape, image, kernel and control-layer tests: a software host
+// whose PF_InData is ready for direct calls, channels by index (0 alpha,
 // 1 red, 2 green, 3 blue), kernels copied out of their views (element (x, y)
 // at y * width + x, origin at (width/2, height/2), Q15 weights), the weighted
-// maximum written straight from its definition, and an image comparison that
-// names the first difference.
+// maximum written straight from its definition, and checks that name the
+// first difference or the exception raised.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "hostapi/PluginApi.h"
+#include "image/AEException.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
@@ -22,31 +25,23 @@
 
 namespace shapestest {
 
-inline PF_Err NoCommand(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) {
-  return PF_Err_NONE;
-}
-
 // A host of the given API major version as global setup records it; in_data
 // keeps utils and effect_ref after the empty command.
-class HostSession {
- public:
+struct HostSession {
   explicit HostSession(A_short majorVersion = 13) {
     host.Config().majorVersion = majorVersion;
-    host.Call(&NoCommand, PF_Cmd_ABOUT);
+    host.Call([](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                 void*) -> PF_Err { return PF_Err_NONE; },
+              PF_Cmd_ABOUT);
     RecordHostInfo(host.InData());
   }
-  HostSession(const HostSession&) = delete;
-  HostSession& operator=(const HostSession&) = delete;
   ~HostSession() { ResetHostInfo(); }
-
   PF_InData* In() { return host.InData(); }
-
   softhost::Host host;
 };
 
 inline int32_t FullScale(const PF_EffectWorld* w) { return IsDeep(w) ? 32768 : 255; }
 
-// Channel c of a pixel struct: 0 alpha, 1 red, 2 green, 3 blue.
 template <typename Pixel>
 auto& ChannelOf(Pixel* p, int32_t c) {
   static constexpr decltype(&Pixel::alpha) kMembers[] = {&Pixel::alpha, &Pixel::red, &Pixel::green,
@@ -81,7 +76,7 @@ inline void FillAll(PF_EffectWorld* w, int32_t a, int32_t r, int32_t g, int32_t 
 
 // About one pixel in `sparsity` lit with random channels, the rest black, so
 // that single kernels stay visible in the result.
-inline void FillSparse(PF_EffectWorld* w, uint32_t seed, int32_t sparsity) {
+inline void FillSparse(PF_EffectWorld* w, uint32_t seed, int32_t sparsity = 1) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int32_t> value(0, FullScale(w));
   for (int32_t y = 0; y < w->height; ++y) {
@@ -90,6 +85,18 @@ inline void FillSparse(PF_EffectWorld* w, uint32_t seed, int32_t sparsity) {
       for (int32_t c = 0; c < 4; ++c) SetChannel(w, x, y, c, lit ? value(rng) : 0);
     }
   }
+}
+
+enum Separable { Gaussian, Diamond, SharpDiamond, Box, Cylinder };
+inline const char* const kSeparableNames[] = {"Gaussian", "Diamond", "SharpDiamond", "Box",
+                                              "Cylinder"};
+
+inline std::unique_ptr<KernelMaker1D> MakeSeparable(Separable s, PF_InData* inData) {
+  if (s == Gaussian) return std::make_unique<GaussianKernelMaker>(inData);
+  if (s == Diamond) return std::make_unique<DiamondKernelMaker>(inData);
+  if (s == SharpDiamond) return std::make_unique<SharpDiamondKernelMaker>();
+  if (s == Box) return std::make_unique<BoxKernelMaker>(inData);
+  return std::make_unique<CylinderKernelMaker>(inData);
 }
 
 struct Kernel {
@@ -144,26 +151,30 @@ inline void ReferenceScatter(const PF_EffectWorld* src, PF_EffectWorld* dst,
 
 inline ::testing::AssertionResult SameImage(const PF_EffectWorld* actual,
                                             const PF_EffectWorld* expected) {
-  static const char* const kNames[4] = {"alpha", "red", "green", "blue"};
-  for (int32_t y = 0; y < actual->height; ++y) {
-    for (int32_t x = 0; x < actual->width; ++x) {
+  for (int32_t y = 0; y < expected->height; ++y) {
+    for (int32_t x = 0; x < expected->width; ++x) {
       for (int32_t c = 0; c < 4; ++c) {
-        const int32_t got = Channel(actual, x, y, c);
-        const int32_t want = Channel(expected, x, y, c);
-        if (got != want) {
+        if (Channel(actual, x, y, c) != Channel(expected, x, y, c)) {
           return ::testing::AssertionFailure()
-                 << "first difference at (" << x << ", " << y << ") " << kNames[c]
-                 << ": production " << got << ", reference " << want << "; production argb "
-                 << Channel(actual, x, y, 0) << " " << Channel(actual, x, y, 1) << " "
-                 << Channel(actual, x, y, 2) << " " << Channel(actual, x, y, 3)
-                 << ", reference argb " << Channel(expected, x, y, 0) << " "
-                 << Channel(expected, x, y, 1) << " " << Channel(expected, x, y, 2) << " "
-                 << Channel(expected, x, y, 3);
+                 << "first difference at (" << x << ", " << y << ") channel " << c << ": got "
+                 << Channel(actual, x, y, c) << ", expected " << Channel(expected, x, y, c);
         }
       }
     }
   }
   return ::testing::AssertionSuccess();
+}
+
+template <typename Body>
+::testing::AssertionResult RaisesAE(Body&& body, int32_t code, const char* text) {
+  try {
+    body();
+  } catch (const AEException& e) {
+    if (e.Code() == code && std::string(e.Message()) == text) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "raised (" << e.Code() << ", \"" << e.Message()
+                                         << "\"), expected (" << code << ", \"" << text << "\")";
+  }
+  return ::testing::AssertionFailure() << "nothing raised, expected \"" << text << "\"";
 }
 
 }  // namespace shapestest

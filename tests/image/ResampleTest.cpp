@@ -1,0 +1,138 @@
+// The host's area sampling and the effect's own scaling filters.
+#include <vector>
+
+#include "image/AEWorld.h"
+#include "image/AreaSample.h"
+#include "image/EdgeMode.h"
+#include "image/Scale.h"
+#include "shapes/ShapesSupport.h"
+
+using namespace shapestest;
+
+namespace {
+
+struct SampleCall {
+  PF_Fixed x, y, xRadius, yRadius, area;
+  bool operator==(const SampleCall&) const = default;
+};
+std::vector<SampleCall>* gCalls = nullptr;
+PF_UtilCallbacks gHost{};
+PF_Err RecordedSample(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
+                      PF_Pixel* out) {
+  gCalls->push_back({x, y, params->x_radius, params->y_radius, params->area});
+  return gHost.area_sample(ref, x, y, params, out);
+}
+
+TEST(AreaSample, ScalesComeFromTheBoxAndAreClamped) {
+  struct Case {
+    const char* name;
+    int32_t sw, sh, dw, dh;
+    double bw, bh;
+    SampleCall first;  // sample point of (0, 0): padded centre less half a pixel
+  };
+  const Case cases[] = {
+      {"1:1", 6, 5, 6, 5, 6, 5, {131072, 131072, 32768, 32768, 65536}},
+      {"zero box", 4, 4, 3, 3, 0.0, 4, {-8159232, 163840, 4128768, 32768, 8257536}},
+      {"negative box", 4, 4, 4, 4, -2, 4, {96666, 131072, 328, 32768, 655}},
+  };
+  for (const Case& c : cases) {
+    HostSession session;
+    std::vector<SampleCall> calls;
+    gCalls = &calls;
+    gHost = *session.In()->utils;
+    PF_UtilCallbacks utils = gHost;
+    utils.area_sample = &RecordedSample;
+    session.In()->utils = &utils;
+    softhost::SoftWorld source(c.sw, c.sh, false), dest(c.dw, c.dh, false);
+    AreaSample(session.In(), dest.World(), source.World(), c.bw, c.bh);
+    gCalls = nullptr;
+    ASSERT_EQ(calls.size(), static_cast<size_t>(c.dw * c.dh)) << c.name;
+    const SampleCall& got = calls.front();
+    EXPECT_TRUE(got == c.first) << c.name << ": x " << got.x << " y " << got.y << " radii "
+                                << got.xRadius << " " << got.yRadius << " area " << got.area;
+    EXPECT_EQ(session.host.LiveWorlds(), 0) << c.name;
+  }
+}
+
+TEST(AreaSample, OneToOneReproducesTheSource) {
+  for (bool deep : {false, true}) {
+    HostSession session;
+    softhost::SoftWorld source(6, 5, deep);
+    FillSparse(source.World(), 41);
+    AEWorld dest(session.In(), 6, 5, deep);
+    dest.AreaSample(source.World(), 6, 5);
+    EXPECT_TRUE(SameImage(dest.World(), source.World())) << "deep " << deep;
+  }
+}
+
+TEST(ScaleFilter, MitchellTakesTheSecondFormulaAtOne) {
+  EXPECT_EQ(static_cast<int32_t>(ScaleFilterValue(ScaleMitchell, 0.0) * 32768), 29127);
+  EXPECT_EQ(static_cast<int32_t>(ScaleFilterValue(ScaleMitchell, -1.0) * 32768), 1820);
+  EXPECT_EQ(ScaleFilterValue(ScaleMitchell, 2.0), 0.0);
+  EXPECT_EQ(ScaleFilterValue(ScaleBell, 1.5), 0.0);
+}
+
+// Reds and alphas of a one-row 8-bit image (alpha 200) scaled to width.
+std::vector<int32_t> ScaleRow(const std::vector<int32_t>& reds, int32_t width, int32_t edgeMode) {
+  HostSession session;
+  softhost::SoftWorld source(static_cast<int32_t>(reds.size()), 1, false), dest(width, 1, false);
+  for (size_t x = 0; x < reds.size(); ++x) {
+    SetPixel(source.World(), static_cast<int32_t>(x), 0, 200, reds[x], 0, 0);
+  }
+  Scale(session.In(), source.World(), dest.World(), ScaleTriangle, edgeMode,
+        static_cast<const PF_Pixel*>(nullptr));
+  std::vector<int32_t> out;
+  for (int32_t c : {1, 0}) {
+    for (int32_t x = 0; x < width; ++x) out.push_back(Channel(dest.World(), x, 0, c));
+  }
+  return out;
+}
+
+TEST(Scale, TriangleContributorsWhenDoublingAndHalving) {
+  // Doubling: even pixels take source k at 32768, odd ones k and k + 1 at
+  // 16384; the last reaches source index 4, which only Repeat keeps.
+  const std::vector<int32_t> four = {0, 100, 200, 40};
+  EXPECT_EQ(ScaleRow(four, 8, EdgeNone),
+            (std::vector<int32_t>{0, 50, 100, 150, 200, 120, 40, 20, 200, 200, 200, 200, 200, 200,
+                                  200, 100}));
+  EXPECT_EQ(ScaleRow(four, 8, EdgeRepeat)[7], 40);
+
+  // Halving: 8192, 16384, 8192 on 2i - 1, 2i, 2i + 1.
+  const std::vector<int32_t> halved = ScaleRow({40, 80, 120, 160, 200, 240, 0, 100}, 4, EdgeNone);
+  EXPECT_EQ(std::vector<int32_t>(halved.begin(), halved.begin() + 4),
+            (std::vector<int32_t>{40, 120, 200, 85}));
+}
+
+TEST(Scale, NearestStretchesFromTheTopLeftAndMissingPixelsRaise) {
+  struct Case {
+    int32_t w, h, W, H;
+    std::vector<int32_t> xs, ys;  // source column of each column, row of each row
+  };
+  const Case cases[] = {
+      {4, 4, 7, 7, {0, 1, 1, 2, 2, 3, 3}, {0, 1, 1, 2, 2, 3, 3}},
+      {7, 3, 4, 2, {0, 2, 4, 6}, {0, 2}},
+  };
+  HostSession session;
+  const PF_Pixel* none = nullptr;
+  for (const Case& c : cases) {
+    softhost::SoftWorld source(c.w, c.h, false), dest(c.W, c.H, false);
+    for (int32_t y = 0; y < c.h; ++y) {
+      for (int32_t x = 0; x < c.w; ++x) SetPixel(source.World(), x, y, 255, x, y, 0);
+    }
+    Scale(session.In(), source.World(), dest.World(), ScaleNearest, EdgeNone, none);
+    for (int32_t y = 0; y < c.H; ++y) {
+      for (int32_t x = 0; x < c.W; ++x) {
+        EXPECT_EQ(Channel(dest.World(), x, y, 1), c.xs[x]) << c.w << "->" << c.W << " " << x;
+        EXPECT_EQ(Channel(dest.World(), x, y, 2), c.ys[y]) << c.h << "->" << c.H << " " << y;
+      }
+    }
+  }
+  softhost::SoftWorld source(3, 2, false), dest(5, 4, false);
+  PF_EffectWorld noPixels = *dest.World();
+  noPixels.data = nullptr;
+  EXPECT_TRUE(RaisesAE(
+      [&] { Scale(session.In(), source.World(), &noPixels, ScaleNearest, EdgeNone, none); }, 1,
+      "Scale: Scaling error"));
+}
+
+}  // namespace
