@@ -36,15 +36,15 @@ std::string Slurp(const fs::path& path) {
 void WriteFile(const fs::path& path, const FileImage& image) {
   auto out = OIIO::ImageOutput::create(path.string());
   ASSERT_TRUE(out) << OIIO::geterror();
-  OIIO::ImageSpec spec(image.width, image.height, image.channels, TypeOf(image.format));
+  OIIO::ImageSpec header(image.width, image.height, image.channels, TypeOf(image.format));
   if (image.channels == 4 || image.channels == 2) {
-    spec.alpha_channel = image.channels - 1;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
+    header.alpha_channel = image.channels - 1;
+    header.attribute("oiio:UnassociatedAlpha", 1);
   }
   std::vector<float> samples(image.values.size());
   for (size_t i = 0; i < samples.size(); ++i)
     samples[i] = static_cast<float>(image.values[i] / Scale(image.format));
-  ASSERT_TRUE(out->open(path.string(), spec)) << out->geterror();
+  ASSERT_TRUE(out->open(path.string(), header)) << out->geterror();
   ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, samples.data())) << out->geterror();
   ASSERT_TRUE(out->close());
 }
@@ -57,13 +57,13 @@ FileImage ReadFile(const fs::path& path) {
     ADD_FAILURE() << "cannot read " << path << ": " << OIIO::geterror();
     return {};
   }
-  const OIIO::ImageSpec& spec = in->spec();
-  FileImage image(spec.width, spec.height, spec.nchannels,
-                  spec.format == OIIO::TypeDesc::UINT8    ? "uint8"
-                  : spec.format == OIIO::TypeDesc::UINT16 ? "uint16"
-                                                          : "float");
+  const OIIO::ImageSpec& header = in->spec();
+  FileImage image(header.width, header.height, header.nchannels,
+                  header.format == OIIO::TypeDesc::UINT8    ? "uint8"
+                  : header.format == OIIO::TypeDesc::UINT16 ? "uint16"
+                                                            : "float");
   std::vector<float> samples(image.values.size());
-  EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, samples.data()))
+  EXPECT_TRUE(in->read_image(0, 0, 0, header.nchannels, OIIO::TypeDesc::FLOAT, samples.data()))
       << in->geterror();
   const double scale = Scale(image.format);
   for (size_t i = 0; i < samples.size(); ++i)
@@ -79,28 +79,26 @@ FileImage Black(int width, int height, const std::string& format) {
 
 std::string FirstDifference(const FileImage& a, const FileImage& b) {
   std::ostringstream text;
+  const auto shape = [&](const FileImage& i) {
+    text << i.width << "x" << i.height << "x" << i.channels << " " << i.format;
+  };
   if (a.width != b.width || a.height != b.height || a.channels != b.channels ||
       a.format != b.format) {
-    text << a.width << "x" << a.height << "x" << a.channels << " " << a.format << " vs " << b.width
-         << "x" << b.height << "x" << b.channels << " " << b.format;
+    shape(a), text << " vs ", shape(b);
     return text.str();
   }
-  for (size_t i = 0; i < a.values.size(); ++i) {
-    if (a.values[i] != b.values[i]) {
-      const size_t pixel = i / a.channels;
-      text << "first difference at (" << pixel % a.width << ", " << pixel / a.width << ") channel "
-           << i % a.channels << ": " << a.values[i] << " vs " << b.values[i];
-      return text.str();
-    }
-  }
-  return "";
+  const auto [at, other] = std::mismatch(a.values.begin(), a.values.end(), b.values.begin());
+  if (at == a.values.end()) return "";
+  const size_t i = static_cast<size_t>(at - a.values.begin()), pixel = i / a.channels;
+  text << "first difference at (" << pixel % a.width << ", " << pixel / a.width << ") channel "
+       << i % a.channels << ": " << *at << " vs " << *other;
+  return text.str();
 }
 
 void CliTest::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "qb-cli-";
-  name.append(std::to_string(::getpid())).append(".");
-  name.append(info->test_suite_name()).append(".").append(info->name());
+  std::string name =
+      "qb-cli-" + std::to_string(::getpid()) + "." + info->test_suite_name() + "." + info->name();
   std::replace(name.begin(), name.end(), '/', '_');
   dir = fs::temp_directory_path() / name;
   fs::remove_all(dir);

@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "image/AEException.h"
 #include "shell/AboutText.h"
-#include "shell/EffectIdentity.h"
 #include "shell/EntryPoint.h"
 #include "shell/HostInfo.h"
 #include "shell/ParamIndices.h"
+#include "shell/SuiteHolder.h"
 #include "softhost/SoftHost.h"
 
 namespace {
@@ -16,17 +18,21 @@ namespace {
 constexpr A_long kOtherHost = 0x4F544852;  // 'OTHR'
 constexpr A_long kKeyG = kApplIdKeyG;
 
-void RecordHost(A_long applId) {
-  PF_InData in{};
-  in.appl_id = applId;
-  in.version = PF_SpecVersion{13, 0};
-  RecordHostInfo(&in);
+template <typename T>
+bool Same(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 class EntryPointTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetHostInfo(); }
   void TearDown() override { ResetHostInfo(); }
+  static void RecordHost(A_long applId) {
+    PF_InData in{};
+    in.appl_id = applId;
+    in.version = PF_SpecVersion{13, 0};
+    RecordHostInfo(&in);
+  }
 };
 
 // A pre-effect origin widens the extent hint to the whole output; KeyG's
@@ -67,18 +73,13 @@ TEST_F(EntryPointTest, CommandScopeAdjustsForTheCommandAndRestoresAfterIt) {
     const PF_InData before = in;
     {
       CommandScope scope(&in, c.withOutput ? &output : nullptr);
-      const PF_Rect want = c.wholeOutput ? PF_Rect{0, 0, 485, 719} : before.extent_hint;
-      EXPECT_EQ(std::memcmp(&in.extent_hint, &want, sizeof want), 0)
-          << in.extent_hint.left << "," << in.extent_hint.top << "," << in.extent_hint.right << ","
-          << in.extent_hint.bottom;
-      const PF_RationalScale x = c.half ? PF_RationalScale{1, 2} : before.downsample_x;
-      const PF_RationalScale y = c.half ? PF_RationalScale{1, 2} : before.downsample_y;
-      EXPECT_EQ(in.downsample_x.num, x.num);
-      EXPECT_EQ(in.downsample_x.den, x.den);
-      EXPECT_EQ(in.downsample_y.num, y.num);
-      EXPECT_EQ(in.downsample_y.den, y.den);
+      EXPECT_TRUE(
+          Same(in.extent_hint, c.wholeOutput ? PF_Rect{0, 0, 485, 719} : before.extent_hint));
+      const PF_RationalScale half{1, 2};
+      EXPECT_TRUE(Same(in.downsample_x, c.half ? half : before.downsample_x));
+      EXPECT_TRUE(Same(in.downsample_y, c.half ? half : before.downsample_y));
     }
-    EXPECT_EQ(std::memcmp(&in, &before, sizeof in), 0) << "PF_InData not restored";
+    EXPECT_TRUE(Same(in, before)) << "PF_InData not restored";
   }
 }
 
@@ -121,86 +122,116 @@ TEST_F(EntryPointTest, InertCommandsLeaveEveryRecordUntouched) {
     const PF_LayerDef outputBefore = output;
     A_long extra = 3;
     EXPECT_EQ(EffectMain(cmd, &in, &out, list, &output, &extra), PF_Err_NONE);
-    EXPECT_EQ(std::memcmp(&in, &inBefore, sizeof in), 0);
-    EXPECT_EQ(std::memcmp(&out, &outBefore, sizeof out), 0);
-    EXPECT_EQ(std::memcmp(&output, &outputBefore, sizeof output), 0);
+    EXPECT_TRUE(Same(in, inBefore) && Same(out, outBefore) && Same(output, outputBefore));
     for (const PF_ParamDef& p : params) EXPECT_EQ(p.param_type, 0);
     EXPECT_EQ(extra, 3);
   }
 }
 
-// Includes an unterminated field: the read must stop at its end (the next
-// field would show up as 'A's).
-TEST(DecorateErrorMessage, PutsTheEffectNameInFrontAndKeeps254Characters) {
-  const std::string longMessage(300, 'm');
+// A failed command gets the effect's name in front of its message, cut to
+// 254 characters; a cancel reaches the host as it is. Parameter setup stops
+// at the first refusal and leaves the count alone.
+TEST_F(EntryPointTest, FailedCommandsAreDecoratedExceptCancel) {
   const struct {
-    std::string message;
-    std::string expected;
-  } cases[] = {
-      {"Out of Memory", "\nQuorvant Blur [ Out of Memory ]"},
-      {"", "\nQuorvant Blur [  ]"},
-      {longMessage, ("\nQuorvant Blur [ " + longMessage).substr(0, 254)},
-  };
+    PF_Err code;
+    int refused;
+    const char* expected;
+  } cases[] = {{PF_Err_OUT_OF_MEMORY, 0, "\nQuorvant Blur [  ]"},
+               {1, 4, "\nQuorvant Blur [  ]"},
+               {PF_Interrupt_CANCEL, 20, ""}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.message.size());
-    PF_OutData out{};
-    std::memcpy(out.return_msg, c.message.c_str(),
-                std::min(c.message.size() + 1, sizeof out.return_msg));
-    out.return_msg[sizeof out.return_msg - 1] = '\0';
-    DecorateErrorMessage(&out);
-    EXPECT_EQ(std::string(out.return_msg), c.expected);
+    SCOPED_TRACE(c.code);
+    softhost::Host host;
+    host.Faults().refuseParamAt = c.refused;
+    host.Faults().failCode = c.code;
+    host.OutData()->num_params = 7;
+    EXPECT_EQ(host.Setup(EffectMain), c.code);
+    EXPECT_EQ(host.Params().size(), static_cast<size_t>(c.refused + 1));
+    EXPECT_EQ(host.OutData()->num_params, 7);
+    EXPECT_STREQ(host.OutData()->return_msg, c.expected);
   }
+  // The message may fill the whole field without a terminator: the read must
+  // stop at its end (the next field would show up as 'A's).
   PF_OutData out{};
   std::memset(out.return_msg, 'u', sizeof out.return_msg);
   out.start_sampL = 0x41414141;
   DecorateErrorMessage(&out);
-  EXPECT_EQ(std::string(out.return_msg).size(), 254u);
-  EXPECT_EQ(std::string(out.return_msg).find('A'), std::string::npos);
+  EXPECT_EQ(std::string(out.return_msg),
+            ("\nQuorvant Blur [ " + std::string(300, 'u')).substr(0, 254));
 }
 
-TEST_F(EntryPointTest, FailedCommandsAreDecoratedExceptCancel) {
-  const struct {
-    PF_Err code;
-    const char* expected;
-  } cases[] = {{PF_Err_OUT_OF_MEMORY, "\nQuorvant Blur [  ]"},
-               {1, "\nQuorvant Blur [  ]"},
-               {PF_Interrupt_CANCEL, ""}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.code);
-    softhost::Host host;
-    host.Faults().refuseParamAt = 4;
-    host.Faults().failCode = c.code;
-    EXPECT_EQ(host.Setup(EffectMain), c.code);
-    EXPECT_EQ(host.Params().size(), 1u + 4u);
-    EXPECT_STREQ(host.OutData()->return_msg, c.expected);
-  }
-}
-
+// The layout follows the latest global setup.
 TEST_F(EntryPointTest, AboutTextHasOneLayoutForKeyGAndAnotherForEveryOtherHost) {
   const std::string plain = "Quorvant Blur\n\nStage: Release\nVersion: v1.0.0.1\nBuildID: 8\n\n";
-  const struct {
-    A_long host;  // 0: before global setup
-    std::string head;
-  } cases[] = {
-      {0, plain}, {kOtherHost, plain}, {kKeyG, "Quorvant Blur  [Release : v1.0.0.1 : 8]\n"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.host);
-    ResetHostInfo();
+  for (const auto& [applId, head] : {std::pair<A_long, std::string>{0, plain},
+                                     {kKeyG, "Quorvant Blur  [Release : v1.0.0.1 : 8]\n"},
+                                     {kOtherHost, plain}}) {
+    SCOPED_TRACE(applId);  // 0: before global setup
     softhost::HostConfig config;
-    config.applId = c.host;
+    config.applId = applId;
     softhost::Host host(config);
-    if (c.host != 0) {
+    if (applId != 0) {
       ASSERT_EQ(host.Call(EffectMain, PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
     }
     EXPECT_EQ(host.Call(EffectMain, PF_Cmd_ABOUT), PF_Err_NONE);
     const std::string text = host.OutData()->return_msg;
-    EXPECT_EQ(text.substr(0, c.head.size()), c.head);
-    EXPECT_GT(text.size(), c.head.size()) << "no credits";
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_GT(text.size(), head.size()) << "no credits";
     char roomy[1024];  // the whole text must fit the host's field
     MakeAboutText(roomy, sizeof roomy, PF_Stage_RELEASE);
     EXPECT_EQ(text, roomy);
   }
-  ResetHostInfo();
+}
+
+std::vector<std::pair<std::string, int32_t>> acquired, released;
+SPErr answer = 0;
+bool answerNull = false;
+int dummySuite;
+
+SPErr Acquire(const char* name, int32_t version, const void** suite) {
+  acquired.emplace_back(name, version);
+  *suite = answerNull ? nullptr : &dummySuite;
+  return answer;
+}
+SPErr Release(const char* name, int32_t version) {
+  released.emplace_back(name, version);
+  return 0;
+}
+
+// Acquired out of order and once each, released in the holder's fixed order
+// under the name and version they were acquired with; a refused or missing
+// suite is SuiteNotFound and is never released.
+TEST(SuiteHolder, ReleasesEachAcquiredSuiteOnceInItsOrder) {
+  SPBasicSuite basic{};
+  basic.AcquireSuite = &Acquire;
+  basic.ReleaseSuite = &Release;
+  {
+    SuiteHolder holder(&basic);
+    for (auto suite : {SuiteHolder::PFIterate16Suite, SuiteHolder::AEGPLayerSuite,
+                       SuiteHolder::PFParamUtilsSuite, SuiteHolder::AEGPLayerSuite})
+      EXPECT_EQ(holder.Get(suite), &dummySuite);
+    EXPECT_EQ(acquired.size(), 3u);
+    EXPECT_TRUE(released.empty());
+  }
+  const std::vector<std::pair<std::string, int32_t>> expected = {
+      {"AEGP Layer Suite", 7}, {"PF Param Utils Suite", 1}, {"PF iterate16 Suite", 1}};
+  EXPECT_EQ(released, expected);
+
+  released.clear();
+  for (int fault = 0; fault < 3; ++fault) {
+    SCOPED_TRACE(fault);
+    answer = fault == 1 ? 1 : 0;
+    answerNull = fault == 2;
+    try {
+      SuiteHolder holder(fault == 0 ? nullptr : &basic);
+      holder.Get(SuiteHolder::PFParamUtilsSuite);
+      ADD_FAILURE() << "no SuiteNotFound";
+    } catch (const SuiteNotFound& e) {
+      EXPECT_EQ(e.Code(), 13);
+      EXPECT_STREQ(e.Message(), "Suite not found");
+    }
+  }
+  EXPECT_TRUE(released.empty()) << "a refused suite was released";
 }
 
 }  // namespace

@@ -1,12 +1,31 @@
+// The software host's side of the effect API, driven directly.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "HostTestSupport.h"
+#include "softhost/SoftHost.h"
 
 using namespace softhost;
-using namespace softhost_test;
 
 namespace {
+
+PF_UtilCallbacks* Utils(Host& host) { return host.InData()->utils; }
+PF_ProgPtr Ref(Host& host) { return host.InData()->effect_ref; }
+
+// Calls f with the pixel at (x, y) of either depth.
+template <typename F>
+void AtPixel(SoftWorld& world, int x, int y, F f) {
+  if (world.Deep()) {
+    f(*world.Pixel16(x, y));
+  } else {
+    f(*world.Pixel8(x, y));
+  }
+}
 
 // The test plays the effect: the entry point runs whatever the test scripts.
 using Script = std::function<PF_Err(PF_Cmd, PF_InData*, PF_ParamDef**, PF_LayerDef*, void*)>;
@@ -27,27 +46,18 @@ PF_Err AddParam(PF_InData* in, PF_ParamType type, A_long layerDefault = 0) {
   return in->inter.add_param(in->effect_ref, -1, &def);
 }
 
-TEST(Call, FillsInDataFromTheConfigAndPassesEverythingThrough) {
+TEST(Call, HandsTheInputReadOnlyAndHintsTheWholeOutput) {
   Host host;
-  host.Config().applId = 0x4B657947;
-  host.Config().majorVersion = 11;
   SoftWorld input(7, 5, false), output(7, 5, false);
   host.SetInput(input.World());
-  PF_UserChangedParamExtra extra{3};
-  gScript = [&](PF_Cmd cmd, PF_InData* in, PF_ParamDef** params, PF_LayerDef* out, void* x) {
-    EXPECT_EQ(cmd, PF_Cmd_USER_CHANGED_PARAM);
-    EXPECT_EQ(in->appl_id, 0x4B657947);
-    EXPECT_EQ(in->version.major, 11);
-    EXPECT_EQ(in->extent_hint.right, 7);
-    EXPECT_EQ(in->extent_hint.bottom, 5);
+  gScript = [&](PF_Cmd, PF_InData* in, PF_ParamDef** params, PF_LayerDef* out, void*) {
+    EXPECT_TRUE(in->extent_hint.right == 7 && in->extent_hint.bottom == 5);
     EXPECT_EQ(params[0]->u.ld.data, input.World()->data);
     EXPECT_EQ(params[0]->u.ld.world_flags & PF_WorldFlag_WRITEABLE, 0);
     EXPECT_EQ(out, output.World());
-    EXPECT_EQ(static_cast<PF_UserChangedParamExtra*>(x)->param_index, 3);
     return PF_Err_OUT_OF_MEMORY;
   };
-  EXPECT_EQ(host.Call(&ScriptEntry, PF_Cmd_USER_CHANGED_PARAM, output.World(), &extra),
-            PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(host.Call(&ScriptEntry, PF_Cmd_RENDER, output.World()), PF_Err_OUT_OF_MEMORY);
 }
 
 // Layers 1 and 3 are set to None by default, 2 to the effect's own layer;
@@ -101,5 +111,265 @@ TEST(Suites, ParamUtilsIsCountedWhileHeldAndChecksIndexAndVersion) {
   EXPECT_EQ(host.SuitesHeld(), 0);
   EXPECT_EQ(host.UIUpdates().size(), 1u);
 }
+
+TEST(Handles, CountLiveHandlesFailTheNthCallAndNoticeDoubleDisposes) {
+  Host host;
+  PF_UtilCallbacks* u = Utils(host);
+  SetHandleFaults(HandleFaults{1, 2});
+  const long before = GetHandleStats().live;
+  PF_Handle first = u->host_new_handle(16);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(u->host_new_handle(16), nullptr);
+  PF_Handle zero = u->host_new_handle(0);  // a zero-size handle is still a handle
+  ASSERT_NE(zero, nullptr);
+  EXPECT_EQ(GetHandleStats().live, before + 2);
+
+  void* memory = u->host_lock_handle(first);
+  ASSERT_EQ(memory, *first);
+  std::memset(memory, 0x11, 16);
+  EXPECT_EQ(u->host_lock_handle(first), memory);
+  EXPECT_EQ(u->host_lock_handle(first), nullptr);
+  u->host_unlock_handle(first);
+
+  u->host_dispose_handle(first);
+  u->host_dispose_handle(zero);
+  EXPECT_EQ(GetHandleStats().live, before);
+  const long bad = GetHandleStats().badDisposes;
+  u->host_dispose_handle(first);
+  EXPECT_EQ(GetHandleStats().badDisposes, bad + 1);
+  SetHandleFaults(HandleFaults{});
+}
+
+TEST(NewWorld, PaddedClearedWritableCountedAndFailsOnlyTheNthCall) {
+  Host host;
+  host.Faults().failNewWorldAt = 1;
+  host.Faults().failCode = PF_Err_OUT_OF_MEMORY;
+  PF_EffectWorld worlds[3]{};
+  for (int i = 0; i < 3; ++i) {
+    const PF_NewWorldFlags flags = i == 2 ? PF_NewWorldFlag_DEEP_PIXELS : PF_NewWorldFlag_NONE;
+    EXPECT_EQ(Utils(host)->new_world(Ref(host), 5, 3, flags, &worlds[i]),
+              i == 1 ? PF_Err_OUT_OF_MEMORY : PF_Err_NONE);
+  }
+  EXPECT_EQ(host.LiveWorlds(), 2);
+  for (PF_EffectWorld* world : {&worlds[0], &worlds[2]}) {
+    const bool deep = world == &worlds[2];
+    const A_long pixelSize = deep ? 8 : 4;
+    EXPECT_EQ(world->width, 5);
+    EXPECT_EQ(world->height, 3);
+    EXPECT_GT(world->rowbytes, 5 * pixelSize);
+    EXPECT_EQ(world->world_flags, PF_WorldFlag_WRITEABLE | (deep ? PF_WorldFlag_DEEP : 0));
+    const auto* bytes = static_cast<const unsigned char*>(world->data);
+    for (int y = 0; y < 3; ++y) {
+      for (int i = 0; i < 5 * pixelSize; ++i) ASSERT_EQ(bytes[y * world->rowbytes + i], 0);
+    }
+    EXPECT_EQ(Utils(host)->dispose_world(Ref(host), world), PF_Err_NONE);
+  }
+  EXPECT_EQ(host.LiveWorlds(), 0);
+  EXPECT_NE(Utils(host)->dispose_world(Ref(host), &worlds[0]), PF_Err_NONE);
+}
+
+// Frame-sized blocks are kept for reuse: what the effect wrote into a
+// released world or handle must not show through in the next one.
+TEST(NewWorld, ReusedMemoryStillArrivesClearedOrPatterned) {
+  Host host;
+  for (int round = 0; round < 2; ++round) {
+    PF_EffectWorld world{};
+    ASSERT_EQ(Utils(host)->new_world(Ref(host), 1024, 512, PF_NewWorldFlag_DEEP_PIXELS, &world),
+              PF_Err_NONE);
+    auto* bytes = static_cast<unsigned char*>(world.data);
+    for (int y = 0; y < world.height; ++y) {
+      for (int i = 0; i < world.width * 8; ++i) ASSERT_EQ(bytes[y * world.rowbytes + i], 0);
+    }
+    std::memset(bytes, 0x77, static_cast<size_t>(world.rowbytes) * world.height);
+    EXPECT_EQ(Utils(host)->dispose_world(Ref(host), &world), PF_Err_NONE);
+
+    constexpr size_t kSize = 3 << 20;
+    PF_Handle handle = Utils(host)->host_new_handle(kSize);
+    ASSERT_NE(handle, nullptr);
+    auto* memory = static_cast<unsigned char*>(*handle);
+    EXPECT_NE(memory[0], 0);
+    EXPECT_NE(memory[kSize - 1], 0);
+    std::memset(memory, 0, kSize);
+    Utils(host)->host_dispose_handle(handle);
+  }
+}
+
+// Five red values along the middle row (or, for vertical kernels, column) of
+// an otherwise black image of alpha 77 and the red values expected there
+// afterwards. Alpha has an identity kernel of its own, as the effect's
+// smoothing passes it: flags 7 and 39 are the effect's horizontal and
+// vertical passes.
+TEST(Convolve, NormalisesRoundsAndTreatsOutsideAsTransparent) {
+  struct Case {
+    bool deep;
+    PF_KernelFlags flags;
+    std::vector<A_long> kernel;
+    std::vector<int> values, expected;
+  } cases[] = {
+      {false, 7, {1, 1, 1}, {0, 0, 100, 200, 255}, {0, 33, 100, 185, 152}},
+      {false, 39, {0, 0, 1}, {1, 2, 3, 4, 5}, {2, 3, 4, 5, 0}},
+      {true, 7, {1, 2, 1}, {0, 32768, 32767, 101, 0}, {8192, 24576, 24601, 8242, 25}},
+  };
+  Host host;
+  for (const Case& c : cases) {
+    const bool vertical = (c.flags & PF_KernelFlag_VERTICAL) != 0;
+    SoftWorld src(vertical ? 3 : 5, vertical ? 5 : 3, c.deep);
+    SoftWorld dst(src.Width(), src.Height(), c.deep);
+    for (int y = 0; y < src.Height(); ++y)
+      for (int x = 0; x < src.Width(); ++x) AtPixel(src, x, y, [](auto& p) { p.alpha = 77; });
+    for (int i = 0; i < 5; ++i) {
+      AtPixel(src, vertical ? 1 : i, vertical ? i : 1,
+              [&](auto& p) { p.red = static_cast<decltype(p.red)>(c.values[i]); });
+    }
+    std::vector<A_long> k = c.kernel, identity{0, 1, 0};
+    ASSERT_EQ(Utils(host)->convolve(Ref(host), src.World(), nullptr, c.flags, 3, identity.data(),
+                                    k.data(), k.data(), k.data(), dst.World()),
+              PF_Err_NONE);
+    for (int i = 0; i < 5; ++i) {
+      AtPixel(dst, vertical ? 1 : i, vertical ? i : 1, [&](const auto& p) {
+        EXPECT_TRUE(p.red == c.expected[i] && p.alpha == 77)
+            << "flags " << c.flags << " deep " << c.deep << " at " << i << ": red " << p.red
+            << " alpha " << p.alpha << ", expected red " << c.expected[i];
+      });
+    }
+  }
+}
+
+// A point at integer 16.16 coordinates is a pixel centre; the box covers
+// x +- rx, y +- ry, and whatever lies outside the source is transparent.
+TEST(AreaSample, MeanOfTheCoveredAreaRoundedToNearest) {
+  Host host;
+  SoftWorld src(4, 3, false);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      *src.Pixel8(x, y) = PF_Pixel{static_cast<A_u_char>(255 - x), static_cast<A_u_char>(x * 60),
+                                   static_cast<A_u_char>(y * 100), static_cast<A_u_char>(x + y)};
+    }
+  }
+  struct Case {
+    double x, y, rx, ry;
+    PF_Pixel expected;
+  } cases[] = {
+      {2, 1, 0.5, 0.5, {253, 120, 100, 3}},  // one to one
+      {1.5, 0.5, 1, 1, {254, 90, 50, 2}},    // four pixels; alpha 253.5 rounds up
+      {1.25, 0, 0.5, 0.5, {254, 75, 0, 1}},  // 3/4 of pixel 1, 1/4 of pixel 2
+      {-0.5, 0, 0.5, 0.5, {128, 0, 0, 0}},   // half off the edge: 127.5 rounds up
+  };
+  PF_SampPB pb{};
+  pb.src = src.World();
+  for (const Case& c : cases) {
+    pb.x_radius = static_cast<PF_Fixed>(c.rx * 65536);
+    pb.y_radius = static_cast<PF_Fixed>(c.ry * 65536);
+    PF_Pixel got{1, 1, 1, 1};
+    ASSERT_EQ(Utils(host)->area_sample(Ref(host), static_cast<PF_Fixed>(c.x * 65536),
+                                       static_cast<PF_Fixed>(c.y * 65536), &pb, &got),
+              PF_Err_NONE);
+    const PF_Pixel& e = c.expected;
+    EXPECT_TRUE(got.alpha == e.alpha && got.red == e.red && got.green == e.green &&
+                got.blue == e.blue)
+        << "at " << c.x << "," << c.y << ": argb " << int(got.alpha) << " " << int(got.red) << " "
+        << int(got.green) << " " << int(got.blue);
+  }
+}
+
+// Counts the calls per destination pixel and checks that `in` and `out` are
+// the pixels at that place, the source offset by the origin.
+struct Coverage {
+  SoftWorld *src, *dst;
+  int dx, dy;
+  std::vector<std::atomic<int>> hits;
+  std::atomic<int> wrongPixels{0};
+};
+
+template <typename Pixel>
+PF_Err CountPixel(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out) {
+  auto* c = static_cast<Coverage*>(refcon);
+  ++c->hits[y * c->dst->Width() + x];
+  bool right;
+  if constexpr (sizeof(Pixel) == sizeof(PF_Pixel16)) {
+    right = in == c->src->Pixel16(x + c->dx, y + c->dy) && out == c->dst->Pixel16(x, y);
+  } else {
+    right = in == c->src->Pixel8(x + c->dx, y + c->dy) && out == c->dst->Pixel8(x, y);
+  }
+  if (!right) ++c->wrongPixels;
+  return PF_Err_NONE;
+}
+
+void ExpectHits(const Coverage& c, int left, int top, int right, int bottom) {
+  EXPECT_EQ(c.wrongPixels, 0);
+  for (int y = 0; y < c.dst->Height(); ++y) {
+    for (int x = 0; x < c.dst->Width(); ++x) {
+      const bool inside = x >= left && x <= right && y >= top && y <= bottom;
+      ASSERT_EQ(c.hits[y * c.dst->Width() + x], inside ? 1 : 0) << "x " << x << " y " << y;
+    }
+  }
+}
+
+class IterateThreads : public ::testing::TestWithParam<int> {};
+
+TEST_P(IterateThreads, EveryPixelOfTheAreaExactlyOnce) {
+  Host host;
+  host.Config().threads = GetParam();
+  SoftWorld src(37, 29, false, 40), dst(37, 29, false, 12);
+  Coverage column{&src, &dst, 0, 0, std::vector<std::atomic<int>>(37 * 29)};
+  const PF_Rect area{2, 3, 29, 4};  // top, left, bottom, right
+  ASSERT_EQ(Utils(host)->iterate(host.InData(), 0, 10, src.World(), &area, &column,
+                                 &CountPixel<PF_Pixel>, dst.World()),
+            PF_Err_NONE);
+  ExpectHits(column, 3, 2, 3, 28);
+
+  // The origin shifts the source 6 right and 2 up; the rest is clipped.
+  SoftWorld deepSrc(10, 10, true, 40), deepDst(6, 6, true);
+  Coverage shifted{&deepSrc, &deepDst, 6, -2, std::vector<std::atomic<int>>(6 * 6)};
+  const PF_Point origin{-2, 6};  // v, h
+  ASSERT_EQ(Utils(host)->iterate_origin16(host.InData(), 0, 6, deepSrc.World(), nullptr, &origin,
+                                          &shifted, &CountPixel<PF_Pixel16>, deepDst.World()),
+            PF_Err_NONE);
+  ExpectHits(shifted, 0, 2, 3, 5);
+}
+
+PF_Err FailFromRow(void* refcon, A_long x, A_long y, PF_Pixel*, PF_Pixel*) {
+  const int row = *static_cast<int*>(refcon);
+  if (y > row) return 1000 + y;  // later rows fail with other codes
+  return (y == row && x == 2) ? 999 : PF_Err_NONE;
+}
+
+PF_Err Nothing(void*, A_long, A_long, PF_Pixel*, PF_Pixel*) { return PF_Err_NONE; }
+
+TEST_P(IterateThreads, FirstErrorInRowOrderProgressAndAbortBetweenChunks) {
+  Host host;
+  host.Config().threads = GetParam();
+  SoftWorld world(5, 100, false);
+  int row = 41;
+  EXPECT_EQ(Utils(host)->iterate(host.InData(), 0, 1, world.World(), nullptr, &row, &FailFromRow,
+                                 world.World()),
+            999);
+
+  host.ResetFaultCounters();
+  std::vector<A_long> seen;
+  host.onProgress = [&](A_long current, A_long total) {
+    EXPECT_EQ(total, 300);
+    seen.push_back(current);
+  };
+  ASSERT_EQ(Utils(host)->iterate(host.InData(), 100, 300, world.World(), nullptr, nullptr, &Nothing,
+                                 world.World()),
+            PF_Err_NONE);
+  ASSERT_GE(seen.size(), 2u);
+  ASSERT_EQ(static_cast<long>(seen.size()), host.AbortPolls());
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i], seen[i - 1]);
+  EXPECT_GT(seen.front(), 100);
+  EXPECT_EQ(seen.back(), 300);
+
+  host.onProgress = nullptr;
+  host.ResetFaultCounters();
+  host.Faults().abortAfterPolls = 1;
+  host.Faults().abortCode = 1234;
+  EXPECT_EQ(Utils(host)->iterate(host.InData(), 0, 1, world.World(), nullptr, nullptr, &Nothing,
+                                 world.World()),
+            1234);
+  EXPECT_EQ(host.AbortPolls(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, IterateThreads, ::testing::Values(1, 4));
 
 }  // namespace
