@@ -6,42 +6,19 @@
 #include <cstdlib>
 
 #include "reliability/Scenes.h"
-#include "render/RenderHarness.h"
 
 namespace reliability {
 namespace {
 
+using rendertest::FirstDifference;
+using rendertest::Image;
+
 bool IsSeparable(int32_t shape) { return shape <= 3 || shape == 8; }
-
-rendertest::Image ToImage(const Pixels& p, bool deep) {
-  rendertest::Image image(p.width, p.height, deep);
-  for (size_t i = 0; i < image.pixels.size(); ++i) {
-    for (size_t c = 0; c < 4; ++c) image.pixels[i][c] = p.argb[i * 4 + c];
-  }
-  return image;
-}
-
-Pixels FromImage(const rendertest::Image& image) {
-  Pixels p{image.width, image.height, {}};
-  for (const rendertest::Pix& q : image.pixels) {
-    for (int32_t c : q) p.argb.push_back(static_cast<uint16_t>(c));
-  }
-  return p;
-}
-
-// Amount 0 gives the input with no colour under fully transparent pixels.
-Pixels Cleared(Pixels p) {
-  for (size_t i = 0; i < p.argb.size(); i += 4) {
-    if (p.argb[i] == 0) p.argb[i + 1] = p.argb[i + 2] = p.argb[i + 3] = 0;
-  }
-  return p;
-}
 
 struct Rendered {
   PF_Err err;
   std::string message;
-  Pixels input;
-  Pixels output;
+  Image input, output;
 };
 
 Rendered RenderScene(const Scene& scene, EngineKind engine) {
@@ -77,19 +54,17 @@ TEST_P(TinyFrames, EveryShapeAtTheSlidersEnds) {
         if (scene.view != 0) continue;  // the kernel view convolves nothing
         const Rendered reference = RenderScene(scene, EngineKind::Reference);
         ASSERT_EQ(reference.err, PF_Err_NONE) << reference.message;
-        std::string difference = FirstDifference(reference.output, fast.output);
+        std::string difference = FirstDifference(reference.output, fast.output, fast.input);
         ASSERT_TRUE(difference.empty()) << "fast against reference engine: " << difference;
-        const Pixels& input = fast.input;
-        if (amount == 0) {
-          difference = FirstDifference(Cleared(input), fast.output);
-          EXPECT_TRUE(difference.empty()) << "amount 0: " << difference;
-        } else if (IsSeparable(shape) && !scene.control) {
+        // Amount 0 gives the input with no colour under transparent pixels,
+        // as the identity Diamond does.
+        if (amount == 0 || (IsSeparable(shape) && !scene.control)) {
           const PF_Rect whole{0, 0, static_cast<A_short>(scene.height),
                               static_cast<A_short>(scene.width)};
-          const rendertest::Image expected =
-              rendertest::ReferenceBlur(ToImage(input, deep), static_cast<rendertest::Shape>(shape),
-                                        amount * 0.5, amount * 0.5, whole);
-          difference = FirstDifference(FromImage(expected), fast.output);
+          const auto as = amount == 0 ? rendertest::Diamond : static_cast<rendertest::Shape>(shape);
+          const Image expected =
+              rendertest::ReferenceBlur(fast.input, as, amount * 0.5, amount * 0.5, whole);
+          difference = FirstDifference(expected, fast.output, fast.input);
           EXPECT_TRUE(difference.empty()) << "against the definition: " << difference;
         }
       }
@@ -126,7 +101,6 @@ TEST(CompoundShapes, ThousandLargeKernelsRunTheHostOutOfMemory) {
   EXPECT_EQ(stage.Message(), "\nQuorvant Blur [ Out of Memory ]");
   EXPECT_LT(seconds, 30.0);
   EXPECT_EQ(softhost::GetHandleStats().live, liveHandles);
-  EXPECT_EQ(probe::BytesLent(), 0u);
   EXPECT_EQ(stage.Host().LiveWorlds(), 0);
   EXPECT_EQ(stage.Host().CheckedOutLayers(), 0);
 
@@ -143,8 +117,7 @@ TEST(CompoundShapes, ThousandLargeKernelsRunTheHostOutOfMemory) {
 TEST(LargeFrame, LongDeep8192Square) {
   if (std::getenv("QB_LONG_TESTS") == nullptr) GTEST_SKIP() << "a long test: set QB_LONG_TESTS=1";
   constexpr int32_t kSide = 8192;
-  constexpr double kAmount = 6;  // a Box of 9 taps
-  constexpr int32_t kReach = 5;  // beyond half the kernel
+  constexpr int32_t kReach = 5;  // beyond half the 9-tap Box
   softhost::HostConfig config;
   config.majorVersion = 11;  // the definition's Gaussian smooths the box
   config.threads = 2;
@@ -159,7 +132,7 @@ TEST(LargeFrame, LongDeep8192Square) {
   const PF_EffectMainFunc entry = EntryFor(EngineKind::Fast);
   ASSERT_EQ(host.Setup(entry), PF_Err_NONE);
   host.Params()[ParamBlurType].u.pd.value = 4;  // "Box (1D)"
-  host.Params()[ParamBlurAmount].u.fd.value = static_cast<PF_Fixed>(kAmount * 65536);
+  host.Params()[ParamBlurAmount].u.fd.value = 6 << 16;
   host.SetLayer(ParamBCLLayer, softhost::LayerChoice{});
 
   const auto start = std::chrono::steady_clock::now();
@@ -175,21 +148,18 @@ TEST(LargeFrame, LongDeep8192Square) {
     const int32_t right = std::min(px + kReach, kSide - 1),
                   bottom = std::min(py + kReach, kSide - 1);
     const int32_t w = right - left + 1, h = bottom - top + 1;
-    rendertest::Image crop(w, h, true), got(w, h, true);
+    Image crop(w, h, true), got(w, h, true);
+    crop.At(px - left, py - top).fill(32768);
     for (int32_t y = 0; y < h; ++y) {
       for (int32_t x = 0; x < w; ++x) {
-        const PF_Pixel16& in = *input.Pixel16(left + x, top + y);
-        const PF_Pixel16& out = *output.Pixel16(left + x, top + y);
-        crop.At(x, y) = rendertest::Pix{in.alpha, in.red, in.green, in.blue};
+        PF_Pixel16& out = *output.Pixel16(left + x, top + y);
         got.At(x, y) = rendertest::Pix{out.alpha, out.red, out.green, out.blue};
-        // Cleared so that the scan below finds only what lies outside.
-        *output.Pixel16(left + x, top + y) = PF_Pixel16{};
+        out = PF_Pixel16{};  // so that the scan below finds only what lies outside
       }
     }
     const PF_Rect whole{0, 0, static_cast<A_short>(h), static_cast<A_short>(w)};
-    const rendertest::Image expected =
-        rendertest::ReferenceBlur(crop, rendertest::Box, kAmount / 2, kAmount / 2, whole);
-    const std::string difference = FirstDifference(FromImage(expected), FromImage(got));
+    const Image expected = rendertest::ReferenceBlur(crop, rendertest::Box, 3, 3, whole);
+    const std::string difference = FirstDifference(expected, got, crop);
     EXPECT_TRUE(difference.empty()) << difference;
   }
   for (int32_t y = 0; y < kSide; ++y) {

@@ -5,8 +5,7 @@
 // depth, whether a Blur Control Layer is chosen, the "Blur Amount" slider
 // value (a full-resolution diameter) and the frame size in pixels. A Stage
 // owns the host and every world of one scene; the worlds it hands to the
-// host stay its own. Pixel snapshots are row-major alpha, red, green, blue,
-// 0..255 or 0..32768.
+// host stay its own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,13 +14,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <ostream>
-#include <random>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "reliability/HostProbe.h"
+#include "render/RenderHarness.h"
 #include "shell/ParamIndices.h"
 #include "softhost/SoftHost.h"
 
@@ -79,51 +78,6 @@ inline std::string Describe(const Scene& s) {
   return out.str();
 }
 
-struct Pixels {
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint16_t> argb;
-};
-
-inline Pixels Snapshot(const softhost::SoftWorld& world) {
-  Pixels p{world.Width(), world.Height(), {}};
-  p.argb.reserve(static_cast<size_t>(p.width) * p.height * 4);
-  for (int32_t y = 0; y < p.height; ++y) {
-    for (int32_t x = 0; x < p.width; ++x) {
-      if (world.Deep()) {
-        const PF_Pixel16& q = *world.Pixel16(x, y);
-        p.argb.insert(p.argb.end(), {q.alpha, q.red, q.green, q.blue});
-      } else {
-        const PF_Pixel& q = *world.Pixel8(x, y);
-        p.argb.insert(p.argb.end(), {q.alpha, q.red, q.green, q.blue});
-      }
-    }
-  }
-  return p;
-}
-
-// Empty when equal; else the first differing (x, y, channel) with both pixels.
-inline std::string FirstDifference(const Pixels& expected, const Pixels& actual) {
-  if (expected.width != actual.width || expected.height != actual.height) return "sizes differ";
-  static const char* const kChannel[] = {"alpha", "red", "green", "blue"};
-  for (size_t i = 0; i < expected.argb.size(); ++i) {
-    if (expected.argb[i] == actual.argb[i]) continue;
-    const size_t pixel = i / 4;
-    auto argb = [&](const Pixels& p) {
-      std::ostringstream s;
-      for (size_t c = 0; c < 4; ++c) s << (c ? " " : "") << p.argb[pixel * 4 + c];
-      return s.str();
-    };
-    std::ostringstream s;
-    s << "first difference at (" << pixel % static_cast<size_t>(expected.width) << ", "
-      << pixel / static_cast<size_t>(expected.width) << ") " << kChannel[i % 4] << ": expected "
-      << expected.argb[i] << ", got " << actual.argb[i] << "; argb expected " << argb(expected)
-      << ", got " << argb(actual);
-    return s.str();
-  }
-  return "";
-}
-
 // Row padding is a fixed byte; overruns there escape every sanitizer.
 inline bool PaddingIntact(const softhost::SoftWorld& world) {
   const PF_EffectWorld* w = world.World();
@@ -138,49 +92,31 @@ inline bool PaddingIntact(const softhost::SoftWorld& world) {
   return true;
 }
 
-// One pixel in five transparent (colour kept) and a white impulse.
-inline void Paint(softhost::SoftWorld& world, uint32_t seed) {
-  std::mt19937 rng(seed);
-  const int32_t full = world.Deep() ? 32768 : 255;
-  std::uniform_int_distribution<int32_t> channel(0, full);
-  for (int32_t y = 0; y < world.Height(); ++y) {
-    for (int32_t x = 0; x < world.Width(); ++x) {
-      const bool white = x == world.Width() / 3 && y == world.Height() / 2;
-      const int32_t a = white ? full : rng() % 5 == 0 ? 0 : channel(rng);
-      const int32_t r = white ? full : channel(rng), g = white ? full : channel(rng),
-                    b = white ? full : channel(rng);
-      if (world.Deep()) {
-        *world.Pixel16(x, y) = PF_Pixel16{static_cast<A_u_short>(a), static_cast<A_u_short>(r),
-                                          static_cast<A_u_short>(g), static_cast<A_u_short>(b)};
-      } else {
-        *world.Pixel8(x, y) = PF_Pixel{static_cast<A_u_char>(a), static_cast<A_u_char>(r),
-                                       static_cast<A_u_char>(g), static_cast<A_u_char>(b)};
-      }
-    }
-  }
+// Noise with colour under transparent pixels, and a white impulse, so that
+// even a one-pixel frame is opaque.
+inline std::unique_ptr<softhost::SoftWorld> Painted(int32_t w, int32_t h, bool deep,
+                                                    uint32_t seed) {
+  rendertest::Image image = rendertest::MakePattern(rendertest::Random, w, h, deep, seed);
+  image.At(w / 3, h / 2).fill(image.Full());
+  return rendertest::ToWorld(image);
 }
 
 // One scene on its own probed host; the control layer is smaller than the
 // frame and centred, so it is scaled and sampled.
 class Stage {
  public:
-  Stage(const Scene& s, PF_EffectMainFunc effect, const softhost::HostConfig& config = {})
-      : scene(s),
-        entry(effect),
+  Stage(const Scene& s, PF_EffectMainFunc effect, softhost::HostConfig config = {})
+      : entry(effect),
         host([&] {
-          softhost::HostConfig c = config;
-          if (s.oldHost) c.majorVersion = 11;
-          return c;
+          if (s.oldHost) config.majorVersion = 11;
+          return config;
         }()),
-        input(s.width, s.height, s.deep),
+        input(Painted(s.width, s.height, s.deep, 7)),
         output(s.width, s.height, s.deep),
-        control(11, 7, s.deep),
-        shapeLayer(9, 9, s.deep) {
+        control(Painted(11, 7, s.deep, 11)),
+        shapeLayer(Painted(9, 9, s.deep, 13)) {
     probe::Install(host);
-    Paint(input, 7);
-    Paint(control, 11);
-    Paint(shapeLayer, 13);
-    host.SetInput(input.World());
+    host.SetInput(input->World());
     setupError = host.Setup(entry);
     EXPECT_EQ(setupError, PF_Err_NONE) << host.OutData()->return_msg;
     if (setupError != PF_Err_NONE) return;
@@ -192,31 +128,28 @@ class Stage {
     p[ParamBCLCompoundShapes].u.fd.value = s.compoundShapes << 16;
     p[ParamShapeSmooth].u.bd.value = 1;
     p[ParamShapeSmoothAmount].u.fd.value = 3 << 16;
+    using softhost::LayerChoice;
     host.SetLayer(ParamBCLLayer,
-                  s.control ? softhost::LayerChoice{softhost::LayerChoice::Image, control.World()}
-                            : softhost::LayerChoice{});
-    host.SetLayer(ParamShapeLayer,
-                  s.shape == kCustomShape
-                      ? softhost::LayerChoice{softhost::LayerChoice::Image, shapeLayer.World()}
-                      : softhost::LayerChoice{});
+                  s.control ? LayerChoice{LayerChoice::Image, control->World()} : LayerChoice{});
+    host.SetLayer(ParamShapeLayer, s.shape == kCustomShape
+                                       ? LayerChoice{LayerChoice::Image, shapeLayer->World()}
+                                       : LayerChoice{});
   }
 
   softhost::Host& Host() { return host; }
   bool Ready() const { return setupError == PF_Err_NONE; }
   PF_Err Render() { return host.Render(entry, output.World()); }
   std::string Message() { return host.OutData()->return_msg; }
-  Pixels Output() const { return Snapshot(output); }
-  Pixels Input() const { return Snapshot(input); }
+  rendertest::Image Output() { return rendertest::Load(output); }
+  rendertest::Image Input() { return rendertest::Load(*input); }
   bool OutputPaddingIntact() const { return PaddingIntact(output); }
 
  private:
-  Scene scene;
   PF_EffectMainFunc entry;
   softhost::Host host;
-  softhost::SoftWorld input;
+  std::unique_ptr<softhost::SoftWorld> input;
   softhost::SoftWorld output;
-  softhost::SoftWorld control;
-  softhost::SoftWorld shapeLayer;
+  std::unique_ptr<softhost::SoftWorld> control, shapeLayer;
   PF_Err setupError = PF_Err_NONE;
 };
 

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <numbers>
 #include <random>
 #include <sstream>
@@ -51,17 +52,15 @@ struct Image {
 
 template <typename Pixel>
 void CopyPixels(Image& image, softhost::SoftWorld& world, bool store) {
-  static constexpr decltype(&Pixel::alpha) kMembers[] = {&Pixel::alpha, &Pixel::red, &Pixel::green,
-                                                         &Pixel::blue};
+  using Channel = typename PixelTraits<Pixel>::Channel;
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
-      Pixel* p = PixelAt<Pixel>(world.World(), x, y);
-      for (int c = 0; c < 4; ++c) {
-        if (store) {
-          p->*kMembers[c] = static_cast<typename PixelTraits<Pixel>::Channel>(image.At(x, y)[c]);
-        } else {
-          image.At(x, y)[c] = p->*kMembers[c];
-        }
+      Pixel& p = *PixelAt<Pixel>(world.World(), x, y);
+      Pix& q = image.At(x, y);
+      if (store) {
+        p = Pixel{Channel(q[0]), Channel(q[1]), Channel(q[2]), Channel(q[3])};
+      } else {
+        q = Pix{p.alpha, p.red, p.green, p.blue};
       }
     }
   }
@@ -77,6 +76,13 @@ inline Image Load(softhost::SoftWorld& world) {
   image.deep ? CopyPixels<PF_Pixel16>(image, world, false)
              : CopyPixels<PF_Pixel>(image, world, false);
   return image;
+}
+
+// A host world holding `image`.
+inline std::unique_ptr<softhost::SoftWorld> ToWorld(const Image& image) {
+  auto world = std::make_unique<softhost::SoftWorld>(image.width, image.height, image.deep);
+  Store(image, *world);
+  return world;
 }
 
 enum Pattern { Random, Impulses, Edges };
@@ -245,8 +251,10 @@ inline Image ReferenceBlur(const Image& input, Shape shape, double h, double v,
   return out;
 }
 
-// Empty when equal; else the first differing (x, y, channel) with every value.
-inline std::string FirstDifference(const Image& expected, const Image& actual, const Image& input) {
+// Empty when equal; else the first differing (x, y, channel) with every value
+// that went into it (`floor`, what the output started from, may be null).
+inline std::string FirstDifference(const Image& expected, const Image& actual, const Image& input,
+                                   const Image* floor = nullptr) {
   static const char* const kChannel[] = {"alpha", "red", "green", "blue"};
   auto argb = [](const Pix& p) {
     return std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + " " +
@@ -261,6 +269,7 @@ inline std::string FirstDifference(const Image& expected, const Image& actual, c
           << expected.At(x, y)[c] << ", got " << actual.At(x, y)[c] << "; expected argb "
           << argb(expected.At(x, y)) << ", got " << argb(actual.At(x, y)) << ", input "
           << argb(input.At(x, y));
+        if (floor != nullptr) s << ", floor " << argb(floor->At(x, y));
         return s.str();
       }
     }
@@ -278,19 +287,6 @@ struct Controls {
   double vertical = 0;  // slider value, read when not uniform
 };
 
-// Writes the controls into the host's parameters; no control layer and no
-// custom shape layer.
-inline void Apply(softhost::Host& host, const Controls& c) {
-  std::vector<PF_ParamDef>& p = host.Params();
-  p[ParamOutputView].u.pd.value = c.view + 1;
-  p[ParamBlurType].u.pd.value = static_cast<int32_t>(c.shape) + 1;
-  p[ParamUniformAmount].u.bd.value = c.uniform ? 1 : 0;
-  p[ParamBlurAmount].u.fd.value = static_cast<PF_Fixed>(std::lround(c.amount * 65536.0));
-  p[ParamVerticalAmount].u.fd.value = static_cast<PF_Fixed>(std::lround(c.vertical * 65536.0));
-  host.SetLayer(ParamBCLLayer, softhost::LayerChoice{softhost::LayerChoice::None, nullptr});
-  host.SetLayer(ParamShapeLayer, softhost::LayerChoice{softhost::LayerChoice::None, nullptr});
-}
-
 // Version 11 makes the effect compute its Gaussians by its own formula,
 // which the reference follows; several threads run the pixel functions.
 inline softhost::HostConfig ReferenceHostConfig() {
@@ -298,6 +294,39 @@ inline softhost::HostConfig ReferenceHostConfig() {
   config.majorVersion = 11;
   config.threads = 3;
   return config;
+}
+
+struct Rendered {
+  PF_Err err;
+  std::string message;
+  Image output;
+  bool inputKept;
+  long liveWorlds;
+  long checkedOut;
+};
+
+// One render of `input`, with no control layer and no custom shape layer,
+// into an output holding leftovers, which must not survive it.
+inline Rendered Render(softhost::Host& host, PF_EffectMainFunc entry, const Controls& c,
+                       const Image& input) {
+  std::vector<PF_ParamDef>& p = host.Params();
+  p[ParamOutputView].u.pd.value = c.view + 1;
+  p[ParamBlurType].u.pd.value = static_cast<int32_t>(c.shape) + 1;
+  p[ParamUniformAmount].u.bd.value = c.uniform ? 1 : 0;
+  p[ParamBlurAmount].u.fd.value = static_cast<PF_Fixed>(std::lround(c.amount * 65536.0));
+  p[ParamVerticalAmount].u.fd.value = static_cast<PF_Fixed>(std::lround(c.vertical * 65536.0));
+  host.SetLayer(ParamBCLLayer, softhost::LayerChoice{});
+  host.SetLayer(ParamShapeLayer, softhost::LayerChoice{});
+  const auto in = ToWorld(input);
+  const auto out = ToWorld(Image(input.width, input.height, input.deep, Pix{3, 3, 3, 3}));
+  host.SetInput(in->World());
+  const PF_Err err = host.Render(entry, out->World());
+  return Rendered{err,
+                  host.OutData()->return_msg,
+                  Load(*out),
+                  Load(*in).pixels == input.pixels,
+                  host.LiveWorlds(),
+                  host.CheckedOutLayers()};
 }
 
 }  // namespace rendertest

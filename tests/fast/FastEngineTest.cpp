@@ -1,0 +1,361 @@
+// The fast engine against the straightforward one, bit for bit, at every
+// instruction set this processor has and on one host thread and three:
+// hand-made kernels through the separable passes, and every blur type and
+// hand-made makers through the kernel makers, uniform and under noisy
+// control layers of either depth, with weights of 0, exactly 32768, above it
+// and beyond the lanes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "convolution/Engine.h"
+#include "convolution/Separable.h"
+#include "convolution/fast/SeparableFast.h"
+#include "image/AEException.h"
+#include "image/AEWorld.h"
+#include "kernels/CustomKernel.h"
+#include "kernels/KernelMaker.h"
+#include "kernels/KernelStorage.h"
+#include "kernels/StarKernel.h"
+#include "render/Factory.h"
+#include "render/RenderHarness.h"
+#include "shell/HostInfo.h"
+
+namespace {
+
+using rendertest::Image;
+using rendertest::ToWorld;
+
+std::vector<SimdLevel> Levels() {
+  std::vector<SimdLevel> levels;
+  for (int l = 0; l <= static_cast<int>(CpuSimdLevel()); ++l) {
+    levels.push_back(static_cast<SimdLevel>(l));
+  }
+  return levels;
+}
+
+// Random channels up to `top`, about one pixel in `dark` left black.
+Image Noise(int32_t w, int32_t h, bool deep, uint32_t seed, int32_t top, int32_t dark) {
+  Image image(w, h, deep);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int32_t> value(0, top);
+  for (rendertest::Pix& p : image.pixels) {
+    const bool black = rng() % static_cast<uint32_t>(dark) == 0;
+    for (int32_t& c : p) c = black ? 0 : value(rng);
+  }
+  return image;
+}
+
+std::vector<int32_t> Tent(int32_t half, int32_t peak) {
+  std::vector<int32_t> k;
+  for (int32_t i = -half; i <= half; ++i) k.push_back(peak - peak * std::abs(i) / (half + 1));
+  return k;
+}
+
+KernelView ViewOf(std::vector<int32_t>& weights, bool across) {
+  KernelView v;
+  v.kernelIndex = 0;
+  v.width = v.rowStride = across ? static_cast<int32_t>(weights.size()) : 1;
+  v.height = across ? 1 : static_cast<int32_t>(weights.size());
+  v.weights = weights.data();
+  return v;
+}
+
+class HandMadeKernels : public ::testing::TestWithParam<bool> {};
+
+// Weights the vector arithmetic cannot reproduce must be declined, leaving
+// the output untouched for the straightforward passes.
+TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
+  const bool deep = GetParam();
+  // The largest weight that keeps 255 in range at 8 bits; at 16 bits values
+  // near 65535 overflow and must take the exact emulation.
+  const int32_t top = deep ? 65535 : 32896;
+  std::vector<int32_t> offCentre = Tent(20, 32767);
+  offCentre.insert(offCentre.begin(), 0);
+  const std::vector<int32_t> heavy{1, top + 1, 1};
+  struct KernelCase {
+    const char* name;
+    std::vector<int32_t> across, down;  // centre at size / 2
+    bool taken = true;
+  } kernels[] = {
+      {"zero and unit", {0, 32768, 0}, {32767, 0, 32769}},
+      {"fans", Tent(40, 32768), Tent(33, 32767)},
+      {"off centre, even", offCentre, {9000, 32768, 32768, 20000, 0, 1}},
+      {"above unit", {top, 32768, top - 1, std::min(40000, top)}, Tent(6, top)},
+      {"wider than the image", Tent(70, 32768), Tent(50, 32769)},
+      {"too heavy across", heavy, {32768}, false},
+      {"too heavy down", {32768}, heavy, false},
+  };
+  const int32_t sizes[][2] = {{1, 19}, {37, 23}, {64, 40}};
+  for (KernelCase& k : kernels) {
+    const KernelView across = ViewOf(k.across, true), down = ViewOf(k.down, false);
+    for (const auto& [w, h] : sizes) {
+      // 65535 is never sent by the host, but the passes must still agree.
+      const int32_t full = deep && w == 37 ? 65535 : deep ? 32768 : 255;
+      const Image src = Noise(w, h, deep, 11, full, 5);
+      const Image floor = Noise(w, h, deep, 12, full / 3, 3);
+      const auto in = ToWorld(src);
+      for (int threads : {1, 3}) {
+        softhost::HostConfig config;
+        config.threads = threads;
+        softhost::Host host(config);
+        const auto expected = ToWorld(floor);
+        if (k.taken) {
+          AEWorld temp(host.InData());
+          temp.CopyFrom(expected->World());
+          IterateMaxGather(host.InData(), across, in->World(), temp.World(), nullptr, deep, 0,
+                           2 * h);
+          IterateMaxGather(host.InData(), down, temp.World(), expected->World(), nullptr, deep, h,
+                           2 * h);
+        }
+        for (SimdLevel level : Levels()) {
+          SCOPED_TRACE(::testing::Message()
+                       << k.name << ", " << w << " x " << h << ", " << (deep ? 16 : 8) << " bpc, "
+                       << threads << " threads, " << SimdLevelName(level));
+          const auto out = ToWorld(floor);
+          ASSERT_EQ(
+              ConvolveSeparableFast(host.InData(), across, down, in->World(), out->World(), level),
+              k.taken);
+          const std::string d = rendertest::FirstDifference(rendertest::Load(*expected),
+                                                            rendertest::Load(*out), src, &floor);
+          ASSERT_TRUE(d.empty()) << d;
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, HandMadeKernels, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? "Deep" : "Eight"; });
+
+// Fixed 5 x 3 weights for every amount; under a control layer rung k scales
+// them by (k + 1) / count, so that the rungs differ. Masked makers also
+// record where each rung's weights are positive.
+template <class Base>
+class FixedMaker : public Base {
+ public:
+  explicit FixedMaker(std::vector<int32_t> k) : weights(std::move(k)) {}
+  void PrepareShape(double h, double v, int32_t kernelCount) override {
+    Base::PrepareShape(h, v, kernelCount);
+    count = kernelCount;
+  }
+  void GetKernelSize(double, double, int32_t* w, int32_t* h) override {
+    *w = 5;
+    *h = 3;
+  }
+  void BuildKernel(int32_t* out, double, double, int32_t kernelIndex) override {
+    for (size_t i = 0; i < weights.size(); ++i) {
+      out[i] = static_cast<int32_t>(int64_t{weights[i]} * (kernelIndex + 1) / count);
+    }
+    if constexpr (std::is_base_of_v<MaskedKernelMaker, Base>) {
+      this->RecordPositives(out, 5, 3, kernelIndex);
+    }
+  }
+
+ private:
+  std::vector<int32_t> weights;
+  int32_t count = 1;
+};
+
+// A tent whose peak grows with the amount up to `peak`, so that rungs and
+// both passes carry weights above 32768.
+class PeakedMaker : public KernelMaker1D {
+ public:
+  explicit PeakedMaker(int32_t top) : peak(top) {}
+  void MakeProfile(int32_t* profile, double amount, bool) override {
+    const int32_t n = BaseKernelLength(amount);
+    const int32_t centre = std::min(peak, 32768 + static_cast<int32_t>(amount * 700));
+    for (int32_t i = 0; i < n; ++i) {
+      profile[i] = std::max(0, centre - std::abs(i - n / 2) * 5000 + (i % 3) * 40);
+    }
+  }
+
+ private:
+  int32_t peak;
+};
+
+// Beyond the nine blur types: the hand-made makers above.
+constexpr int32_t kFixed = 9, kFixedMasked = 10, kPeaked = 11;
+// The last two as the render sets them for the separable shapes and the
+// cross: colour under transparent source pixels read as 0, and whatever the
+// output held overwritten.
+enum Options { kLayerOfOtherDepth = 1, kInverted = 2, kSmooth = 4, kMasked = 8, kOverwrite = 16 };
+
+struct Case {
+  const char* name;
+  int32_t shape;  // 0-based "Blur Type" or a hand-made maker
+  int32_t width, height;
+  double h, v;
+  int32_t rungs;                      // compound shapes; 0: no control layer
+  int32_t options = 0;                // Options
+  std::vector<int32_t> weights = {};  // kFixed*: 5 x 3; kPeaked: the peak
+};
+
+// Weights of 0, negative, exactly 32768, just above it and up to the lanes'
+// end, in a kernel that is not symmetric under a half turn.
+const std::vector<int32_t> kOdd = {0,     1,     32768, 70, -5,    32769, 12000, 40000,
+                                   65535, 32768, 2,     0,  30000, 32767, 9};
+// Weights above 32768 that still keep 8-bit values within a channel.
+const std::vector<int32_t> kHighEight = {32895, 0,     32768, 1,   32769, 20000, 7,    32800,
+                                         0,     32767, 4,     900, 32768, 16384, 32895};
+// One weight beyond the lanes: the straightforward loop must run.
+const std::vector<int32_t> kBeyond = {0, 70000, 0, 1, 32768, 5, 0, 3, 0, 4, 0, 2, 0, 1, 0};
+
+const Case kCases[] = {
+    {"GaussianZero", 0, 45, 31, 0, 0, 0, kMasked | kOverwrite},
+    {"Gaussian", 0, 45, 31, 18.5, 5.5, 0, kMasked | kOverwrite},
+    {"DiamondFractional", 1, 45, 31, 2.75, 2.75, 0, kMasked},
+    {"DiamondWiderThanImage", 1, 45, 31, 90, 90, 0, kMasked | kOverwrite},
+    {"SharpDiamondAcross", 2, 45, 31, 12, 0, 0, kMasked | kOverwrite},
+    {"BoxDown", 3, 45, 31, 0, 15, 0, kMasked},
+    {"CrossWiderThanImage", 6, 45, 31, 65, 4.5, 0, kMasked | kOverwrite},
+    {"Cylinder", 8, 45, 31, 9.75, 22.5, 0, kMasked | kOverwrite},
+    {"GaussianLadder", 0, 37, 26, 9.5, 3, 50},
+    {"GaussianSmooth", 0, 37, 26, 7, 14, 7, kSmooth},
+    {"GaussianInverted", 0, 37, 26, 6, 6, 7, kInverted | kLayerOfOtherDepth},
+    {"GaussianOneAxis", 0, 37, 26, 0, 8, 50, kLayerOfOtherDepth},
+    {"DiamondTwoRungs", 1, 37, 26, 8, 8, 2},
+    {"SharpDiamond", 2, 31, 21, 5, 9, 7, kLayerOfOtherDepth},
+    {"BoxWide", 3, 37, 26, 30, 45, 50},
+    {"StarWiderThanImage", 4, 9, 7, 13, 11, 0},
+    {"StarTwoRungs", 4, 23, 17, 12, 5, 2, kLayerOfOtherDepth},
+    {"Spiral", 5, 29, 19, 6, 6, 50, kLayerOfOtherDepth},
+    {"Cross", 6, 27, 21, 9, 6, 7, kLayerOfOtherDepth},
+    {"CustomUniform", 7, 31, 25, 7, 5, 0},
+    {"Custom", 7, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
+    {"CylinderInverted", 8, 37, 26, 9, 6, 7, kInverted},
+    {"FixedWeights", kFixed, 19, 13, 0, 0, 0, 0, kOdd},
+    {"FixedHighWeights", kFixedMasked, 21, 9, 3, 2, 2, kLayerOfOtherDepth, kHighEight},
+    {"FixedMasked", kFixedMasked, 15, 13, 3, 2, 7, kLayerOfOtherDepth, kOdd},
+    {"FixedBeyondLanes", kFixedMasked, 13, 9, 2, 2, 2, kLayerOfOtherDepth, kBeyond},
+    {"MildPeaks", kPeaked, 37, 26, 7, 4, 50, kLayerOfOtherDepth | kSmooth, {32895}},
+    {"HighPeaks", kPeaked, 37, 26, 4, 6, 7, kLayerOfOtherDepth, {45000}},
+    {"PeaksBeyondLanes", kPeaked, 37, 26, 5, 3, 7, kLayerOfOtherDepth, {70000}},
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::unique_ptr<KernelMaker> MakeShape(const Case& c, PF_InData* in, const KernelSettings& s) {
+  if (c.shape == kFixed) return std::make_unique<FixedMaker<KernelMaker>>(c.weights);
+  if (c.shape == kFixedMasked) return std::make_unique<FixedMaker<MaskedKernelMaker>>(c.weights);
+  if (c.shape == kPeaked) return std::make_unique<PeakedMaker>(c.weights.at(0));
+  return std::unique_ptr<KernelMaker>(MakeKernelMaker(in, c.shape, s));
+}
+
+// A ramp with scattered full pixels, whose records mostly dominate each other.
+Image Ramp(int32_t w, int32_t h, bool deep) {
+  Image image(w, h, deep);
+  std::mt19937 rng(7);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      for (int32_t c = 0; c < 4; ++c) {
+        image.At(x, y)[c] =
+            rng() % 23 == 0 ? image.Full() : image.Full() * (x + 2 * y + c) / (w + 2 * h + 4);
+      }
+    }
+  }
+  return image;
+}
+
+class MakerFast : public ::testing::TestWithParam<std::tuple<Case, bool>> {
+ protected:
+  void TearDown() override {
+    ResetEngineForTesting();
+    ResetHostInfo();
+  }
+};
+
+TEST_P(MakerFast, MatchesStraightforward) {
+  const auto& [c, deep] = GetParam();
+  softhost::Host host;
+  host.Call([](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+               void*) -> PF_Err { return PF_Err_NONE; },
+            PF_Cmd_ABOUT);
+  RecordHostInfo(host.InData());
+  const int32_t full = deep ? 32768 : 255;
+  Image src = (c.options & kSmooth) != 0 ? Ramp(c.width, c.height, deep)
+                                         : Noise(c.width, c.height, deep, 11 + c.width, full, 4);
+  for (int32_t y = 0; y < c.height && (c.options & kMasked) != 0; ++y) {
+    for (int32_t x = (y * 3) % 7; x < c.width; x += 7) src.At(x, y)[0] = 0;
+  }
+  // Dim values that the result must keep where nothing beats them.
+  const Image floor = Noise(c.width, c.height, deep, 13, full / 8, 2);
+  // Centred and a little smaller than the image, so a border lies outside.
+  const bool layerDeep = deep != ((c.options & kLayerOfOtherDepth) != 0);
+  const auto layer = ToWorld(
+      Noise(c.width - 4, c.height - 3, layerDeep, 12 + c.height, layerDeep ? 32768 : 255, 9));
+  const auto in = ToWorld(src);
+  const auto shape = ToWorld(Noise(16, 12, false, 5, 255, 3));  // for the custom shape
+
+  KernelSettings settings;
+  settings.inData = host.InData();
+  settings.hAmount = c.h;
+  settings.vAmount = c.v;
+  settings.shapeWorld = shape->World();
+  settings.shapeChannel = kShapeAlpha;
+  settings.maskTransparentSource = (c.options & kMasked) != 0;
+  if ((c.options & kOverwrite) != 0) settings.destination = DestinationState::Overwrite;
+  KernelHolderFactory factory;
+  factory.useBCL = c.rungs > 0;
+  factory.inData = host.InData();
+  factory.source = in->World();
+  factory.bclWorld = layer->World();
+  factory.bcl = BCLSettings{2, 0, 0, 1, 0, 0, 1.0, 1.0, (c.options & kInverted) != 0, c.rungs};
+
+  PF_Err err = PF_Err_NONE;
+  auto render = [&](Engine engine, SimdLevel level) {
+    SetEngineForTesting(engine);
+    SetSimdLevelForTesting(level);
+    const auto out = ToWorld(floor);
+    err = PF_Err_NONE;
+    try {
+      MakeShape(c, host.InData(), settings)
+          ->ConvolveImage(in->World(), out->World(), &settings, &factory);
+    } catch (const AEException& e) {
+      err = e.Code();
+      EXPECT_STREQ(e.Message(), "ConvolveImage: Error or user Abort.");
+    }
+    return rendertest::Load(*out);
+  };
+  const Image expected = render(Engine::Reference, SimdLevel::Scalar);
+  ASSERT_EQ(err, PF_Err_NONE);
+  for (int threads : {1, 3}) {
+    host.Config().threads = threads;
+    for (SimdLevel level : Levels()) {
+      SCOPED_TRACE(::testing::Message() << threads << " threads, " << SimdLevelName(level));
+      const Image actual = render(Engine::Fast, level);
+      ASSERT_EQ(err, PF_Err_NONE);
+      const std::string d = rendertest::FirstDifference(expected, actual, src, &floor);
+      EXPECT_TRUE(d.empty()) << d;
+    }
+  }
+
+  // Under a control layer the fast engine works in private planes, so a stop
+  // at the last poll must answer the host's code and leave the output as it
+  // arrived. Hand-made weights may take the straightforward loop instead.
+  if (c.rungs == 0 || c.shape >= kFixed) return;
+  host.Config().threads = 1;
+  host.ResetFaultCounters();
+  render(Engine::Fast, CpuSimdLevel());
+  host.Faults().abortAfterPolls = static_cast<int>(host.AbortPolls()) - 1;
+  host.ResetFaultCounters();
+  const Image stopped = render(Engine::Fast, CpuSimdLevel());
+  EXPECT_EQ(err, PF_Interrupt_CANCEL);
+  const std::string d = rendertest::FirstDifference(floor, stopped, src);
+  EXPECT_TRUE(d.empty()) << "after a stop: " << d;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, MakerFast,
+                         ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Bool()),
+                         [](const auto& p) {
+                           return std::string(std::get<0>(p.param).name) +
+                                  (std::get<1>(p.param) ? "Deep" : "Eight");
+                         });
+
+}  // namespace
