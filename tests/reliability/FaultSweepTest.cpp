@@ -11,6 +11,7 @@ namespace reliability {
 namespace {
 
 enum Op { NewHandle, LockHandle, NewWorld, Fill, Iterate, AreaSample, Checkout, AbortPoll, kOps };
+constexpr const char* kResampleText = "Scale: Scaling error";
 // Each operation and what the host must read when it fails.
 constexpr struct {
   const char* name;
@@ -65,7 +66,7 @@ void Sweep(const Scene& scene, PF_EffectMainFunc entry, Tally& tally) {
                             probe::Count(probe::AreaSample),
                             probe::Count(probe::Checkout),
                             stage.Host().AbortPolls()};
-  const std::vector<bool> frameClears = probe::FrameClears();
+  const std::vector<probe::IterateUse> uses = probe::IterateUses();
   ++tally.renders;
   for (Op op : {NewHandle, LockHandle, NewWorld, Fill, Iterate, AreaSample, Checkout, AbortPoll}) {
     for (long at = 0; at < calls[op]; ++at) {
@@ -75,8 +76,11 @@ void Sweep(const Scene& scene, PF_EffectMainFunc entry, Tally& tally) {
       const PF_Err err = stage.Render();
       Arm(stage, kOps, -1);
       ++tally.renders;
-      const bool clear = op == Iterate && frameClears.at(static_cast<size_t>(at));
-      const std::string text = kOperations[clear ? Fill : op].text;
+      const probe::IterateUse use =
+          op == Iterate ? uses.at(static_cast<size_t>(at)) : probe::IterateUse::Convolve;
+      const std::string text = use == probe::IterateUse::Resample     ? kResampleText
+                               : use == probe::IterateUse::FrameClear ? kOperations[Fill].text
+                                                                      : kOperations[op].text;
       EXPECT_EQ(err, op == AbortPoll    ? PF_Interrupt_CANCEL
                      : op <= LockHandle ? PF_Err_OUT_OF_MEMORY
                                         : PF_Err_INTERNAL_STRUCT_DAMAGED);

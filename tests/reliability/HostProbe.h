@@ -19,13 +19,19 @@ namespace probe {
 
 enum Counted { NewWorld, Fill, Iterate, AreaSample, Checkout, CountedKinds };
 
+// What an iterate call was for: the effect clears 16-bit frames through
+// iterate_origin16 alone, and resamples the control layer on the host's
+// threads with no source world, two passes over the rows of the resampled
+// layer.
+enum class IterateUse : char { Convolve, FrameClear, Resample };
+
 struct State {
   PF_UtilCallbacks utils{};
   PF_InteractCallbacks inter{};
   bool saved = false;
   std::atomic<long> counts[CountedKinds] = {};
   std::mutex mutex;  // guards everything below
-  std::vector<bool> frameClears;
+  std::vector<IterateUse> iterateUses;
   std::unordered_map<PF_Handle, size_t> handleSizes;
   size_t lent = 0;
   size_t budget = SIZE_MAX;
@@ -40,17 +46,16 @@ inline void ResetCounts() {
   State& s = Probe();
   for (auto& c : s.counts) c = 0;
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.frameClears.clear();
+  s.iterateUses.clear();
 }
 
 inline long Count(Counted kind) { return Probe().counts[kind].load(); }
 
-// For each iterate call, whether it was iterate_origin16, which the effect
-// uses only to clear 16-bit frames.
-inline std::vector<bool> FrameClears() {
+// For each iterate call, what it was for (see IterateUse).
+inline std::vector<IterateUse> IterateUses() {
   State& s = Probe();
   std::lock_guard<std::mutex> lock(s.mutex);
-  return s.frameClears;
+  return s.iterateUses;
 }
 
 // Bytes the host may have lent at once; SIZE_MAX for no cap.
@@ -87,6 +92,18 @@ inline void DisposeHandle(PF_Handle handle) {
   s.utils.host_dispose_handle(handle);
 }
 
+template <typename Fn>
+IterateUse UseOf(PF_InData*, A_long, A_long final, PF_EffectWorld* src, const PF_Rect*, void*, Fn,
+                 PF_EffectWorld* dst) {
+  const bool resample = src == nullptr && dst != nullptr && final == 2 * dst->height;
+  return resample ? IterateUse::Resample : IterateUse::Convolve;
+}
+template <typename Fn>
+IterateUse UseOf(PF_InData*, A_long, A_long, PF_EffectWorld*, const PF_Rect*, const PF_Point*,
+                 void*, Fn, PF_EffectWorld*) {
+  return IterateUse::FrameClear;
+}
+
 // Counts a call of `kind` and forwards it to the saved callback `Member`.
 template <Counted kind, auto Member, typename Callback>
 struct Counter;
@@ -97,8 +114,7 @@ struct Counter<kind, Member, PF_Err (*)(Args...)> {
     ++s.counts[kind];
     if constexpr (kind == Iterate) {
       std::lock_guard<std::mutex> lock(s.mutex);
-      s.frameClears.push_back(
-          std::is_same_v<decltype(Member), decltype(&PF_UtilCallbacks::iterate_origin16)>);
+      s.iterateUses.push_back(UseOf(args...));
     }
     if constexpr (kind == Checkout) {
       return (s.inter.*Member)(args...);
