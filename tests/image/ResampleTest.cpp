@@ -135,4 +135,45 @@ TEST(Scale, NearestStretchesFromTheTopLeftAndMissingPixelsRaise) {
       "Scale: Scaling error"));
 }
 
+// The fast engine's resampling shares rows out on the host's threads; the
+// image must be the one the ordered loops make, for every filter, both
+// depths, enlarging and shrinking (odd sizes), with and without a background.
+TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
+  struct Size {
+    int32_t w, h, W, H;
+  };
+  const Size sizes[] = {{13, 9, 31, 20}, {37, 29, 11, 7}, {16, 16, 16, 16}};
+  const PF_Pixel grey8{90, 10, 200, 40};
+  const PF_Pixel16 grey16{9000, 100, 20000, 32768};
+  for (int threads : {1, 3}) {
+    HostSession session;
+    session.host.Config().threads = threads;
+    for (bool deep : {false, true}) {
+      for (const Size& z : sizes) {
+        for (int32_t filter = ScaleTriangle; filter <= ScaleMitchell; ++filter) {
+          for (bool background : {false, true}) {
+            softhost::SoftWorld source(z.w, z.h, deep), ordered(z.W, z.H, deep),
+                shared(z.W, z.H, deep);
+            FillSparse(source.World(), static_cast<uint32_t>(filter * 7 + z.w), 2);
+            for (ScaleRows order : {ScaleRows::InOrder, ScaleRows::OnHostThreads}) {
+              PF_EffectWorld* dest = order == ScaleRows::InOrder ? ordered.World() : shared.World();
+              if (deep) {
+                Scale(session.In(), source.World(), dest, filter, EdgeNone,
+                      background ? &grey16 : nullptr, order);
+              } else {
+                Scale(session.In(), source.World(), dest, filter, EdgeNone,
+                      background ? &grey8 : nullptr, order);
+              }
+            }
+            EXPECT_TRUE(SameImage(shared.World(), ordered.World()))
+                << threads << " threads, " << (deep ? 16 : 8) << " bits, " << z.w << "x" << z.h
+                << " to " << z.W << "x" << z.H << ", filter " << filter << ", background "
+                << background;
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
