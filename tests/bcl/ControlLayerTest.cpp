@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -352,77 +351,6 @@ TEST(VariablePasses, ModuleBlursUnderItsOwnLayerByDefault) {
         ReferenceVariable(scene.src.World(), expected.World(), 6.5, 6.5, scene.factory, maker));
     EXPECT_TRUE(SameImage(scene.dst.World(), expected.World())) << "deep " << deep;
   }
-}
-
-// The straightforward passes report progress once per line along the first
-// pass (vertical on a tie), with the index of the line just finished.
-TEST(VariablePasses, ProgressAfterEachLine) {
-  SetEngineForTesting(Engine::Reference);
-  softhost::Host host;
-  DiamondKernelMaker maker(host.InData());
-  Scene scene(host, 17, 11, 0, 10, 3);
-  std::vector<A_long> finished, columns(17);
-  std::iota(columns.begin(), columns.end(), 0);
-  host.onProgress = [&](A_long current, A_long total) {
-    EXPECT_EQ(total, 17);  // a tie: vertical first, one poll per column
-    finished.push_back(current);
-  };
-  scene.Run(maker, 4.0, 4.0);
-  ResetEngineForTesting();
-  EXPECT_EQ(finished, columns);
-}
-
-// Weights and control values compare unsigned (a first-pass weight can exceed
-// 32767); a record that dominates removes the ones it covers entirely.
-TEST(MergeRecord, DropsOnlyCoveredChannels) {
-  using Record = SecondPassInfo<PF_Pixel>;
-  struct Case {
-    std::vector<Record> list;
-    Record incoming;
-    bool absorbed;
-    size_t kept;
-  };
-  const Case cases[] = {
-      {{{{1, 2, 3, 4}, 5, 100, nullptr}}, {{1, 2, 3, 4}, 5, 100, nullptr}, true, 1},
-      {{{{9, 9, 9, 9}, 5, 32768, nullptr}}, {{9, 9, 9, 9}, 5, 100, nullptr}, true, 1},
-      {{{{9, 9, 9, 9}, 32768, 10, nullptr}}, {{9, 9, 9, 9}, 255, 10, nullptr}, true, 1},
-      {{{{1, 1, 1, 1}, 10, 50, nullptr}}, {{9, 9, 9, 9}, 5, 90, nullptr}, false, 1},
-      {{{{1, 1, 1, 1}, 30, 300, nullptr},
-        {{5, 5, 5, 5}, 3, 30, nullptr},
-        {{1, 1, 1, 1}, 1, 500, nullptr}},
-       {{50, 50, 50, 50}, 10, 100, nullptr},
-       false,
-       2},
-  };
-  for (const Case& c : cases) {
-    SPIMaker<PF_Pixel> maker;
-    std::vector<Record> list = c.list;
-    for (size_t i = 0; i + 1 < list.size(); ++i) list[i].next = &list[i + 1];
-    Record* head = list.data();
-    Record incoming = c.incoming;
-    EXPECT_EQ(MergeRecord(&incoming, &head, maker), c.absorbed);
-    size_t kept = 0;
-    for (const Record* r = head; r != nullptr; r = r->next) ++kept;
-    EXPECT_EQ(kept, c.kept);
-  }
-}
-
-// Not a timing: every line starts again from the first record page, so the
-// pages stay near one line's worth however large the image.
-TEST(VariablePasses, RecordPagesStayBoundedOnALargeNoisyRender) {
-  softhost::Host host;
-  DiamondKernelMaker maker(host.InData());
-  Scene scene(host, 2000, 2000, 0, 50, 99);
-  ResetRecordPageHighWater();
-  // The pages belong to the straightforward record algorithm.
-  SetEngineForTesting(Engine::Reference);
-  scene.Run(maker, 20.0, 30.0);
-  ResetEngineForTesting();
-  int32_t kw = 0, kh = 0;
-  maker.GetKernelSize(20.0, 0.0, &kw, &kh);
-  const double lineWorth = 2000.0 * kw / SPIMaker<PF_Pixel>::kPageRecords;
-  EXPECT_LE(RecordPageHighWater(), static_cast<int32_t>(std::ceil(lineWorth)) + 1)
-      << "unmerged records of one line: " << lineWorth << " pages";
 }
 
 }  // namespace

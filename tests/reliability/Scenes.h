@@ -52,8 +52,7 @@ inline PF_EffectMainFunc EntryFor(EngineKind engine) {
   return (engine == EngineKind::Reference ? reference : fast)->Entry();
 }
 
-inline constexpr const char* kShapeNames[] = {
-    "Gaussian", "Diamond", "SharpDiamond", "Box", "Star", "Spiral", "Cross", "Custom", "Cylinder"};
+using rendertest::kShapeNames;
 inline constexpr int32_t kShapes = 9;
 inline constexpr int32_t kCustomShape = 7;
 

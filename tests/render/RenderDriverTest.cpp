@@ -1,6 +1,5 @@
-// The render drivers around the blur: the View Kernel output and what an
-// abort leaves behind. Every host call failing at each of its uses is swept
-// in test_reliability.
+// The View Kernel output. Every host call failing at each of its uses, aborts
+// included, is swept in test_reliability.
 #include <string>
 #include <tuple>
 
@@ -80,52 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
                                          KernelViewCase{Box, 15, 9, 15, 11},
                                          KernelViewCase{Diamond, 5, 5, 21, 21, 2}),
                        ::testing::Bool()));
-
-// A user abort in the first or the second pass ends the render with
-// PF_Interrupt_CANCEL and no message; another code from the host comes back
-// decorated. Nothing stays allocated or checked out, and an abort before the
-// second pass leaves the frame cleared.
-TEST(RenderFailures, AbortInEitherPass) {
-  constexpr int32_t kW = 40, kH = 33;
-  const Controls c{0, Diamond, true, 9, 0};
-  for (bool deep : {false, true}) {
-    softhost::Host host(ReferenceHostConfig());
-    ASSERT_EQ(host.Setup(EffectMain), PF_Err_NONE);
-    // The passes report progress out of twice the height; find their polls.
-    long firstPassPoll = -1, lastPassPoll = -1;
-    host.onProgress = [&](A_long current, A_long total) {
-      if (total != 2 * kH) return;
-      const long poll = host.AbortPolls() - 1;
-      if (firstPassPoll < 0 && current <= kH) firstPassPoll = poll;
-      if (current > kH) lastPassPoll = poll;
-    };
-    host.ResetFaultCounters();
-    ASSERT_EQ(RenderOnce(host, c, kW, kH, deep).err, PF_Err_NONE);
-    host.onProgress = nullptr;
-    ASSERT_GE(firstPassPoll, 0);
-    ASSERT_GT(lastPassPoll, firstPassPoll);
-    for (long at : {firstPassPoll, lastPassPoll}) {
-      for (PF_Err code : {PF_Interrupt_CANCEL, PF_Err_INTERNAL_STRUCT_DAMAGED}) {
-        SCOPED_TRACE(::testing::Message()
-                     << (deep ? "16" : "8") << " bpc, abort at poll " << at << " with " << code);
-        host.ResetFaultCounters();
-        host.Faults().abortAfterPolls = static_cast<int>(at);
-        host.Faults().abortCode = code;
-        const Rendered r = RenderOnce(host, c, kW, kH, deep);
-        host.Faults().abortAfterPolls = -1;
-        EXPECT_EQ(r.err, code);
-        EXPECT_EQ(r.message, code == PF_Interrupt_CANCEL
-                                 ? ""
-                                 : "\nQuorvant Blur [ ConvolveImage: Error or user Abort. ]");
-        EXPECT_EQ(r.liveWorlds, 0);
-        EXPECT_EQ(r.checkedOut, 0);
-        if (at == firstPassPoll) {
-          EXPECT_TRUE(FirstDifference(Image(kW, kH, deep), r.output, r.output).empty());
-        }
-      }
-    }
-  }
-}
 
 }  // namespace
 }  // namespace rendertest

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "image/PixelTraits.h"
+#include "shapes/ShapesSupport.h"
 #include "shell/EntryPoint.h"
 #include "shell/ParamIndices.h"
 #include "softhost/SoftHost.h"
@@ -27,11 +27,9 @@ namespace rendertest {
 // Values are the 0-based "Blur Type" choices.
 enum Shape { Gaussian = 0, Diamond = 1, SharpDiamond = 2, Box = 3, Cylinder = 8 };
 
-inline const char* Name(Shape s) {
-  static const char* const kNames[] = {"Gaussian", "Diamond", "SharpDiamond", "Box", "", "",
-                                       "",         "",        "Cylinder"};
-  return s >= 0 && s <= Cylinder ? kNames[s] : "Other";
-}
+inline constexpr const char* kShapeNames[] = {
+    "Gaussian", "Diamond", "SharpDiamond", "Box", "Star", "Spiral", "Cross", "Custom", "Cylinder"};
+inline const char* Name(Shape s) { return kShapeNames[s]; }
 
 // Channels in the host's order: alpha, red, green, blue.
 using Pix = std::array<int32_t, 4>;
@@ -50,38 +48,26 @@ struct Image {
   int32_t Full() const { return deep ? 32768 : 255; }
 };
 
-template <typename Pixel>
-void CopyPixels(Image& image, softhost::SoftWorld& world, bool store) {
-  using Channel = typename PixelTraits<Pixel>::Channel;
-  for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) {
-      Pixel& p = *PixelAt<Pixel>(world.World(), x, y);
-      Pix& q = image.At(x, y);
-      if (store) {
-        p = Pixel{Channel(q[0]), Channel(q[1]), Channel(q[2]), Channel(q[3])};
-      } else {
-        q = Pix{p.alpha, p.red, p.green, p.blue};
-      }
-    }
-  }
-}
-
-inline void Store(Image image, softhost::SoftWorld& world) {
-  image.deep ? CopyPixels<PF_Pixel16>(image, world, true)
-             : CopyPixels<PF_Pixel>(image, world, true);
-}
-
 inline Image Load(softhost::SoftWorld& world) {
   Image image(world.Width(), world.Height(), world.Deep());
-  image.deep ? CopyPixels<PF_Pixel16>(image, world, false)
-             : CopyPixels<PF_Pixel>(image, world, false);
+  for (int32_t y = 0; y < image.height; ++y) {
+    for (int32_t x = 0; x < image.width; ++x) {
+      for (int32_t c = 0; c < 4; ++c)
+        image.At(x, y)[c] = shapestest::Channel(world.World(), x, y, c);
+    }
+  }
   return image;
 }
 
 // A host world holding `image`.
 inline std::unique_ptr<softhost::SoftWorld> ToWorld(const Image& image) {
   auto world = std::make_unique<softhost::SoftWorld>(image.width, image.height, image.deep);
-  Store(image, *world);
+  for (int32_t y = 0; y < image.height; ++y) {
+    for (int32_t x = 0; x < image.width; ++x) {
+      for (int32_t c = 0; c < 4; ++c)
+        shapestest::SetChannel(world->World(), x, y, c, image.At(x, y)[c]);
+    }
+  }
   return world;
 }
 
@@ -121,15 +107,6 @@ inline Image MakePattern(Pattern pattern, int32_t w, int32_t h, bool deep, uint3
 
 // ---- Reference ------------------------------------------------------------
 
-inline int32_t BaseLength(double a) { return 2 * static_cast<int32_t>(std::ceil(a) + 0.5) + 1; }
-
-inline int32_t PaddedLength(double a) {
-  int32_t m = static_cast<int32_t>(a * 0.05 + 0.5);
-  if (m % 2 != 0) ++m;
-  if (m < 2 && a != 0) m = 2;
-  return BaseLength(a) + m;
-}
-
 // The effect's own Gaussian: standard deviation 0.4 r sampled at -n..n,
 // optionally rescaled to sum to about 32768.
 inline std::vector<int32_t> OwnGaussian(float radius, bool normalise) {
@@ -159,7 +136,7 @@ inline void ScaleToPeak(std::vector<int32_t>& p) {
 // The one-dimensional profile of a pass: `across` for the horizontal one.
 inline std::vector<int32_t> Profile(Shape shape, double a, bool across) {
   const bool box = shape == Box || (shape == Cylinder && across);
-  const int32_t n = box ? PaddedLength(a) : BaseLength(a);
+  const int32_t n = box ? PaddedBoxLength(a) : BaseKernelLength(a);
   std::vector<int32_t> p(static_cast<size_t>(n), 0);
   const double c = n * 0.5;
   if (n == 1) {

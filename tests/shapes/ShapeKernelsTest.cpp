@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -200,28 +199,6 @@ TEST(StarKernel, OrientationAndSymmetry) {
   }
 }
 
-// Building before the mask exists or past the prepared count raises; the
-// table holds one range per prepared kernel until released.
-TEST(StarKernel, BuildsOnlyWithinThePreparation) {
-  HostSession session;
-  StarKernelMaker maker(session.In());
-  std::vector<int32_t> scratch(169, 0);
-  EXPECT_TRUE(
-      RaisesAE([&] { maker.BuildKernel(scratch.data(), 6, 6, 0); }, 1, "AEWorld not initialized"));
-  maker.PrepareShape(6, 6, 3);
-  ASSERT_EQ(maker.PixelsPerKernel(), 13 * 13);
-  ASSERT_EQ(maker.Table().Size(), 3 * 13 * 13);
-  try {
-    maker.BuildKernel(scratch.data(), 6, 6, 3);
-    FAIL() << "index 3 of 3 accepted";
-  } catch (const std::out_of_range& e) {
-    EXPECT_STREQ(e.what(), "Index out of Range");
-  }
-  maker.ReleaseKernel();
-  EXPECT_EQ(maker.PixelsPerKernel(), 0);
-  EXPECT_EQ(maker.Table().Size(), 0);
-}
-
 // Records every plot; a pixel plotted twice is a fault of the subdivision.
 class RecordingCallback : public GenericScanCallback {
  public:
@@ -323,26 +300,6 @@ TEST(StarCallback, SquareWithNineSampleEdges) {
     EXPECT_EQ(Channel(w, 6, 3, 0), full);
     EXPECT_EQ(Channel(w, 6, 3, 1) + Channel(w, 6, 3, 2), 0);
     EXPECT_EQ(Channel(w, 7, 3, 0), 0);
-  }
-}
-
-// Only the classification is used; ends that touch count as crossing.
-TEST(SegmentGeometry, SegmentsIntersect) {
-  struct Case {
-    double a[8];
-    int32_t result;
-  };
-  const Case cases[] = {
-      {{0, 0, 2, 2, 0, 2, 2, 0}, kSegmentsCross},
-      {{0, 0, 2, 0, 2, 0, 2, 5}, kSegmentsCross},     // touching ends
-      {{0, 0, 4, 4, 0, 3, 1, 2}, kSegmentsApart},     // lines cross beyond CD
-      {{0, 0, 4, 0, 1, 0, 3, 0}, kSegmentsParallel},  // collinear overlap
-  };
-  for (const Case& c : cases) {
-    const double* a = c.a;
-    EXPECT_EQ(SegmentsIntersect(a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], nullptr, nullptr),
-              c.result)
-        << a[0] << "," << a[1] << " " << a[2] << "," << a[3];
   }
 }
 
