@@ -115,7 +115,7 @@ void ScatterRows(const ScatterSource& s) {
     auto weigh = [&](int32_t q) {
       uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
       const intptr_t tap = 4 * (base + q);
-      const V weighted = Ops::Weigh(v, Ops::Load(s.mul + tap), Ops::Load(s.hi + tap));
+      const V weighted = Ops::WeighBy(v, Ops::Load(s.weights + tap));
       Ops::Store(at, Ops::Max(Ops::Load(at), weighted));
     };
     // Whole vectors within the flat run.

@@ -83,8 +83,7 @@ struct ScatterSource {
   int32_t top;
   const ScatterRow* rows;
   int32_t rowCount;
-  const uint16_t* mul;
-  const uint16_t* hi;
+  const uint16_t* weights;  // per tap, 4 lanes each (see ScatterRow::tap); 0 for none
   uint16_t value[4];
 };
 

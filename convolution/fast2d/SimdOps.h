@@ -7,7 +7,9 @@
 // A weighted channel (w * c) >> 15 is computed as
 // mulhi_epu16(c, 2 * (w & 0x7FFF)) + (w >= 32768 ? c : 0), exact for
 // 0 <= w <= 65535 whenever the true result fits in 16 bits; `mul` and `hi` are
-// those two per-lane operands (see WeightOperands).
+// those two per-lane operands (see WeightMul and WeightHi). WeighBy derives
+// both from the weight itself held in the lane (w << 1 drops the top bit;
+// an arithmetic w >> 15 spreads it), for tables read once per use.
 //
 // The member functions carry their instruction set as a target attribute, so
 // they may only be called from code compiled for that set (the level regions
@@ -78,6 +80,15 @@ struct ScalarOps {
     V r = MulHi(c, mul);
     for (int i = 0; i < 4; ++i) r.c[i] = static_cast<uint16_t>(r.c[i] + (c.c[i] & hi.c[i]));
     return r;
+  }
+  QB_LANE_OP V WeighBy(V c, V w) {
+    V mul;
+    V hi;
+    for (int i = 0; i < 4; ++i) {
+      mul.c[i] = static_cast<uint16_t>(w.c[i] << 1);
+      hi.c[i] = (w.c[i] & 0x8000) != 0 ? uint16_t{0xFFFF} : uint16_t{0};
+    }
+    return Weigh(c, mul, hi);
   }
   QB_LANE_OP M GreaterEqual(V a, V b) {
     M m = 0;
@@ -167,6 +178,7 @@ struct Sse2Ops {
   QB_LANE_OP V Weigh(V c, V mul, V hi) {
     return _mm_add_epi16(_mm_mulhi_epu16(c, mul), _mm_and_si128(c, hi));
   }
+  QB_LANE_OP V WeighBy(V c, V w) { return Weigh(c, _mm_slli_epi16(w, 1), _mm_srai_epi16(w, 15)); }
   QB_LANE_OP M GreaterEqual(V a, V b) {
     return _mm_cmpeq_epi16(_mm_subs_epu16(b, a), _mm_setzero_si128());
   }
@@ -228,6 +240,9 @@ struct Avx2Ops {
   QB_AVX2_OP V Weigh(V c, V mul, V hi) {
     return _mm256_add_epi16(_mm256_mulhi_epu16(c, mul), _mm256_and_si256(c, hi));
   }
+  QB_AVX2_OP V WeighBy(V c, V w) {
+    return Weigh(c, _mm256_slli_epi16(w, 1), _mm256_srai_epi16(w, 15));
+  }
   QB_AVX2_OP M GreaterEqual(V a, V b) { return _mm256_cmpeq_epi16(_mm256_max_epu16(a, b), a); }
   QB_AVX2_OP M And(M a, M b) { return _mm256_and_si256(a, b); }
   QB_AVX2_OP M Or(M a, M b) { return _mm256_or_si256(a, b); }
@@ -282,6 +297,9 @@ struct Avx512Ops {
   QB_AVX512_OP V MulHi(V c, V mul) { return _mm512_mulhi_epu16(c, mul); }
   QB_AVX512_OP V Weigh(V c, V mul, V hi) {
     return _mm512_add_epi16(_mm512_mulhi_epu16(c, mul), _mm512_and_si512(c, hi));
+  }
+  QB_AVX512_OP V WeighBy(V c, V w) {
+    return Weigh(c, _mm512_slli_epi16(w, 1), _mm512_srai_epi16(w, 15));
   }
   QB_AVX512_OP M GreaterEqual(V a, V b) { return _mm512_cmpge_epu16_mask(a, b); }
   QB_AVX512_OP M And(M a, M b) { return static_cast<M>(a & b); }

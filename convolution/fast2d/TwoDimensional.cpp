@@ -261,8 +261,9 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
 struct ScatterKernel {
   bool prepared = false;
   std::vector<ScatterRow> rows;
-  std::vector<uint16_t> mul;
-  std::vector<uint16_t> hi;
+  // Lane weights (see WeighBy): half the table a mul/hi pair would be, which
+  // every source reads afresh.
+  std::vector<uint16_t> weights;
   // Sources whose channels are all at most this take the lanes; others the
   // exact scalar loop.
   int32_t safeChannel = -1;
@@ -286,7 +287,7 @@ void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, i
     while (end < elements.size() && elements[end].j == j) ++end;
     const int32_t first = elements[n].i;
     const int32_t count = elements[end - 1].i - first + 1;
-    const int32_t tap = static_cast<int32_t>(k.mul.size() / 4);
+    const int32_t tap = static_cast<int32_t>(k.weights.size() / 4);
     // The longest run of weights of exactly 32768 in the row.
     int32_t flatBegin = 0;
     int32_t flatEnd = 0;
@@ -303,15 +304,13 @@ void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, i
       m = z + 1;
     }
     k.rows.push_back(ScatterRow{j, first, count, tap, flatBegin, flatEnd});
-    k.mul.resize(k.mul.size() + 4 * (static_cast<size_t>(count) + 2 * kRowPad), 0);
-    k.hi.resize(k.mul.size(), 0);
+    k.weights.resize(k.weights.size() + 4 * (static_cast<size_t>(count) + 2 * kRowPad), 0);
     for (; n < end; ++n) {
       const Element& e = elements[n];
       const size_t lane = 4 * static_cast<size_t>(tap + kRowPad + e.i - first);
-      for (size_t c = 0; c < 4; ++c) {
-        k.mul[lane + c] = WeightMul(e.weight);
-        k.hi[lane + c] = WeightHi(e.weight);
-      }
+      // Weights above 65535 leave every source to the exact loop (safeChannel).
+      std::fill_n(k.weights.begin() + static_cast<intptr_t>(lane), 4,
+                  static_cast<uint16_t>(std::min(e.weight, 65535)));
       maxWeight = std::max(maxWeight, e.weight);
     }
   }
@@ -395,8 +394,7 @@ int32_t ChooseKernel(const Pixel& s, const KernelView& k, const KernelPixelList*
 }
 
 ScatterSource ScatterTarget(char* data, intptr_t rowBytes, int32_t width, int32_t height) {
-  return ScatterSource{data,    rowBytes, width,   height,  0,           0,
-                       nullptr, 0,        nullptr, nullptr, {0, 0, 0, 0}};
+  return ScatterSource{data, rowBytes, width, height, 0, 0, nullptr, 0, nullptr, {0, 0, 0, 0}};
 }
 
 // Source (x, y) of value s through its prepared kernel into job's target.
@@ -407,8 +405,7 @@ void ScatterWith(ScatterSource& job, const ScatterKernel& plan, int32_t x, int32
   job.top = y - plan.height / 2;
   job.rows = plan.rows.data();
   job.rowCount = static_cast<int32_t>(plan.rows.size());
-  job.mul = plan.mul.data();
-  job.hi = plan.hi.data();
+  job.weights = plan.weights.data();
   job.value[0] = s.alpha;
   job.value[1] = s.red;
   job.value[2] = s.green;
