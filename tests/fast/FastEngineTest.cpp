@@ -91,7 +91,7 @@ TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
       {"too heavy across", heavy, {32768}, false},
       {"too heavy down", {32768}, heavy, false},
   };
-  const int32_t sizes[][2] = {{1, 19}, {37, 23}, {64, 40}};
+  const int32_t sizes[][2] = {{1, 19}, {37, 23}, {64, 40}, {150, 21}};
   for (KernelCase& k : kernels) {
     const KernelView across = ViewOf(k.across, true), down = ViewOf(k.down, false);
     for (const auto& [w, h] : sizes) {
