@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <numbers>
 
@@ -270,7 +271,8 @@ void ScaleFiltered(PF_InData* inData, PF_EffectWorld* destination, const ScaleIm
   const ScalePass<Pixel> across{lists, src, intermediate, false, background, dst.height};
   const ScalePass<Pixel> down{lists, intermediate, dst, true, background, dst.height};
 
-  if (order == ScaleRows::OnHostThreads) {
+  // The iterate area is a host rectangle of 16-bit values.
+  if (order == ScaleRows::OnHostThreads && dst.height <= INT16_MAX) {
     // Over the destination's rows, one pixel wide; the host polls for a
     // stop and reports progress.
     const PF_Rect area{0, 0, static_cast<A_short>(dst.height), 1};
