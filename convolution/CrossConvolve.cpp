@@ -4,6 +4,7 @@
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Drawing.h"
+#include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 #include "kernels/CrossKernel.h"
 #include "kernels/KernelStorage.h"
@@ -41,13 +42,18 @@ PF_Err MergeBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   return PF_Err_NONE;
 }
 
-void MergeOnHostThreads(PF_InData* inData, const PF_EffectWorld* across, PF_EffectWorld* dst) {
+// The fast engine merges on the host's threads, the straightforward one in
+// one loop.
+template <typename Pixel>
+void Merge(PF_InData* inData, const PF_EffectWorld* across, PF_EffectWorld* dst,
+           bool onHostThreads) {
+  if (!onHostThreads) {
+    MergeRows<Pixel>(across, dst, 0, dst->height);
+    return;
+  }
   MergeJob job{across, dst};
-  const PF_Rect area{0, 0, static_cast<A_short>(dst->height), 1};
-  const PF_Err err = IsDeep(dst) ? inData->utils->iterate16(inData, 0, dst->height, nullptr, &area,
-                                                            &job, MergeBand<PF_Pixel16>, dst)
-                                 : inData->utils->iterate(inData, 0, dst->height, nullptr, &area,
-                                                          &job, MergeBand<PF_Pixel>, dst);
+  const PF_Err err =
+      IterateRows<Pixel>(inData, 0, dst->height, nullptr, dst->height, &job, MergeBand<Pixel>, dst);
   if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
 }
 
@@ -77,11 +83,9 @@ void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
   arm.destination = settings->destination;
   box.ConvolveImage(src, dst, &arm, factory);
 
-  if (fast) {
-    MergeOnHostThreads(inData, across.World(), dst);
-  } else if (deep) {
-    MergeRows<PF_Pixel16>(across.World(), dst, 0, src->height);
+  if (deep) {
+    Merge<PF_Pixel16>(inData, across.World(), dst, fast);
   } else {
-    MergeRows<PF_Pixel>(across.World(), dst, 0, src->height);
+    Merge<PF_Pixel>(inData, across.World(), dst, fast);
   }
 }

@@ -10,6 +10,7 @@
 #include "image/EdgeMode.h"
 #include "image/FixedMath.h"
 #include "image/HostAllocator.h"
+#include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 
 namespace {
@@ -241,10 +242,8 @@ struct ScalePass {
   // The call for row y of the iterated world runs its share of the rows.
   static PF_Err RowsFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     const auto& pass = *static_cast<const ScalePass*>(refcon);
-    const int32_t rows = pass.to.height;
-    const auto first = static_cast<int32_t>(int64_t{y} * rows / pass.iterateRows);
-    const auto end = static_cast<int32_t>((int64_t{y} + 1) * rows / pass.iterateRows);
-    for (int32_t j = first; j < end; ++j) pass.Row(j);
+    const RowShare share = ShareOfRow(y, pass.iterateRows, pass.to.height);
+    for (int32_t j = share.first; j < share.end; ++j) pass.Row(j);
     return PF_Err_NONE;
   }
 };
@@ -271,21 +270,12 @@ void ScaleFiltered(PF_InData* inData, PF_EffectWorld* destination, const ScaleIm
   const ScalePass<Pixel> across{lists, src, intermediate, false, background, dst.height};
   const ScalePass<Pixel> down{lists, intermediate, dst, true, background, dst.height};
 
-  // The iterate area is a host rectangle of 16-bit values.
   if (order == ScaleRows::OnHostThreads && dst.height <= INT16_MAX) {
-    // Over the destination's rows, one pixel wide; the host polls for a
-    // stop and reports progress.
-    const PF_Rect area{0, 0, static_cast<A_short>(dst.height), 1};
+    // Over the destination's rows.
     auto run = [&](const ScalePass<Pixel>& pass, A_long progressBase) {
-      void* refcon = const_cast<ScalePass<Pixel>*>(&pass);
-      PF_Err err = PF_Err_NONE;
-      if constexpr (PixelTraits<Pixel>::kDeep) {
-        err = inData->utils->iterate16(inData, progressBase, 2 * dst.height, nullptr, &area, refcon,
-                                       ScalePass<Pixel>::RowsFunction, destination);
-      } else {
-        err = inData->utils->iterate(inData, progressBase, 2 * dst.height, nullptr, &area, refcon,
-                                     ScalePass<Pixel>::RowsFunction, destination);
-      }
+      const PF_Err err = IterateRows<Pixel>(inData, progressBase, 2 * dst.height, nullptr,
+                                            dst.height, const_cast<ScalePass<Pixel>*>(&pass),
+                                            ScalePass<Pixel>::RowsFunction, destination);
       if (err != PF_Err_NONE) throw AEException(err, kScalingError);
     };
     BuildContributors(lists, pool, maxContributors, dst.width, src.width, xScale, filter, edgeMode);

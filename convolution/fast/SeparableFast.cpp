@@ -10,6 +10,7 @@
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
+#include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 
 namespace {
@@ -279,9 +280,8 @@ void DownStrip(const FastPasses& f, int32_t strip) {
 template <typename Pixel>
 PF_Err DownStrips(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const FastPasses& f = *static_cast<const FastPasses*>(refcon);
-  const int64_t first = int64_t{y} * f.strips / f.height;
-  const int64_t last = (int64_t{y} + 1) * f.strips / f.height;
-  for (int64_t s = first; s < last; ++s) DownStrip<Pixel>(f, static_cast<int32_t>(s));
+  const RowShare strips = ShareOfRow(y, f.height, f.strips);
+  for (int32_t s = strips.first; s < strips.end; ++s) DownStrip<Pixel>(f, s);
   return PF_Err_NONE;
 }
 
@@ -289,16 +289,8 @@ template <typename Pixel>
 void RunPass(PF_InData* inData, FastPasses& f, PF_EffectWorld* src, bool across) {
   // One pixel wide and as tall as the image: the same polls and progress as
   // the straightforward pass over the whole image.
-  const PF_Rect area{0, 0, static_cast<A_short>(f.height), 1};
-  const A_long base = across ? 0 : f.height;
-  PF_Err err;
-  if constexpr (PixelTraits<Pixel>::kDeep) {
-    err = inData->utils->iterate16(inData, base, 2 * f.height, src, &area, &f,
-                                   across ? AcrossBand<PF_Pixel16> : DownStrips<PF_Pixel16>, f.dst);
-  } else {
-    err = inData->utils->iterate(inData, base, 2 * f.height, src, &area, &f,
-                                 across ? AcrossBand<PF_Pixel> : DownStrips<PF_Pixel>, f.dst);
-  }
+  const PF_Err err = IterateRows<Pixel>(inData, across ? 0 : f.height, 2 * f.height, src, f.height,
+                                        &f, across ? AcrossBand<Pixel> : DownStrips<Pixel>, f.dst);
   if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
 }
 

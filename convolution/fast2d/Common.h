@@ -29,6 +29,14 @@ inline void PollHost(PF_InData* inData, A_long current, A_long total) {
   if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
 }
 
+// The factory as the control-layer paths here use it: the layer resampled
+// on the host's threads (the same image as the ordered loops).
+inline KernelHolderFactory ResamplingOnHostThreads(const KernelHolderFactory& factory) {
+  KernelHolderFactory copy = factory;
+  copy.bcl.resampleOnHostThreads = true;
+  return copy;
+}
+
 // The largest channel value c for which every (w * c) >> 15 with
 // 0 < w <= maxWeight is computed exactly by the lanes, stays below 2^31 as a
 // 32-bit product and fits a channel whose maximum is channelMax; -1 when the

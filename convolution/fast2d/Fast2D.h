@@ -1,6 +1,6 @@
 // The fast engine of the two-dimensional shapes and of the control-layer
 // paths. Each entry gives exactly the image of the straightforward path it
-// stands in for (same arguments, same holders built in the same order, the
+// stands in for (same arguments, same kernels built in the same order, the
 // same host failures) and answers false, having written nothing to
 // dst, when it cannot guarantee that: a weight above 65535, values that could
 // overflow a channel, or kernels the straightforward path would treat

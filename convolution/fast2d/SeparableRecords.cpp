@@ -40,6 +40,7 @@
 #include "convolution/fast2d/SimdOps.h"
 #include "image/AEException.h"
 #include "image/Containers.h"
+#include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 
 namespace fast2d {
@@ -403,16 +404,8 @@ class VariableRun {
     workers.reserve(static_cast<size_t>(slots.Count()));
     for (int32_t n = 0; n < slots.Count(); ++n) workers.emplace_back(*this);
 
-    PF_InData* inData = settings->inData;
-    const PF_Rect area{0, 0, static_cast<A_short>(dst->height), 1};
-    PF_Err err = PF_Err_NONE;
-    if constexpr (PixelTraits<Pixel>::kDeep) {
-      err = inData->utils->iterate16(inData, 0, dst->height, src, &area, this,
-                                     LinesFunction<PF_Pixel16>, dst);
-    } else {
-      err = inData->utils->iterate(inData, 0, dst->height, src, &area, this,
-                                   LinesFunction<PF_Pixel>, dst);
-    }
+    const PF_Err err = IterateRows<Pixel>(settings->inData, 0, dst->height, src, dst->height, this,
+                                          LinesFunction, dst);
     if (outOfMemory.load()) throw std::bad_alloc();
     if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
     slotPlanes.RaiseShadow();
@@ -424,16 +417,13 @@ class VariableRun {
 
   // The iterate area is one pixel wide and as tall as dst; the call for row
   // y runs its share of the lines.
-  template <typename P>
-  static PF_Err LinesFunction(void* refcon, A_long, A_long y, P*, P*) {
+  static PF_Err LinesFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     auto& self = *static_cast<VariableRun*>(refcon);
-    const int32_t rows = self.dst->height;
-    const auto from = static_cast<int32_t>(int64_t{y} * self.lineCount / rows);
-    const auto to = static_cast<int32_t>((int64_t{y} + 1) * self.lineCount / rows);
-    if (from == to) return PF_Err_NONE;
+    const RowShare share = ShareOfRow(y, self.dst->height, self.lineCount);
+    if (share.first == share.end) return PF_Err_NONE;
     SlotLease lease(self.slots);
     try {
-      for (int32_t line = from; line < to; ++line) {
+      for (int32_t line = share.first; line < share.end; ++line) {
         self.workers[static_cast<size_t>(lease.Index())].Line(line, *self.planes, lease.Index());
       }
     } catch (...) {
@@ -534,8 +524,7 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   }
   AEObjectAutoPointer<BCLHolder> first;
   AEObjectAutoPointer<BCLHolder> second;
-  KernelHolderFactory onHostThreads = *factory;
-  onHostThreads.bcl.resampleOnHostThreads = true;
+  KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
   const bool firstIsHorizontal =
       MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;

@@ -2,7 +2,7 @@
 // list of elements by kernel row (weights of exactly 32768 first, since they
 // pass a value through, runs of them read four pixels at a time from a copy
 // of quad maxima), the source a widened copy with zero margins, and each
-// host iterate call gathers one whole output row with vector lanes across x.
+// host iterate call gathers a band of output rows with vector lanes across x.
 // Under a control layer: the scatter of the straightforward path into a
 // 16-bit copy of dst, each ladder kernel prepared once as row spans of lane
 // weights, spread over the host's iterate threads by strips of source
@@ -26,6 +26,7 @@
 #include "convolution/fast2d/SimdOps.h"
 #include "image/AEException.h"
 #include "image/Containers.h"
+#include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 
 namespace fast2d {
@@ -242,15 +243,8 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   job.dst = dst;
   job.rows = DepthKernels<Pixel>::Gather(KernelsFor(ActiveSimdLevel()));
 
-  PF_Rect area{0, 0, static_cast<A_short>(height), 1};
-  PF_Err err = PF_Err_NONE;
-  if constexpr (PixelTraits<Pixel>::kDeep) {
-    err = inData->utils->iterate16(inData, 0, height, src, &area, &job,
-                                   GatherBandFunction<PF_Pixel16>, dst);
-  } else {
-    err = inData->utils->iterate(inData, 0, height, src, &area, &job, GatherBandFunction<PF_Pixel>,
-                                 dst);
-  }
+  const PF_Err err =
+      IterateRows<Pixel>(inData, 0, height, src, height, &job, GatherBandFunction<Pixel>, dst);
   if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
   return true;
 }
@@ -431,12 +425,11 @@ PF_Err ScatterColumns(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const ScatterPass<Pixel>& pass = *static_cast<const ScatterPass<Pixel>*>(refcon);
   const int32_t width = pass.src->width;
   const int32_t height = pass.src->height;
-  const auto x0 = static_cast<int32_t>(int64_t{y} * width / height);
-  const auto x1 = static_cast<int32_t>((int64_t{y} + 1) * width / height);
-  if (x0 == x1) return PF_Err_NONE;
+  const RowShare columns = ShareOfRow(y, height, width);
+  if (columns.first == columns.end) return PF_Err_NONE;
   SlotLease lease(*pass.slots);
   ScatterSource job = ScatterTarget(pass.planes->Data(lease.Index()), pass.rowBytes, width, height);
-  for (int32_t x = x0; x < x1; ++x) {
+  for (int32_t x = columns.first; x < columns.end; ++x) {
     for (int32_t sy = 0; sy < height; ++sy) {
       const int32_t index = pass.kernelOf[static_cast<size_t>(x) * height + sy];
       if (index == kNoKernel) continue;
@@ -504,8 +497,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
                      const MaskedKernelMaker* masked) {
   const double h = settings->hAmount;
   const double v = settings->vAmount;
-  KernelHolderFactory onHostThreads = *factory;
-  onHostThreads.bcl.resampleOnHostThreads = true;
+  KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
   AEObjectAutoPointer<BCLHolder> holder(onHostThreads.MakeBCLHolder(h, v, maker));
   const BCLImage& control = holder->Image();
   const KernelInterpolator& ladder = holder->Interpolator();
@@ -535,15 +527,8 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   ScatterPass<Pixel> pass{
       src,    kernelOf.data(), &prepared,        KernelsFor(ActiveSimdLevel()).scatterSource,
       &slots, &planes,         shadow.RowBytes()};
-  const PF_Rect area{0, 0, static_cast<A_short>(height), 1};
-  PF_Err err = PF_Err_NONE;
-  if constexpr (PixelTraits<Pixel>::kDeep) {
-    err = inData->utils->iterate16(inData, 0, height, src, &area, &pass, ScatterColumns<PF_Pixel16>,
-                                   dst);
-  } else {
-    err =
-        inData->utils->iterate(inData, 0, height, src, &area, &pass, ScatterColumns<PF_Pixel>, dst);
-  }
+  const PF_Err err =
+      IterateRows<Pixel>(inData, 0, height, src, height, &pass, ScatterColumns<Pixel>, dst);
   if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
   planes.RaiseShadow();
   shadow.Finish();
