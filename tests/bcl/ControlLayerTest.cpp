@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "convolution/BCL.h"
-#include "convolution/Engine.h"
 #include "convolution/VariablePasses.h"
 #include "kernels/KernelMaker.h"
 #include "render/BCLView.h"
@@ -197,31 +196,14 @@ class ReferenceLadder {
     }
     return profiles.back();
   }
-  // Only when each rung reaches at least as far, tap by tap, as the one below
-  // can a record of larger control value stand in for one of smaller value.
-  bool Monotone() const {
-    for (size_t k = 1; k < profiles.size(); ++k) {
-      const int32_t half = static_cast<int32_t>(profiles[k].size() / 2);
-      for (int32_t d = -half; d <= half; ++d) {
-        if (Tap(profiles[k - 1], d) > Tap(profiles[k], d)) return false;
-      }
-    }
-    return true;
-  }
 
  private:
-  static int32_t Tap(const std::vector<int32_t>& p, int32_t d) {
-    const int32_t i = d + static_cast<int32_t>(p.size()) / 2;
-    return i < 0 || i >= static_cast<int32_t>(p.size()) ? 0
-                                                        : std::max(p[static_cast<size_t>(i)], 0);
-  }
   std::vector<double> keys;
   std::vector<std::vector<int32_t>> profiles;
 };
 
-// Spreads every source into dst; answers whether the second-pass ladder is
-// monotone.
-bool ReferenceVariable(PF_EffectWorld* src, PF_EffectWorld* dst, double hAmount, double vAmount,
+// Spreads every source into dst.
+void ReferenceVariable(PF_EffectWorld* src, PF_EffectWorld* dst, double hAmount, double vAmount,
                        const KernelHolderFactory& factory, KernelMaker1D& maker) {
   const bool firstHorizontal = hAmount < vAmount;
   const double a1 = firstHorizontal ? hAmount : vAmount;
@@ -254,7 +236,6 @@ bool ReferenceVariable(PF_EffectWorld* src, PF_EffectWorld* dst, double hAmount,
       }
     }
   }
-  return ladder2.Monotone();
 }
 
 // A source, a noisy control layer a little smaller than it (centred, so a
@@ -287,33 +268,29 @@ using VariableParam = std::tuple<Separable, int32_t, std::pair<double, double>, 
 class VariableMatchesReference : public ::testing::TestWithParam<VariableParam> {};
 
 // depths: bit 0 a 16-bit image, bit 1 a 16-bit layer, bit 2 inverted.
-TEST_P(VariableMatchesReference, PixelForPixelOnBothEngines) {
+TEST_P(VariableMatchesReference, PixelForPixel) {
   const auto [shape, depths, amounts, n] = GetParam();
   softhost::Host host;
   const std::unique_ptr<KernelMaker1D> maker = MakeSeparable(shape, host.InData());
   Scene scene(host, 37, 26, depths, n, static_cast<uint32_t>(depths * 131 + n));
   SoftWorld expected(37, 26, depths & 1);
-  const bool exact = ReferenceVariable(scene.src.World(), expected.World(), amounts.first,
-                                       amounts.second, scene.factory, *maker);
-  for (Engine engine : {Engine::Reference, Engine::Fast}) {
-    SCOPED_TRACE(EngineName(engine));
-    FillAll(scene.dst.World(), 0, 0, 0, 0);
-    SetEngineForTesting(engine);
-    scene.Run(*maker, amounts.first, amounts.second);
-    ResetEngineForTesting();
-    if (exact) {
-      EXPECT_TRUE(SameImage(scene.dst.World(), expected.World()));
-      continue;
-    }
-    // Gaussian rungs jitter around 32768 at the peak and some sit one tap off
-    // centre, so a dominated record may have been a winner; merging still
-    // only removes, so nothing may exceed the reference.
-    for (int32_t y = 0; y < 26; ++y) {
-      for (int32_t x = 0; x < 37; ++x) {
-        for (int32_t c = 0; c < 4; ++c) {
-          ASSERT_LE(Channel(scene.dst.World(), x, y, c), Channel(expected.World(), x, y, c))
-              << "at (" << x << ", " << y << ") channel " << c;
-        }
+  ReferenceVariable(scene.src.World(), expected.World(), amounts.first, amounts.second,
+                    scene.factory, *maker);
+  scene.Run(*maker, amounts.first, amounts.second);
+  // Only Gaussian rungs fail to reach, tap by tap, at least as far as the one
+  // below (they jitter around 32768 at the peak and some sit one tap off
+  // centre), so a dominated record may have been a winner; merging still
+  // only removes, so nothing may exceed the reference. The fast engine is
+  // held to this one bit for bit in test_fast.
+  if (shape != Gaussian) {
+    EXPECT_TRUE(SameImage(scene.dst.World(), expected.World()));
+    return;
+  }
+  for (int32_t y = 0; y < 26; ++y) {
+    for (int32_t x = 0; x < 37; ++x) {
+      for (int32_t c = 0; c < 4; ++c) {
+        ASSERT_LE(Channel(scene.dst.World(), x, y, c), Channel(expected.World(), x, y, c))
+            << "at (" << x << ", " << y << ") channel " << c;
       }
     }
   }
@@ -347,8 +324,7 @@ TEST(VariablePasses, ModuleBlursUnderItsOwnLayerByDefault) {
     scene.factory.bclWorld = scene.src.World();
     scene.factory.bcl = BCLSettings{2, 0, 0, 0, 20, 15, 1.0, 1.0, false, 50};
     SoftWorld expected(40, 30, deep);
-    ASSERT_TRUE(
-        ReferenceVariable(scene.src.World(), expected.World(), 6.5, 6.5, scene.factory, maker));
+    ReferenceVariable(scene.src.World(), expected.World(), 6.5, 6.5, scene.factory, maker);
     EXPECT_TRUE(SameImage(scene.dst.World(), expected.World())) << "deep " << deep;
   }
 }

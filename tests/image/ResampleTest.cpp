@@ -107,13 +107,11 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
             FillSparse(source.World(), static_cast<uint32_t>(filter * 7 + z.w), 2);
             for (ScaleRows order : {ScaleRows::InOrder, ScaleRows::OnHostThreads}) {
               PF_EffectWorld* dest = order == ScaleRows::InOrder ? ordered.World() : shared.World();
-              if (deep) {
+              const auto scale = [&](const auto* grey) {
                 Scale(session.In(), source.World(), dest, filter, EdgeNone,
-                      background ? &grey16 : nullptr, order);
-              } else {
-                Scale(session.In(), source.World(), dest, filter, EdgeNone,
-                      background ? &grey8 : nullptr, order);
-              }
+                      background ? grey : nullptr, order);
+              };
+              deep ? scale(&grey16) : scale(&grey8);
             }
             EXPECT_TRUE(SameImage(shared.World(), ordered.World()))
                 << threads << " threads, " << (deep ? 16 : 8) << " bits, " << z.w << "x" << z.h

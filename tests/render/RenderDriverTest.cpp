@@ -8,10 +8,6 @@
 namespace rendertest {
 namespace {
 
-Rendered RenderOnce(softhost::Host& host, const Controls& c, int32_t w, int32_t h, bool deep) {
-  return Render(host, EffectMain, c, MakePattern(Random, w, h, deep, 42));
-}
-
 struct KernelViewCase {
   Shape shape;
   double h, v;  // half-sizes
@@ -34,8 +30,8 @@ TEST_P(KernelViewOutput, ShowsTheKernelFramedAndCentred) {
   softhost::Host host(config);
   ASSERT_EQ(host.Setup(EffectMain), PF_Err_NONE);
   const double scale = 2.0 * k.downsample;
-  const Rendered r = RenderOnce(host, Controls{1, k.shape, false, k.h * scale, k.v * scale},
-                                k.width, k.height, deep);
+  const Rendered r = Render(host, EffectMain, Controls{1, k.shape, false, k.h * scale, k.v * scale},
+                            MakePattern(Random, k.width, k.height, deep, 42));
   ASSERT_EQ(r.err, PF_Err_NONE) << r.message;
 
   std::vector<int32_t> across = Profile(k.shape, k.h, true);

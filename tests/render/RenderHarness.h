@@ -50,11 +50,9 @@ struct Image {
 
 inline Image Load(softhost::SoftWorld& world) {
   Image image(world.Width(), world.Height(), world.Deep());
-  for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) {
-      for (int32_t c = 0; c < 4; ++c)
-        image.At(x, y)[c] = shapestest::Channel(world.World(), x, y, c);
-    }
+  for (int32_t i = 0; i < image.width * image.height * 4; ++i) {
+    image.pixels[static_cast<size_t>(i / 4)][i % 4] =
+        shapestest::Channel(world.World(), i / 4 % image.width, i / 4 / image.width, i % 4);
   }
   return image;
 }
@@ -62,11 +60,9 @@ inline Image Load(softhost::SoftWorld& world) {
 // A host world holding `image`.
 inline std::unique_ptr<softhost::SoftWorld> ToWorld(const Image& image) {
   auto world = std::make_unique<softhost::SoftWorld>(image.width, image.height, image.deep);
-  for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) {
-      for (int32_t c = 0; c < 4; ++c)
-        shapestest::SetChannel(world->World(), x, y, c, image.At(x, y)[c]);
-    }
+  for (int32_t i = 0; i < image.width * image.height * 4; ++i) {
+    shapestest::SetChannel(world->World(), i / 4 % image.width, i / 4 / image.width, i % 4,
+                           image.pixels[static_cast<size_t>(i / 4)][i % 4]);
   }
   return world;
 }
@@ -176,28 +172,6 @@ inline std::vector<int32_t> Profile(Shape shape, double a, bool across) {
   return p;
 }
 
-// Every source pixel spreads its weighted channels along one axis; each
-// target keeps the largest.
-inline Image ScatterPass(const Image& src, const std::vector<int32_t>& profile, bool across) {
-  Image out(src.width, src.height, src.deep);
-  const int32_t half = static_cast<int32_t>(profile.size()) / 2;
-  for (int32_t y = 0; y < src.height; ++y) {
-    for (int32_t x = 0; x < src.width; ++x) {
-      for (int32_t e = 0; e < static_cast<int32_t>(profile.size()); ++e) {
-        const int32_t w = profile[static_cast<size_t>(e)];
-        const int32_t tx = across ? x - half + e : x;
-        const int32_t ty = across ? y : y - half + e;
-        if (w <= 0 || tx < 0 || ty < 0 || tx >= src.width || ty >= src.height) continue;
-        for (int c = 0; c < 4; ++c) {
-          const int32_t v = static_cast<int32_t>((int64_t{w} * src.At(x, y)[c]) >> 15);
-          out.At(tx, ty)[c] = std::max(out.At(tx, ty)[c], v);
-        }
-      }
-    }
-  }
-  return out;
-}
-
 // What the Normal view must produce for the half-sizes h and v. Only the
 // region of the extent hint (bottom and right inclusive) widened by half the
 // kernel and clipped is computed, from the pixels inside it; the rest stays
@@ -221,9 +195,17 @@ inline Image ReferenceBlur(const Image& input, Shape shape, double h, double v,
       region.At(x, y) = p[0] == 0 ? Pix{0, 0, 0, 0} : p;
     }
   }
-  const Image blurred = ScatterPass(ScatterPass(region, across, true), down, false);
+  // One axis after the other, through the two-dimensional scatter.
+  const auto source = ToWorld(region);
+  softhost::SoftWorld mid(width, height, input.deep), blurred(width, height, input.deep);
+  const shapestest::Kernel row{static_cast<int32_t>(across.size()), 1, across};
+  const shapestest::Kernel column{1, static_cast<int32_t>(down.size()), down};
+  shapestest::ReferenceScatter(source->World(), mid.World(), [&](int32_t, int32_t) { return row; });
+  shapestest::ReferenceScatter(mid.World(), blurred.World(),
+                               [&](int32_t, int32_t) { return column; });
+  const Image result = Load(blurred);
   for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x) out.At(left + x, top + y) = blurred.At(x, y);
+    for (int32_t x = 0; x < width; ++x) out.At(left + x, top + y) = result.At(x, y);
   }
   return out;
 }
