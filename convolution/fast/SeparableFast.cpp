@@ -170,6 +170,28 @@ bool RunOrEmulate(const FastPasses& f, const PassPlan& pass, uint16_t* in, int32
   return true;
 }
 
+// Calls fn(x, r) for every pixel of a band, x outer. Every band but the last
+// has kBlock rows; a constant count lets the compiler unroll the row loop.
+template <typename Fn>
+inline void ForBandPixels(int32_t width, int32_t rows, Fn&& fn) {
+  if (rows == kBlock) {
+    for (int32_t x = 0; x < width; ++x) {
+      for (int32_t r = 0; r < kBlock; ++r) fn(x, r);
+    }
+    return;
+  }
+  for (int32_t x = 0; x < width; ++x) {
+    for (int32_t r = 0; r < rows; ++r) fn(x, r);
+  }
+}
+
+// A pixel with transparent alpha read as all zeros (colour under it too).
+template <typename Pixel>
+inline void LoadMaskedPixel(const Pixel& p, uint16_t* lanes) {
+  LoadPixel(p, lanes);
+  if (lanes[0] == 0) lanes[1] = lanes[2] = lanes[3] = 0;
+}
+
 // Horizontal pass: rows y..y+7 of src across, lanes (row, channel), raised
 // into the same rows of mid.
 template <typename Pixel>
@@ -183,12 +205,14 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   uint16_t* image = PrepareLine(pass, f.width, rows, in);
   const Pixel* source[kBlock];
   for (int32_t r = 0; r < rows; ++r) source[r] = PixelAt<Pixel>(f.src, 0, y + r);
-  for (int32_t x = 0; x < f.width; ++x) {
-    for (int32_t r = 0; r < rows; ++r) {
-      uint16_t* lanes = image + x * kLineLanes + r * kChannels;
-      LoadPixel(source[r][x], lanes);
-      if (f.maskSource && lanes[0] == 0) lanes[1] = lanes[2] = lanes[3] = 0;
-    }
+  if (f.maskSource) {
+    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
+      LoadMaskedPixel(source[r][x], image + x * kLineLanes + r * kChannels);
+    });
+  } else {
+    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
+      LoadPixel(source[r][x], image + x * kLineLanes + r * kChannels);
+    });
   }
   uint16_t* out = nullptr;
   const bool final = RunOrEmulate(
@@ -210,15 +234,14 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       &out);
   Pixel* target[kBlock];
   for (int32_t r = 0; r < rows; ++r) target[r] = PixelAt<Pixel>(f.mid, 0, y + r);
-  for (int32_t x = 0; x < f.width; ++x) {
-    for (int32_t r = 0; r < rows; ++r) {
-      const uint16_t* v = out + x * kLineLanes + r * kChannels;
-      if (final || f.inPlace) {
-        StorePixel(v, &target[r][x]);
-      } else {
-        RaisePixel(v, &target[r][x]);
-      }
-    }
+  if (final || f.inPlace) {
+    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
+      StorePixel(out + x * kLineLanes + r * kChannels, &target[r][x]);
+    });
+  } else {
+    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
+      RaisePixel(out + x * kLineLanes + r * kChannels, &target[r][x]);
+    });
   }
   return PF_Err_NONE;
 }
