@@ -1,5 +1,6 @@
 // qb-bench: times full-HD renders through the module's main on the software
-// host, per case the median of several runs, against the straightforward
+// host, per case the median of several runs (the thread counts taking turns;
+// "x first" is the first count's time over each one's), against the straightforward
 // engine (the same binary run again as a child with
 // QUORVANT_BLUR_ENGINE=reference, since the module reads it once per process)
 // and against OpenCV's dilation with a rectangle of the kernel's footprint,
@@ -7,6 +8,8 @@
 //
 //   qb-bench [--quick] [--runs N] [--threads 1,2] [--filter TEXT]
 //            [--no-reference] [--no-dilate] [--no-memory] [--module PATH]
+//   qb-bench --compare OTHER_MODULE [--module PATH] [--runs N] [--threads ...]
+//            [--filter TEXT]
 #include <unistd.h>
 
 #include <algorithm>
@@ -224,13 +227,29 @@ class Session {
   std::unique_ptr<softhost::SoftWorld> control;
 };
 
-double TimeRenders(PF_EffectMainFunc entry, const Case& c, int threads, int runs, int32_t w,
-                   int32_t h) {
-  Session session(entry, c, threads, w, h);
-  if (runs > 1) session.Render();  // first-touch of every buffer
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) times.push_back(session.Render());
-  return Median(times);
+// One way to render a case: a module's entry point and a host thread count.
+struct Contender {
+  PF_EffectMainFunc entry;
+  int threads;
+};
+
+// The median of each contender's renders, the contenders taking turns render
+// by render, so that a slow spell on this shared machine falls on all of them
+// alike and their ratios hold.
+std::vector<double> TimeRendersInTurn(const std::vector<Contender>& contenders, const Case& c,
+                                      int runs) {
+  std::vector<std::unique_ptr<Session>> sessions;
+  for (const Contender& k : contenders) {
+    sessions.push_back(std::make_unique<Session>(k.entry, c, k.threads, kWidth, kHeight));
+    if (runs > 1) sessions.back()->Render();  // first-touch of every buffer
+  }
+  std::vector<std::vector<double>> times(sessions.size());
+  for (int i = 0; i < runs; ++i) {
+    for (size_t k = 0; k < sessions.size(); ++k) times[k].push_back(sessions[k]->Render());
+  }
+  std::vector<double> medians;
+  for (const std::vector<double>& t : times) medians.push_back(Median(t));
+  return medians;
 }
 
 double TimeDilate(const Case& c, int threads, int runs) {
@@ -305,6 +324,7 @@ struct Options {
   bool dilate = true;
   bool memory = true;
   std::string module = QB_MODULE_PATH;
+  std::string compare;  // another build of the module, timed against this one
   // Child modes.
   int childCase = -1;
   int childThreads = 1;
@@ -338,6 +358,8 @@ Options Parse(int argc, char** argv) {
       o.dilate = false;
     } else if (a == "--no-memory") {
       o.memory = false;
+    } else if (a == "--compare") {
+      o.compare = next();
     } else if (a == "--module") {
       o.module = next();
     } else if (a == "--child-case") {
@@ -355,6 +377,28 @@ Options Parse(int argc, char** argv) {
   return o;
 }
 
+// Two builds of the module side by side: their renders take turns, and the
+// ratio says how much faster the --module build is than the --compare one.
+int Compare(const Options& o, const std::vector<Case>& cases,
+            const softhost::EffectModule& module) {
+  const softhost::EffectModule other(o.compare);
+  std::printf("qb-bench: 1920x1080 frames, median of %d runs in turn\n  A: %s\n  B: %s\n\n", o.runs,
+              o.module.c_str(), o.compare.c_str());
+  std::printf("%-26s %3s %10s %10s %8s\n", "case", "thr", "A ms", "B ms", "B / A");
+  for (const Case& c : cases) {
+    const std::string name = CaseName(c);
+    if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
+    for (int threads : o.threads) {
+      const std::vector<double> t =
+          TimeRendersInTurn({{module.Entry(), threads}, {other.Entry(), threads}}, c, o.runs);
+      std::printf("%-26s %3d %10.2f %10.2f %8.2f\n", name.c_str(), threads, t[0], t[1],
+                  t[1] / t[0]);
+      std::fflush(stdout);
+    }
+  }
+  return 0;
+}
+
 int Main(int argc, char** argv) {
   const Options o = Parse(argc, argv);
   const std::vector<Case> cases = AllCases();
@@ -364,8 +408,9 @@ int Main(int argc, char** argv) {
       std::printf("%ld\n", MeasurePeak(module.Entry(), o.childThreads));
     } else {
       const Case& c = cases.at(static_cast<size_t>(o.childCase));
-      std::printf("%.3f\n", TimeRenders(module.Entry(), c, o.childThreads, 1, kWidth / o.childCrop,
-                                        kHeight / o.childCrop));
+      Session session(module.Entry(), c, o.childThreads, kWidth / o.childCrop,
+                      kHeight / o.childCrop);
+      std::printf("%.3f\n", session.Render());
     }
     return 0;
   }
@@ -374,6 +419,7 @@ int Main(int argc, char** argv) {
   // says about the engine applies only to the reference child.
   unsetenv("QUORVANT_BLUR_ENGINE");
   softhost::EffectModule module(o.module);
+  if (!o.compare.empty()) return Compare(o, cases, module);
   const int crop = o.quick ? 4 : 1;
   std::printf("qb-bench: %dx%d frames, median of %d runs; module %s\n", kWidth, kHeight, o.runs,
               o.module.c_str());
@@ -385,15 +431,19 @@ int Main(int argc, char** argv) {
   std::printf(
       "dilate: cv::dilate with a rectangle of the kernel's bounding box, same depth, "
       "cv::setNumThreads(threads)\n\n");
-  std::printf("%-26s %3s %10s %12s %9s %10s %9s\n", "case", "thr", "fast ms", "reference ms",
-              "x faster", "dilate ms", "x dilate");
+  std::printf("%-26s %3s %10s %8s %12s %9s %10s %9s\n", "case", "thr", "fast ms", "x first",
+              "reference ms", "x faster", "dilate ms", "x dilate");
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const std::string name = CaseName(c);
     if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
-    for (int threads : o.threads) {
-      const double fast = TimeRenders(module.Entry(), c, threads, o.runs, kWidth, kHeight);
-      std::printf("%-26s %3d %10.2f", name.c_str(), threads, fast);
+    std::vector<Contender> contenders;
+    for (int threads : o.threads) contenders.push_back({module.Entry(), threads});
+    const std::vector<double> times = TimeRendersInTurn(contenders, c, o.runs);
+    for (size_t k = 0; k < o.threads.size(); ++k) {
+      const int threads = o.threads[k];
+      const double fast = times[k];
+      std::printf("%-26s %3d %10.2f %8.2f", name.c_str(), threads, fast, times[0] / fast);
       std::fflush(stdout);
       if (o.reference) {
         std::ostringstream args;
