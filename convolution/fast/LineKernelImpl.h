@@ -15,6 +15,12 @@
 
 #include "convolution/fast/LineKernel.h"
 
+// Every loop over the G positions of a group runs fully unrolled: GCC keeps
+// loops that hold inner loops rolled, and the group's arrays (acc, m, the
+// fan's l and r) then live on the stack instead of in registers, which costs
+// 10-20% of a separable render.
+#define QB_EACH_OF_GROUP(g) _Pragma("GCC unroll 16") for (int g = 0; g < G; ++g)
+
 namespace linekernel {
 
 // van Herk / Gil-Werman: slide[x] = max(in[x .. x + r - 1]) for every x with
@@ -54,15 +60,15 @@ struct Positions {
     const uint16_t* a = base + offsets[0];
     if (count == 2) {
       const uint16_t* b = base + offsets[1];
-      for (int g = 0; g < G; ++g) {
+      QB_EACH_OF_GROUP(g) {
         m[g] = O::Max(O::Load(a + g * kLineLanes), O::Load(b + g * kLineLanes));
       }
       return offsets + 2;
     }
-    for (int g = 0; g < G; ++g) m[g] = O::Load(a + g * kLineLanes);
+    QB_EACH_OF_GROUP(g) m[g] = O::Load(a + g * kLineLanes);
     for (int32_t k = 1; k < count; ++k) {
       a = base + offsets[k];
-      for (int g = 0; g < G; ++g) m[g] = O::Max(m[g], O::Load(a + g * kLineLanes));
+      QB_EACH_OF_GROUP(g) m[g] = O::Max(m[g], O::Load(a + g * kLineLanes));
     }
     return offsets + count;
   }
@@ -78,7 +84,7 @@ struct Positions {
                        typename O::V* acc) {
     if constexpr (U < G) {
       const uint16_t multiplier = steps[i + U].multiplier;
-      for (int g = 0; g < G; ++g) {
+      QB_EACH_OF_GROUP(g) {
         const typename O::V pair = O::Max(l[(g + G - U) % G], r[(g + U) % G]);
         acc[g] = O::Max(acc[g], O::MulHi(pair, multiplier));
       }
@@ -95,7 +101,7 @@ struct Positions {
   // more: even the largest value under the kernel, weighted by it, is no
   // larger.
   static bool Covered(const uint16_t* bound, uint16_t multiplier, const typename O::V* acc) {
-    for (int g = 0; g < G; ++g) {
+    QB_EACH_OF_GROUP(g) {
       if (!O::AllAtLeast(acc[g], O::MulHi(O::Load(bound + g * kLineLanes), multiplier))) {
         return false;
       }
@@ -108,7 +114,7 @@ struct Positions {
                   int32_t levels, const uint16_t* bound, typename O::V* acc) {
     typename O::V l[G];
     typename O::V r[G];
-    for (int g = 0; g < G; ++g) {
+    QB_EACH_OF_GROUP(g) {
       l[g] = O::Load(left + g * kLineLanes);
       r[g] = O::Load(right + g * kLineLanes);
     }
@@ -122,20 +128,20 @@ struct Positions {
   void Run(int32_t x, uint16_t* out) const {
     typename O::V m[G];
     typename O::V acc[G];
-    for (int g = 0; g < G; ++g) acc[g] = O::Zero();
+    QB_EACH_OF_GROUP(g) acc[g] = O::Zero();
     const uint16_t* base = in + x * kLineLanes;
     const uint16_t* bound = program.boundOffset >= 0 ? base + program.boundOffset : nullptr;
     const int32_t* offsets = program.offsets;
     const LineStep* step = program.steps;
     for (const LineStep* end = step + program.aboveCount; step != end; ++step) {
       offsets = Gather(base, offsets, step->refCount, m);
-      for (int g = 0; g < G; ++g) {
+      QB_EACH_OF_GROUP(g) {
         acc[g] = O::Max(acc[g], O::Add(m[g], O::MulHi(m[g], step->multiplier)));
       }
     }
     for (const LineStep* end = step + program.unitCount; step != end; ++step) {
       offsets = Gather(base, offsets, step->refCount, m);
-      for (int g = 0; g < G; ++g) acc[g] = O::Max(acc[g], m[g]);
+      QB_EACH_OF_GROUP(g) acc[g] = O::Max(acc[g], m[g]);
     }
     // Levels come heaviest first, so once the bound is reached the rest can
     // be skipped; it is checked every kCheckEvery levels.
@@ -155,11 +161,11 @@ struct Positions {
         continue;
       }
       offsets = Gather(base, offsets, step->refCount, m);
-      for (int g = 0; g < G; ++g) acc[g] = O::Max(acc[g], O::MulHi(m[g], step->multiplier));
+      QB_EACH_OF_GROUP(g) acc[g] = O::Max(acc[g], O::MulHi(m[g], step->multiplier));
       ++step;
       ++sinceCheck;
     }
-    for (int g = 0; g < G; ++g) O::Store(out + (x + g) * kLineLanes, acc[g]);
+    QB_EACH_OF_GROUP(g) O::Store(out + (x + g) * kLineLanes, acc[g]);
   }
 };
 
@@ -186,3 +192,4 @@ bool RunLine(const LineJob& job) {
 }
 
 }  // namespace linekernel
+#undef QB_EACH_OF_GROUP
