@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "convolution/Engine.h"
+#include "convolution/fast/SeparableFast.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Drawing.h"
@@ -57,6 +58,25 @@ void Merge(PF_InData* inData, const PF_EffectWorld* across, PF_EffectWorld* dst,
   if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
 }
 
+// The fast engine's cross in one go: both arms' first passes read each band
+// of src once, and their second passes merge the arms as they store, which
+// spares writing the first arm's result and the merge pass. False, having
+// touched nothing, where the engine leaves it to the arms one by one.
+bool ConvolveArmsTogether(PF_EffectWorld* src, PF_EffectWorld* scratch, PF_EffectWorld* dst,
+                          KernelSettings* settings, KernelHolderFactory* factory,
+                          BoxKernelMaker& box) {
+  const double thinH = settings->hAmount * CrossKernelMaker::kBarThickness;
+  const double thinV = settings->vAmount * CrossKernelMaker::kBarThickness;
+  AEObjectAutoPointer<SimpleKernelHolder> across1(
+      factory->MakeHolder(settings->hAmount, 0.0, &box));
+  AEObjectAutoPointer<SimpleKernelHolder> down1(factory->MakeHolder(0.0, thinV, &box));
+  AEObjectAutoPointer<SimpleKernelHolder> across2(factory->MakeHolder(thinH, 0.0, &box));
+  AEObjectAutoPointer<SimpleKernelHolder> down2(factory->MakeHolder(0.0, settings->vAmount, &box));
+  return ConvolveCrossFast(settings->inData, across1->View(), down1->View(), across2->View(),
+                           down2->View(), src, scratch, dst, ActiveSimdLevel(),
+                           settings->maskTransparentSource, settings->destination);
+}
+
 }  // namespace
 
 void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
@@ -68,6 +88,7 @@ void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
   // back to the straightforward passes).
   const bool fast = ActiveEngine() == Engine::Fast && !factory->useBCL;
   AEWorld across(inData, dst->width, dst->height, deep);
+  if (fast && ConvolveArmsTogether(src, across.World(), dst, settings, factory, box)) return;
   if (!fast) ClearWorld(inData, across.World());
 
   // Each arm is an ordinary box blur, uniform or under the control layer as

@@ -58,21 +58,31 @@ struct PassPlan {
   int32_t before = 0;  // zero positions ahead of the image in the padded line
 };
 
-struct FastPasses {
+// One separable blur: its two passes and the world its first pass writes.
+struct Arm {
   PassPlan across;
   PassPlan down;
-  LineFunction line = nullptr;
-  PF_EffectWorld* src = nullptr;
-  PF_EffectWorld* dst = nullptr;
   // What the straightforward passes call the temporary copy of dst: dst
   // itself when dst holds only zeros (the floor is then no floor at all).
   PF_EffectWorld* mid = nullptr;
+};
+
+struct FastPasses {
+  // One blur, or the cross's two arms, whose colours then merge by maximum
+  // as the second pass stores them (alpha is the second arm's), so the
+  // first arm's result never goes through memory; both run in place then.
+  Arm arms[2];
+  int32_t armCount = 1;
+  LineFunction line = nullptr;
+  PF_EffectWorld* src = nullptr;
+  PF_EffectWorld* dst = nullptr;
   bool inPlace = false;
   bool maskSource = false;
   int32_t width = 0;
   int32_t height = 0;
   int32_t strips = 0;
   SlotPool* pool = nullptr;
+  size_t keptOffset = 0;  // elements into a slot: the first arm's column (two arms)
 };
 
 // A pixel's four channels in lane order (alpha, red, green, blue), the
@@ -192,35 +202,16 @@ inline void LoadMaskedPixel(const Pixel& p, uint16_t* lanes) {
   if (lanes[0] == 0) lanes[1] = lanes[2] = lanes[3] = 0;
 }
 
-// Horizontal pass: rows y..y+7 of src across, lanes (row, channel), raised
-// into the same rows of mid.
+// The horizontal pass of one arm over a loaded band: `in` is its padded line.
 template <typename Pixel>
-PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
-  if (y % kBlock != 0) return PF_Err_NONE;
-  const FastPasses& f = *static_cast<const FastPasses*>(refcon);
-  const PassPlan& pass = f.across;
-  const int32_t rows = std::min(kBlock, f.height - y);
-  ScratchLease lease(*f.pool);
-  uint16_t* in = lease.Memory();
-  uint16_t* image = PrepareLine(pass, f.width, rows, in);
-  const Pixel* source[kBlock];
-  for (int32_t r = 0; r < rows; ++r) source[r] = PixelAt<Pixel>(f.src, 0, y + r);
-  if (f.maskSource) {
-    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
-      LoadMaskedPixel(source[r][x], image + x * kLineLanes + r * kChannels);
-    });
-  } else {
-    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
-      LoadPixel(source[r][x], image + x * kLineLanes + r * kChannels);
-    });
-  }
+void AcrossArm(const FastPasses& f, const Arm& arm, A_long y, int32_t rows, uint16_t* in) {
   uint16_t* out = nullptr;
   const bool final = RunOrEmulate(
-      f, pass, in, f.width,
+      f, arm.across, in, f.width,
       [&](uint16_t* values) {
         // In place, dst holds zeros or nothing worth reading.
         for (int32_t r = 0; r < rows; ++r) {
-          const Pixel* floor = PixelAt<Pixel>(f.mid, 0, y + r);
+          const Pixel* floor = PixelAt<Pixel>(arm.mid, 0, y + r);
           for (int32_t x = 0; x < f.width; ++x) {
             uint16_t* lanes = values + x * kLineLanes + r * kChannels;
             if (f.inPlace) {
@@ -233,7 +224,7 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       },
       &out);
   Pixel* target[kBlock];
-  for (int32_t r = 0; r < rows; ++r) target[r] = PixelAt<Pixel>(f.mid, 0, y + r);
+  for (int32_t r = 0; r < rows; ++r) target[r] = PixelAt<Pixel>(arm.mid, 0, y + r);
   if (final || f.inPlace) {
     ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
       StorePixel(out + x * kLineLanes + r * kChannels, &target[r][x]);
@@ -243,21 +234,48 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       RaisePixel(out + x * kLineLanes + r * kChannels, &target[r][x]);
     });
   }
+}
+
+// Horizontal pass: rows y..y+7 of src across, lanes (row, channel), raised
+// into the same rows of each arm's mid.
+template <typename Pixel>
+PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  if (y % kBlock != 0) return PF_Err_NONE;
+  const FastPasses& f = *static_cast<const FastPasses*>(refcon);
+  const int32_t rows = std::min(kBlock, f.height - y);
+  ScratchLease lease(*f.pool);
+  // The band is loaded once, padded for the arm with the most taps, which
+  // runs first: the other arm's padded line lies within this one's, and its
+  // scratch only past its own line.
+  const int32_t widest = f.armCount == 2 && f.arms[1].across.taps > f.arms[0].across.taps ? 1 : 0;
+  uint16_t* image = PrepareLine(f.arms[widest].across, f.width, rows, lease.Memory());
+  const Pixel* source[kBlock];
+  for (int32_t r = 0; r < rows; ++r) source[r] = PixelAt<Pixel>(f.src, 0, y + r);
+  if (f.maskSource) {
+    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
+      LoadMaskedPixel(source[r][x], image + x * kLineLanes + r * kChannels);
+    });
+  } else {
+    ForBandPixels(f.width, rows, [&](int32_t x, int32_t r) {
+      LoadPixel(source[r][x], image + x * kLineLanes + r * kChannels);
+    });
+  }
+  for (int32_t n = 0; n < f.armCount; ++n) {
+    const Arm& arm = f.arms[n == 0 ? widest : 1 - widest];
+    AcrossArm<Pixel>(f, arm, y, rows,
+                     image - static_cast<ptrdiff_t>(arm.across.before) * kLineLanes);
+  }
   return PF_Err_NONE;
 }
 
-// Vertical pass: one strip of 8 columns of mid down, lanes (column,
-// channel), raised into dst (or, in place, stored: dst then holds mid).
+// The vertical pass of one arm over the strip at column x0: its values in
+// *out, and whether they already hold dst's floor.
 template <typename Pixel>
-void DownStrip(const FastPasses& f, int32_t strip) {
-  const PassPlan& pass = f.down;
-  const int32_t x0 = strip * kBlock;
-  const int32_t columns = std::min(kBlock, f.width - x0);
-  ScratchLease lease(*f.pool);
-  uint16_t* in = lease.Memory();
-  uint16_t* image = PrepareLine(pass, f.height, columns, in);
+bool DownArm(const FastPasses& f, const Arm& arm, int32_t x0, int32_t columns, uint16_t* in,
+             uint16_t** out) {
+  uint16_t* image = PrepareLine(arm.down, f.height, columns, in);
   for (int32_t y = 0; y < f.height; ++y) {
-    const Pixel* row = PixelAt<Pixel>(f.mid, x0, y);
+    const Pixel* row = PixelAt<Pixel>(arm.mid, x0, y);
     uint16_t* lanes = image + y * kLineLanes;
     if (PixelTraits<Pixel>::kDeep && columns == kBlock) {
       std::memcpy(lanes, row, kLineLanes * sizeof(uint16_t));
@@ -265,9 +283,8 @@ void DownStrip(const FastPasses& f, int32_t strip) {
       for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
     }
   }
-  uint16_t* out = nullptr;
-  const bool final = RunOrEmulate(
-      f, pass, in, f.height,
+  return RunOrEmulate(
+      f, arm.down, in, f.height,
       [&](uint16_t* values) {
         for (int32_t y = 0; y < f.height; ++y) {
           const Pixel* floor = PixelAt<Pixel>(f.dst, x0, y);
@@ -281,7 +298,30 @@ void DownStrip(const FastPasses& f, int32_t strip) {
           }
         }
       },
-      &out);
+      out);
+}
+
+// Vertical pass: one strip of 8 columns of each arm's mid down, lanes
+// (column, channel), raised into dst (or, in place, stored: dst then holds
+// mid).
+template <typename Pixel>
+void DownStrip(const FastPasses& f, int32_t strip) {
+  const int32_t x0 = strip * kBlock;
+  const int32_t columns = std::min(kBlock, f.width - x0);
+  ScratchLease lease(*f.pool);
+  uint16_t* out = nullptr;
+  bool final = DownArm<Pixel>(f, f.arms[0], x0, columns, lease.Memory(), &out);
+  if (f.armCount == 2) {
+    // The first arm's column waits at the end of the slot while the second
+    // arm runs; then the colour lanes take the larger of the two.
+    const size_t count = static_cast<size_t>(f.height) * kLineLanes;
+    uint16_t* kept = lease.Memory() + f.keptOffset;
+    std::memcpy(kept, out, count * sizeof(uint16_t));
+    final = DownArm<Pixel>(f, f.arms[1], x0, columns, lease.Memory(), &out);
+    for (size_t i = 0; i < count; i += kChannels) {
+      for (int32_t c = 1; c < kChannels; ++c) out[i + c] = std::max(out[i + c], kept[i + c]);
+    }
+  }
   const bool store = final || f.inPlace;
   for (int32_t y = 0; y < f.height; ++y) {
     Pixel* target = PixelAt<Pixel>(f.dst, x0, y);
@@ -329,11 +369,11 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
   return pass->plan.Build(gather.data(), n, count, deep);
 }
 
-}  // namespace
-
-bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
-                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
-                           bool maskSource, DestinationState destination) {
+// Both entries: views holds each arm's across and down kernels; the first
+// of two arms writes its first pass to firstMid.
+bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t armCount,
+                  PF_EffectWorld* src, PF_EffectWorld* firstMid, PF_EffectWorld* dst,
+                  SimdLevel level, bool maskSource, DestinationState destination) {
   const bool deep = IsDeep(dst);
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -341,10 +381,36 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
   if (width < 1 || height < 1 || height > 32767 || dst->width != width || dst->height != height) {
     return false;
   }
-  FastPasses f;
-  if (!PlanPass(across, true, width, deep, &f.across) ||
-      !PlanPass(down, false, height, deep, &f.down)) {
+  if (armCount == 2 &&
+      (firstMid->width != width || firstMid->height != height || IsDeep(firstMid) != deep)) {
     return false;
+  }
+  FastPasses f;
+  f.armCount = armCount;
+  size_t positions = 0;
+  for (int32_t k = 0; k < armCount; ++k) {
+    Arm& arm = f.arms[k];
+    if (!PlanPass(*views[2 * k], true, width, deep, &arm.across) ||
+        !PlanPass(*views[2 * k + 1], false, height, deep, &arm.down)) {
+      return false;
+    }
+    positions = std::max({positions, arm.across.plan.JobPositions(), arm.down.plan.JobPositions()});
+  }
+  // The narrower across line starts inside the wider one's padding.
+  const int32_t before = std::max(f.arms[0].across.before, f.arms[armCount - 1].across.before);
+  for (int32_t k = 0; k < armCount; ++k) {
+    const PassPlan& pass = f.arms[k].across;
+    positions =
+        std::max(positions, static_cast<size_t>(before - pass.before) + pass.plan.JobPositions());
+  }
+  // The effect always hands over a cleared dst; then the intermediate image
+  // can live in dst itself. The cross needs that.
+  f.inPlace = destination != DestinationState::Floor ||
+              (deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst));
+  if (armCount == 2 && !f.inPlace) return false;
+  if (armCount == 2) {
+    f.keptOffset = positions * kLineLanes;
+    positions += static_cast<size_t>(height);
   }
   f.line = LineFunctionFor(level);
   f.src = src;
@@ -353,20 +419,17 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
   f.width = width;
   f.height = height;
   f.strips = (width + kBlock - 1) / kBlock;
-  SlotPool pool(std::max(f.across.plan.JobPositions(), f.down.plan.JobPositions()));
+  SlotPool pool(positions);
   f.pool = &pool;
 
-  // The effect always hands over a cleared dst; then the intermediate image
-  // can live in dst itself.
   AEWorld temp(inData);
-  f.inPlace = destination != DestinationState::Floor ||
-              (deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst));
   if (f.inPlace) {
-    f.mid = dst;
+    f.arms[armCount - 1].mid = dst;
   } else {
     temp.CopyFrom(dst);
-    f.mid = temp.World();
+    f.arms[0].mid = temp.World();
   }
+  if (armCount == 2) f.arms[0].mid = firstMid;
 
   try {
     if (deep) {
@@ -390,4 +453,21 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
     RunPass<PF_Pixel>(inData, f, src, false);
   }
   return true;
+}
+
+}  // namespace
+
+bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
+                           bool maskSource, DestinationState destination) {
+  const KernelView* views[] = {&across, &down};
+  return ConvolveArms(inData, views, 1, src, nullptr, dst, level, maskSource, destination);
+}
+
+bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const KernelView& down1,
+                       const KernelView& across2, const KernelView& down2, PF_EffectWorld* src,
+                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel level,
+                       bool maskSource, DestinationState destination) {
+  const KernelView* views[] = {&across1, &down1, &across2, &down2};
+  return ConvolveArms(inData, views, 2, src, scratch, dst, level, maskSource, destination);
 }

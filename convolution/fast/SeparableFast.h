@@ -34,3 +34,14 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
                            PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
                            bool maskSource = false,
                            DestinationState destination = DestinationState::Floor);
+
+// The cross: two separable blurs of src, the first arm (across1, down1)
+// through `scratch` (src's size and depth, its contents never read), the
+// second (across2, down2) into dst as above; dst's colour is the larger of
+// the two arms', its alpha the second's. False, having touched nothing,
+// where either arm is beyond the engine or dst holds a floor that is not
+// all zeros.
+bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const KernelView& down1,
+                       const KernelView& across2, const KernelView& down2, PF_EffectWorld* src,
+                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel level,
+                       bool maskSource, DestinationState destination);

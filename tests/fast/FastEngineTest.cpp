@@ -214,6 +214,8 @@ const Case kCases[] = {
     {"SharpDiamondAcross", 2, 45, 31, 12, 0, 0, kMasked | kOverwrite},
     {"BoxDown", 3, 45, 31, 0, 15, 0, kMasked},
     {"CrossWiderThanImage", 6, 45, 31, 65, 4.5, 0, kMasked | kOverwrite},
+    {"CrossTallerThanImage", 6, 45, 31, 3, 40, 0, kOverwrite},
+    {"CrossOverAFloor", 6, 45, 31, 12, 20, 0, kMasked},
     {"Cylinder", 8, 45, 31, 9.75, 22.5, 0, kMasked | kOverwrite},
     {"GaussianLadder", 0, 37, 26, 9.5, 3, 50},
     {"GaussianSmooth", 0, 37, 26, 7, 14, 7, kSmooth},
