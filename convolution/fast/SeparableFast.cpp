@@ -73,6 +73,10 @@ struct FastPasses {
   // first arm's result never goes through memory; both run in place then.
   Arm arms[2];
   int32_t armCount = 1;
+  // The arm whose horizontal pass has the most taps: the band is padded for
+  // it and it runs first, so the other arm's padded line lies within its
+  // line, and the other's scratch only past its own line.
+  int32_t widest = 0;
   LineFunction line = nullptr;
   PF_EffectWorld* src = nullptr;
   PF_EffectWorld* dst = nullptr;
@@ -244,11 +248,8 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const FastPasses& f = *static_cast<const FastPasses*>(refcon);
   const int32_t rows = std::min(kBlock, f.height - y);
   ScratchLease lease(*f.pool);
-  // The band is loaded once, padded for the arm with the most taps, which
-  // runs first: the other arm's padded line lies within this one's, and its
-  // scratch only past its own line.
-  const int32_t widest = f.armCount == 2 && f.arms[1].across.taps > f.arms[0].across.taps ? 1 : 0;
-  uint16_t* image = PrepareLine(f.arms[widest].across, f.width, rows, lease.Memory());
+  // Loaded once for every arm.
+  uint16_t* image = PrepareLine(f.arms[f.widest].across, f.width, rows, lease.Memory());
   const Pixel* source[kBlock];
   for (int32_t r = 0; r < rows; ++r) source[r] = PixelAt<Pixel>(f.src, 0, y + r);
   if (f.maskSource) {
@@ -261,7 +262,7 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     });
   }
   for (int32_t n = 0; n < f.armCount; ++n) {
-    const Arm& arm = f.arms[n == 0 ? widest : 1 - widest];
+    const Arm& arm = f.arms[n == 0 ? f.widest : 1 - f.widest];
     AcrossArm<Pixel>(f, arm, y, rows,
                      image - static_cast<ptrdiff_t>(arm.across.before) * kLineLanes);
   }
@@ -394,10 +395,11 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
         !PlanPass(*views[2 * k + 1], false, height, deep, &arm.down)) {
       return false;
     }
-    positions = std::max({positions, arm.across.plan.JobPositions(), arm.down.plan.JobPositions()});
+    positions = std::max(positions, arm.down.plan.JobPositions());
   }
-  // The narrower across line starts inside the wider one's padding.
-  const int32_t before = std::max(f.arms[0].across.before, f.arms[armCount - 1].across.before);
+  // A narrower arm's across line starts inside the widest one's padding.
+  f.widest = armCount == 2 && f.arms[1].across.taps > f.arms[0].across.taps ? 1 : 0;
+  const int32_t before = f.arms[f.widest].across.before;
   for (int32_t k = 0; k < armCount; ++k) {
     const PassPlan& pass = f.arms[k].across;
     positions =
@@ -407,8 +409,8 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   // can live in dst itself. The cross needs that.
   f.inPlace = destination != DestinationState::Floor ||
               (deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst));
-  if (armCount == 2 && !f.inPlace) return false;
   if (armCount == 2) {
+    if (!f.inPlace) return false;
     f.keptOffset = positions * kLineLanes;
     positions += static_cast<size_t>(height);
   }
@@ -423,12 +425,8 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   f.pool = &pool;
 
   AEWorld temp(inData);
-  if (f.inPlace) {
-    f.arms[armCount - 1].mid = dst;
-  } else {
-    temp.CopyFrom(dst);
-    f.arms[0].mid = temp.World();
-  }
+  if (!f.inPlace) temp.CopyFrom(dst);
+  f.arms[armCount - 1].mid = f.inPlace ? dst : temp.World();
   if (armCount == 2) f.arms[0].mid = firstMid;
 
   try {
