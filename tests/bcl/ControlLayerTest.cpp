@@ -17,7 +17,6 @@
 #include "kernels/KernelMaker.h"
 #include "render/BCLView.h"
 #include "shapes/ShapesSupport.h"
-#include "shell/ParamIndices.h"
 
 namespace {
 
@@ -320,31 +319,5 @@ INSTANTIATE_TEST_SUITE_P(
                        ::testing::Values(std::pair{9.5, 3.0}, std::pair{0.0, 4.0},
                                          std::pair{30.0, 45.0}),
                        ::testing::Values(2, 50)));
-
-// The effect's default: the layer blurs under itself. At low quality (nearest
-// scaling) the module gives the reference's result for the default settings.
-TEST(VariablePasses, ModuleBlursUnderItsOwnLayerByDefault) {
-  softhost::HostConfig config;
-  config.quality = PF_Quality_LO;
-  softhost::Host host(config);
-  softhost::EffectModule module(QB_MODULE_PATH);
-  ASSERT_EQ(host.Setup(module.Entry()), PF_Err_NONE);
-  for (const bool deep : {false, true}) {
-    Scene scene(host, 40, 30, deep ? 3 : 0, 50, 21);
-    for (int32_t y = 0; y < 30; ++y) {  // opaque: the render keeps every colour
-      for (int32_t x = 0; x < 40; ++x) SetChannel(scene.src.World(), x, y, 0, deep ? 32768 : 255);
-    }
-    host.SetInput(scene.src.World());
-    host.Params()[ParamBlurAmount].u.fd.value = 13 << 16;  // a diameter: amounts 6.5
-    ASSERT_EQ(host.Render(module.Entry(), scene.dst.World()), PF_Err_NONE);
-    DiamondKernelMaker maker(host.InData());
-    scene.factory.bclWorld = scene.src.World();
-    scene.factory.bcl = BCLSettings{2, 0, 0, 0, 20, 15, 1.0, 1.0, false, 50};
-    SoftWorld expected(40, 30, deep);
-    ASSERT_TRUE(
-        ReferenceVariable(scene.src.World(), expected.World(), 6.5, 6.5, scene.factory, maker));
-    EXPECT_TRUE(SameImage(scene.dst.World(), expected.World())) << "deep " << deep;
-  }
-}
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Every option reaches the effect: given, it changes the render the way the
 // option means; given with the effect's default, it changes nothing.
-#include <cstdlib>
 #include <fstream>
 
 #include "cli/CliHarness.h"
@@ -91,18 +90,6 @@ TEST_F(OptionsTest, AmountsAndHostSettingsSizeTheBlur) {
   EXPECT_EQ(Difference(base + "--amount 10 --quality low",
                        base + "--amount 20 --quality low --host-id KeyG"),
             "");
-}
-
-TEST_F(OptionsTest, ProgressShowsOnlyOnATerminal) {
-  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
-  // The bar shows only on a terminal: off one every Render() checks that
-  // stderr is empty.
-  const RunResult shown = Run("-i point.png --amount 8 -o shown.png", true);
-  EXPECT_EQ(shown.status, 0) << shown.out;
-  EXPECT_NE(shown.out.find("\r["), std::string::npos) << shown.out;
-  EXPECT_NE(shown.out.find('%'), std::string::npos) << shown.out;
-  // --quiet silences the per-frame summary on stdout as well.
-  EXPECT_EQ(Run("-i point.png --amount 8 -o quiet.png --quiet", true).out, "");
 }
 
 // Bad input of every kind: one line on stderr naming the problem, status 2

@@ -39,51 +39,6 @@ TEST(Array1D, AccessIsCheckedAtBothEndsAndWithoutStorage) {
   }
 }
 
-// The sanitizer build reports a free of stack memory if a view is ever freed.
-TEST(Array1D, AssignmentCopiesDeeplyAndViewsAreNeverFreed) {
-  Array1D<int> a, b;
-  a.Resize(3, 1);
-  b.Resize(10, 0);
-  b = a;
-  ASSERT_EQ(b.Size(), 3);
-  b[1] = 99;
-  EXPECT_EQ(a[1], 1);
-  b = b;
-  EXPECT_EQ(b[1], 99);
-
-  int storage[4] = {1, 2, 3, 4};
-  {
-    Array1D<int> view;
-    view.View(storage, 4);
-    view[2] = 30;
-    view.Resize(2, 8);
-    EXPECT_TRUE(view.OwnsData());
-    view.View(storage, 4);
-    EXPECT_FALSE(view.OwnsData());
-  }
-  EXPECT_EQ(storage[2], 30);
-}
-
-TEST(Array2D, RowsFollowEachOtherAndTheFlatIndexIsChecked) {
-  Array2D<int> a;
-  a.Resize(3, 2, 0);
-  a.At(0, 1) = 10;
-  EXPECT_EQ(a.At(3, 0), 10);
-  ExpectOutOfRange([&] { a.At(0, 2); });
-  ExpectOutOfRange([&] { a.At(-1, 0); });
-}
-
-TEST(SafeStack, PagesAreCheckedAndKeepTheirAddresses) {
-  SafeStack<Array1D<int>> stack;
-  ExpectOutOfRange([&] { stack.Page(0); }, "index out of range");
-  Array1D<int>* first = &stack.AddPage();
-  first->Resize(2, 42);
-  for (int i = 0; i < 20; ++i) stack.AddPage();
-  EXPECT_EQ(&stack.Page(0), first);
-  EXPECT_EQ(stack.Page(0)[1], 42);
-  for (int32_t i : {-1, 21}) ExpectOutOfRange([&] { stack.Page(i); }, "index out of range");
-}
-
 TEST(AEException, KeepsCodeAndTheFirst254CharactersThroughCopies) {
   std::string text(300, 'x');
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);

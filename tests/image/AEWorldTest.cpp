@@ -61,22 +61,6 @@ TEST(AEWorld, FillAndScaleConvertToTheWorldsDepth) {
   EXPECT_EQ(Channel(scaled.World(), 0, 2, 0), 32768);
 }
 
-TEST(AEWorld, CheckoutOfANoneLayerLeavesTheObjectEmptyAndCheckedIn) {
-  HostSession session;
-  softhost::SoftWorld layer(4, 3, false);
-  AEWorld world(session.In());
-  session.host.SetLayer(0, softhost::LayerChoice{softhost::LayerChoice::Image, layer.World()});
-  world.CheckoutLayer(0);
-  EXPECT_EQ(world.World()->width, 4);
-  EXPECT_EQ(session.host.CheckedOutLayers(), 1);
-
-  session.host.SetLayer(0, softhost::LayerChoice{softhost::LayerChoice::None, nullptr});
-  world.CheckoutLayer(0);
-  EXPECT_EQ(world.RawWorld(), nullptr);
-  EXPECT_FALSE(world.CheckedOut());
-  EXPECT_EQ(session.host.CheckedOutLayers(), 0);
-}
-
 // dispose_world that gives the world back but reports a failure.
 PF_Err (*gRealDispose)(PF_ProgPtr, PF_EffectWorld*) = nullptr;
 PF_Err FailingDispose(PF_ProgPtr ref, PF_EffectWorld* world) {

@@ -10,17 +10,6 @@ using namespace shapestest;
 
 namespace {
 
-TEST(AreaSample, OneToOneReproducesTheSource) {
-  for (bool deep : {false, true}) {
-    HostSession session;
-    softhost::SoftWorld source(6, 5, deep);
-    FillSparse(source.World(), 41);
-    AEWorld dest(session.In(), 6, 5, deep);
-    dest.AreaSample(source.World(), 6, 5);
-    EXPECT_TRUE(SameImage(dest.World(), source.World())) << "deep " << deep;
-  }
-}
-
 TEST(ScaleFilter, MitchellTakesTheSecondFormulaAtOne) {
   EXPECT_EQ(static_cast<int32_t>(ScaleFilterValue(ScaleMitchell, 0.0) * 32768), 29127);
   EXPECT_EQ(static_cast<int32_t>(ScaleFilterValue(ScaleMitchell, -1.0) * 32768), 1820);

@@ -1,4 +1,3 @@
-#include <utility>
 #include <vector>
 
 #include "image/EdgeMode.h"
@@ -30,56 +29,6 @@ TEST(MakeGaussianKernel, ComputesTruncatedWeightsOnOldHosts) {
                        &diameter, c.normalise, 32768);
     EXPECT_EQ(diameter, static_cast<int32_t>(c.expected.size())) << c.radius;
     EXPECT_EQ(kernel, c.expected) << c.radius;
-  }
-}
-
-// Logs the host's smoothing calls and passes them on.
-std::vector<std::pair<PF_KernelFlags, A_long>>* gLog = nullptr;
-PF_UtilCallbacks gHost{};
-PF_Err LoggedGaussian(PF_ProgPtr ref, A_FpLong radius, PF_KernelFlags flags, A_FpLong multiplier,
-                      A_long* diameter, void* kernel) {
-  gLog->push_back({flags, 0});
-  return gHost.gaussian_kernel(ref, radius, flags, multiplier, diameter, kernel);
-}
-PF_Err LoggedConvolve(PF_ProgPtr ref, PF_EffectWorld* src, const PF_Rect* area,
-                      PF_KernelFlags flags, A_long size, void* a, void* r, void* g, void* b,
-                      PF_EffectWorld* dst) {
-  gLog->push_back({flags, size});
-  return gHost.convolve(ref, src, area, flags, size, a, r, g, b, dst);
-}
-
-// The effect smooths only with EdgeNone; from version 12 the host supplies
-// the kernel and the convolution.
-TEST(SmoothWorld, HostVersionChoosesThePath) {
-  using Log = std::vector<std::pair<PF_KernelFlags, A_long>>;
-  struct Case {
-    A_short major;
-    Log expected;  // radius 2.2: seven taps, whatever the host reports
-    long polls;    // abort and progress once per column and pass; -1: unchecked
-  } cases[] = {
-      {kOldHost, {}, 2 * 2 * 9}, {12, {{1, 0}, {7, 7}, {39, 7}}, -1},  // the host's own polls
-  };
-  for (bool deep : {false, true}) {
-    for (const Case& c : cases) {
-      HostSession session(c.major);
-      Log log;
-      gLog = &log;
-      gHost = *session.In()->utils;
-      PF_UtilCallbacks utils = gHost;
-      utils.gaussian_kernel = &LoggedGaussian;
-      utils.convolve = &LoggedConvolve;
-      session.In()->utils = &utils;
-      softhost::SoftWorld world(9, 7, deep);
-      FillSparse(world.World(), 3);
-      SmoothWorld(session.In(), world.World(), 2.2f, EdgeNone, true, false, false, false);
-      gLog = nullptr;
-      const auto label = ::testing::Message() << "major " << c.major << " deep " << deep;
-      EXPECT_EQ(log, c.expected) << label;
-      if (c.polls >= 0) {
-        EXPECT_EQ(session.host.AbortPolls(), c.polls) << label;
-      }
-      EXPECT_EQ(session.host.LiveWorlds(), 0) << label;
-    }
   }
 }
 

@@ -6,10 +6,8 @@
 #include <vector>
 
 #include "image/AEException.h"
-#include "shell/AboutText.h"
 #include "shell/EntryPoint.h"
 #include "shell/HostInfo.h"
-#include "shell/ParamIndices.h"
 #include "shell/SuiteHolder.h"
 #include "softhost/SoftHost.h"
 
@@ -100,34 +98,6 @@ TEST_F(EntryPointTest, GlobalSetupReportsVersionAndFlagsAndRecordsTheHost) {
   EXPECT_EQ(HostMajorVersion(), 11);
 }
 
-// Commands the effect does not answer change nothing the host can see; the
-// host's callbacks are absent, so touching them would crash.
-TEST_F(EntryPointTest, InertCommandsLeaveEveryRecordUntouched) {
-  RecordHost(kKeyG);
-  for (PF_Cmd cmd : {2, 5, 9, 100, -1}) {
-    SCOPED_TRACE(cmd);
-    PF_InData in{};
-    in.quality = PF_Quality_LO;
-    in.pre_effect_source_origin_y = 4;
-    PF_OutData out{};
-    std::strcpy(out.return_msg, "left by the host");
-    PF_LayerDef output{};
-    output.width = 64;
-    output.height = 48;
-    PF_ParamDef params[ParamCount] = {};
-    PF_ParamDef* list[ParamCount];
-    for (int i = 0; i < ParamCount; ++i) list[i] = &params[i];
-    const PF_InData inBefore = in;
-    const PF_OutData outBefore = out;
-    const PF_LayerDef outputBefore = output;
-    A_long extra = 3;
-    EXPECT_EQ(EffectMain(cmd, &in, &out, list, &output, &extra), PF_Err_NONE);
-    EXPECT_TRUE(Same(in, inBefore) && Same(out, outBefore) && Same(output, outputBefore));
-    for (const PF_ParamDef& p : params) EXPECT_EQ(p.param_type, 0);
-    EXPECT_EQ(extra, 3);
-  }
-}
-
 // A failed command gets the effect's name in front of its message, cut to
 // 254 characters; a cancel reaches the host as it is. Parameter setup stops
 // at the first refusal and leaves the count alone.
@@ -158,29 +128,6 @@ TEST_F(EntryPointTest, FailedCommandsAreDecoratedExceptCancel) {
   DecorateErrorMessage(&out);
   EXPECT_EQ(std::string(out.return_msg),
             ("\nQuorvant Blur [ " + std::string(300, 'u')).substr(0, 254));
-}
-
-// The layout follows the latest global setup.
-TEST_F(EntryPointTest, AboutTextHasOneLayoutForKeyGAndAnotherForEveryOtherHost) {
-  const std::string plain = "Quorvant Blur\n\nStage: Release\nVersion: v1.0.0.1\nBuildID: 8\n\n";
-  for (const auto& [applId, head] : {std::pair<A_long, std::string>{0, plain},
-                                     {kKeyG, "Quorvant Blur  [Release : v1.0.0.1 : 8]\n"},
-                                     {kOtherHost, plain}}) {
-    SCOPED_TRACE(applId);  // 0: before global setup
-    softhost::HostConfig config;
-    config.applId = applId;
-    softhost::Host host(config);
-    if (applId != 0) {
-      ASSERT_EQ(host.Call(EffectMain, PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
-    }
-    EXPECT_EQ(host.Call(EffectMain, PF_Cmd_ABOUT), PF_Err_NONE);
-    const std::string text = host.OutData()->return_msg;
-    EXPECT_EQ(text.substr(0, head.size()), head);
-    EXPECT_GT(text.size(), head.size()) << "no credits";
-    char roomy[1024];  // the whole text must fit the host's field
-    MakeAboutText(roomy, sizeof roomy, PF_Stage_RELEASE);
-    EXPECT_EQ(text, roomy);
-  }
 }
 
 std::vector<std::pair<std::string, int32_t>> acquired, released;
