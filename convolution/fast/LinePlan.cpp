@@ -1,7 +1,6 @@
 #include "convolution/fast/LinePlan.h"
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
@@ -23,12 +22,22 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, boo
   aboveCount = 0;
   unitCount = 0;
 
-  std::vector<int32_t> levels;
-  for (int32_t w : weights) {
-    if (w > 0) levels.push_back(w);
+  // Positive taps by decreasing weight, each level's taps left to right, so
+  // that the levels and their runs come out of one sort rather than one
+  // sweep of the kernel per level (a Gaussian of 401 taps has 200 levels).
+  std::vector<int32_t> order;
+  for (int32_t t = 0; t < tapCount; ++t) {
+    if (weights[t] > 0) order.push_back(t);
   }
-  std::sort(levels.begin(), levels.end(), std::greater<int32_t>());
-  levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+  // std::sort, not stable_sort: the latter's scratch request may fail
+  // silently, and every allocation failure must reach the host.
+  std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    return weights[a] != weights[b] ? weights[a] > weights[b] : a < b;
+  });
+  std::vector<int32_t> levels;
+  for (int32_t t : order) {
+    if (levels.empty() || levels.back() != weights[t]) levels.push_back(weights[t]);
+  }
   const int32_t top = levels.empty() ? 0 : levels.front();
   if (top > 65535) return false;
   if (!deep && ((int64_t{top} * 255) >> 15) > 255) return false;
@@ -66,28 +75,31 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, boo
     int32_t source, position;
   };
   std::vector<Ref> refs;
-  std::vector<bool> covered(weights.size(), false);
+  struct Run {
+    int32_t start, length;
+  };
+  std::vector<Run> runs;
+  // The taps of this level and the heavier ones lie within [lo, hi]; they
+  // fill it exactly when there are as many as it has positions.
   int32_t lo = tapCount;
   int32_t hi = -1;
+  int32_t covered = 0;
+  size_t next = 0;
   for (int32_t level : levels) {
-    struct Run {
-      int32_t start, length;
-    };
-    std::vector<Run> runs;
-    for (int32_t t = 0; t < tapCount; ++t) {
-      if (weights[t] != level) continue;
+    runs.clear();
+    for (; next < order.size() && weights[order[next]] == level; ++next) {
+      const int32_t t = order[next];
       if (!runs.empty() && runs.back().start + runs.back().length == t) {
         ++runs.back().length;
       } else {
         runs.push_back(Run{t, 1});
       }
-      covered[t] = true;
+      ++covered;
       lo = std::min(lo, t);
       hi = std::max(hi, t);
     }
     const int32_t span = hi - lo + 1;
-    const bool contiguous =
-        std::all_of(covered.begin() + lo, covered.begin() + hi + 1, [](bool c) { return c; });
+    const bool contiguous = covered == span;
     int32_t tapCost = 0;
     for (const Run& run : runs) {
       tapCost += run.length >= kSlideRun ? 1 + (hasSlide(run.length) ? 0 : kSlideCost) : run.length;
