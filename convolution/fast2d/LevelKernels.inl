@@ -23,12 +23,102 @@ void StoreMaxTail(const V* acc, int32_t count, Pixel* out) {
   }
 }
 
+static_assert(kLanes <= kMaxVectorLanes, "scratch rows too short");
+
+// Bounds of what the low elements can read, lane by lane, for the rows of a
+// band in one chunk: window maxima of the source, down the band's rows by
+// prefix and suffix maxima over blocks of the window's height (van Herk /
+// Gil-Werman), then across by doubling. Rows outside the image count as 0.
+class ChunkBounds {
+ public:
+  ChunkBounds(const GatherPlan& plan, int32_t rows, uint16_t* scratch)
+      : p(plan),
+        height(plan.reachDown - plan.reachUp + 1),
+        span(plan.reachRight - plan.reachLeft + 1),
+        vectors((4 * (kChunk + span - 1) + kLanes - 1) / kLanes),
+        rowLanes(static_cast<intptr_t>(GatherScratchFor(plan, rows).rowLanes)),
+        sourceRows(rows + height - 1),
+        prefix(scratch),
+        suffix(scratch + sourceRows * rowLanes),
+        ping(suffix + sourceRows * rowLanes),
+        pong(ping + rowLanes) {
+    while (2 * power <= span) power *= 2;
+  }
+
+  // Window maxima down the band's rows from y0, over the columns that
+  // chunk x0 reads.
+  void Down(int32_t x0, int32_t y0) {
+    const intptr_t column = p.originLanes + 4 * static_cast<intptr_t>(x0 + p.reachLeft);
+    auto row = [&](int32_t r, int32_t v) {
+      const int32_t sy = y0 + p.reachUp + r;
+      return sy < 0 || sy >= p.height ? Ops::Zero()
+                                      : Ops::Load(p.source + column + sy * p.rowLanes + v * kLanes);
+    };
+    for (int32_t r = 0; r < sourceRows; ++r) {
+      uint16_t* g = prefix + r * rowLanes;
+      for (int32_t v = 0; v < vectors; ++v) {
+        const V a = row(r, v);
+        Ops::Store(g + v * kLanes,
+                   r % height == 0 ? a : Ops::Max(a, Ops::Load(g - rowLanes + v * kLanes)));
+      }
+    }
+    for (int32_t r = sourceRows - 1; r >= 0; --r) {
+      uint16_t* h = suffix + r * rowLanes;
+      const bool last = r == sourceRows - 1 || (r + 1) % height == 0;
+      for (int32_t v = 0; v < vectors; ++v) {
+        const V a = row(r, v);
+        Ops::Store(h + v * kLanes, last ? a : Ops::Max(a, Ops::Load(h + rowLanes + v * kLanes)));
+      }
+    }
+  }
+
+  // The bounds of row y0 + i of the band, chunk lanes in bound[0..kBlock).
+  void Across(int32_t i, V* bound) {
+    const uint16_t* h = suffix + i * rowLanes;
+    const uint16_t* g = prefix + (i + height - 1) * rowLanes;
+    for (int32_t v = 0; v < vectors; ++v) {
+      Ops::Store(ping + v * kLanes, Ops::Max(Ops::Load(h + v * kLanes), Ops::Load(g + v * kLanes)));
+    }
+    uint16_t* from = ping;
+    uint16_t* to = pong;
+    for (int32_t m = 1; m < power; m *= 2) {
+      for (int32_t v = 0; v < vectors; ++v) {
+        const uint16_t* a = from + v * kLanes;
+        Ops::Store(to + v * kLanes, Ops::Max(Ops::Load(a), Ops::Load(a + 4 * m)));
+      }
+      std::swap(from, to);
+    }
+    // Pixel q's window is [q, q + span): two pieces of `power` pixels.
+    for (int32_t k = 0; k < kBlock; ++k) {
+      const uint16_t* a = from + k * kLanes;
+      bound[k] = Ops::Max(Ops::Load(a), Ops::Load(a + 4 * (span - power)));
+    }
+  }
+
+ private:
+  const GatherPlan& p;
+  int32_t height;
+  int32_t span;
+  int32_t vectors;
+  intptr_t rowLanes;
+  int32_t sourceRows;
+  int32_t power = 1;
+  uint16_t* prefix;
+  uint16_t* suffix;
+  uint16_t* ping;
+  uint16_t* pong;
+};
+
 template <typename Pixel>
-void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, intptr_t rowBytes) {
+void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, intptr_t rowBytes,
+                uint16_t* scratch) {
   const V allOnes = Ops::Splat(0xFFFF);
+  const GatherLow& low = plan.low;
+  ChunkBounds bounds(plan, rows, scratch);
   // Chunk by chunk, row by row: the source a chunk reads stays in cache
   // across the rows of the band.
   for (int32_t x0 = 0; x0 < plan.width; x0 += kChunk) {
+    if (low.groupCount > 0) bounds.Down(x0, y0);
     for (int32_t y = y0; y < y0 + rows; ++y) {
       Pixel* out = reinterpret_cast<Pixel*>(reinterpret_cast<char*>(first) + (y - y0) * rowBytes);
       V acc[kBlock];
@@ -52,18 +142,36 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
         };
         takeMaxima(base, spec.flat);
         if (spec.quads > 0) takeMaxima(plan.quads + row, spec.quads);
-        for (const int32_t end = e + spec.low; e < end; ++e) {
-          const uint16_t* s = base + plan.offsets[e];
-          const V mul = Ops::Splat(plan.mul[e]);
-          for (int32_t k = 0; k < kBlock; ++k) {
-            acc[k] = Ops::Max(acc[k], Ops::MulHi(Ops::Load(s + k * kLanes), mul));
-          }
-        }
         for (const int32_t end = e + spec.high; e < end; ++e) {
           const uint16_t* s = base + plan.offsets[e];
           const V mul = Ops::Splat(plan.mul[e]);
           for (int32_t k = 0; k < kBlock; ++k) {
             acc[k] = Ops::Max(acc[k], Ops::Weigh(Ops::Load(s + k * kLanes), mul, allOnes));
+          }
+        }
+      }
+      if (low.groupCount > 0) {
+        V bound[kBlock];
+        bounds.Across(y - y0, bound);
+        // (w * c) >> 15 never decreases in w or c: once every lane holds at
+        // least the next group's heaviest weight applied to its bound, no
+        // element left can raise it.
+        int32_t e = 0;
+        for (int32_t g = 0; g < low.groupCount; ++g) {
+          const V mul = Ops::Splat(low.groupMul[g]);
+          typename Ops::M settled = Ops::GreaterEqual(acc[0], Ops::MulHi(bound[0], mul));
+          for (int32_t k = 1; k < kBlock; ++k) {
+            settled = Ops::And(settled, Ops::GreaterEqual(acc[k], Ops::MulHi(bound[k], mul)));
+          }
+          if (Ops::All(settled)) break;
+          for (const int32_t end = low.groupEnd[g]; e < end; ++e) {
+            const int32_t sy = y + low.dy[e];
+            if (sy < 0 || sy >= plan.height) continue;
+            const uint16_t* s = plan.source + column + sy * plan.rowLanes + low.offsets[e];
+            const V w = Ops::Splat(low.mul[e]);
+            for (int32_t k = 0; k < kBlock; ++k) {
+              acc[k] = Ops::Max(acc[k], Ops::MulHi(Ops::Load(s + k * kLanes), w));
+            }
           }
         }
       }

@@ -1,6 +1,7 @@
 #include "convolution/fast2d/Levels.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "convolution/fast2d/SimdOps.h"
 #include "kernels/KernelMaker.h"

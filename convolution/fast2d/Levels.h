@@ -1,6 +1,6 @@
 // The inner loops of the fast two-dimensional and control-layer paths, built
 // once per instruction set and chosen at run time. The plans they read are
-// prepared by the callers (Gather2D.cpp, Scatter2D.cpp, SeparableRecords.cpp);
+// prepared by the callers (TwoDimensional.cpp, SeparableRecords.cpp);
 // every loop writes only the pixels it is given, so the gathering row may run
 // on several host threads at once.
 //
@@ -17,26 +17,47 @@
 
 namespace fast2d {
 
+// The widest group of pixels a gather computes at once; source rows carry
+// this much extra margin on the right.
+constexpr int32_t kGatherChunkPixels = 64;
+
 // One kernel row of a gather: source row y + dy, elements from `first` on:
 // weights of exactly 32768, as `flat` single pixels and as `quads` pieces of
 // four neighbouring pixels (read from the quad maxima) that cover longer
-// runs, then `low` elements below 32768, then `high` elements above it.
+// runs, then `high` elements above 32768. Elements below 32768 are not
+// here but in GatherLow.
 struct GatherRowSpec {
   int32_t dy;
   int32_t first;
   int32_t flat;
   int32_t quads;
-  int32_t low;
   int32_t high;
 };
 
+// The elements below 32768, heaviest first in groups, each group's in kernel
+// row order (so that neighbouring reads stay close): element e reads source
+// row y + dy[e] at offsets[e] from the output's column, with mulhi operand
+// mul[e]. No element of group g or after it weighs more than the one whose
+// operand is groupMul[g], so a gather may stop before group g once every
+// lane is at least that weight applied to a bound of what is left to read.
+struct GatherLow {
+  const int32_t* dy = nullptr;
+  const int32_t* offsets = nullptr;
+  const uint16_t* mul = nullptr;
+  const int32_t* groupEnd = nullptr;  // element after group g
+  const uint16_t* groupMul = nullptr;
+  int32_t groupCount = 0;
+};
+
 // A uniform kernel prepared for gathering one output row at a time. The
-// source is a widened copy (four 16-bit lanes per pixel) with zero margins,
-// so that no read needs a bounds test: pixel (x, y) starts at lane
-// originLanes + y * rowLanes + 4 * x, and element e reads pixel
-// (x + offsets[e] / 4, y + dy). mul[e] is the element's mulhi operand.
-// quads has the source's layout and holds, at pixel x, the channel maxima
-// of pixels x..x+3 (null when no piece reads it).
+// source is a widened copy (four 16-bit lanes per pixel) with zero margins
+// left and right: pixel (x, y) starts at lane originLanes + y * rowLanes +
+// 4 * x, and element e of a row reads pixel (x + offsets[e] / 4, y + dy).
+// mul[e] is the element's mulhi operand. quads has the source's layout and
+// holds, at pixel x, the channel maxima of pixels x..x+3 (null when no piece
+// reads it). Output (x, y) reads no element of `low` outside source columns
+// [x + reachLeft, x + reachRight] and rows [y + reachUp, y + reachDown]; the
+// maxima over that window bound what those elements can give.
 struct GatherPlan {
   const uint16_t* source = nullptr;
   const uint16_t* quads = nullptr;
@@ -48,14 +69,42 @@ struct GatherPlan {
   int32_t rowCount = 0;
   const int32_t* offsets = nullptr;
   const uint16_t* mul = nullptr;
+  GatherLow low;
+  int32_t reachLeft = 0;
+  int32_t reachRight = -1;
+  int32_t reachUp = 0;
+  int32_t reachDown = -1;
 };
+
+// The widest vector any instruction set uses, in lanes.
+constexpr int32_t kMaxVectorLanes = 32;
+
+// The scratch a gather of up to `rows` output rows needs for its bounds
+// (none without low elements), in rows of lanes that span a chunk and its
+// window: prefix and suffix maxima for every source row the band's windows
+// cover, and two rows for the doubling across. The source must carry
+// kMaxVectorLanes readable lanes after its last row.
+struct GatherScratch {
+  size_t rowLanes = 0;
+  size_t lanes = 0;
+};
+
+inline GatherScratch GatherScratchFor(const GatherPlan& plan, int32_t rows) {
+  if (plan.low.groupCount == 0) return GatherScratch{};
+  const size_t span = static_cast<size_t>(plan.reachRight - plan.reachLeft + 1);
+  size_t power = 1;
+  while (2 * power <= span) power *= 2;
+  // 4 lanes per pixel over a chunk and its window, rounded up to whole
+  // vectors, then room for the doubling's farthest read.
+  const size_t lanes = 4 * (kGatherChunkPixels + span - 1);
+  const size_t rowLanes = (lanes + kMaxVectorLanes - 1) / kMaxVectorLanes * kMaxVectorLanes +
+                          4 * power + kMaxVectorLanes;
+  const size_t sourceRows = static_cast<size_t>(rows + plan.reachDown - plan.reachUp);
+  return GatherScratch{rowLanes, rowLanes * (2 * sourceRows + 2)};
+}
 
 // Zero taps around a spread kernel, and scratch pixels after a spread row.
 constexpr int32_t kRowPad = 8;
-
-// The widest group of pixels a gather computes at once; source rows carry
-// this much extra margin on the right.
-constexpr int32_t kGatherChunkPixels = 64;
 
 // One source pixel spread with a prepared kernel into rows of 16-bit pixels
 // (rowBytes apart, kRowPad scratch pixels after each): kernel row rows[r].j
@@ -118,10 +167,11 @@ struct BlockSource {
 struct LevelKernels {
   // Raises output rows [y, y + rows) (width pixels each, the first at `out`,
   // rowBytes apart) to the gathered maximum.
+  // scratch holds GatherScratchFor(plan, rows).lanes lanes.
   void (*gatherRows8)(const GatherPlan& plan, int32_t y, int32_t rows, PF_Pixel* out,
-                      intptr_t rowBytes);
+                      intptr_t rowBytes, uint16_t* scratch);
   void (*gatherRows16)(const GatherPlan& plan, int32_t y, int32_t rows, PF_Pixel16* out,
-                       intptr_t rowBytes);
+                       intptr_t rowBytes, uint16_t* scratch);
   // Raises the pixels [begin, end) of a 16-bit row to value * tap, for a
   // kernel whose tap 0 lies at position `first` (first <= begin, 0 <= begin):
   // whole vectors on a grid from position 0, so that spans of different

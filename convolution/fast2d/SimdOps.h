@@ -99,6 +99,7 @@ struct ScalarOps {
   QB_LANE_OP M Or(M a, M b) { return static_cast<M>(a | b); }
   QB_LANE_OP M None() { return 0; }
   QB_LANE_OP bool Any(M m) { return m != 0; }
+  QB_LANE_OP bool All(M m) { return m == 0xF; }
   QB_LANE_OP V VAnd(V a, V b) {
     for (int i = 0; i < 4; ++i) a.c[i] = static_cast<uint16_t>(a.c[i] & b.c[i]);
     return a;
@@ -186,6 +187,7 @@ struct Sse2Ops {
   QB_LANE_OP M Or(M a, M b) { return _mm_or_si128(a, b); }
   QB_LANE_OP M None() { return _mm_setzero_si128(); }
   QB_LANE_OP bool Any(M m) { return _mm_movemask_epi8(m) != 0; }
+  QB_LANE_OP bool All(M m) { return _mm_movemask_epi8(m) == 0xFFFF; }
   QB_LANE_OP V VAnd(V a, V b) { return _mm_and_si128(a, b); }
   QB_LANE_OP V VOr(V a, V b) { return _mm_or_si128(a, b); }
   QB_LANE_OP V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
@@ -248,6 +250,7 @@ struct Avx2Ops {
   QB_AVX2_OP M Or(M a, M b) { return _mm256_or_si256(a, b); }
   QB_AVX2_OP M None() { return _mm256_setzero_si256(); }
   QB_AVX2_OP bool Any(M m) { return _mm256_movemask_epi8(m) != 0; }
+  QB_AVX2_OP bool All(M m) { return _mm256_movemask_epi8(m) == -1; }
   QB_AVX2_OP V VAnd(V a, V b) { return _mm256_and_si256(a, b); }
   QB_AVX2_OP V VOr(V a, V b) { return _mm256_or_si256(a, b); }
   QB_AVX2_OP V Sub(V a, V b) { return _mm256_sub_epi16(a, b); }
@@ -306,6 +309,7 @@ struct Avx512Ops {
   QB_AVX512_OP M Or(M a, M b) { return static_cast<M>(a | b); }
   QB_AVX512_OP M None() { return 0; }
   QB_AVX512_OP bool Any(M m) { return m != 0; }
+  QB_AVX512_OP bool All(M m) { return m == static_cast<M>(0xFFFFFFFFu); }
   QB_AVX512_OP V VAnd(V a, V b) { return _mm512_and_si512(a, b); }
   QB_AVX512_OP V VOr(V a, V b) { return _mm512_or_si512(a, b); }
   QB_AVX512_OP V Sub(V a, V b) { return _mm512_sub_epi16(a, b); }

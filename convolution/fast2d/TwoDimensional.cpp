@@ -1,8 +1,12 @@
 // The two-dimensional shapes, fast. Uniform amount: the kernel becomes a
-// list of elements by kernel row (weights of exactly 32768 first, since they
-// pass a value through, runs of them read four pixels at a time from a copy
-// of quad maxima), the source a widened copy with zero margins, and each
-// host iterate call gathers a band of output rows with vector lanes across x.
+// list of elements by kernel row (weights of exactly 32768, which pass a
+// value through, with runs of them read four pixels at a time from a copy of
+// quad maxima; weights above 32768) and the elements below 32768 in groups
+// of decreasing weight; the source a widened copy with zero margins, and
+// each host iterate call gathers a band of output rows with vector lanes
+// across x. Before each group the gather checks every lane against the
+// maximum of the source over the window the kernel reads, weighted by the
+// group's heaviest element, and stops when nothing left can raise it.
 // Under a control layer: the scatter of the straightforward path into a
 // 16-bit copy of dst, each ladder kernel prepared once as row spans of lane
 // weights, spread over the host's iterate threads by strips of source
@@ -72,28 +76,77 @@ struct GatherKernel {
   std::vector<GatherRowSpec> rows;
   std::vector<int32_t> offsets;
   std::vector<uint16_t> mul;
+  std::vector<int32_t> lowDy;
+  std::vector<int32_t> lowOffsets;
+  std::vector<uint16_t> lowMul;
+  std::vector<int32_t> groupEnd;
+  std::vector<uint16_t> groupMul;
+  // Reach of the elements below 32768 (see GatherPlan).
+  int32_t reachLeft = 0;
+  int32_t reachRight = -1;
+  int32_t reachUp = 0;
+  int32_t reachDown = -1;
   int32_t maxWeight = 0;
   bool usesQuads = false;
 };
+
+// Elements below 32768 per group: enough that a group's reads outweigh the
+// check before it, few enough groups that a settled gather stops soon.
+constexpr size_t kLowGroupMin = 32;
+constexpr size_t kLowGroups = 32;
+
+// The elements below 32768, heaviest first, in groups (see GatherLow).
+void BuildLowGroups(std::vector<Element>& low, int32_t offX, int32_t offY, GatherKernel& k) {
+  std::sort(low.begin(), low.end(), [](const Element& a, const Element& b) {
+    return a.weight != b.weight ? a.weight > b.weight : a.j != b.j ? a.j < b.j : a.i < b.i;
+  });
+  const size_t size = std::max(kLowGroupMin, (low.size() + kLowGroups - 1) / kLowGroups);
+  for (size_t begin = 0; begin < low.size(); begin += size) {
+    const size_t end = std::min(low.size(), begin + size);
+    k.groupMul.push_back(WeightMul(low[begin].weight));
+    std::sort(
+        low.begin() + static_cast<intptr_t>(begin), low.begin() + static_cast<intptr_t>(end),
+        [](const Element& a, const Element& b) { return a.j != b.j ? a.j < b.j : a.i < b.i; });
+    for (size_t n = begin; n < end; ++n) {
+      const Element& e = low[n];
+      k.lowDy.push_back(offY - e.j);
+      k.lowOffsets.push_back(4 * (offX - e.i));
+      k.lowMul.push_back(WeightMul(e.weight));
+    }
+    k.groupEnd.push_back(static_cast<int32_t>(end));
+  }
+  if (low.empty()) return;
+  auto [left, right] = std::minmax_element(
+      low.begin(), low.end(), [](const Element& a, const Element& b) { return a.i > b.i; });
+  auto [up, down] = std::minmax_element(
+      low.begin(), low.end(), [](const Element& a, const Element& b) { return a.j > b.j; });
+  k.reachLeft = offX - left->i;
+  k.reachRight = offX - right->i;
+  k.reachUp = offY - up->j;
+  k.reachDown = offY - down->j;
+}
 
 // Gathering mirrors the kernel: output (x, y) reads source
 // (x + offX - i, y + offY - j) with weight (i, j).
 void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, GatherKernel& k) {
   const int32_t offX = view.width - 1 - view.width / 2;
   const int32_t offY = view.height - 1 - view.height / 2;
-  auto weightClass = [](int32_t w) { return w == 32768 ? 0 : w < 32768 ? 1 : 2; };
+  std::vector<Element> low;
+  for (const Element& e : elements) {
+    if (e.weight < 32768) low.push_back(e);
+  }
+  BuildLowGroups(low, offX, offY, k);
+  std::erase_if(elements, [](const Element& e) { return e.weight < 32768; });
   std::sort(elements.begin(), elements.end(), [&](const Element& a, const Element& b) {
     if (a.j != b.j) return a.j < b.j;
-    if (weightClass(a.weight) != weightClass(b.weight)) {
-      return weightClass(a.weight) < weightClass(b.weight);
-    }
+    if ((a.weight == 32768) != (b.weight == 32768)) return a.weight == 32768;
     return a.i < b.i;
   });
   std::vector<int32_t> singles;
   std::vector<int32_t> quads;
   for (size_t n = 0; n < elements.size();) {
     const int32_t j = elements[n].j;
-    GatherRowSpec spec{offY - j, static_cast<int32_t>(k.offsets.size()), 0, 0, 0, 0};
+    GatherRowSpec spec{offY - j, static_cast<int32_t>(k.offsets.size()), 0, 0, 0};
     singles.clear();
     quads.clear();
     // Runs of flat elements: source pixels [lo, hi] relative to x.
@@ -128,13 +181,14 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, G
     k.usesQuads = k.usesQuads || spec.quads > 0;
     for (; n < elements.size() && elements[n].j == j; ++n) {
       const Element& e = elements[n];
-      (weightClass(e.weight) == 1 ? spec.low : spec.high) += 1;
+      spec.high += 1;
       k.offsets.push_back(4 * (offX - e.i));
       k.mul.push_back(WeightMul(e.weight));
       k.maxWeight = std::max(k.maxWeight, e.weight);
     }
     k.rows.push_back(spec);
   }
+  for (const Element& e : low) k.maxWeight = std::max(k.maxWeight, e.weight);
 }
 
 // Channel maxima of each pixel and the three after it (zeros beyond the
@@ -183,7 +237,10 @@ template <typename Pixel>
 struct GatherJob {
   GatherPlan plan;
   PF_EffectWorld* dst;
-  void (*rows)(const GatherPlan&, int32_t, int32_t, Pixel*, intptr_t);
+  void (*rows)(const GatherPlan&, int32_t, int32_t, Pixel*, intptr_t, uint16_t*);
+  Slots* slots;
+  uint16_t* scratch;
+  size_t scratchLanes;  // per slot
 };
 
 // Output rows per call: enough that the rows share what they read of the
@@ -197,7 +254,9 @@ PF_Err GatherBandFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   if (y % kGatherBand != 0) return PF_Err_NONE;
   const GatherJob<Pixel>& job = *static_cast<const GatherJob<Pixel>*>(refcon);
   const int32_t rows = std::min(kGatherBand, job.plan.height - static_cast<int32_t>(y));
-  job.rows(job.plan, y, rows, PixelAt<Pixel>(job.dst, 0, y), job.dst->rowbytes);
+  SlotLease lease(*job.slots);
+  job.rows(job.plan, y, rows, PixelAt<Pixel>(job.dst, 0, y), job.dst->rowbytes,
+           job.scratch + job.scratchLanes * static_cast<size_t>(lease.Index()));
   return PF_Err_NONE;
 }
 
@@ -220,7 +279,9 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   const intptr_t rowLanes = 4 * (padLeft + width + padRight);
   // Every lane is written before it is read, so neither copy is cleared.
   const auto lanes = static_cast<size_t>(rowLanes * height);
-  std::unique_ptr<uint16_t[]> widened(new uint16_t[lanes]);
+  // The bounds read whole vectors a little past the last row.
+  std::unique_ptr<uint16_t[]> widened(new uint16_t[lanes + kMaxVectorLanes]);
+  std::fill_n(widened.get() + lanes, kMaxVectorLanes, uint16_t{0});
   const int32_t largest = WidenSource<Pixel>(src, padLeft, rowLanes, widened.get());
   if (largest > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
   std::unique_ptr<uint16_t[]> quads;
@@ -240,8 +301,21 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   job.plan.rowCount = static_cast<int32_t>(kernel.rows.size());
   job.plan.offsets = kernel.offsets.data();
   job.plan.mul = kernel.mul.data();
+  job.plan.low = GatherLow{kernel.lowDy.data(),    kernel.lowOffsets.data(),
+                           kernel.lowMul.data(),   kernel.groupEnd.data(),
+                           kernel.groupMul.data(), static_cast<int32_t>(kernel.groupEnd.size())};
+  job.plan.reachLeft = kernel.reachLeft;
+  job.plan.reachRight = kernel.reachRight;
+  job.plan.reachUp = kernel.reachUp;
+  job.plan.reachDown = kernel.reachDown;
   job.dst = dst;
   job.rows = DepthKernels<Pixel>::Gather(KernelsFor(ActiveSimdLevel()));
+  Slots slots(Slots::ForThisMachine(33));
+  job.slots = &slots;
+  job.scratchLanes = GatherScratchFor(job.plan, kGatherBand).lanes;
+  std::unique_ptr<uint16_t[]> scratch(
+      new uint16_t[job.scratchLanes * static_cast<size_t>(slots.Count())]());
+  job.scratch = scratch.get();
 
   const PF_Err err =
       IterateRows<Pixel>(inData, 0, height, src, height, &job, GatherBandFunction<Pixel>, dst);

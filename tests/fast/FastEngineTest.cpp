@@ -184,7 +184,14 @@ constexpr int32_t kFixed = 9, kFixedMasked = 10, kPeaked = 11;
 // The last two as the render sets them for the separable shapes and the
 // cross: colour under transparent source pixels read as 0, and whatever the
 // output held overwritten.
-enum Options { kLayerOfOtherDepth = 1, kInverted = 2, kSmooth = 4, kMasked = 8, kOverwrite = 16 };
+enum Options {
+  kLayerOfOtherDepth = 1,
+  kInverted = 2,
+  kSmooth = 4,
+  kMasked = 8,
+  kOverwrite = 16,
+  kSparse = 32
+};
 
 struct Case {
   const char* name;
@@ -229,6 +236,12 @@ const Case kCases[] = {
     {"Spiral", 5, 29, 19, 6, 6, 50, kLayerOfOtherDepth},
     {"Cross", 6, 27, 21, 9, 6, 7, kLayerOfOtherDepth},
     {"CustomUniform", 7, 31, 25, 7, 5, 0},
+    // Hundreds of elements below 32768: over a ramp, gathers settle at every
+    // stage and some never do; around lone points, an element at the edge of
+    // the kernel may be all a pixel gets.
+    {"StarOverARamp", 4, 150, 70, 30, 24, 0, kSmooth},
+    {"SpiralOverARamp", 5, 120, 50, 20, 20, 0, kSmooth | kMasked},
+    {"StarAroundPoints", 4, 200, 90, 12, 9, 0, kSparse},
     {"Custom", 7, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
     {"CylinderInverted", 8, 37, 26, 9, 6, 7, kInverted},
     {"FixedWeights", kFixed, 19, 13, 0, 0, 0, 0, kOdd},
@@ -274,8 +287,16 @@ TEST_P(MakerFast, MatchesStraightforward) {
   shapestest::HostSession session;
   softhost::Host& host = session.host;
   const int32_t full = deep ? 32768 : 255;
-  Image src = (c.options & kSmooth) != 0 ? Ramp(c.width, c.height, deep)
-                                         : Noise(c.width, c.height, deep, 11 + c.width, full, 4);
+  Image src = (c.options & kSmooth) != 0   ? Ramp(c.width, c.height, deep)
+              : (c.options & kSparse) != 0 ? Noise(c.width, c.height, deep, 3, full, 1)
+                                           : Noise(c.width, c.height, deep, 11 + c.width, full, 4);
+  // Points further apart than the kernel reaches, on every column of a
+  // vector chunk somewhere.
+  for (int32_t y = 5; (c.options & kSparse) != 0 && y < c.height; y += 21) {
+    for (int32_t x = 3 + y % 7; x < c.width; x += 27) {
+      for (int32_t& v : src.At(x, y)) v = full;
+    }
+  }
   for (int32_t y = 0; y < c.height && (c.options & kMasked) != 0; ++y) {
     for (int32_t x = (y * 3) % 7; x < c.width; x += 7) src.At(x, y)[0] = 0;
   }
