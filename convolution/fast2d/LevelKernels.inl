@@ -109,6 +109,71 @@ class ChunkBounds {
   uint16_t* pong;
 };
 
+template <int32_t C>
+void GatherLowGroups(const GatherPlan& plan, int32_t y, intptr_t column, const int32_t* which,
+                     const V* bound, V* acc, int32_t g, int32_t e);
+
+// The vectors still open go on alone: `count` of them, listed in `which`.
+inline void GatherLowOpen(int32_t count, const GatherPlan& plan, int32_t y, intptr_t column,
+                          const int32_t* which, const V* bound, V* acc, int32_t g, int32_t e) {
+  switch (count) {
+    case 1:
+      return GatherLowGroups<1>(plan, y, column, which, bound, acc, g, e);
+    case 2:
+      return GatherLowGroups<2>(plan, y, column, which, bound, acc, g, e);
+    case 3:
+      return GatherLowGroups<3>(plan, y, column, which, bound, acc, g, e);
+    case 4:
+      return GatherLowGroups<4>(plan, y, column, which, bound, acc, g, e);
+    case 5:
+      return GatherLowGroups<5>(plan, y, column, which, bound, acc, g, e);
+    case 6:
+      return GatherLowGroups<6>(plan, y, column, which, bound, acc, g, e);
+    default:
+      return GatherLowGroups<7>(plan, y, column, which, bound, acc, g, e);
+  }
+}
+
+// The low groups from group g (element e) on, for the C vectors of the chunk
+// listed in `which`. (w * c) >> 15 never decreases in w or c: once a
+// vector's every lane holds at least the group's heaviest weight applied to
+// its bound, no element left can raise it, and the others go on without it.
+template <int32_t C>
+void GatherLowGroups(const GatherPlan& plan, int32_t y, intptr_t column, const int32_t* which,
+                     const V* bound, V* acc, int32_t g, int32_t e) {
+  static_assert(C >= 1 && C <= kBlock);
+  const GatherLow& low = plan.low;
+  V a[C];
+  intptr_t at[C];
+  for (int32_t j = 0; j < C; ++j) {
+    a[j] = acc[which[j]];
+    at[j] = which[j] * kLanes;
+  }
+  for (; g < low.groupCount; ++g) {
+    const V most = Ops::Splat(low.groupMul[g]);
+    int32_t open[C];
+    int32_t count = 0;
+    for (int32_t j = 0; j < C; ++j) {
+      if (!Ops::All(Ops::GreaterEqual(a[j], Ops::MulHi(bound[which[j]], most)))) {
+        open[count++] = which[j];
+      }
+    }
+    if (count < C) {
+      for (int32_t j = 0; j < C; ++j) acc[which[j]] = a[j];
+      if (count > 0) GatherLowOpen(count, plan, y, column, open, bound, acc, g, e);
+      return;
+    }
+    for (const int32_t end = low.groupEnd[g]; e < end; ++e) {
+      const int32_t sy = y + low.dy[e];
+      if (sy < 0 || sy >= plan.height) continue;
+      const uint16_t* s = plan.source + column + sy * plan.rowLanes + low.offsets[e];
+      const V w = Ops::Splat(low.mul[e]);
+      for (int32_t j = 0; j < C; ++j) a[j] = Ops::Max(a[j], Ops::MulHi(Ops::Load(s + at[j]), w));
+    }
+  }
+  for (int32_t j = 0; j < C; ++j) acc[which[j]] = a[j];
+}
+
 template <typename Pixel>
 void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, intptr_t rowBytes,
                 uint16_t* scratch) {
@@ -153,27 +218,8 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
       if (low.groupCount > 0) {
         V bound[kBlock];
         bounds.Across(y - y0, bound);
-        // (w * c) >> 15 never decreases in w or c: once every lane holds at
-        // least the next group's heaviest weight applied to its bound, no
-        // element left can raise it.
-        int32_t e = 0;
-        for (int32_t g = 0; g < low.groupCount; ++g) {
-          const V mul = Ops::Splat(low.groupMul[g]);
-          typename Ops::M settled = Ops::GreaterEqual(acc[0], Ops::MulHi(bound[0], mul));
-          for (int32_t k = 1; k < kBlock; ++k) {
-            settled = Ops::And(settled, Ops::GreaterEqual(acc[k], Ops::MulHi(bound[k], mul)));
-          }
-          if (Ops::All(settled)) break;
-          for (const int32_t end = low.groupEnd[g]; e < end; ++e) {
-            const int32_t sy = y + low.dy[e];
-            if (sy < 0 || sy >= plan.height) continue;
-            const uint16_t* s = plan.source + column + sy * plan.rowLanes + low.offsets[e];
-            const V w = Ops::Splat(low.mul[e]);
-            for (int32_t k = 0; k < kBlock; ++k) {
-              acc[k] = Ops::Max(acc[k], Ops::MulHi(Ops::Load(s + k * kLanes), w));
-            }
-          }
-        }
+        const int32_t all[kBlock] = {0, 1, 2, 3, 4, 5, 6, 7};
+        GatherLowGroups<kBlock>(plan, y, column, all, bound, acc, 0, 0);
       }
       if (x0 + kChunk <= plan.width) {
         for (int32_t k = 0; k < kBlock; ++k) {
