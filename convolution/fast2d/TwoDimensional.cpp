@@ -14,6 +14,7 @@
 // lanes cannot hold make the whole scatter take the straightforward loop in
 // its own order.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -209,29 +210,50 @@ void QuadMaxima(const uint16_t* from, intptr_t rowLanes, int32_t rows, uint16_t*
   }
 }
 
-// Copies src into four 16-bit lanes per pixel between zero margins (padLeft
-// pixels before each row, the rest of rowLanes after it); answers the
-// largest channel value.
+// Copies row y of src into four 16-bit lanes per pixel between zero margins
+// (padLeft pixels before the row, the rest of rowLanes after it); answers
+// the row's largest channel value.
 template <typename Pixel>
-int32_t WidenSource(const PF_EffectWorld* src, intptr_t padLeft, intptr_t rowLanes, uint16_t* out) {
+int32_t WidenRow(const PF_EffectWorld* src, int32_t y, intptr_t padLeft, intptr_t rowLanes,
+                 uint16_t* start) {
   int32_t largest = 0;
-  for (int32_t y = 0; y < src->height; ++y) {
-    const Pixel* row = PixelAt<Pixel>(src, 0, y);
-    uint16_t* start = out + y * rowLanes;
-    std::fill(start, start + 4 * padLeft, uint16_t{0});
-    uint16_t* lanes = start + 4 * padLeft;
-    for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
-      const Pixel p = row[x];
-      lanes[0] = p.alpha;
-      lanes[1] = p.red;
-      lanes[2] = p.green;
-      lanes[3] = p.blue;
-      largest = std::max(largest, LargestChannel(p));
-    }
-    std::fill(lanes, start + rowLanes, uint16_t{0});
+  const Pixel* row = PixelAt<Pixel>(src, 0, y);
+  std::fill(start, start + 4 * padLeft, uint16_t{0});
+  uint16_t* lanes = start + 4 * padLeft;
+  for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
+    const Pixel p = row[x];
+    lanes[0] = p.alpha;
+    lanes[1] = p.red;
+    lanes[2] = p.green;
+    lanes[3] = p.blue;
+    largest = std::max(largest, LargestChannel(p));
   }
+  std::fill(lanes, start + rowLanes, uint16_t{0});
   return largest;
 }
+
+// The widened source and its quad maxima, a row per call on the host's
+// threads.
+template <typename Pixel>
+struct WidenJob {
+  const PF_EffectWorld* src;
+  intptr_t padLeft;
+  intptr_t rowLanes;
+  uint16_t* widened;
+  uint16_t* quads;  // null when no piece reads them
+  std::atomic<int32_t> largest{0};
+
+  static PF_Err RowFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+    auto& job = *static_cast<WidenJob*>(refcon);
+    uint16_t* row = job.widened + y * job.rowLanes;
+    const int32_t largest = WidenRow<Pixel>(job.src, y, job.padLeft, job.rowLanes, row);
+    if (job.quads != nullptr) QuadMaxima(row, job.rowLanes, 1, job.quads + y * job.rowLanes);
+    int32_t seen = job.largest.load();
+    while (largest > seen && !job.largest.compare_exchange_weak(seen, largest)) {
+    }
+    return PF_Err_NONE;
+  }
+};
 
 template <typename Pixel>
 struct GatherJob {
@@ -282,13 +304,12 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   // The bounds read whole vectors a little past the last row.
   std::unique_ptr<uint16_t[]> widened(new uint16_t[lanes + kMaxVectorLanes]);
   std::fill_n(widened.get() + lanes, kMaxVectorLanes, uint16_t{0});
-  const int32_t largest = WidenSource<Pixel>(src, padLeft, rowLanes, widened.get());
-  if (largest > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
-  std::unique_ptr<uint16_t[]> quads;
-  if (kernel.usesQuads) {
-    quads.reset(new uint16_t[lanes]);
-    QuadMaxima(widened.get(), rowLanes, height, quads.get());
-  }
+  std::unique_ptr<uint16_t[]> quads(kernel.usesQuads ? new uint16_t[lanes] : nullptr);
+  WidenJob<Pixel> widen{src, padLeft, rowLanes, widened.get(), quads.get()};
+  PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
+                                  WidenJob<Pixel>::RowFunction, dst);
+  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  if (widen.largest.load() > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
 
   GatherJob<Pixel> job;
   job.plan.source = widened.get();
@@ -317,8 +338,8 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
       new uint16_t[job.scratchLanes * static_cast<size_t>(slots.Count())]());
   job.scratch = scratch.get();
 
-  const PF_Err err =
-      IterateRows<Pixel>(inData, 0, height, src, height, &job, GatherBandFunction<Pixel>, dst);
+  err = IterateRows<Pixel>(inData, height, 2 * height, src, height, &job, GatherBandFunction<Pixel>,
+                           dst);
   if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
   return true;
 }
