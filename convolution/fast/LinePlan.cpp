@@ -29,8 +29,9 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, boo
   for (int32_t t = 0; t < tapCount; ++t) {
     if (weights[t] > 0) order.push_back(t);
   }
-  // std::sort, not stable_sort: the latter's scratch request may fail
-  // silently, and every allocation failure must reach the host.
+  // The position breaks ties, so std::sort gives stable_sort's order without
+  // stable_sort's scratch buffer, whose refusal it would quietly work around:
+  // every allocation failure must reach the host.
   std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
     return weights[a] != weights[b] ? weights[a] > weights[b] : a < b;
   });

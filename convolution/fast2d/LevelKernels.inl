@@ -24,23 +24,30 @@ void StoreMaxTail(const V* acc, int32_t count, Pixel* out) {
 }
 
 static_assert(kLanes <= kMaxVectorLanes, "scratch rows too short");
+// The bounds read whole vectors from the source, at most this far past the
+// end of a row: the widened copy carries kMaxVectorLanes lanes after its last.
+static_assert(4 * (kChunk - kGatherChunkPixels - 4) + kLanes - 4 <= kMaxVectorLanes,
+              "bounds read past the source");
 
 // Bounds of what the low elements can read, lane by lane, for the rows of a
 // band in one chunk: window maxima of the source, down the band's rows by
 // prefix and suffix maxima over blocks of the window's height (van Herk /
 // Gil-Werman), then across by doubling. Rows outside the image count as 0.
+// Of the running maxima down, only the rows the band's windows end and
+// start on are kept.
 class ChunkBounds {
  public:
-  ChunkBounds(const GatherPlan& plan, int32_t rows, uint16_t* scratch)
+  ChunkBounds(const GatherPlan& plan, int32_t bandRows, uint16_t* scratch)
       : p(plan),
+        rows(bandRows),
         height(plan.reachDown - plan.reachUp + 1),
         span(plan.reachRight - plan.reachLeft + 1),
         vectors((4 * (kChunk + span - 1) + kLanes - 1) / kLanes),
-        rowLanes(static_cast<intptr_t>(GatherScratchFor(plan, rows).rowLanes)),
-        sourceRows(rows + height - 1),
+        rowLanes(static_cast<intptr_t>(GatherScratchFor(plan, bandRows).rowLanes)),
         prefix(scratch),
-        suffix(scratch + sourceRows * rowLanes),
-        ping(suffix + sourceRows * rowLanes),
+        suffix(prefix + rows * rowLanes),
+        run(suffix + rows * rowLanes),
+        ping(run + rowLanes),
         pong(ping + rowLanes) {
     while (2 * power <= span) power *= 2;
   }
@@ -49,33 +56,41 @@ class ChunkBounds {
   // chunk x0 reads.
   void Down(int32_t x0, int32_t y0) {
     const intptr_t column = p.originLanes + 4 * static_cast<intptr_t>(x0 + p.reachLeft);
-    auto row = [&](int32_t r, int32_t v) {
+    auto source = [&](int32_t r, int32_t v) {
       const int32_t sy = y0 + p.reachUp + r;
       return sy < 0 || sy >= p.height ? Ops::Zero()
                                       : Ops::Load(p.source + column + sy * p.rowLanes + v * kLanes);
     };
-    for (int32_t r = 0; r < sourceRows; ++r) {
-      uint16_t* g = prefix + r * rowLanes;
+    // Window i ends on row i + height - 1: prefix maxima from its block's
+    // start, kept for i < rows.
+    const uint16_t* previous = run;
+    for (int32_t r = 0; r < rows + height - 1; ++r) {
+      uint16_t* to = r >= height - 1 ? prefix + (r - height + 1) * rowLanes : run;
+      const bool fresh = r % height == 0;
       for (int32_t v = 0; v < vectors; ++v) {
-        const V a = row(r, v);
-        Ops::Store(g + v * kLanes,
-                   r % height == 0 ? a : Ops::Max(a, Ops::Load(g - rowLanes + v * kLanes)));
+        const V a = source(r, v);
+        Ops::Store(to + v * kLanes, fresh ? a : Ops::Max(a, Ops::Load(previous + v * kLanes)));
       }
+      previous = to;
     }
-    for (int32_t r = sourceRows - 1; r >= 0; --r) {
-      uint16_t* h = suffix + r * rowLanes;
-      const bool last = r == sourceRows - 1 || (r + 1) % height == 0;
+    // Window i starts on row i: suffix maxima to its block's end, from the
+    // end of the block that holds row rows - 1.
+    const int32_t last = std::min(rows + height - 2, ((rows - 1) / height + 1) * height - 1);
+    for (int32_t r = last; r >= 0; --r) {
+      uint16_t* to = r < rows ? suffix + r * rowLanes : run;
+      const bool fresh = r == last || (r + 1) % height == 0;
       for (int32_t v = 0; v < vectors; ++v) {
-        const V a = row(r, v);
-        Ops::Store(h + v * kLanes, last ? a : Ops::Max(a, Ops::Load(h + rowLanes + v * kLanes)));
+        const V a = source(r, v);
+        Ops::Store(to + v * kLanes, fresh ? a : Ops::Max(a, Ops::Load(previous + v * kLanes)));
       }
+      previous = to;
     }
   }
 
   // The bounds of row y0 + i of the band, chunk lanes in bound[0..kBlock).
   void Across(int32_t i, V* bound) {
     const uint16_t* h = suffix + i * rowLanes;
-    const uint16_t* g = prefix + (i + height - 1) * rowLanes;
+    const uint16_t* g = prefix + i * rowLanes;
     for (int32_t v = 0; v < vectors; ++v) {
       Ops::Store(ping + v * kLanes, Ops::Max(Ops::Load(h + v * kLanes), Ops::Load(g + v * kLanes)));
     }
@@ -97,14 +112,15 @@ class ChunkBounds {
 
  private:
   const GatherPlan& p;
+  int32_t rows;
   int32_t height;
   int32_t span;
   int32_t vectors;
   intptr_t rowLanes;
-  int32_t sourceRows;
   int32_t power = 1;
   uint16_t* prefix;
   uint16_t* suffix;
+  uint16_t* run;
   uint16_t* ping;
   uint16_t* pong;
 };
@@ -114,6 +130,7 @@ void GatherLowGroups(const GatherPlan& plan, int32_t y, intptr_t column, const i
                      const V* bound, V* acc, int32_t g, int32_t e);
 
 // The vectors still open go on alone: `count` of them, listed in `which`.
+static_assert(kBlock == 8, "one case per count of open vectors");
 inline void GatherLowOpen(int32_t count, const GatherPlan& plan, int32_t y, intptr_t column,
                           const int32_t* which, const V* bound, V* acc, int32_t g, int32_t e) {
   switch (count) {
@@ -179,11 +196,12 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
                 uint16_t* scratch) {
   const V allOnes = Ops::Splat(0xFFFF);
   const GatherLow& low = plan.low;
-  ChunkBounds bounds(plan, rows, scratch);
+  std::optional<ChunkBounds> bounds;
+  if (low.groupCount > 0) bounds.emplace(plan, rows, scratch);
   // Chunk by chunk, row by row: the source a chunk reads stays in cache
   // across the rows of the band.
   for (int32_t x0 = 0; x0 < plan.width; x0 += kChunk) {
-    if (low.groupCount > 0) bounds.Down(x0, y0);
+    if (bounds) bounds->Down(x0, y0);
     for (int32_t y = y0; y < y0 + rows; ++y) {
       Pixel* out = reinterpret_cast<Pixel*>(reinterpret_cast<char*>(first) + (y - y0) * rowBytes);
       V acc[kBlock];
@@ -217,7 +235,7 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
       }
       if (low.groupCount > 0) {
         V bound[kBlock];
-        bounds.Across(y - y0, bound);
+        bounds->Across(y - y0, bound);
         const int32_t all[kBlock] = {0, 1, 2, 3, 4, 5, 6, 7};
         GatherLowGroups<kBlock>(plan, y, column, all, bound, acc, 0, 0);
       }

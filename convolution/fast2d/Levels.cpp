@@ -1,6 +1,8 @@
 #include "convolution/fast2d/Levels.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "convolution/fast2d/SimdOps.h"

@@ -81,9 +81,9 @@ constexpr int32_t kMaxVectorLanes = 32;
 
 // The scratch a gather of up to `rows` output rows needs for its bounds
 // (none without low elements), in rows of lanes that span a chunk and its
-// window: prefix and suffix maxima for every source row the band's windows
-// cover, and two rows for the doubling across. The source must carry
-// kMaxVectorLanes readable lanes after its last row.
+// window: the prefix and the suffix maxima each band row's window uses,
+// a running row, and two rows for the doubling across. The source must
+// carry kMaxVectorLanes readable lanes after its last row.
 struct GatherScratch {
   size_t rowLanes = 0;
   size_t lanes = 0;
@@ -99,8 +99,7 @@ inline GatherScratch GatherScratchFor(const GatherPlan& plan, int32_t rows) {
   const size_t lanes = 4 * (kGatherChunkPixels + span - 1);
   const size_t rowLanes = (lanes + kMaxVectorLanes - 1) / kMaxVectorLanes * kMaxVectorLanes +
                           4 * power + kMaxVectorLanes;
-  const size_t sourceRows = static_cast<size_t>(rows + plan.reachDown - plan.reachUp);
-  return GatherScratch{rowLanes, rowLanes * (2 * sourceRows + 2)};
+  return GatherScratch{rowLanes, rowLanes * (2 * static_cast<size_t>(rows) + 3)};
 }
 
 // Zero taps around a spread kernel, and scratch pixels after a spread row.

@@ -305,11 +305,6 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   std::unique_ptr<uint16_t[]> widened(new uint16_t[lanes + kMaxVectorLanes]);
   std::fill_n(widened.get() + lanes, kMaxVectorLanes, uint16_t{0});
   std::unique_ptr<uint16_t[]> quads(kernel.usesQuads ? new uint16_t[lanes] : nullptr);
-  WidenJob<Pixel> widen{src, padLeft, rowLanes, widened.get(), quads.get()};
-  PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
-                                  WidenJob<Pixel>::RowFunction, dst);
-  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
-  if (widen.largest.load() > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
 
   GatherJob<Pixel> job;
   job.plan.source = widened.get();
@@ -337,6 +332,12 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   std::unique_ptr<uint16_t[]> scratch(
       new uint16_t[job.scratchLanes * static_cast<size_t>(slots.Count())]());
   job.scratch = scratch.get();
+
+  WidenJob<Pixel> widen{src, padLeft, rowLanes, widened.get(), quads.get()};
+  PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
+                                  WidenJob<Pixel>::RowFunction, dst);
+  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  if (widen.largest.load() > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
 
   err = IterateRows<Pixel>(inData, height, 2 * height, src, height, &job, GatherBandFunction<Pixel>,
                            dst);

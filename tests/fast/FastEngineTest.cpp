@@ -133,34 +133,51 @@ TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
 INSTANTIATE_TEST_SUITE_P(Depths, HandMadeKernels, ::testing::Bool(),
                          [](const auto& p) { return p.param ? "Deep" : "Eight"; });
 
-// Fixed 5 x 3 weights for every amount; under a control layer rung k scales
-// them by (k + 1) / count, so that the rungs differ. Masked makers also
-// record where each rung's weights are positive.
+// Fixed weights (5 wide unless 21 x 15) for every amount; under a control
+// layer rung k scales them by (k + 1) / count, so that the rungs differ.
+// Masked makers also record where each rung's weights are positive.
 template <class Base>
 class FixedMaker : public Base {
  public:
-  explicit FixedMaker(std::vector<int32_t> k) : weights(std::move(k)) {}
+  explicit FixedMaker(std::vector<int32_t> k)
+      : weights(std::move(k)), width(weights.size() == 21 * 15 ? 21 : 5) {}
   void PrepareShape(double h, double v, int32_t kernelCount) override {
     Base::PrepareShape(h, v, kernelCount);
     count = kernelCount;
   }
   void GetKernelSize(double, double, int32_t* w, int32_t* h) override {
-    *w = 5;
-    *h = 3;
+    *w = width;
+    *h = static_cast<int32_t>(weights.size()) / width;
   }
   void BuildKernel(int32_t* out, double, double, int32_t kernelIndex) override {
     for (size_t i = 0; i < weights.size(); ++i) {
       out[i] = static_cast<int32_t>(int64_t{weights[i]} * (kernelIndex + 1) / count);
     }
     if constexpr (std::is_base_of_v<MaskedKernelMaker, Base>) {
-      this->RecordPositives(out, 5, 3, kernelIndex);
+      this->RecordPositives(out, width, static_cast<int32_t>(weights.size()) / width, kernelIndex);
     }
   }
 
  private:
   std::vector<int32_t> weights;
+  int32_t width;
   int32_t count = 1;
 };
+
+// 21 x 15 weights falling off from a core of 32768, a few just above it (as
+// far as 8-bit values stay in a channel) and some holes: many groups of
+// weights below 32768 after rows that hold heavier ones.
+std::vector<int32_t> Falloff() {
+  std::vector<int32_t> k;
+  for (int32_t j = 0; j < 15; ++j) {
+    for (int32_t i = 0; i < 21; ++i) {
+      const int32_t d = std::abs(i - 10) + std::abs(j - 7);
+      const int32_t w = d < 2 ? 32768 : std::max(0, 32768 - 1900 * d + (i * 7 + j * 3) % 50);
+      k.push_back((i + j) % 11 == 0 ? 0 : (i == 3 && j % 4 == 1) ? 32895 - j : w);
+    }
+  }
+  return k;
+}
 
 // A tent whose peak grows with the amount up to `peak`, so that rungs and
 // both passes carry weights above 32768.
@@ -200,7 +217,7 @@ struct Case {
   double h, v;
   int32_t rungs;                      // compound shapes; 0: no control layer
   int32_t options = 0;                // Options
-  std::vector<int32_t> weights = {};  // kFixed*: 5 x 3; kPeaked: the peak
+  std::vector<int32_t> weights = {};  // kFixed*: 5 x 3 or 21 x 15; kPeaked: the peak
 };
 
 // Weights of 0, negative, exactly 32768, just above it and up to the lanes'
@@ -241,7 +258,9 @@ const Case kCases[] = {
     // the kernel may be all a pixel gets.
     {"StarOverARamp", 4, 150, 70, 30, 24, 0, kSmooth},
     {"SpiralOverARamp", 5, 120, 50, 20, 20, 0, kSmooth | kMasked},
-    {"StarAroundPoints", 4, 200, 90, 12, 9, 0, kSparse},
+    {"StarAroundPoints", 4, 230, 660, 12, 9, 0, kSparse},
+    {"FalloffOverARamp", kFixed, 90, 40, 0, 0, 0, kSmooth, Falloff()},
+    {"FalloffAroundPoints", kFixed, 230, 660, 0, 0, 0, kSparse, Falloff()},
     {"Custom", 7, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
     {"CylinderInverted", 8, 37, 26, 9, 6, 7, kInverted},
     {"FixedWeights", kFixed, 19, 13, 0, 0, 0, 0, kOdd},
@@ -290,11 +309,13 @@ TEST_P(MakerFast, MatchesStraightforward) {
   Image src = (c.options & kSmooth) != 0   ? Ramp(c.width, c.height, deep)
               : (c.options & kSparse) != 0 ? Noise(c.width, c.height, deep, 3, full, 1)
                                            : Noise(c.width, c.height, deep, 11 + c.width, full, 4);
-  // Points further apart than the kernel reaches, on every column of a
-  // vector chunk somewhere.
-  for (int32_t y = 5; (c.options & kSparse) != 0 && y < c.height; y += 21) {
-    for (int32_t x = 3 + y % 7; x < c.width; x += 27) {
-      for (int32_t& v : src.At(x, y)) v = full;
+  // Points further apart than the kernel reaches (27 x 21), on every row of
+  // a band of 32 and every column of a chunk of 64 somewhere: 27 and 21 are
+  // prime to both. At 16 bits every other row is above full scale.
+  for (int32_t r = 0; (c.options & kSparse) != 0 && 5 + 21 * r < c.height; ++r) {
+    const int32_t top = deep && r % 2 == 1 ? 65535 : full;
+    for (int32_t k = 0, x = 27 * 7 * r % 64; x < c.width; ++k, x += 27) {
+      for (int32_t& v : src.At(x, 5 + 21 * r)) v = top - k;
     }
   }
   for (int32_t y = 0; y < c.height && (c.options & kMasked) != 0; ++y) {
