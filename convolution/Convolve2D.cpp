@@ -9,6 +9,7 @@
 #include "convolution/Separable.h"
 #include "convolution/fast2d/Fast2D.h"
 #include "image/AEException.h"
+#include "image/AEWorld.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/StarKernel.h"
@@ -158,6 +159,8 @@ void KernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, Kernel
       fast2d::ConvolveWholeKernel(src, dst, settings, factory, this)) {
     return;
   }
+  AEWorld clean(settings->inData);
+  src = ForStraightforwardLoops(src, dst, *settings, clean);
   if (!factory->useBCL) {
     AEObjectAutoPointer<SimpleKernelHolder> holder(
         factory->MakeHolder(settings->hAmount, settings->vAmount, this));
@@ -181,6 +184,8 @@ void MaskedKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
   if (ActiveEngine() == Engine::Fast && fast2d::ConvolveMasked(src, dst, settings, factory, this)) {
     return;
   }
+  AEWorld clean(settings->inData);
+  src = ForStraightforwardLoops(src, dst, *settings, clean);
   if (!factory->useBCL) {
     AEObjectAutoPointer<SimpleKernelHolder> holder(
         factory->MakeHolder(settings->hAmount, settings->vAmount, this));

@@ -18,6 +18,7 @@
 #include "kernels/KernelStorage.h"
 #include "kernels/Settings.h"
 
+class AEWorld;
 class KernelHolderFactory;
 
 // What the pixel functions read: the kernel, the world gathered from and the
@@ -30,10 +31,6 @@ struct PassRefcon {
   KernelSettings* settings;
 };
 
-// Raises destination pixel (x, y) to the weighted maximum of the source
-// pixels the kernel reaches it from. The host may call these in any order
-// and on several threads: each reads only the source and writes only its own
-// destination pixel. `in` and `out` are not used.
 // The weighted maximum of one tap: each channel of out rises to (w * s) >> 15
 // when that is greater. Every convolution writes through this.
 template <typename Pixel>
@@ -49,6 +46,10 @@ inline void RaiseTo(Pixel* out, const Pixel& s, int32_t w) {
   if (b > out->blue) out->blue = static_cast<Channel>(b);
 }
 
+// Raises destination pixel (x, y) to the weighted maximum of the source
+// pixels the kernel reaches it from. The host may call these in any order
+// and on several threads: each reads only the source and writes only its own
+// destination pixel. `in` and `out` are not used.
 template <typename Pixel>
 PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out);
 
@@ -61,6 +62,14 @@ PF_Err MaxGatherPixel16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pix
 void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld* src,
                       PF_EffectWorld* dst, KernelSettings* settings, bool deep, A_long progressBase,
                       A_long progressFinal);
+
+// The render may hand a uniform convolution the host's input and output as
+// they stand (see KernelSettings), which the fast engine reads as they are
+// meant; the straightforward loops need them cleaned: dst cleared when it is
+// to be overwritten, and the source's colour under transparent pixels 0, in
+// a copy that `clean` holds. Answers the source to read.
+PF_EffectWorld* ForStraightforwardLoops(PF_EffectWorld* src, PF_EffectWorld* dst,
+                                        const KernelSettings& settings, AEWorld& clean);
 
 // The uniform two-pass path: a horizontal pass with the kernel of
 // (hAmount, 0) from src into a copy of dst, then a vertical pass with the

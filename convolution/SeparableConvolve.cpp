@@ -55,6 +55,15 @@ void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld*
   if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
 }
 
+PF_EffectWorld* ForStraightforwardLoops(PF_EffectWorld* src, PF_EffectWorld* dst,
+                                        const KernelSettings& settings, AEWorld& clean) {
+  if (settings.destination == DestinationState::Overwrite) ClearWorld(settings.inData, dst);
+  if (!settings.maskTransparentSource) return src;
+  clean.CopyFrom(src);
+  ClearColourUnderTransparent(clean.World());
+  return clean.World();
+}
+
 void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                               KernelHolderFactory* factory, KernelMaker* maker, double hAmount,
                               double vAmount) {
@@ -68,16 +77,10 @@ void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSe
                             settings->maskTransparentSource, settings->destination)) {
     return;
   }
-  if (settings->destination == DestinationState::Overwrite) ClearWorld(inData, dst);
-
+  AEWorld clean(inData);
+  src = ForStraightforwardLoops(src, dst, *settings, clean);
   const bool deep = IsDeep(dst);
   const A_long height = src->height;
-  AEWorld clean(inData);
-  if (settings->maskTransparentSource) {
-    clean.CopyFrom(src);
-    ClearColourUnderTransparent(clean.World());
-    src = clean.World();
-  }
   // dst's contents are the floor of the result, so the intermediate image
   // starts from them too.
   AEWorld temp(inData);

@@ -22,12 +22,12 @@ struct KernelSettings {
   double shapeSmoothingRadius = 0.0;
   // The source may still hold colour under fully transparent pixels, which
   // the convolution must read as 0. Set only where the render hands the
-  // host's input straight to the separable engine instead of a cleaned copy.
+  // host's input straight to the fast engine instead of a cleaned copy.
   bool maskTransparentSource = false;
   // What the destination holds when the convolution starts: a floor the
   // result keeps, only zeros (its caller just cleared it), or anything at
-  // all, to be overwritten; the separable engine then works in place
-  // without checking.
+  // all, to be overwritten; the fast engine then stores its results without
+  // reading it.
   DestinationState destination = DestinationState::Floor;
 };
 

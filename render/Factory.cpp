@@ -40,14 +40,11 @@ KernelMaker* MakeKernelMaker(PF_InData* in_data, A_long blurType, KernelSettings
 
 namespace {
 
-// The separable engine can read the host's input as it stands, treating
-// colour under transparent pixels as 0 while it loads each row, which saves
-// a frame-sized copy. Everything else convolves a cleaned private copy.
-bool ReadsInputDirectly(KernelMaker* maker, bool bcl) {
-  return !bcl && ActiveEngine() == Engine::Fast &&
-         (dynamic_cast<KernelMaker1D*>(maker) != nullptr ||
-          dynamic_cast<CrossKernelMaker*>(maker) != nullptr);
-}
+// The fast engine's uniform paths read the host's input as it stands,
+// treating colour under transparent pixels as 0 while they load it, and
+// write every output pixel, which saves a frame-sized copy and clearing the
+// output. Everything else convolves a cleaned private copy.
+bool ReadsInputDirectly(bool bcl) { return !bcl && ActiveEngine() == Engine::Fast; }
 
 template <typename Pixel>
 void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
@@ -96,7 +93,7 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   }
 
   const bool wholeFrame = regionWidth >= input->width && regionHeight >= input->height;
-  if (wholeFrame && ReadsInputDirectly(maker.Get(), bclWorld != nullptr)) {
+  if (wholeFrame && ReadsInputDirectly(bclWorld != nullptr)) {
     settings.maskTransparentSource = true;
     settings.destination = outputCleared ? DestinationState::Cleared : DestinationState::Overwrite;
     maker->ConvolveImage(input, output, &settings, &factory);

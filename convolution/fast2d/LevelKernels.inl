@@ -13,13 +13,13 @@ constexpr int32_t kChunk = kPixels * kBlock;
 static_assert(kChunk <= kGatherChunkPixels, "source margin too small");
 
 template <typename Pixel>
-void StoreMaxTail(const V* acc, int32_t count, Pixel* out) {
+void StoreMaxTail(const V* acc, int32_t count, Pixel* out, bool overwrite) {
   uint16_t lanes[kChunk * 4];
   for (int32_t k = 0; k < kBlock; ++k) Ops::Store(lanes + k * kLanes, acc[k]);
   for (int32_t i = 0; i < count; ++i) {
-    const ScalarOps::V v =
-        ScalarOps::Max(ScalarOps::Load(lanes + 4 * i), ScalarOps::LoadPixels(out + i));
-    ScalarOps::StorePixels(out + i, v);
+    const ScalarOps::V v = ScalarOps::Load(lanes + 4 * i);
+    ScalarOps::StorePixels(out + i,
+                           overwrite ? v : ScalarOps::Max(v, ScalarOps::LoadPixels(out + i)));
   }
 }
 
@@ -242,10 +242,10 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
       if (x0 + kChunk <= plan.width) {
         for (int32_t k = 0; k < kBlock; ++k) {
           Pixel* p = out + x0 + k * kPixels;
-          Ops::StorePixels(p, Ops::Max(acc[k], Ops::LoadPixels(p)));
+          Ops::StorePixels(p, plan.overwrite ? acc[k] : Ops::Max(acc[k], Ops::LoadPixels(p)));
         }
       } else {
-        StoreMaxTail(acc, plan.width - x0, out + x0);
+        StoreMaxTail(acc, plan.width - x0, out + x0, plan.overwrite);
       }
     }
   }

@@ -70,6 +70,8 @@ struct GatherPlan {
   const int32_t* offsets = nullptr;
   const uint16_t* mul = nullptr;
   GatherLow low;
+  // dst holds nothing to keep: results are stored, not raised.
+  bool overwrite = false;
   int32_t reachLeft = 0;
   int32_t reachRight = -1;
   int32_t reachUp = 0;

@@ -211,17 +211,19 @@ void QuadMaxima(const uint16_t* from, intptr_t rowLanes, int32_t rows, uint16_t*
 }
 
 // Copies row y of src into four 16-bit lanes per pixel between zero margins
-// (padLeft pixels before the row, the rest of rowLanes after it); answers
-// the row's largest channel value.
+// (padLeft pixels before the row, the rest of rowLanes after it), with the
+// colour of transparent pixels as 0 when `mask`; answers the row's largest
+// channel value as copied.
 template <typename Pixel>
-int32_t WidenRow(const PF_EffectWorld* src, int32_t y, intptr_t padLeft, intptr_t rowLanes,
-                 uint16_t* start) {
+int32_t WidenRow(const PF_EffectWorld* src, int32_t y, bool mask, intptr_t padLeft,
+                 intptr_t rowLanes, uint16_t* start) {
   int32_t largest = 0;
   const Pixel* row = PixelAt<Pixel>(src, 0, y);
   std::fill(start, start + 4 * padLeft, uint16_t{0});
   uint16_t* lanes = start + 4 * padLeft;
   for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
-    const Pixel p = row[x];
+    Pixel p = row[x];
+    if (mask && p.alpha == 0) p.red = p.green = p.blue = 0;
     lanes[0] = p.alpha;
     lanes[1] = p.red;
     lanes[2] = p.green;
@@ -237,6 +239,7 @@ int32_t WidenRow(const PF_EffectWorld* src, int32_t y, intptr_t padLeft, intptr_
 template <typename Pixel>
 struct WidenJob {
   const PF_EffectWorld* src;
+  bool mask;
   intptr_t padLeft;
   intptr_t rowLanes;
   uint16_t* widened;
@@ -246,7 +249,7 @@ struct WidenJob {
   static PF_Err RowFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     auto& job = *static_cast<WidenJob*>(refcon);
     uint16_t* row = job.widened + y * job.rowLanes;
-    const int32_t largest = WidenRow<Pixel>(job.src, y, job.padLeft, job.rowLanes, row);
+    const int32_t largest = WidenRow<Pixel>(job.src, y, job.mask, job.padLeft, job.rowLanes, row);
     if (job.quads != nullptr) QuadMaxima(row, job.rowLanes, 1, job.quads + y * job.rowLanes);
     int32_t seen = job.largest.load();
     while (largest > seen && !job.largest.compare_exchange_weak(seen, largest)) {
@@ -283,8 +286,9 @@ PF_Err GatherBandFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
 }
 
 template <typename Pixel>
-bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
+bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSettings& settings,
                    const KernelView& view, const KernelPixelList* list) {
+  PF_InData* inData = settings.inData;
   const int32_t width = src->width;
   const int32_t height = src->height;
   if (height > INT16_MAX || width < 1 || height < 1) return false;
@@ -324,6 +328,7 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
   job.plan.reachRight = kernel.reachRight;
   job.plan.reachUp = kernel.reachUp;
   job.plan.reachDown = kernel.reachDown;
+  job.plan.overwrite = settings.destination == DestinationState::Overwrite;
   job.dst = dst;
   job.rows = DepthKernels<Pixel>::Gather(KernelsFor(ActiveSimdLevel()));
   Slots slots(Slots::ForThisMachine(33));
@@ -333,7 +338,8 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, PF_InData* inData,
       new uint16_t[job.scratchLanes * static_cast<size_t>(slots.Count())]());
   job.scratch = scratch.get();
 
-  WidenJob<Pixel> widen{src, padLeft, rowLanes, widened.get(), quads.get()};
+  WidenJob<Pixel> widen{
+      src, settings.maskTransparentSource, padLeft, rowLanes, widened.get(), quads.get()};
   PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
                                   WidenJob<Pixel>::RowFunction, dst);
   if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
@@ -630,6 +636,12 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   shadow.Finish();
 }
 
+// The control-layer paths read src and raise dst as they are: they leave a
+// source to mask or a destination to overwrite to the straightforward path.
+bool TakesWorldsAsMeant(const KernelSettings& settings) {
+  return !settings.maskTransparentSource && settings.destination != DestinationState::Overwrite;
+}
+
 }  // namespace
 
 bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
@@ -640,9 +652,10 @@ bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSetting
     AEObjectAutoPointer<SimpleKernelHolder> holder(
         factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
     const KernelView view = holder->View();
-    return deep ? GatherUniform<PF_Pixel16>(src, dst, settings->inData, view, nullptr)
-                : GatherUniform<PF_Pixel>(src, dst, settings->inData, view, nullptr);
+    return deep ? GatherUniform<PF_Pixel16>(src, dst, *settings, view, nullptr)
+                : GatherUniform<PF_Pixel>(src, dst, *settings, view, nullptr);
   }
+  if (!TakesWorldsAsMeant(*settings)) return false;
   if (deep) {
     ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, nullptr);
   } else {
@@ -661,9 +674,10 @@ bool ConvolveMasked(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* se
     const KernelView view = holder->View();
     const KernelPixelList list =
         ListOfKernel(maker->Table(), maker->PixelsPerKernel(), view.kernelIndex);
-    return deep ? GatherUniform<PF_Pixel16>(src, dst, settings->inData, view, &list)
-                : GatherUniform<PF_Pixel>(src, dst, settings->inData, view, &list);
+    return deep ? GatherUniform<PF_Pixel16>(src, dst, *settings, view, &list)
+                : GatherUniform<PF_Pixel>(src, dst, *settings, view, &list);
   }
+  if (!TakesWorldsAsMeant(*settings)) return false;
   if (deep) {
     ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, maker);
   } else {
