@@ -82,6 +82,9 @@ struct FastPasses {
   PF_EffectWorld* dst = nullptr;
   bool inPlace = false;
   bool maskSource = false;
+  // The horizontal pass did not run (its kernel passes src through): the
+  // vertical one reads src itself.
+  bool downReadsSource = false;
   int32_t width = 0;
   int32_t height = 0;
   int32_t strips = 0;
@@ -275,10 +278,13 @@ template <typename Pixel>
 bool DownArm(const FastPasses& f, const Arm& arm, int32_t x0, int32_t columns, uint16_t* in,
              uint16_t** out) {
   uint16_t* image = PrepareLine(arm.down, f.height, columns, in);
+  const bool mask = f.downReadsSource && f.maskSource;
   for (int32_t y = 0; y < f.height; ++y) {
-    const Pixel* row = PixelAt<Pixel>(arm.mid, x0, y);
+    const Pixel* row = PixelAt<Pixel>(f.downReadsSource ? f.src : arm.mid, x0, y);
     uint16_t* lanes = image + y * kLineLanes;
-    if (PixelTraits<Pixel>::kDeep && columns == kBlock) {
+    if (mask) {
+      for (int32_t p = 0; p < columns; ++p) LoadMaskedPixel(row[p], lanes + p * kChannels);
+    } else if (PixelTraits<Pixel>::kDeep && columns == kBlock) {
       std::memcpy(lanes, row, kLineLanes * sizeof(uint16_t));
     } else {
       for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
@@ -358,6 +364,10 @@ void RunPass(PF_InData* inData, FastPasses& f, PF_EffectWorld* src, bool across)
   if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
 }
 
+bool IsUnitTap(const KernelView& view) {
+  return view.width == 1 && view.height == 1 && view.Weight(0, 0) == 32768;
+}
+
 bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep, PassPlan* pass) {
   const int32_t n = horizontal ? view.width : view.height;
   if (n < 1 || (horizontal ? view.height : view.width) != 1) return false;
@@ -424,17 +434,28 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   SlotPool pool(positions);
   f.pool = &pool;
 
+  // A kernel of one tap of 32768 passes its input through. With one arm in
+  // place its pass need not run: the vertical pass reads src itself, or the
+  // horizontal one leaves the blur in dst.
+  const bool alone = armCount == 1 && f.inPlace;
+  const bool acrossRuns = !(alone && IsUnitTap(*views[0]) && !IsUnitTap(*views[1]));
+  const bool downRuns = !(alone && IsUnitTap(*views[1]));
+  f.downReadsSource = !acrossRuns;
+
   AEWorld temp(inData);
   if (!f.inPlace) temp.CopyFrom(dst);
   f.arms[armCount - 1].mid = f.inPlace ? dst : temp.World();
   if (armCount == 2) f.arms[0].mid = firstMid;
 
-  try {
+  auto run = [&](bool across) {
     if (deep) {
-      RunPass<PF_Pixel16>(inData, f, src, true);
+      RunPass<PF_Pixel16>(inData, f, src, across);
     } else {
-      RunPass<PF_Pixel>(inData, f, src, true);
+      RunPass<PF_Pixel>(inData, f, src, across);
     }
+  };
+  try {
+    if (acrossRuns) run(true);
   } catch (...) {
     // The straightforward passes leave dst untouched when the first one
     // stops; so does this one.
@@ -445,11 +466,7 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
     }
     throw;
   }
-  if (deep) {
-    RunPass<PF_Pixel16>(inData, f, src, false);
-  } else {
-    RunPass<PF_Pixel>(inData, f, src, false);
-  }
+  if (downRuns) run(false);
   return true;
 }
 

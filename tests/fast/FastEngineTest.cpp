@@ -236,7 +236,7 @@ const Case kCases[] = {
     {"DiamondFractional", 1, 45, 31, 2.75, 2.75, 0, kMasked},
     {"DiamondWiderThanImage", 1, 45, 31, 90, 90, 0, kMasked | kOverwrite},
     {"SharpDiamondAcross", 2, 45, 31, 12, 0, 0, kMasked | kOverwrite},
-    {"BoxDown", 3, 45, 31, 0, 15, 0, kMasked},
+    {"BoxDown", 3, 45, 31, 0, 15, 0, kMasked | kOverwrite},
     {"CrossWiderThanImage", 6, 45, 31, 65, 4.5, 0, kMasked | kOverwrite},
     {"CrossTallerThanImage", 6, 45, 31, 3, 40, 0, kOverwrite},
     {"CrossOverAFloor", 6, 45, 31, 12, 20, 0, kMasked},
