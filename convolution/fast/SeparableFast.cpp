@@ -278,16 +278,22 @@ template <typename Pixel>
 bool DownArm(const FastPasses& f, const Arm& arm, int32_t x0, int32_t columns, uint16_t* in,
              uint16_t** out) {
   uint16_t* image = PrepareLine(arm.down, f.height, columns, in);
-  const bool mask = f.downReadsSource && f.maskSource;
-  for (int32_t y = 0; y < f.height; ++y) {
-    const Pixel* row = PixelAt<Pixel>(f.downReadsSource ? f.src : arm.mid, x0, y);
-    uint16_t* lanes = image + y * kLineLanes;
-    if (mask) {
+  if (f.downReadsSource && f.maskSource) {
+    for (int32_t y = 0; y < f.height; ++y) {
+      const Pixel* row = PixelAt<Pixel>(f.src, x0, y);
+      uint16_t* lanes = image + y * kLineLanes;
       for (int32_t p = 0; p < columns; ++p) LoadMaskedPixel(row[p], lanes + p * kChannels);
-    } else if (PixelTraits<Pixel>::kDeep && columns == kBlock) {
-      std::memcpy(lanes, row, kLineLanes * sizeof(uint16_t));
-    } else {
-      for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
+    }
+  } else {
+    const PF_EffectWorld* from = f.downReadsSource ? f.src : arm.mid;
+    for (int32_t y = 0; y < f.height; ++y) {
+      const Pixel* row = PixelAt<Pixel>(from, x0, y);
+      uint16_t* lanes = image + y * kLineLanes;
+      if (PixelTraits<Pixel>::kDeep && columns == kBlock) {
+        std::memcpy(lanes, row, kLineLanes * sizeof(uint16_t));
+      } else {
+        for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
+      }
     }
   }
   return RunOrEmulate(
