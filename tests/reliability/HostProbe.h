@@ -1,6 +1,6 @@
 // Wraps a software host's callbacks to count the effect's calls and to cap
-// the memory the host lends. Process-wide, as the host's handle table is: the
-// effect captures the handle callbacks at its first global setup, so every
+// the memory the host lends (handles in total, each world on its own). Process-wide, as the host's
+// handle table is: the effect captures the handle callbacks at its first global setup, so every
 // Host must be probed before it first calls the effect. Counts restart with
 // ResetCounts, as the host's fault counters do, so call k is the same call.
 #pragma once
@@ -104,6 +104,19 @@ IterateUse UseOf(PF_InData*, A_long, A_long, PF_EffectWorld*, const PF_Rect*, co
   return IterateUse::FrameClear;
 }
 
+// A world the budget cannot hold is refused as the host would refuse it.
+// Worlds are not counted as lent: the cap only keeps one request from
+// asking the machine for more than the budget.
+inline bool WorldFits(PF_ProgPtr, A_long width, A_long height, PF_NewWorldFlags flags,
+                      PF_EffectWorld*) {
+  State& s = Probe();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (width < 1 || height < 1) return true;  // the host's own answer
+  const size_t pixel = (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0 ? 8 : 4;
+  const size_t room = s.lent > s.budget ? 0 : s.budget - s.lent;
+  return static_cast<size_t>(width) <= room / pixel / static_cast<size_t>(height);
+}
+
 // Counts a call of `kind` and forwards it to the saved callback `Member`.
 template <Counted kind, auto Member, typename Callback>
 struct Counter;
@@ -115,6 +128,9 @@ struct Counter<kind, Member, PF_Err (*)(Args...)> {
     if constexpr (kind == Iterate) {
       std::lock_guard<std::mutex> lock(s.mutex);
       s.iterateUses.push_back(UseOf(args...));
+    }
+    if constexpr (kind == NewWorld) {
+      if (!WorldFits(args...)) return PF_Err_OUT_OF_MEMORY;
     }
     if constexpr (kind == Checkout) {
       return (s.inter.*Member)(args...);
