@@ -19,11 +19,6 @@ namespace {
 constexpr const char* kAbortMessage = "ConvolveImage: Error or user Abort.";
 
 template <typename Pixel>
-inline bool IsBlack(const Pixel& p) {
-  return p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0;
-}
-
-template <typename Pixel>
 void ScatterListed(const KernelView& k, const KernelPixelList& list, int32_t x, int32_t y,
                    PF_EffectWorld* dst, const PF_EffectWorld* src) {
   const Pixel s = *PixelAt<Pixel>(src, x, y);

@@ -30,11 +30,6 @@ typename PixelTraits<Pixel>::Channel Weighted(int32_t weight, int32_t channel) {
   return static_cast<typename PixelTraits<Pixel>::Channel>(MulQ15(weight, channel));
 }
 
-template <typename Pixel>
-bool AllZero(const Pixel& p) {
-  return p.red == 0 && p.green == 0 && p.blue == 0 && p.alpha == 0;
-}
-
 // A channel that the other record matches or beats can never decide a
 // destination pixel; ties go to the record that stays.
 template <typename Pixel>
@@ -135,7 +130,7 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
         }
         // A record whose channels are all 0 writes nothing; its kernel is
         // still checked.
-        if (AllZero(record->pixel)) {
+        if (IsBlack(record->pixel)) {
           Require1D(k2);
           continue;
         }
@@ -189,10 +184,10 @@ bool MergeRecord(SecondPassInfo<Pixel>* record, SecondPassInfo<Pixel>** head,
     SecondPassInfo<Pixel>* current = *link;
     if (record->control <= current->control && record->weight <= current->weight) {
       ZeroCovered(record->pixel, current->pixel);
-      if (AllZero(record->pixel)) return true;
+      if (IsBlack(record->pixel)) return true;
     } else if (record->control >= current->control && record->weight >= current->weight) {
       ZeroCovered(current->pixel, record->pixel);
-      if (AllZero(current->pixel)) {
+      if (IsBlack(current->pixel)) {
         *link = current->next;
         maker.Recycle(current);
         continue;

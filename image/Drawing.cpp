@@ -108,13 +108,7 @@ template <typename Pixel>
 void ClearColourUnderTransparentT(PF_EffectWorld* world) {
   for (int32_t y = 0; y < world->height; ++y) {
     Pixel* p = PixelAt<Pixel>(world, 0, y);
-    for (int32_t x = 0; x < world->width; ++x, ++p) {
-      if (p->alpha == 0) {
-        p->red = 0;
-        p->green = 0;
-        p->blue = 0;
-      }
-    }
+    for (int32_t x = 0; x < world->width; ++x, ++p) *p = WithoutHiddenColour(*p);
   }
 }
 

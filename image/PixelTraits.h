@@ -24,6 +24,19 @@ struct PixelTraits<PF_Pixel16> {
   static constexpr bool kDeep = true;
 };
 
+// Transparent black: a source pixel that can raise nothing.
+template <typename Pixel>
+inline bool IsBlack(const Pixel& p) {
+  return p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0;
+}
+
+// A pixel as the blurs read it: colour under full transparency counts as 0.
+template <typename Pixel>
+inline Pixel WithoutHiddenColour(Pixel p) {
+  if (p.alpha == 0) p.red = p.green = p.blue = 0;
+  return p;
+}
+
 inline bool IsDeep(const PF_EffectWorld* world) {
   return (world->world_flags & PF_WorldFlag_DEEP) != 0;
 }

@@ -22,7 +22,8 @@ struct KernelSettings {
   double shapeSmoothingRadius = 0.0;
   // The source may still hold colour under fully transparent pixels, which
   // the convolution must read as 0. Set only where the render hands the
-  // host's input straight to the fast engine instead of a cleaned copy.
+  // host's input straight to the fast engine instead of a cleaned copy, and
+  // never with a control layer (nor is Overwrite below).
   bool maskTransparentSource = false;
   // What the destination holds when the convolution starts: a floor the
   // result keeps, only zeros (its caller just cleared it), or anything at

@@ -60,11 +60,6 @@ inline int32_t LargestChannel(const Pixel& p) {
 }
 
 template <typename Pixel>
-inline bool IsBlack(const Pixel& p) {
-  return p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0;
-}
-
-template <typename Pixel>
 int32_t LargestChannelOf(const PF_EffectWorld* world) {
   int32_t largest = 0;
   for (int32_t y = 0; y < world->height; ++y) {

@@ -222,8 +222,7 @@ int32_t WidenRow(const PF_EffectWorld* src, int32_t y, bool mask, intptr_t padLe
   std::fill(start, start + 4 * padLeft, uint16_t{0});
   uint16_t* lanes = start + 4 * padLeft;
   for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
-    Pixel p = row[x];
-    if (mask && p.alpha == 0) p.red = p.green = p.blue = 0;
+    const Pixel p = mask ? WithoutHiddenColour(row[x]) : row[x];
     lanes[0] = p.alpha;
     lanes[1] = p.red;
     lanes[2] = p.green;
@@ -636,12 +635,6 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   shadow.Finish();
 }
 
-// The control-layer paths read src and raise dst as they are: they leave a
-// source to mask or a destination to overwrite to the straightforward path.
-bool TakesWorldsAsMeant(const KernelSettings& settings) {
-  return !settings.maskTransparentSource && settings.destination != DestinationState::Overwrite;
-}
-
 }  // namespace
 
 bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
@@ -655,7 +648,6 @@ bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSetting
     return deep ? GatherUniform<PF_Pixel16>(src, dst, *settings, view, nullptr)
                 : GatherUniform<PF_Pixel>(src, dst, *settings, view, nullptr);
   }
-  if (!TakesWorldsAsMeant(*settings)) return false;
   if (deep) {
     ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, nullptr);
   } else {
@@ -677,7 +669,6 @@ bool ConvolveMasked(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* se
     return deep ? GatherUniform<PF_Pixel16>(src, dst, *settings, view, &list)
                 : GatherUniform<PF_Pixel>(src, dst, *settings, view, &list);
   }
-  if (!TakesWorldsAsMeant(*settings)) return false;
   if (deep) {
     ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, maker);
   } else {
