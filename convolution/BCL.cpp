@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr double kInverse8 = 0.00392156862745098;
-constexpr double kInverse16 = 3.0517578125e-5;
-
 template <typename Pixel>
 int32_t ChannelValue(const Pixel& p, int32_t channel) {
   switch (channel) {
@@ -67,7 +64,7 @@ double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
   int32_t value = 0;
   double f = 0.0;
   if (!settings.invert) {
-    value = IsDeep(sourceImage) ? PixelTraits<PF_Pixel16>::kMax : PixelTraits<PF_Pixel>::kMax;
+    value = FullScale(FormatOf(sourceImage));
     f = 1.0;
   }
   if (control != nullptr) *control = value;
@@ -80,18 +77,14 @@ double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
   if (controlImage.InData() == nullptr) throw AEException("AEWorld not initialized");
   if (u >= placed->width || v >= placed->height) return f;
 
-  const bool deep = IsDeep(placed);
-  if (deep) {
-    value = ChannelValue(*PixelAt<PF_Pixel16>(placed, u, v), settings.channel);
-    f = value * kInverse16;
-  } else {
-    value = ChannelValue(*PixelAt<PF_Pixel>(placed, u, v), settings.channel);
-    f = value * kInverse8;
-  }
-  if (settings.invert) {
-    f = 1.0 - f;
-    value = (deep ? PixelTraits<PF_Pixel16>::kMax : PixelTraits<PF_Pixel>::kMax) - value;
-  }
+  DispatchPixel(FormatOf(placed), [&]<typename Pixel>() {
+    value = ChannelValue(*PixelAt<Pixel>(placed, u, v), settings.channel);
+    f = value * PixelTraits<Pixel>::kInverseMax;
+    if (settings.invert) {
+      f = 1.0 - f;
+      value = PixelTraits<Pixel>::kMax - value;
+    }
+  });
   if (control != nullptr) *control = value;
   return f;
 }
@@ -113,10 +106,14 @@ KernelView BCLHolder::KernelAt(int32_t x, int32_t y, int32_t* control) const {
 }
 
 KernelView BCLHolder::KernelForControl(int32_t control) const {
-  const double fullScale =
-      IsDeep(image.SourceImage()) ? PixelTraits<PF_Pixel16>::kMax : PixelTraits<PF_Pixel>::kMax;
+  const double fullScale = FullScale(FormatOf(image.SourceImage()));
   const double f = static_cast<double>(control & 0xFFFF) / fullScale;
   return interpolator.KernelFor(f * horizontalAmount, f * verticalAmount);
+}
+
+SimpleKernelHolder* KernelHolderFactory::MakeHolder(double hAmount, double vAmount,
+                                                    KernelMaker* maker) {
+  return new SimpleKernelHolder(hAmount, vAmount, maker);
 }
 
 BCLHolder* KernelHolderFactory::MakeBCLHolder(double hAmount, double vAmount, KernelMaker* maker) {

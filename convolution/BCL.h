@@ -10,6 +10,8 @@
 // BCLHolder pairs a BCLImage with a KernelInterpolator built for one pair of
 // amounts and answers which kernel applies at a pixel or for a control value.
 // Its views point into the interpolator and live as long as the holder.
+// KernelHolderFactory makes the holders of one render and carries its
+// control layer (useBCL false: a uniform blur).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,22 @@
 #include "kernels/Settings.h"
 
 class KernelMaker;
+
+// The control-layer parameters as the render driver read them.
+struct BCLSettings {
+  int32_t edgeMode = 2;
+  int32_t filter = 4;
+  int32_t channel = 0;   // 0 Luminance, 1 Red, 2 Green, 3 Blue, other Alpha
+  int32_t tileMode = 0;  // 0 No Tiling, 1 Center Image, 2 Stretch To Fit
+  int32_t centerX = 0;   // pixels of the image being blurred
+  int32_t centerY = 0;
+  double scaleX = 1.0;  // factors, 1.0 = 100 %
+  double scaleY = 1.0;
+  bool invert = false;
+  int32_t compoundShapes = 50;
+  // The fast engine resamples the layer on the host's threads.
+  bool resampleOnHostThreads = false;
+};
 
 class BCLImage {
  public:
@@ -76,4 +94,23 @@ class BCLHolder {
   double horizontalAmount = 0.0;
   double verticalAmount = 0.0;
   BCLImage image;
+};
+
+class KernelHolderFactory {
+ public:
+  KernelHolderFactory() = default;
+  virtual ~KernelHolderFactory() = default;
+
+  // The caller owns the result.
+  SimpleKernelHolder* MakeHolder(double hAmount, double vAmount, KernelMaker* maker);
+  BCLHolder* MakeBCLHolder(double hAmount, double vAmount, KernelMaker* maker);
+  // A holder asked only for kernels by control value (KernelForControl): the
+  // layer is not placed, which saves a resampling of it.
+  BCLHolder* MakeBCLLadder(double hAmount, double vAmount, KernelMaker* maker);
+
+  bool useBCL = false;
+  PF_InData* inData = nullptr;
+  PF_EffectWorld* source = nullptr;
+  PF_EffectWorld* bclWorld = nullptr;
+  BCLSettings bcl{};
 };

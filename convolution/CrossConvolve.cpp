@@ -1,8 +1,10 @@
 #include <algorithm>
 
-#include "convolution/Engine.h"
+#include "convolution/BCL.h"
+#include "convolution/Convolve.h"
+#include "convolution/Separable.h"
 #include "convolution/fast/SeparableFast.h"
-#include "image/AEException.h"
+#include "image/HostPoll.h"
 #include "image/AEWorld.h"
 #include "image/Drawing.h"
 #include "image/IterateRows.h"
@@ -53,9 +55,8 @@ void Merge(PF_InData* inData, const PF_EffectWorld* across, PF_EffectWorld* dst,
     return;
   }
   MergeJob job{across, dst};
-  const PF_Err err =
-      IterateRows<Pixel>(inData, 0, dst->height, nullptr, dst->height, &job, MergeBand<Pixel>, dst);
-  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
+  RaiseIfHostFailed(
+      IterateRows<Pixel>(inData, 0, dst->height, nullptr, dst->height, &job, MergeBand<Pixel>, dst));
 }
 
 // The fast engine's cross in one go: both arms' first passes read each band
@@ -64,7 +65,7 @@ void Merge(PF_InData* inData, const PF_EffectWorld* across, PF_EffectWorld* dst,
 // touched nothing, where the engine leaves it to the arms one by one.
 bool ConvolveArmsTogether(PF_EffectWorld* src, PF_EffectWorld* scratch, PF_EffectWorld* dst,
                           KernelSettings* settings, KernelHolderFactory* factory,
-                          BoxKernelMaker& box) {
+                          BoxKernelMaker& box, const ConvolvePlan& plan) {
   const double thinH = settings->hAmount * CrossKernelMaker::kBarThickness;
   const double thinV = settings->vAmount * CrossKernelMaker::kBarThickness;
   AEObjectAutoPointer<SimpleKernelHolder> across1(
@@ -73,40 +74,37 @@ bool ConvolveArmsTogether(PF_EffectWorld* src, PF_EffectWorld* scratch, PF_Effec
   AEObjectAutoPointer<SimpleKernelHolder> across2(factory->MakeHolder(thinH, 0.0, &box));
   AEObjectAutoPointer<SimpleKernelHolder> down2(factory->MakeHolder(0.0, settings->vAmount, &box));
   return ConvolveCrossFast(settings->inData, across1->View(), down1->View(), across2->View(),
-                           down2->View(), src, scratch, dst, ActiveSimdLevel(),
-                           settings->maskTransparentSource, settings->destination);
+                           down2->View(), src, scratch, dst, plan.simd, plan.maskTransparentSource,
+                           plan.destination);
 }
 
 }  // namespace
 
-void CrossKernelMaker::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
-                                     KernelSettings* settings, KernelHolderFactory* factory) {
-  BoxKernelMaker box(inData);
-  const bool deep = IsDeep(src);
+void ConvolveCross(CrossKernelMaker* maker, PF_EffectWorld* src, PF_EffectWorld* dst,
+                   KernelSettings* settings, KernelHolderFactory* factory,
+                   const ConvolvePlan& plan) {
+  PF_InData* inData = settings->inData;
+  BoxKernelMaker box = maker->ArmMaker();
   // The fast engine's uniform arm writes every pixel of its world, so the
   // world needs no clearing then (the arm clears it itself where it falls
   // back to the straightforward passes).
-  const bool fast = ActiveEngine() == Engine::Fast && !factory->useBCL;
-  AEWorld across(inData, dst->width, dst->height, deep);
-  if (fast && ConvolveArmsTogether(src, across.World(), dst, settings, factory, box)) return;
+  const bool fast = plan.Fast() && !factory->useBCL;
+  AEWorld across(inData, dst->width, dst->height, FormatOf(src));
+  if (fast && ConvolveArmsTogether(src, across.World(), dst, settings, factory, box, plan)) return;
   if (!fast) ClearWorld(inData, across.World());
 
   // Each arm is an ordinary box blur, uniform or under the control layer as
   // the factory says, with the thin side a sixth of the other axis' amount.
   KernelSettings arm = *settings;
   arm.hAmount = settings->hAmount;
-  arm.vAmount = settings->vAmount * kBarThickness;
-  arm.destination = fast ? DestinationState::Overwrite : DestinationState::Cleared;
-  box.ConvolveImage(src, across.World(), &arm, factory);
+  arm.vAmount = settings->vAmount * CrossKernelMaker::kBarThickness;
+  ConvolveSeparable(&box, src, across.World(), &arm, factory,
+                    plan.Into(fast ? DestinationState::Overwrite : DestinationState::Cleared));
 
-  arm.hAmount = settings->hAmount * kBarThickness;
+  arm.hAmount = settings->hAmount * CrossKernelMaker::kBarThickness;
   arm.vAmount = settings->vAmount;
-  arm.destination = settings->destination;
-  box.ConvolveImage(src, dst, &arm, factory);
+  ConvolveSeparable(&box, src, dst, &arm, factory, plan);
 
-  if (deep) {
-    Merge<PF_Pixel16>(inData, across.World(), dst, fast);
-  } else {
-    Merge<PF_Pixel>(inData, across.World(), dst, fast);
-  }
+  DispatchPixel(FormatOf(src),
+                [&]<typename Pixel>() { Merge<Pixel>(inData, across.World(), dst, fast); });
 }

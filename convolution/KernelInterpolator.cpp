@@ -8,12 +8,9 @@ bool KernelInterpolator::AmountLess::operator()(double a, double b) const {
   return a < b && std::fabs(a - b) > kTolerance;
 }
 
-void KernelInterpolator::Build(double hAmount, double vAmount, KernelMaker* kernelMaker,
+void KernelInterpolator::Build(double hAmount, double vAmount, KernelMaker* maker,
                                int32_t kernelCount) {
   count = kernelCount;
-  maker = kernelMaker;
-  fullH = hAmount;
-  fullV = vAmount;
   // An equal pair keys on the horizontal amount.
   useVertical = hAmount < vAmount;
   axisAmount = useVertical ? vAmount : hAmount;
@@ -21,7 +18,6 @@ void KernelInterpolator::Build(double hAmount, double vAmount, KernelMaker* kern
   int32_t fullWidth = 0;
   int32_t fullHeight = 0;
   maker->GetKernelSize(hAmount, vAmount, &fullWidth, &fullHeight);
-  width = fullWidth;
   maxHeight = fullHeight;
 
   const int64_t storeRows = static_cast<int64_t>(count) * fullHeight;

@@ -37,7 +37,6 @@ class KernelInterpolator {
   int32_t RungCount() const { return static_cast<int32_t>(ladder.size()); }
   const KernelView& Largest() const { return largest; }
   const KernelView& Smallest() const { return smallest; }
-  bool UsesVertical() const { return useVertical; }
 
  private:
   struct AmountLess {
@@ -50,11 +49,7 @@ class KernelInterpolator {
   KernelView largest;
   KernelView smallest;
   Array2D<int32_t> scratch;
-  KernelMaker* maker = nullptr;
-  double fullH = 0.0;
-  double fullV = 0.0;
   double maxHeight = 0.0;
-  double width = 0.0;
   bool useVertical = false;
   double axisAmount = 0.0;
 };

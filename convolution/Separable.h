@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "convolution/EnginePlan.h"
 #include "hostapi/PluginApi.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
@@ -22,13 +23,11 @@ class AEWorld;
 class KernelHolderFactory;
 
 // What the pixel functions read: the kernel, the world gathered from and the
-// world written (both the same size), and the settings of the render (not
-// read by the pixel functions).
+// world written (both the same size).
 struct PassRefcon {
   const KernelView* view;
-  PF_EffectWorld* src;
+  const PF_EffectWorld* src;
   PF_EffectWorld* dst;
-  KernelSettings* settings;
 };
 
 // The weighted maximum of one tap: each channel of out rises to (w * s) >> 15
@@ -46,35 +45,27 @@ inline void RaiseTo(Pixel* out, const Pixel& s, int32_t w) {
   if (b > out->blue) out->blue = static_cast<Channel>(b);
 }
 
-// Raises destination pixel (x, y) to the weighted maximum of the source
-// pixels the kernel reaches it from. The host may call these in any order
-// and on several threads: each reads only the source and writes only its own
-// destination pixel. `in` and `out` are not used.
+// One host iterate over the whole of src, raising each destination pixel to
+// the weighted maximum of the source pixels the kernel reaches it from (the
+// host may visit pixels in any order and on several threads); a non-zero
+// answer of the host raises AEException(code, kConvolveAbortMessage).
 template <typename Pixel>
-PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out);
-
-PF_Err MaxGatherPixel8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
-PF_Err MaxGatherPixel16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out);
-
-// One host iterate over the whole of src with the gathering function of the
-// given depth; a non-zero answer of the host raises AEException(code,
-// "ConvolveImage: Error or user Abort.").
 void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld* src,
-                      PF_EffectWorld* dst, KernelSettings* settings, bool deep, A_long progressBase,
-                      A_long progressFinal);
+                      PF_EffectWorld* dst, A_long progressBase, A_long progressFinal);
 
 // The render may hand a uniform convolution the host's input and output as
-// they stand (see KernelSettings), which the fast engine reads as they are
+// they stand (see ConvolvePlan), which the fast engine reads as they are
 // meant; the straightforward loops need them cleaned: dst cleared when it is
 // to be overwritten, and the source's colour under transparent pixels 0, in
 // a copy that `clean` holds. Answers the source to read.
-PF_EffectWorld* ForStraightforwardLoops(PF_EffectWorld* src, PF_EffectWorld* dst,
-                                        const KernelSettings& settings, AEWorld& clean);
+PF_EffectWorld* ForStraightforwardLoops(PF_InData* inData, PF_EffectWorld* src,
+                                        PF_EffectWorld* dst, const ConvolvePlan& plan,
+                                        AEWorld& clean);
 
 // The uniform two-pass path: a horizontal pass with the kernel of
 // (hAmount, 0) from src into a copy of dst, then a vertical pass with the
-// kernel of (0, vAmount) from that copy into dst. The depth follows dst; the
-// progress runs 0-50 % and 50-100 %.
+// kernel of (0, vAmount) from that copy into dst. The progress runs 0-50 %
+// and 50-100 %.
 void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                               KernelHolderFactory* factory, KernelMaker* maker, double hAmount,
-                              double vAmount);
+                              double vAmount, const ConvolvePlan& plan);

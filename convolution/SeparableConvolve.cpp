@@ -1,14 +1,17 @@
 #include <cstdint>
 
-#include "convolution/Engine.h"
+#include "convolution/BCL.h"
+#include "convolution/Convolve.h"
 #include "convolution/Separable.h"
 #include "convolution/VariablePasses.h"
 #include "convolution/fast/SeparableFast.h"
-#include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
 #include "image/Drawing.h"
+#include "image/HostPoll.h"
 #include "image/PixelTraits.h"
+
+namespace {
 
 template <typename Pixel>
 PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel*, Pixel*) {
@@ -33,32 +36,27 @@ PF_Err MaxGatherPixel(void* refcon, A_long x, A_long y, Pixel*, Pixel*) {
   return PF_Err_NONE;
 }
 
-template PF_Err MaxGatherPixel<PF_Pixel>(void*, A_long, A_long, PF_Pixel*, PF_Pixel*);
-template PF_Err MaxGatherPixel<PF_Pixel16>(void*, A_long, A_long, PF_Pixel16*, PF_Pixel16*);
+}  // namespace
 
-PF_Err MaxGatherPixel8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-  return MaxGatherPixel<PF_Pixel>(refcon, x, y, in, out);
-}
-
-PF_Err MaxGatherPixel16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
-  return MaxGatherPixel<PF_Pixel16>(refcon, x, y, in, out);
-}
-
+template <typename Pixel>
 void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld* src,
-                      PF_EffectWorld* dst, KernelSettings* settings, bool deep, A_long progressBase,
-                      A_long progressFinal) {
-  PassRefcon refcon{&view, src, dst, settings};
-  const PF_Err err = deep ? inData->utils->iterate16(inData, progressBase, progressFinal, src,
-                                                     nullptr, &refcon, MaxGatherPixel16, dst)
-                          : inData->utils->iterate(inData, progressBase, progressFinal, src,
-                                                   nullptr, &refcon, MaxGatherPixel8, dst);
-  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
+                      PF_EffectWorld* dst, A_long progressBase, A_long progressFinal) {
+  PassRefcon refcon{&view, src, dst};
+  RaiseIfHostFailed(PixelTraits<Pixel>::Iterate(inData, progressBase, progressFinal, src, nullptr,
+                                                &refcon, MaxGatherPixel<Pixel>, dst));
 }
 
-PF_EffectWorld* ForStraightforwardLoops(PF_EffectWorld* src, PF_EffectWorld* dst,
-                                        const KernelSettings& settings, AEWorld& clean) {
-  if (settings.destination == DestinationState::Overwrite) ClearWorld(settings.inData, dst);
-  if (!settings.maskTransparentSource) return src;
+#define QB_INSTANTIATE(Pixel)                                                             \
+  template void IterateMaxGather<Pixel>(PF_InData*, const KernelView&, PF_EffectWorld*, \
+                                        PF_EffectWorld*, A_long, A_long);
+QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
+#undef QB_INSTANTIATE
+
+PF_EffectWorld* ForStraightforwardLoops(PF_InData* inData, PF_EffectWorld* src,
+                                        PF_EffectWorld* dst, const ConvolvePlan& plan,
+                                        AEWorld& clean) {
+  if (plan.destination == DestinationState::Overwrite) ClearWorld(inData, dst);
+  if (!plan.maskTransparentSource) return src;
   clean.CopyFrom(src);
   ClearColourUnderTransparent(clean.World());
   return clean.World();
@@ -66,37 +64,36 @@ PF_EffectWorld* ForStraightforwardLoops(PF_EffectWorld* src, PF_EffectWorld* dst
 
 void ConvolveSeparableUniform(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                               KernelHolderFactory* factory, KernelMaker* maker, double hAmount,
-                              double vAmount) {
+                              double vAmount, const ConvolvePlan& plan) {
   PF_InData* inData = settings->inData;
   AEObjectAutoPointer<SimpleKernelHolder> across(factory->MakeHolder(hAmount, 0.0, maker));
   AEObjectAutoPointer<SimpleKernelHolder> down(factory->MakeHolder(0.0, vAmount, maker));
   const KernelView acrossView = across->View();
   const KernelView downView = down->View();
-  if (ActiveEngine() == Engine::Fast &&
-      ConvolveSeparableFast(inData, acrossView, downView, src, dst, ActiveSimdLevel(),
-                            settings->maskTransparentSource, settings->destination)) {
+  if (plan.Fast() && ConvolveSeparableFast(inData, acrossView, downView, src, dst, plan.simd,
+                                           plan.maskTransparentSource, plan.destination)) {
     return;
   }
   AEWorld clean(inData);
-  src = ForStraightforwardLoops(src, dst, *settings, clean);
-  const bool deep = IsDeep(dst);
+  src = ForStraightforwardLoops(inData, src, dst, plan, clean);
   const A_long height = src->height;
   // dst's contents are the floor of the result, so the intermediate image
   // starts from them too.
   AEWorld temp(inData);
   temp.CopyFrom(dst);
-  IterateMaxGather(inData, acrossView, src, temp.World(), settings, deep, 0, 2 * height);
-  IterateMaxGather(inData, downView, temp.World(), dst, settings, deep, height, 2 * height);
+  DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
+    IterateMaxGather<Pixel>(inData, acrossView, src, temp.World(), 0, 2 * height);
+    IterateMaxGather<Pixel>(inData, downView, temp.World(), dst, height, 2 * height);
+  });
 }
 
-void KernelMaker1D::ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst,
-                                  KernelSettings* settings, KernelHolderFactory* factory) {
+void ConvolveSeparable(KernelMaker1D* maker, PF_EffectWorld* src, PF_EffectWorld* dst,
+                       KernelSettings* settings, KernelHolderFactory* factory,
+                       const ConvolvePlan& plan) {
   if (!factory->useBCL) {
-    ConvolveSeparableUniform(src, dst, settings, factory, this, settings->hAmount,
-                             settings->vAmount);
-  } else if (IsDeep(src)) {
-    ConvolveVariable16(src, dst, settings, factory, this);
+    ConvolveSeparableUniform(src, dst, settings, factory, maker, settings->hAmount,
+                             settings->vAmount, plan);
   } else {
-    ConvolveVariable8(src, dst, settings, factory, this);
+    ConvolveVariable(src, dst, settings, factory, maker, plan);
   }
 }

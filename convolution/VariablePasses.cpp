@@ -1,29 +1,12 @@
 #include "convolution/VariablePasses.h"
 
-#include <atomic>
-
 #include "convolution/BCL.h"
-#include "convolution/Engine.h"
 #include "convolution/fast2d/Fast2D.h"
 #include "image/AEException.h"
+#include "image/HostPoll.h"
 #include "image/PixelTraits.h"
 
 namespace {
-
-std::atomic<int32_t> pageHighWater{0};
-
-void NotePageCount(int32_t count) {
-  int32_t seen = pageHighWater.load(std::memory_order_relaxed);
-  while (count > seen &&
-         !pageHighWater.compare_exchange_weak(seen, count, std::memory_order_relaxed)) {
-  }
-}
-
-void Require1D(const KernelView& kernel) {
-  if (kernel.width != 1 && kernel.height != 1) {
-    throw AEException("1D kernel expected, got a 2D kernel instead :(");
-  }
-}
 
 template <typename Pixel>
 typename PixelTraits<Pixel>::Channel Weighted(int32_t weight, int32_t channel) {
@@ -40,20 +23,10 @@ void ZeroCovered(Pixel& loser, const Pixel& winner) {
   if (loser.alpha <= winner.alpha) loser.alpha = 0;
 }
 
-void Poll(PF_InData* inData, int32_t line, int32_t lineCount) {
-  PF_Err err = inData->inter.abort(inData->effect_ref);
-  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
-  err = inData->inter.progress(inData->effect_ref, line, lineCount);
-  if (err != PF_Err_NONE) throw AEException(err, "ConvolveImage: Error or user Abort.");
-}
-
 template <typename Pixel>
-void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                      KernelHolderFactory* factory, KernelMaker1D* maker) {
-  if (ActiveEngine() == Engine::Fast &&
-      fast2d::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker)) {
-    return;
-  }
+void ConvolveVariableStraightforward(PF_EffectWorld* src, PF_EffectWorld* dst,
+                                     KernelSettings* settings, KernelHolderFactory* factory,
+                                     KernelMaker1D* maker) {
   using Record = SecondPassInfo<Pixel>;
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -140,7 +113,7 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
       cell = nullptr;
     }
     records.Reset();
-    Poll(settings->inData, line, lineCount);
+    PollHost(settings->inData, line, lineCount);
   }
 }
 
@@ -149,7 +122,6 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
 template <typename Pixel>
 void SPIMaker<Pixel>::AddRecordPage() {
   pages.AddPage().Resize(kPageRecords, Record{});
-  NotePageCount(pages.PageCount());
 }
 
 template <typename Pixel>
@@ -245,28 +217,29 @@ void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorl
   }
 }
 
-template class SPIMaker<PF_Pixel>;
-template class SPIMaker<PF_Pixel16>;
-template bool MergeRecord(SecondPassInfo<PF_Pixel>*, SecondPassInfo<PF_Pixel>**,
-                          SPIMaker<PF_Pixel>&);
-template bool MergeRecord(SecondPassInfo<PF_Pixel16>*, SecondPassInfo<PF_Pixel16>**,
-                          SPIMaker<PF_Pixel16>&);
-template void ScatterSecondPass(const KernelView*, int32_t, int32_t, PF_EffectWorld*,
-                                const SecondPassInfo<PF_Pixel>*, bool, bool, bool, bool);
-template void ScatterSecondPass(const KernelView*, int32_t, int32_t, PF_EffectWorld*,
-                                const SecondPassInfo<PF_Pixel16>*, bool, bool, bool, bool);
+#define QB_INSTANTIATE(Pixel)                                                                 \
+  template class SPIMaker<Pixel>;                                                            \
+  template bool MergeRecord(SecondPassInfo<Pixel>*, SecondPassInfo<Pixel>**, SPIMaker<Pixel>&); \
+  template void ScatterSecondPass(const KernelView*, int32_t, int32_t, PF_EffectWorld*,      \
+                                  const SecondPassInfo<Pixel>*, bool, bool, bool, bool);
+QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
+#undef QB_INSTANTIATE
 
-int32_t RecordPageHighWater() { return pageHighWater.load(std::memory_order_relaxed); }
-void ResetRecordPageHighWater() { pageHighWater.store(0, std::memory_order_relaxed); }
-
-void ConvolveVariable8(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                       KernelHolderFactory* factory, KernelMaker1D* maker) {
-  ConvolveVariable<PF_Pixel>(src, dst, settings, factory, maker);
+void Require1D(const KernelView& kernel) {
+  if (kernel.width != 1 && kernel.height != 1) {
+    throw AEException("1D kernel expected, got a 2D kernel instead :(");
+  }
 }
 
-void ConvolveVariable16(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                        KernelHolderFactory* factory, KernelMaker1D* maker) {
-  ConvolveVariable<PF_Pixel16>(src, dst, settings, factory, maker);
+void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                      KernelHolderFactory* factory, KernelMaker1D* maker, const ConvolvePlan& plan) {
+  DispatchPixel(FormatOf(src), [&]<typename Pixel>() {
+    if (plan.Fast() &&
+        fast2d::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker, plan.simd)) {
+      return;
+    }
+    ConvolveVariableStraightforward<Pixel>(src, dst, settings, factory, maker);
+  });
 }
 
 bool MakePassHolders(const KernelSettings& settings, KernelHolderFactory* factory,

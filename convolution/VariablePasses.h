@@ -5,22 +5,30 @@
 //
 // Weights are Q15 (32768 = 1.0); a weighted channel is (w * c) >> 15. Kernels
 // are centred on element (width/2, height/2). Records live in pages owned by
-// an SPIMaker and are handed out and recycled per line; a ControlGrid cell
-// (x, y) heads the list of records that landed on pixel (x, y) of the line
-// being processed.
+// an SPIMaker and are handed out and recycled per line; a grid cell (x, y)
+// heads the list of records that landed on pixel (x, y) of the line being
+// processed.
 #pragma once
 
 #include <cstdint>
 
+#include "convolution/EnginePlan.h"
 #include "hostapi/PluginApi.h"
 #include "image/Containers.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
 
-void ConvolveVariable8(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                       KernelHolderFactory* factory, KernelMaker1D* maker);
-void ConvolveVariable16(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                        KernelHolderFactory* factory, KernelMaker1D* maker);
+class BCLHolder;
+class KernelHolderFactory;
+
+// dst is a floor (as the render hands it over, cleared) of src's size and
+// pixel format.
+void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                      KernelHolderFactory* factory, KernelMaker1D* maker, const ConvolvePlan& plan);
+
+// Both passes need one-dimensional kernels; a ladder that gives anything else
+// raises AEException("1D kernel expected, got a 2D kernel instead :(").
+void Require1D(const KernelView& kernel);
 
 // One first-pass sample on its way to the second pass. pixel holds the four
 // weighted channels; control is the source pixel's control value; weight is
@@ -93,8 +101,3 @@ template <typename Pixel>
 void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorld* dst,
                        const SecondPassInfo<Pixel>* record, bool red, bool green, bool blue,
                        bool alpha);
-
-// The most record pages any SPIMaker of this process has held at once, so
-// that memory use can be watched; Reset sets it back to 0.
-int32_t RecordPageHighWater();
-void ResetRecordPageHighWater();

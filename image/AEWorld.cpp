@@ -36,16 +36,23 @@ PF_Pixel Convert16To8(PF_Pixel16 c) {
                   Channel16To8(c.blue)};
 }
 
-PF_Pixel WorldColor::As8() const { return use16 ? Convert16To8(color16) : color8; }
+template <>
+PF_Pixel WorldColor::As<PF_Pixel>() const {
+  return use16 ? Convert16To8(color16) : color8;
+}
 
-PF_Pixel16 WorldColor::As16() const { return use16 ? color16 : Convert8To16(color8); }
+template <>
+PF_Pixel16 WorldColor::As<PF_Pixel16>() const {
+  return use16 ? color16 : Convert8To16(color8);
+}
 
 AEWorld::AEWorld() = default;
 
 AEWorld::AEWorld(PF_InData* data) : inData(data) {}
 
-AEWorld::AEWorld(PF_InData* data, int32_t width, int32_t height, bool deep) : inData(data) {
-  NewWorld(width, height, deep);
+AEWorld::AEWorld(PF_InData* data, int32_t width, int32_t height, PixelFormat format)
+    : inData(data) {
+  NewWorld(width, height, format);
 }
 
 AEWorld::AEWorld(PF_InData* data, PF_EffectWorld* wrapped, bool own) : inData(data) {
@@ -72,14 +79,13 @@ void AEWorld::Dispose(bool quiet) {
   if (err != PF_Err_NONE && !quiet) throw AEException(err, "Could not dispose AEWorld");
 }
 
-void AEWorld::NewWorld(int32_t width, int32_t height, bool deep) {
+void AEWorld::NewWorld(int32_t width, int32_t height, PixelFormat format) {
   Dispose(false);
   if (width < 1) throw AEException(1, "AEWorld: width for new world is 0!!! :(");
   if (height < 1) throw AEException(1, "AEWorld: height for new world is 0!!! :(");
   if (inData == nullptr) throw AEException(1, kNotInitialized);
-  const PF_Err err = inData->utils->new_world(
-      inData->effect_ref, width, height, deep ? PF_NewWorldFlag_DEEP_PIXELS : PF_NewWorldFlag_NONE,
-      &ownWorld);
+  const PF_Err err = inData->utils->new_world(inData->effect_ref, width, height,
+                                              NewWorldFlagsFor(format), &ownWorld);
   if (err != PF_Err_NONE) throw AEException(err, "Could not Allocate AEWorld");
   world = &ownWorld;
   owns = true;
@@ -102,20 +108,17 @@ void AEWorld::CheckoutLayer(int32_t index) {
 }
 
 void AEWorld::CopyFrom(PF_EffectWorld* src) {
-  NewWorld(src->width, src->height, IsDeep(src));
+  NewWorld(src->width, src->height, FormatOf(src));
   Blit(src, world, nullptr, 0, 0);
 }
 
 void AEWorld::ScaleFrom(PF_EffectWorld* src, int32_t width, int32_t height, int32_t filter,
                         int32_t edgeMode, const WorldColor* color, ScaleRows order) {
-  NewWorld(std::max(width, 1), std::max(height, 1), IsDeep(src));
-  if (IsDeep(world)) {
-    const PF_Pixel16 background = color != nullptr ? color->As16() : PF_Pixel16{};
+  NewWorld(std::max(width, 1), std::max(height, 1), FormatOf(src));
+  DispatchPixel(FormatOf(world), [&]<typename Pixel>() {
+    const Pixel background = color != nullptr ? color->As<Pixel>() : Pixel{};
     ::Scale(inData, src, world, filter, edgeMode, color != nullptr ? &background : nullptr, order);
-  } else {
-    const PF_Pixel background = color != nullptr ? color->As8() : PF_Pixel{};
-    ::Scale(inData, src, world, filter, edgeMode, color != nullptr ? &background : nullptr, order);
-  }
+  });
 }
 
 void AEWorld::ScaleFromBy(PF_EffectWorld* src, double sx, double sy, int32_t filter,
@@ -127,11 +130,8 @@ void AEWorld::ScaleFromBy(PF_EffectWorld* src, double sx, double sy, int32_t fil
 
 void AEWorld::Fill(WorldColor color, const PF_Rect* rect) {
   CheckInit();
-  if (IsDeep(world)) {
-    FillWorld(inData, color.As16(), rect, world);
-  } else {
-    FillWorld(inData, color.As8(), rect, world);
-  }
+  DispatchPixel(FormatOf(world),
+                [&]<typename Pixel>() { FillWorld(inData, color.As<Pixel>(), rect, world); });
 }
 
 void AEWorld::BlitFrom(PF_EffectWorld* src, int32_t x, int32_t y) {
@@ -141,16 +141,14 @@ void AEWorld::BlitFrom(PF_EffectWorld* src, int32_t x, int32_t y) {
 
 void AEWorld::DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const WorldColor& color) {
   CheckInit();
-  if (IsDeep(world)) {
-    ::DrawLine(x0, y0, x1, y1, world, color.As16());
-  } else {
-    ::DrawLine(x0, y0, x1, y1, world, color.As8());
-  }
+  DispatchPixel(FormatOf(world),
+                [&]<typename Pixel>() { ::DrawLine(x0, y0, x1, y1, world, color.As<Pixel>()); });
 }
 
-void AEWorld::Smooth(double radius, int32_t edgeMode, bool red, bool green, bool blue, bool alpha) {
+void AEWorld::Smooth(const HostFacts& host, double radius, int32_t edgeMode, bool red, bool green,
+                     bool blue, bool alpha) {
   CheckInit();
-  SmoothWorld(inData, world, static_cast<float>(radius), edgeMode, red, green, blue, alpha);
+  SmoothWorld(inData, host, world, static_cast<float>(radius), edgeMode, red, green, blue, alpha);
 }
 
 void AEWorld::AreaSample(PF_EffectWorld* source, double boxWidth, double boxHeight) {
@@ -168,8 +166,9 @@ PF_EffectWorld* AEWorld::World() const {
 }
 
 void Blit(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcRect, int32_t x, int32_t y) {
-  if (IsDeep(src) != IsDeep(dst))
+  if (FormatOf(src) != FormatOf(dst)) {
     throw AEException(1, "Blit Error: Worlds have different bitdepths");
+  }
 
   int32_t top = 0, left = 0, bottom = src->height - 1, right = src->width - 1;
   if (srcRect != nullptr) {
@@ -206,7 +205,7 @@ void Blit(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcRect, int3
   const int32_t rows = std::min(bottom - top, dstBottom - y) + 1;
   if (columns < 1 || rows < 1) return;
 
-  const size_t pixelBytes = IsDeep(src) ? sizeof(PF_Pixel16) : sizeof(PF_Pixel);
+  const size_t pixelBytes = PixelBytes(FormatOf(src));
   const size_t rowBytes = static_cast<size_t>(columns) * pixelBytes;
   for (int32_t i = 0; i < rows; ++i) {
     const char* from = static_cast<const char*>(src->data) +

@@ -1,27 +1,33 @@
 // The effect's one handle on a host image. An AEWorld owns a world the host
 // allocated for it, holds a checked-out layer parameter, or wraps a world
 // owned elsewhere; whatever it holds it gives back when disposed or
-// destroyed, also while an exception unwinds. The depth is bit 0 of
-// world_flags. Rectangles here are inclusive (whole world: 0, 0, h-1, w-1).
+// destroyed, also while an exception unwinds. The pixel format is the
+// world's (FormatOf). Rectangles here are inclusive (whole world: 0, 0, h-1, w-1).
 #pragma once
 
 #include <cstdint>
 
 #include "hostapi/PluginApi.h"
+#include "image/HostFacts.h"
+#include "image/PixelFormat.h"
 #include "image/Scale.h"
 
-// A colour in both depths; use16 says which form is meant. Conversions:
-// 8->16 (c*32768+128)/255, 16->8 (c*255+16384)>>15.
+// A colour given in one pixel type and read in any; use16 says which form
+// is meant. Conversions: 8->16 (c*32768+128)/255, 16->8 (c*255+16384)>>15.
 struct WorldColor {
   PF_Pixel color8{};
   PF_Pixel16 color16{};
   bool use16 = false;
 
-  static WorldColor Of8(PF_Pixel c) { return WorldColor{c, PF_Pixel16{}, false}; }
-  static WorldColor Of16(PF_Pixel16 c) { return WorldColor{PF_Pixel{}, c, true}; }
-  PF_Pixel As8() const;
-  PF_Pixel16 As16() const;
+  static WorldColor Of(PF_Pixel c) { return WorldColor{c, PF_Pixel16{}, false}; }
+  static WorldColor Of(PF_Pixel16 c) { return WorldColor{PF_Pixel{}, c, true}; }
+  template <typename Pixel>
+  Pixel As() const;
 };
+template <>
+PF_Pixel WorldColor::As<PF_Pixel>() const;
+template <>
+PF_Pixel16 WorldColor::As<PF_Pixel16>() const;
 
 PF_Pixel16 Convert8To16(PF_Pixel c);
 PF_Pixel Convert16To8(PF_Pixel16 c);
@@ -30,7 +36,7 @@ class AEWorld {
  public:
   AEWorld();
   explicit AEWorld(PF_InData* inData);
-  AEWorld(PF_InData* inData, int32_t width, int32_t height, bool deep);
+  AEWorld(PF_InData* inData, int32_t width, int32_t height, PixelFormat format);
   AEWorld(PF_InData* inData, PF_EffectWorld* world, bool own);
   AEWorld(const AEWorld&) = delete;
   AEWorld& operator=(const AEWorld&) = delete;
@@ -38,7 +44,7 @@ class AEWorld {
 
   void Dispose(bool quiet);
 
-  void NewWorld(int32_t width, int32_t height, bool deep);
+  void NewWorld(int32_t width, int32_t height, PixelFormat format);
   void CheckoutLayer(int32_t index);
   void CopyFrom(PF_EffectWorld* src);
   void ScaleFrom(PF_EffectWorld* src, int32_t width, int32_t height, int32_t filter,
@@ -49,7 +55,8 @@ class AEWorld {
   void Fill(WorldColor color, const PF_Rect* rect);
   void BlitFrom(PF_EffectWorld* src, int32_t x, int32_t y);
   void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, const WorldColor& color);
-  void Smooth(double radius, int32_t edgeMode, bool red, bool green, bool blue, bool alpha);
+  void Smooth(const HostFacts& host, double radius, int32_t edgeMode, bool red, bool green,
+              bool blue, bool alpha);
   void AreaSample(PF_EffectWorld* source, double boxWidth, double boxHeight);
 
   void CheckInit() const;
@@ -59,8 +66,6 @@ class AEWorld {
   PF_EffectWorld* RawWorld() const { return world; }
   PF_InData* InData() const { return inData; }
   void SetInData(PF_InData* d) { inData = d; }
-  bool Owns() const { return owns; }
-  bool CheckedOut() const { return checkedOut; }
 
  private:
   bool checkedOut = false;
@@ -72,5 +77,5 @@ class AEWorld {
 };
 
 // Copies srcRect of src (null: all of it) to dst with its top-left at (x, y),
-// clipped on both sides. Worlds of different depth raise.
+// clipped on both sides. Worlds of different formats raise.
 void Blit(PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* srcRect, int32_t x, int32_t y);

@@ -65,7 +65,7 @@ void AreaSample(PF_InData* inData, PF_EffectWorld* destination, PF_EffectWorld* 
 
   // A transparent border of two pixels lets footprints at the edge of the
   // source blend towards transparent black whatever the host does there.
-  AEWorld padded(inData, source->width + 4, source->height + 4, IsDeep(source));
+  AEWorld padded(inData, source->width + 4, source->height + 4, FormatOf(source));
   padded.Fill(WorldColor{}, nullptr);
   PF_Rect whole;
   whole.top = 0;
@@ -77,11 +77,9 @@ void AreaSample(PF_InData* inData, PF_EffectWorld* destination, PF_EffectWorld* 
   startX += 2.0;
   startY += 2.0;
 
-  if (IsDeep(source)) {
-    SampleInto<PF_Pixel16>(inData, destination, params, startX, startY, xScale, yScale);
-  } else {
-    SampleInto<PF_Pixel>(inData, destination, params, startX, startY, xScale, yScale);
-  }
+  DispatchPixel(FormatOf(source), [&]<typename Pixel>() {
+    SampleInto<Pixel>(inData, destination, params, startX, startY, xScale, yScale);
+  });
 }
 
 bool ClampInto(int32_t& value, int32_t low, int32_t high) {

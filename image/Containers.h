@@ -55,7 +55,6 @@ class Array1D {
   int32_t Size() const { return size; }
   T* Data() { return data; }
   const T* Data() const { return data; }
-  bool OwnsData() const { return ownsData; }
 
  private:
   void Release() {

@@ -85,11 +85,8 @@ void FillWorld(PF_InData* inData, PF_Pixel16 color, const PF_Rect* rect, PF_Effe
 }
 
 void ClearWorld(PF_InData* inData, PF_EffectWorld* world) {
-  if (IsDeep(world)) {
-    FillWorld(inData, PF_Pixel16{0, 0, 0, 0}, nullptr, world);
-  } else {
-    FillWorld(inData, PF_Pixel{0, 0, 0, 0}, nullptr, world);
-  }
+  DispatchPixel(FormatOf(world),
+                [&]<typename Pixel>() { FillWorld(inData, Pixel{}, nullptr, world); });
 }
 
 void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
@@ -115,9 +112,6 @@ void ClearColourUnderTransparentT(PF_EffectWorld* world) {
 }  // namespace
 
 void ClearColourUnderTransparent(PF_EffectWorld* world) {
-  if (IsDeep(world)) {
-    ClearColourUnderTransparentT<PF_Pixel16>(world);
-  } else {
-    ClearColourUnderTransparentT<PF_Pixel>(world);
-  }
+  DispatchPixel(FormatOf(world),
+                [&]<typename Pixel>() { ClearColourUnderTransparentT<Pixel>(world); });
 }

@@ -12,7 +12,7 @@
 #include "image/PixelTraits.h"
 
 template <typename Pixel>
-using RowFunction = PF_Err (*)(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out);
+using RowFunction = typename PixelTraits<Pixel>::IterateFunction;
 
 // The host's answer (non-zero for a stop or a failure of its own). The depth
 // is Pixel's: src (may be null) and dst must be of it, and at least `rows`
@@ -22,13 +22,8 @@ PF_Err IterateRows(PF_InData* inData, A_long progressBase, A_long progressFinal,
                    PF_EffectWorld* src, int32_t rows, void* refcon, RowFunction<Pixel> function,
                    PF_EffectWorld* dst) {
   const PF_Rect area{0, 0, static_cast<A_short>(rows), 1};
-  if constexpr (PixelTraits<Pixel>::kDeep) {
-    return inData->utils->iterate16(inData, progressBase, progressFinal, src, &area, refcon,
-                                    function, dst);
-  } else {
-    return inData->utils->iterate(inData, progressBase, progressFinal, src, &area, refcon, function,
-                                  dst);
-  }
+  return PixelTraits<Pixel>::Iterate(inData, progressBase, progressFinal, src, &area, refcon,
+                                     function, dst);
 }
 
 // The items [first, end) of `items` that the call for row y of `rows` does:

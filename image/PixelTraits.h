@@ -1,11 +1,14 @@
-// What differs between the two pixel depths, so that each image operation is
-// written once as a template over PF_Pixel (8 bits, 0..255) and PF_Pixel16
-// (16 bits, 0..32768).
+// What differs between the pixel types, so that each image operation is
+// written once as a template over the pixel: PF_Pixel (8 bits a channel,
+// 0..255) and PF_Pixel16 (16 bits, 0..32768). A new pixel type gets a
+// specialisation here and a case in PixelFormat.h, nothing else.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "hostapi/PluginApi.h"
+#include "image/PixelFormat.h"
 
 template <typename Pixel>
 struct PixelTraits;
@@ -13,16 +16,57 @@ struct PixelTraits;
 template <>
 struct PixelTraits<PF_Pixel> {
   using Channel = A_u_char;
+  using IterateFunction = PF_IteratePixel8Func;
+  static constexpr PixelFormat kFormat = PixelFormat::Argb8;
+  static constexpr PF_NewWorldFlags kNewWorldFlags = PF_NewWorldFlag_NONE;
   static constexpr int32_t kMax = 255;
-  static constexpr bool kDeep = false;
+  static constexpr double kInverseMax = 0.00392156862745098;  // 1 / kMax as the layer reads it
+
+  static PF_Err Iterate(PF_InData* inData, A_long progressBase, A_long progressFinal,
+                        PF_EffectWorld* src, const PF_Rect* area, void* refcon,
+                        IterateFunction function, PF_EffectWorld* dst) {
+    return inData->utils->iterate(inData, progressBase, progressFinal, src, area, refcon, function,
+                                  dst);
+  }
 };
 
 template <>
 struct PixelTraits<PF_Pixel16> {
   using Channel = A_u_short;
+  using IterateFunction = PF_IteratePixel16Func;
+  static constexpr PixelFormat kFormat = PixelFormat::Argb16;
+  static constexpr PF_NewWorldFlags kNewWorldFlags = PF_NewWorldFlag_DEEP_PIXELS;
   static constexpr int32_t kMax = 32768;
-  static constexpr bool kDeep = true;
+  static constexpr double kInverseMax = 3.0517578125e-5;
+
+  static PF_Err Iterate(PF_InData* inData, A_long progressBase, A_long progressFinal,
+                        PF_EffectWorld* src, const PF_Rect* area, void* refcon,
+                        IterateFunction function, PF_EffectWorld* dst) {
+    return inData->utils->iterate16(inData, progressBase, progressFinal, src, area, refcon,
+                                    function, dst);
+  }
 };
+
+// What the host's new_world is asked for to get a world of this format.
+inline PF_NewWorldFlags NewWorldFlagsFor(PixelFormat format) {
+  return DispatchPixel(format, []<typename Pixel>() { return PixelTraits<Pixel>::kNewWorldFlags; });
+}
+
+// The value of a full channel in this format.
+inline int32_t FullScale(PixelFormat format) {
+  return DispatchPixel(format, []<typename Pixel>() { return PixelTraits<Pixel>::kMax; });
+}
+
+inline size_t PixelBytes(PixelFormat format) {
+  return DispatchPixel(format, []<typename Pixel>() { return sizeof(Pixel); });
+}
+
+// Whether world holds pixels of type Pixel: the fast engines check the type
+// they were written for before they touch a world.
+template <typename Pixel>
+inline bool HoldsPixels(const PF_EffectWorld* world) {
+  return FormatOf(world) == PixelTraits<Pixel>::kFormat;
+}
 
 // Transparent black: a source pixel that can raise nothing.
 template <typename Pixel>
@@ -35,10 +79,6 @@ template <typename Pixel>
 inline Pixel WithoutHiddenColour(Pixel p) {
   if (p.alpha == 0) p.red = p.green = p.blue = 0;
   return p;
-}
-
-inline bool IsDeep(const PF_EffectWorld* world) {
-  return (world->world_flags & PF_WorldFlag_DEEP) != 0;
 }
 
 // Pixel (x, y) of a world; rows are rowbytes apart (rowbytes may exceed

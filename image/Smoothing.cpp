@@ -5,17 +5,16 @@
 #include <stdexcept>
 
 #include "image/AEException.h"
+#include "image/HostPoll.h"
 #include "image/AEWorld.h"
 #include "image/EdgeMode.h"
 #include "image/FixedMath.h"
 #include "image/PixelTraits.h"
-#include "shell/HostInfo.h"
 
 namespace {
 
 // Hosts from this effect API major version on supply Gaussian kernels and
 // a convolution that the effect may use.
-constexpr int32_t kHostSmoothingVersion = 12;
 
 const char kNoKernelArray[] = "could not allocate kernel array for blur";
 
@@ -100,16 +99,16 @@ void ConvolvePass(PF_InData* inData, const PF_EffectWorld* src, PF_EffectWorld* 
 }
 
 template <typename Pixel>
-void SmoothWorldByEffect(PF_InData* inData, PF_EffectWorld* world, float radius, int32_t edgeMode,
+void SmoothWorldByEffect(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius, int32_t edgeMode,
                          const bool flags[4]) {
   const int32_t n = HalfLength(radius);
   AEAutoPointer<int32_t> kernel(NewKernelArray(2 * n + 1));
   int32_t diameter = 0;
-  MakeGaussianKernel(inData, radius, kernel.Get(), 2 * n + 1, &diameter, true, 32768);
+  MakeGaussianKernel(inData, host, radius, kernel.Get(), 2 * n + 1, &diameter, true, 32768);
   const int32_t half = diameter / 2;
   if (world->width < 1 || world->height < 1) return;
 
-  AEWorld temp(inData, world->width, world->height, PixelTraits<Pixel>::kDeep);
+  AEWorld temp(inData, world->width, world->height, PixelTraits<Pixel>::kFormat);
   PF_EffectWorld* tempWorld = temp.World();
   ConvolvePass<Pixel>(inData, world, tempWorld, kernel.Get(), half, edgeMode, flags, false, 0);
   ConvolvePass<Pixel>(inData, tempWorld, world, kernel.Get(), half, edgeMode, flags, true,
@@ -118,17 +117,17 @@ void SmoothWorldByEffect(PF_InData* inData, PF_EffectWorld* world, float radius,
 
 // The host's convolution, for EdgeNone on hosts that have one. Unflagged
 // channels go through an identity kernel.
-void BlurOperator(PF_InData* inData, PF_EffectWorld* world, float radius, const bool flags[4]) {
+void BlurOperator(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius, const bool flags[4]) {
   const int32_t n = HalfLength(radius);
   const int32_t length = 2 * n + 1;
   AEAutoPointer<int32_t> gaussian(NewKernelArray(length));
   int32_t diameter = 0;
-  MakeGaussianKernel(inData, radius, gaussian.Get(), length, &diameter, false, 32768);
+  MakeGaussianKernel(inData, host, radius, gaussian.Get(), length, &diameter, false, 32768);
   AEAutoPointer<int32_t> identity(NewKernelArray(length));
   for (int32_t i = 0; i < length; ++i) identity[static_cast<size_t>(i)] = 0;
   identity[static_cast<size_t>(n)] = 255;
 
-  AEWorld temp(inData, world->width, world->height, IsDeep(world));
+  AEWorld temp(inData, world->width, world->height, FormatOf(world));
   int32_t* red = flags[0] ? gaussian.Get() : identity.Get();
   int32_t* green = flags[1] ? gaussian.Get() : identity.Get();
   int32_t* blue = flags[2] ? gaussian.Get() : identity.Get();
@@ -181,9 +180,9 @@ void CopyCells(Array2D<int32_t>& from, Array2D<int32_t>& to) {
 
 }  // namespace
 
-void MakeGaussianKernel(PF_InData* inData, float radius, int32_t* kernel, int32_t capacity,
+void MakeGaussianKernel(PF_InData* inData, const HostFacts& host, float radius, int32_t* kernel, int32_t capacity,
                         int32_t* diameterOut, bool normalise, int32_t total) {
-  if (HostMajorVersion() >= kHostSmoothingVersion) {
+  if (host.SuppliesSmoothing()) {
     const PF_Err err = inData->utils->gaussian_kernel(inData->effect_ref, radius, PF_KernelFlag_1D,
                                                       1.0, diameterOut, kernel);
     if (err != PF_Err_NONE) throw AEException(err, "could not make gaussian kernel");
@@ -199,25 +198,25 @@ void MakeGaussianKernel(PF_InData* inData, float radius, int32_t* kernel, int32_
   }
 }
 
-void SmoothWorld(PF_InData* inData, PF_EffectWorld* world, float radius, int32_t edgeMode, bool red,
+void SmoothWorld(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius, int32_t edgeMode, bool red,
                  bool green, bool blue, bool alpha) {
   const bool flags[4] = {red, green, blue, alpha};
   if (!red && !green && !blue && !alpha) return;
-  if (edgeMode == EdgeNone && HostMajorVersion() >= kHostSmoothingVersion) {
-    BlurOperator(inData, world, radius, flags);
-  } else if (IsDeep(world)) {
-    SmoothWorldByEffect<PF_Pixel16>(inData, world, radius, edgeMode, flags);
+  if (edgeMode == EdgeNone && host.SuppliesSmoothing()) {
+    BlurOperator(inData, host, world, radius, flags);
   } else {
-    SmoothWorldByEffect<PF_Pixel>(inData, world, radius, edgeMode, flags);
+    DispatchPixel(FormatOf(world), [&]<typename Pixel>() {
+      SmoothWorldByEffect<Pixel>(inData, host, world, radius, edgeMode, flags);
+    });
   }
 }
 
-void SmoothArray(PF_InData* inData, Array2D<int32_t>* array, float radius, int32_t edgeMode,
+void SmoothArray(PF_InData* inData, const HostFacts& host, Array2D<int32_t>* array, float radius, int32_t edgeMode,
                  bool horizontal, bool vertical) {
   const int32_t n = HalfLength(radius);
   AEAutoPointer<int32_t> kernel(NewKernelArray(2 * n + 1));
   int32_t diameter = 0;
-  MakeGaussianKernel(inData, radius, kernel.Get(), 2 * n + 1, &diameter, true, 32768);
+  MakeGaussianKernel(inData, host, radius, kernel.Get(), 2 * n + 1, &diameter, true, 32768);
   const int32_t half = diameter / 2;
 
   Array2D<int32_t> temp;
@@ -233,7 +232,5 @@ void SmoothArray(PF_InData* inData, Array2D<int32_t>* array, float radius, int32
 }
 
 void UIPing(PF_InData* inData, int32_t current, int32_t total) {
-  PF_Err err = inData->inter.abort(inData->effect_ref);
-  if (err == PF_Err_NONE) err = inData->inter.progress(inData->effect_ref, current, total);
-  if (err != PF_Err_NONE) throw AEException(err, "UI Ping: Error or user Abort.");
+  PollHost(inData, current, total, kUIPingAbortMessage);
 }

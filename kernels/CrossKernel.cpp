@@ -17,7 +17,7 @@ void CrossKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAmo
   GetKernelSize(hAmount, vAmount, &width, &height);
   for (int32_t i = 0; i < width * height; ++i) weights[i] = 0;
 
-  BoxKernelMaker box(inData);
+  BoxKernelMaker box = ArmMaker();
 
   const double barDown = vAmount * kBarThickness;
   int32_t w1 = 0;

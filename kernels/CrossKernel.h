@@ -16,16 +16,18 @@ class CrossKernelMaker : public KernelMaker {
   // A bar is this share of the other axis' amount thick.
   static constexpr double kBarThickness = 0.16666666666666666;
 
-  explicit CrossKernelMaker(PF_InData* d) : inData(d) {}
+  CrossKernelMaker(PF_InData* d, const HostFacts& h) : inData(d), host(h) {}
 
   void BuildKernel(int32_t* weights, double hAmount, double vAmount, int32_t kernelIndex) override;
   // The Box's padded lengths of the two amounts.
   void GetKernelSize(double hAmount, double vAmount, int32_t* width, int32_t* height) override;
-  // The weighted maximum of both arms: colour from the larger arm, alpha from
-  // the vertical one.
-  void ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                     KernelHolderFactory* factory) override;
+  // Convolved as two arms: colour from the larger arm, alpha from the
+  // vertical one.
+  ShapeKind Kind() const override { return ShapeKind::Cross; }
+  // Each bar is a smoothed box of its own pair of amounts.
+  BoxKernelMaker ArmMaker() const { return BoxKernelMaker(inData, host); }
 
  private:
   PF_InData* inData;
+  HostFacts host;
 };

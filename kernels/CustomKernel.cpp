@@ -79,14 +79,12 @@ void CustomKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAm
   // sampler works on a small image whatever the layer's size.
   AEWorld scaled(settings.inData);
   scaled.ScaleFrom(shape, width + 2, height + 2, ScaleMitchell, EdgeNone, nullptr);
-  AEWorld kernelImage(settings.inData, width, height, IsDeep(shape));
+  AEWorld kernelImage(settings.inData, width, height, FormatOf(shape));
   kernelImage.AreaSample(scaled.World(), BoxSide(2 * hAmount), BoxSide(2 * vAmount));
 
   PF_EffectWorld* image = kernelImage.World();
-  if (IsDeep(image)) {
-    ReadWeights<PF_Pixel16>(image, settings.shapeChannel, weights, width, height);
-  } else {
-    ReadWeights<PF_Pixel>(image, settings.shapeChannel, weights, width, height);
-  }
+  DispatchPixel(FormatOf(image), [&]<typename Pixel>() {
+    ReadWeights<Pixel>(image, settings.shapeChannel, weights, width, height);
+  });
   weights[(height / 2) * width + width / 2] = 32768;
 }

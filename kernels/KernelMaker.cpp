@@ -85,13 +85,13 @@ namespace {
 
 // A Gaussian of standard deviation 0.4 * amount sampled at -k..k, peak
 // normalised to 32768.
-void MakeGaussianProfile(PF_InData* inData, int32_t* profile, double amount, int32_t length) {
+void MakeGaussianProfile(PF_InData* inData, const HostFacts& host, int32_t* profile, double amount, int32_t length) {
   if (length == 1) {
     profile[0] = 32768;
     return;
   }
   int32_t reportedLength = 0;
-  MakeGaussianKernel(inData, static_cast<float>(amount), profile, length, &reportedLength, false,
+  MakeGaussianKernel(inData, host, static_cast<float>(amount), profile, length, &reportedLength, false,
                      32768);
   PeakNormalise(profile, length);
 }
@@ -118,7 +118,7 @@ void MakeTentProfile(int32_t* profile, double amount, int32_t length, bool squar
 
 }  // namespace
 
-void MakeSmoothedBoxProfile(PF_InData* inData, int32_t* profile, double amount, int32_t length) {
+void MakeSmoothedBoxProfile(PF_InData* inData, const HostFacts& host, int32_t* profile, double amount, int32_t length) {
   const double centre = length * 0.5;
   const double lo = centre - amount;
   const double hi = centre + amount;
@@ -140,7 +140,7 @@ void MakeSmoothedBoxProfile(PF_InData* inData, int32_t* profile, double amount, 
   }
   Array2D<int32_t> row;
   row.View(profile, length, 1);
-  SmoothArray(inData, &row, static_cast<float>(amount * 0.05), EdgeNone, true, false);
+  SmoothArray(inData, host, &row, static_cast<float>(amount * 0.05), EdgeNone, true, false);
   // The smoothing takes a little off the centre; the box's peak is exact.
   profile[length / 2] = 32768;
 }
@@ -148,7 +148,7 @@ void MakeSmoothedBoxProfile(PF_InData* inData, int32_t* profile, double amount, 
 void GaussianKernelMaker::MakeProfile(int32_t* profile, double amount, bool horizontal) {
   int32_t length = 0;
   GetProfileLength(amount, &length, horizontal);
-  MakeGaussianProfile(inData, profile, amount, length);
+  MakeGaussianProfile(inData, host, profile, amount, length);
 }
 
 void DiamondKernelMaker::MakeProfile(int32_t* profile, double amount, bool horizontal) {
@@ -170,7 +170,7 @@ void BoxKernelMaker::GetProfileLength(double amount, int32_t* length, bool) {
 void BoxKernelMaker::MakeProfile(int32_t* profile, double amount, bool horizontal) {
   int32_t length = 0;
   GetProfileLength(amount, &length, horizontal);
-  MakeSmoothedBoxProfile(inData, profile, amount, length);
+  MakeSmoothedBoxProfile(inData, host, profile, amount, length);
 }
 
 void CylinderKernelMaker::GetProfileLength(double amount, int32_t* length, bool horizontal) {
@@ -181,8 +181,8 @@ void CylinderKernelMaker::MakeProfile(int32_t* profile, double amount, bool hori
   int32_t length = 0;
   GetProfileLength(amount, &length, horizontal);
   if (horizontal) {
-    MakeSmoothedBoxProfile(inData, profile, amount, length);
+    MakeSmoothedBoxProfile(inData, host, profile, amount, length);
   } else {
-    MakeGaussianProfile(inData, profile, amount, length);
+    MakeGaussianProfile(inData, host, profile, amount, length);
   }
 }

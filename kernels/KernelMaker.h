@@ -3,15 +3,21 @@
 // row-major, odd width and height, centre at (width/2, height/2). Callers
 // zero the buffer before BuildKernel. Calling order: ReleaseKernel,
 // PrepareShape(h, v, kernelCount), GetKernelSize, BuildKernel for each index.
+// Makers only describe shapes; the convolution layer picks the algorithm
+// for a maker's ShapeKind.
 #pragma once
 
 #include <cstdint>
 
 #include "hostapi/PluginApi.h"
 #include "image/FixedMath.h"
+#include "image/HostFacts.h"
 #include "kernels/Settings.h"
 
-class KernelHolderFactory;
+// How a kernel is applied: as two one-dimensional passes (KernelMaker1D),
+// as the two bars of the cross (CrossKernelMaker), every tap of a whole
+// kernel, or only the listed taps of a masked one (MaskedKernelMaker).
+enum class ShapeKind { Separable, Cross, Whole, Masked };
 
 class KernelMaker {
  public:
@@ -21,9 +27,7 @@ class KernelMaker {
   virtual void BuildKernel(int32_t* weights, double hAmount, double vAmount,
                            int32_t kernelIndex) = 0;
   virtual void GetKernelSize(double hAmount, double vAmount, int32_t* width, int32_t* height);
-  // Weighted maximum of src into dst (same size and depth; dst is a floor).
-  virtual void ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                             KernelHolderFactory* factory);
+  virtual ShapeKind Kind() const { return ShapeKind::Whole; }
 };
 
 // A weighted value: 32-bit product (wrapping as the target does), then an
@@ -44,28 +48,24 @@ class KernelMaker1D : public KernelMaker {
  public:
   void BuildKernel(int32_t* weights, double hAmount, double vAmount, int32_t kernelIndex) override;
   void GetKernelSize(double hAmount, double vAmount, int32_t* width, int32_t* height) override;
-  void ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                     KernelHolderFactory* factory) override;
+  ShapeKind Kind() const override { return ShapeKind::Separable; }
   virtual void MakeProfile(int32_t* profile, double amount, bool horizontal) = 0;
   virtual void GetProfileLength(double amount, int32_t* length, bool horizontal);
 };
 
 class GaussianKernelMaker : public KernelMaker1D {
  public:
-  explicit GaussianKernelMaker(PF_InData* d) : inData(d) {}
+  GaussianKernelMaker(PF_InData* d, const HostFacts& h) : inData(d), host(h) {}
   void MakeProfile(int32_t* profile, double amount, bool horizontal) override;
 
  private:
   PF_InData* inData;
+  HostFacts host;
 };
 
 class DiamondKernelMaker : public KernelMaker1D {
  public:
-  explicit DiamondKernelMaker(PF_InData* d) : inData(d) {}
   void MakeProfile(int32_t* profile, double amount, bool horizontal) override;
-
- private:
-  [[maybe_unused]] PF_InData* inData;
 };
 
 class SharpDiamondKernelMaker : public KernelMaker1D {
@@ -75,24 +75,27 @@ class SharpDiamondKernelMaker : public KernelMaker1D {
 
 class BoxKernelMaker : public KernelMaker1D {
  public:
-  explicit BoxKernelMaker(PF_InData* d) : inData(d) {}
+  BoxKernelMaker(PF_InData* d, const HostFacts& h) : inData(d), host(h) {}
   void MakeProfile(int32_t* profile, double amount, bool horizontal) override;
   void GetProfileLength(double amount, int32_t* length, bool horizontal) override;
 
  private:
   PF_InData* inData;
+  HostFacts host;
 };
 
 class CylinderKernelMaker : public KernelMaker1D {
  public:
-  explicit CylinderKernelMaker(PF_InData* d) : inData(d) {}
+  CylinderKernelMaker(PF_InData* d, const HostFacts& h) : inData(d), host(h) {}
   void MakeProfile(int32_t* profile, double amount, bool horizontal) override;
   void GetProfileLength(double amount, int32_t* length, bool horizontal) override;
 
  private:
   PF_InData* inData;
+  HostFacts host;
 };
 
 // The Box profile: overlap of each element with [c - a, c + a], smoothed
 // with radius a/20, centre forced to 32768.
-void MakeSmoothedBoxProfile(PF_InData* inData, int32_t* profile, double amount, int32_t length);
+void MakeSmoothedBoxProfile(PF_InData* inData, const HostFacts& host, int32_t* profile,
+                            double amount, int32_t length);

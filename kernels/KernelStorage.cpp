@@ -14,8 +14,3 @@ SimpleKernelHolder::SimpleKernelHolder(double hAmount, double vAmount, KernelMak
 }
 
 SimpleKernelHolder::~SimpleKernelHolder() { storage.Resize(0, 0, 0); }
-
-SimpleKernelHolder* KernelHolderFactory::MakeHolder(double hAmount, double vAmount,
-                                                    KernelMaker* maker) {
-  return new SimpleKernelHolder(hAmount, vAmount, maker);
-}

@@ -1,8 +1,7 @@
 // How built kernels travel: KernelView describes one kernel inside an int
 // weight buffer owned elsewhere (Q15, 32768 = 1.0; element (x, y) at
 // weights[(originY + y) * rowStride + originX + x]; centre (width/2,
-// height/2)). SimpleKernelHolder builds and owns one kernel; the factory
-// makes holders and carries the Blur Control Layer fields of one render.
+// height/2)). SimpleKernelHolder builds and owns one kernel.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +11,6 @@
 #include "kernels/Settings.h"
 
 class KernelMaker;
-class BCLHolder;
 
 struct KernelView {
   int32_t kernelIndex = -1;
@@ -69,23 +67,4 @@ class SimpleKernelHolder {
  private:
   KernelView view;
   Array2D<int32_t> storage;
-};
-
-class KernelHolderFactory {
- public:
-  KernelHolderFactory() = default;
-  virtual ~KernelHolderFactory() = default;
-
-  // The caller owns the result.
-  SimpleKernelHolder* MakeHolder(double hAmount, double vAmount, KernelMaker* maker);
-  BCLHolder* MakeBCLHolder(double hAmount, double vAmount, KernelMaker* maker);
-  // A holder asked only for kernels by control value (KernelForControl): the
-  // layer is not placed, which saves a resampling of it.
-  BCLHolder* MakeBCLLadder(double hAmount, double vAmount, KernelMaker* maker);
-
-  bool useBCL = false;
-  PF_InData* inData = nullptr;
-  PF_EffectWorld* source = nullptr;
-  PF_EffectWorld* bclWorld = nullptr;
-  BCLSettings bcl{};
 };

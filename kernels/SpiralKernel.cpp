@@ -112,7 +112,7 @@ void SpiralKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAm
   grid.Resize(gridWidth, gridHeight, 0);
   DrawSpiral(grid.Data(), hAmount, vAmount, gridWidth, gridHeight);
 
-  AEWorld fine(inData, gridWidth, gridHeight, true);
+  AEWorld fine(inData, gridWidth, gridHeight, PixelFormat::Argb16);
   PF_EffectWorld* fineWorld = fine.World();
   for (int32_t y = 0; y < gridHeight; ++y) {
     for (int32_t x = 0; x < gridWidth; ++x) {
@@ -124,7 +124,7 @@ void SpiralKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAm
     }
   }
 
-  AEWorld coarse(inData, width, height, true);
+  AEWorld coarse(inData, width, height, PixelFormat::Argb16);
   coarse.AreaSample(fineWorld, BoxSide(2 * hAmount), BoxSide(2 * vAmount));
   PF_EffectWorld* coarseWorld = coarse.World();
   for (int32_t y = 0; y < height; ++y) {

@@ -8,7 +8,6 @@
 #include "image/AEException.h"
 #include "image/EdgeMode.h"
 #include "image/FixedMath.h"
-#include "shell/HostInfo.h"
 
 namespace {
 
@@ -75,8 +74,6 @@ void MaskedKernelMaker::RecordPositives(const int32_t* weights, int32_t width, i
   }
 }
 
-bool StarMaskIsDeep() { return HostMajorVersion() >= 12; }
-
 void MakeStarOutline(double width, double height, Array1D<Vec2d>& outline) {
   const double cx = width * 0.5;
   const double cy = height * 0.5;
@@ -120,10 +117,9 @@ void StarKernelMaker::PrepareShape(double hAmount, double vAmount, int32_t kerne
   int32_t height = 0;
   GetKernelSize(hAmount, vAmount, &width, &height);
   mask.SetInData(inData);
-  const bool deep = StarMaskIsDeep();
-  mask.NewWorld(std::max(2 * width, kMinMaskSide), std::max(2 * height, kMinMaskSide), deep);
-  mask.Fill(deep ? WorldColor::Of16(PF_Pixel16{0, 0, 0, 0}) : WorldColor::Of8(PF_Pixel{0, 0, 0, 0}),
-            nullptr);
+  mask.NewWorld(std::max(2 * width, kMinMaskSide), std::max(2 * height, kMinMaskSide),
+                StarMaskFormat(host));
+  mask.Fill(WorldColor{}, nullptr);
   DrawStar();
   MaskedKernelMaker::PrepareShape(hAmount, vAmount, kernelCount);
 }
@@ -131,14 +127,14 @@ void StarKernelMaker::PrepareShape(double hAmount, double vAmount, int32_t kerne
 void StarKernelMaker::DrawStar() {
   PF_EffectWorld* world = mask.World();
   AEObjectAutoPointer<GenericScanCallback> callback;
-  if (IsDeep(world)) {
-    callback.Reset(new StarCallback<PF_Pixel16>(world, PF_Pixel16{32768, 32768, 32768, 32768}));
-  } else {
-    callback.Reset(new StarCallback<PF_Pixel>(world, PF_Pixel{255, 255, 255, 255}));
-  }
+  DispatchPixel(FormatOf(world), [&]<typename Pixel>() {
+    using Channel = typename PixelTraits<Pixel>::Channel;
+    constexpr auto kFull = static_cast<Channel>(PixelTraits<Pixel>::kMax);
+    callback.Reset(new StarCallback<Pixel>(world, Pixel{kFull, kFull, kFull, kFull}));
+  });
   MakeStarOutline(world->width, world->height, callback->points);
   ScanPolygon(*callback);
-  mask.Smooth(kMaskSmoothingRadius, EdgeNone, true, true, true, true);
+  mask.Smooth(host, kMaskSmoothingRadius, EdgeNone, true, true, true, true);
 }
 
 void StarKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAmount,
@@ -148,17 +144,14 @@ void StarKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAmou
   GetKernelSize(hAmount, vAmount, &width, &height);
   PF_EffectWorld* maskWorld = mask.World();
 
-  AEWorld sampled(inData, width, height, IsDeep(maskWorld));
+  AEWorld sampled(inData, width, height, FormatOf(maskWorld));
   const double boxWidth = 2 * hAmount > 1 ? 2 * hAmount : 1;
   const double boxHeight = 2 * vAmount > 1 ? 2 * vAmount : 1;
   sampled.AreaSample(maskWorld, boxWidth, boxHeight);
 
   PF_EffectWorld* image = sampled.World();
-  if (IsDeep(image)) {
-    WeightsFromRed<PF_Pixel16>(image, weights, width, height);
-  } else {
-    WeightsFromRed<PF_Pixel>(image, weights, width, height);
-  }
+  DispatchPixel(FormatOf(image),
+                [&]<typename Pixel>() { WeightsFromRed<Pixel>(image, weights, width, height); });
   weights[(height / 2) * width + width / 2] = 32768;
   RecordPositives(weights, width, height, kernelIndex);
 }

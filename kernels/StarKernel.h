@@ -28,8 +28,7 @@ class MaskedKernelMaker : public KernelMaker {
   void ReleaseKernel() override;
   // Room for kernelCount empty lists of W * H entries each.
   void PrepareShape(double hAmount, double vAmount, int32_t kernelCount) override;
-  void ConvolveImage(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                     KernelHolderFactory* factory) override;
+  ShapeKind Kind() const override { return ShapeKind::Masked; }
 
   int32_t PixelsPerKernel() const { return pixelsPerKernel; }
   const Array1D<KernelPixel>& Table() const { return table; }
@@ -46,10 +45,10 @@ class MaskedKernelMaker : public KernelMaker {
 
 // The star points up; its outer radius is h across and v down in kernel
 // pixels. The mask is drawn once per PrepareShape at twice the kernel size
-// (at least 40 x 40), 16 bits deep on hosts of API major version 12 and up.
+// (at least 40 x 40), in StarMaskFormat.
 class StarKernelMaker : public MaskedKernelMaker {
  public:
-  explicit StarKernelMaker(PF_InData* d) : inData(d) {}
+  StarKernelMaker(PF_InData* d, const HostFacts& h) : inData(d), host(h) {}
 
   void PrepareShape(double hAmount, double vAmount, int32_t kernelCount) override;
   void BuildKernel(int32_t* weights, double hAmount, double vAmount, int32_t kernelIndex) override;
@@ -61,11 +60,13 @@ class StarKernelMaker : public MaskedKernelMaker {
   void DrawStar();
 
   PF_InData* inData;
+  HostFacts host;
   AEWorld mask;
 };
 
-// Whether star masks are 16 bits deep on this host.
-bool StarMaskIsDeep();
+inline PixelFormat StarMaskFormat(const HostFacts& host) {
+  return host.DeepStarMask() ? PixelFormat::Argb16 : PixelFormat::Argb8;
+}
 
 // The star's outline in an image of width x height pixels: 11 points from the
 // top point round through the upper-left point and back to the top.

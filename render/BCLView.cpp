@@ -6,7 +6,7 @@
 namespace {
 
 template <typename Pixel>
-void RenderBCLView(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
+void RenderBCLViewOf(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
                    PF_EffectWorld* bclWorld, const BCLSettings& bcl) {
   using Channel = typename PixelTraits<Pixel>::Channel;
   BCLImage image;
@@ -26,12 +26,9 @@ void RenderBCLView(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* ou
 
 }  // namespace
 
-void RenderBCLView8(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                    PF_EffectWorld* bclWorld, const BCLSettings& bcl) {
-  RenderBCLView<PF_Pixel>(in_data, input, output, bclWorld, bcl);
-}
-
-void RenderBCLView16(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                     PF_EffectWorld* bclWorld, const BCLSettings& bcl) {
-  RenderBCLView<PF_Pixel16>(in_data, input, output, bclWorld, bcl);
+void RenderBCLView(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
+                   PF_EffectWorld* bclWorld, const BCLSettings& bcl) {
+  DispatchPixel(FormatOf(output), [&]<typename Pixel>() {
+    RenderBCLViewOf<Pixel>(in_data, input, output, bclWorld, bcl);
+  });
 }

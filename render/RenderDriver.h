@@ -1,11 +1,11 @@
-// PF_Cmd_RENDER: Render8 for 8-bit output worlds, Render16 for 16-bit ones.
-// Every failure of a render is caught here and becomes the result code and
-// out_data->return_msg.
+// Renders one frame: the chosen view of the request into its output, whose
+// every pixel it writes (the Normal view leaves transparent black outside
+// the blurred region). The pixel format is the output's, chosen here once;
+// the engine, instruction set and what the output holds are decided here
+// once and handed down. Every failure is raised (AEException,
+// std::out_of_range, std::bad_alloc), for the entry point to report.
 #pragma once
 
-#include "hostapi/PluginApi.h"
+#include "render/RenderRequest.h"
 
-PF_Err Render8(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-               PF_LayerDef* output);
-PF_Err Render16(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                PF_LayerDef* output);
+void RenderFrame(const RenderRequest& request);

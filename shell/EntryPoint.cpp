@@ -2,14 +2,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
+#include "image/AEException.h"
 #include "image/HostAllocator.h"
-#include "render/RenderDriver.h"
 #include "shell/AboutText.h"
 #include "shell/EffectIdentity.h"
 #include "shell/HostInfo.h"
 #include "shell/ParamSetup.h"
 #include "shell/ParamUI.h"
+#include "shell/RenderCommand.h"
 
 CommandScope::CommandScope(PF_InData* in_data, const PF_LayerDef* output) : inData(in_data) {
   if (inData == nullptr) return;
@@ -53,6 +56,13 @@ void DecorateErrorMessage(PF_OutData* out_data) {
 
 namespace {
 
+void CopyMessage(PF_OutData* out_data, const char* text) {
+  if (out_data == nullptr) return;
+  const size_t length = strnlen(text, sizeof(out_data->return_msg) - 1);
+  std::memcpy(out_data->return_msg, text, length);
+  out_data->return_msg[length] = '\0';
+}
+
 PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
   out_data->my_version = EffectIdentity::kPackedVersion;
   out_data->out_flags |= EffectIdentity::kGlobalOutFlags;
@@ -73,9 +83,8 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
       return SetupParams(in_data, out_data, params, output);
     case PF_Cmd_RENDER:
       if (output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-      if ((output->world_flags & PF_WorldFlag_DEEP) != 0)
-        return Render16(in_data, out_data, params, output);
-      return Render8(in_data, out_data, params, output);
+      RenderCommand(in_data, params, output, GetHostFacts());
+      return PF_Err_NONE;
     case PF_Cmd_USER_CHANGED_PARAM: {
       // Without the host's record of what changed, bring everything in step.
       const long index =
@@ -96,7 +105,23 @@ extern "C" PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_dat
   PF_Err err = PF_Err_NONE;
   {
     CommandScope scope(in_data, output);
-    err = Dispatch(cmd, in_data, out_data, params, output, extra);
+    // The one place a failure becomes the host's result code and message: no
+    // exception may cross the entry point.
+    try {
+      err = Dispatch(cmd, in_data, out_data, params, output, extra);
+    } catch (const AEException& e) {
+      err = e.Code();
+      if (err != PF_Err_NONE && err != PF_Interrupt_CANCEL) CopyMessage(out_data, e.Message());
+    } catch (const std::out_of_range&) {
+      err = 1;
+      CopyMessage(out_data, "Array Index Error");
+    } catch (const std::bad_alloc&) {
+      err = PF_Err_OUT_OF_MEMORY;
+      CopyMessage(out_data, "Out of Memory");
+    } catch (...) {
+      err = 1;
+      CopyMessage(out_data, "Unknown Error");
+    }
   }
   if (err != PF_Err_NONE && err != PF_Interrupt_CANCEL) DecorateErrorMessage(out_data);
   return err;

@@ -17,4 +17,6 @@ void ResetHostInfo() { theHostInfo = HostInfo{}; }
 
 int32_t HostMajorVersion() { return theHostInfo.majorVersion; }
 
+HostFacts GetHostFacts() { return HostFacts{theHostInfo.majorVersion}; }
+
 bool HostIsKeyG() { return theHostInfo.recorded && theHostInfo.applId == kApplIdKeyG; }

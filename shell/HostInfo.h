@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "hostapi/PluginApi.h"
+#include "image/HostFacts.h"
 
 struct HostInfo {
   A_long applId = 0;
@@ -28,3 +29,5 @@ void ResetHostInfo();
 // 8-bit masks, as the oldest hosts do.
 int32_t HostMajorVersion();
 bool HostIsKeyG();
+// What the render needs to know of the host.
+HostFacts GetHostFacts();

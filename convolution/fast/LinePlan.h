@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "convolution/Engine.h"
+#include "convolution/EnginePlan.h"
 #include "convolution/fast/LineKernel.h"
 
 class LinePlan {

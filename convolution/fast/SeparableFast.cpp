@@ -290,7 +290,7 @@ bool DownArm(const FastPasses& f, const Arm& arm, int32_t x0, int32_t columns, u
     for (int32_t y = 0; y < f.height; ++y) {
       const Pixel* row = PixelAt<Pixel>(from, x0, y);
       uint16_t* lanes = image + y * kLineLanes;
-      if (PixelTraits<Pixel>::kDeep && columns == kBlock) {
+      if (PixelTraits<Pixel>::kFormat == PixelFormat::Argb16 && columns == kBlock) {
         std::memcpy(lanes, row, kLineLanes * sizeof(uint16_t));
       } else {
         for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
@@ -340,7 +340,7 @@ void DownStrip(const FastPasses& f, int32_t strip) {
   for (int32_t y = 0; y < f.height; ++y) {
     Pixel* target = PixelAt<Pixel>(f.dst, x0, y);
     const uint16_t* lanes = out + y * kLineLanes;
-    if (PixelTraits<Pixel>::kDeep && columns == kBlock && store) {
+    if (PixelTraits<Pixel>::kFormat == PixelFormat::Argb16 && columns == kBlock && store) {
       std::memcpy(target, lanes, kLineLanes * sizeof(uint16_t));
       continue;
     }
@@ -389,18 +389,20 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
 
 // Both entries: views holds each arm's across and down kernels; the first
 // of two arms writes its first pass to firstMid.
+template <typename Pixel>
 bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t armCount,
                   PF_EffectWorld* src, PF_EffectWorld* firstMid, PF_EffectWorld* dst,
                   SimdLevel level, bool maskSource, DestinationState destination) {
-  const bool deep = IsDeep(dst);
+  constexpr bool deep = PixelTraits<Pixel>::kFormat == PixelFormat::Argb16;
   const int32_t width = src->width;
   const int32_t height = src->height;
+  if (!HoldsPixels<Pixel>(src) || !HoldsPixels<Pixel>(dst)) return false;
   // The iterate area is a host rectangle of 16-bit values.
   if (width < 1 || height < 1 || height > 32767 || dst->width != width || dst->height != height) {
     return false;
   }
-  if (armCount == 2 &&
-      (firstMid->width != width || firstMid->height != height || IsDeep(firstMid) != deep)) {
+  if (armCount == 2 && (firstMid->width != width || firstMid->height != height ||
+                        !HoldsPixels<Pixel>(firstMid))) {
     return false;
   }
   FastPasses f;
@@ -422,10 +424,9 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
     positions =
         std::max(positions, static_cast<size_t>(before - pass.before) + pass.plan.JobPositions());
   }
-  // The effect always hands over a cleared dst; then the intermediate image
-  // can live in dst itself. The cross needs that.
-  f.inPlace = destination != DestinationState::Floor ||
-              (deep ? IsClear<PF_Pixel16>(dst) : IsClear<PF_Pixel>(dst));
+  // Over a dst that holds no floor the intermediate image can live in dst
+  // itself. The cross needs that.
+  f.inPlace = destination != DestinationState::Floor || IsClear<Pixel>(dst);
   if (armCount == 2) {
     if (!f.inPlace) return false;
     f.keptOffset = positions * kLineLanes;
@@ -454,13 +455,7 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   f.arms[armCount - 1].mid = f.inPlace ? dst : temp.World();
   if (armCount == 2) f.arms[0].mid = firstMid;
 
-  auto run = [&](bool across) {
-    if (deep) {
-      RunPass<PF_Pixel16>(inData, f, src, across);
-    } else {
-      RunPass<PF_Pixel>(inData, f, src, across);
-    }
-  };
+  auto run = [&](bool across) { RunPass<Pixel>(inData, f, src, across); };
   try {
     if (acrossRuns) run(true);
   } catch (...) {
@@ -468,7 +463,7 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
     // stops; so does this one.
     if (f.inPlace) {
       for (int32_t y = 0; y < height; ++y) {
-        std::memset(PixelAt<char>(dst, 0, y), 0, static_cast<size_t>(width) * (deep ? 8 : 4));
+        std::memset(PixelAt<char>(dst, 0, y), 0, static_cast<size_t>(width) * sizeof(Pixel));
       }
     }
     throw;
@@ -483,7 +478,9 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
                            PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
                            bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across, &down};
-  return ConvolveArms(inData, views, 1, src, nullptr, dst, level, maskSource, destination);
+  return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
+    return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, level, maskSource, destination);
+  });
 }
 
 bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const KernelView& down1,
@@ -491,5 +488,8 @@ bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const Kerne
                        PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel level,
                        bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across1, &down1, &across2, &down2};
-  return ConvolveArms(inData, views, 2, src, scratch, dst, level, maskSource, destination);
+  return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
+    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, level, maskSource,
+                               destination);
+  });
 }

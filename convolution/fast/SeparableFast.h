@@ -9,21 +9,21 @@
 // pass each call owns some strips of 8 columns. Each call copies its rows or
 // columns into a zero-padded line of 16-bit lanes taken from a pool of
 // scratch slots allocated before the passes. The intermediate image is dst
-// itself when dst arrives cleared (as the effect always hands it over), else a
-// copy of dst as in the straightforward passes.
+// itself when dst holds no floor (cleared or to be overwritten), else a copy
+// of dst as in the straightforward passes.
 //
 // Kernel views as in Separable.h (Q15, centre width/2 and height/2, applied
 // as a scatter); the views and worlds are not owned.
 #pragma once
 
-#include "convolution/Engine.h"
+#include "convolution/EnginePlan.h"
 #include "hostapi/PluginApi.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
-#include "kernels/Settings.h"
 
-// False, having touched nothing, when these kernels are beyond the engine:
-// across is not one row or down not one column, weights above 65535, or at
+// False, having touched nothing, when these kernels or worlds are beyond the
+// engine: src and dst not both of 8 or both of 16 bits, across not one row
+// or down not one column, weights above 65535, or at
 // 8 bits weights whose weighted 255 overflows the channel. A non-zero answer
 // of the host raises AEException(code, "ConvolveImage: Error or user Abort.").
 // maskSource reads red, green and blue of src as 0 wherever alpha is 0, so

@@ -1,33 +1,24 @@
-// Pieces the fast paths share: the host poll of the straightforward loops,
-// the bound under which lane arithmetic is exact, and a memo of ladder
+// Pieces the fast paths share: the bound under which lane arithmetic is exact, and a memo of ladder
 // lookups by control value. Weights are Q15 (32768 = 1.0); channel values are
 // 0..255 or 0..32768 for valid images, but any 16-bit value is handled.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
+#include "convolution/BCL.h"
 #include "convolution/KernelInterpolator.h"
 #include "convolution/fast2d/Levels.h"
 #include "hostapi/PluginApi.h"
 #include "image/AEException.h"
+#include "image/HostPoll.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelStorage.h"
 
 namespace fast2d {
-
-inline constexpr const char* kAbortMessage = "ConvolveImage: Error or user Abort.";
-
-// The host's abort, then its progress, as every long straightforward loop
-// asks them once per line.
-inline void PollHost(PF_InData* inData, A_long current, A_long total) {
-  PF_Err err = inData->inter.abort(inData->effect_ref);
-  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
-  err = inData->inter.progress(inData->effect_ref, current, total);
-  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
-}
 
 // The factory as the control-layer paths here use it: the layer resampled
 // on the host's threads (the same image as the ordered loops).
@@ -52,7 +43,8 @@ inline int32_t SafeChannelLimit(int32_t maxWeight, int32_t channelMax) {
 // The largest value a channel of this depth stores unchanged (a 16-bit
 // channel keeps values above full scale).
 template <typename Pixel>
-inline constexpr int32_t kStorableMax = PixelTraits<Pixel>::kDeep ? 65535 : 255;
+inline constexpr int32_t kStorableMax =
+    std::numeric_limits<typename PixelTraits<Pixel>::Channel>::max();
 
 template <typename Pixel>
 inline int32_t LargestChannel(const Pixel& p) {

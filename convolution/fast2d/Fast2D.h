@@ -12,6 +12,8 @@
 // arrived, since its calls finish in no particular order.
 #pragma once
 
+#include "convolution/BCL.h"
+#include "convolution/EnginePlan.h"
 #include "hostapi/PluginApi.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
@@ -22,15 +24,18 @@ namespace fast2d {
 
 // KernelMaker's own body (Spiral, Custom): every tap of a full kernel.
 bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                         KernelHolderFactory* factory, KernelMaker* maker);
+                         KernelHolderFactory* factory, KernelMaker* maker,
+                         const ConvolvePlan& plan);
 
 // MaskedKernelMaker's body (Star): only the listed elements.
 bool ConvolveMasked(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                    KernelHolderFactory* factory, MaskedKernelMaker* maker);
+                    KernelHolderFactory* factory, MaskedKernelMaker* maker,
+                    const ConvolvePlan& plan);
 
 // The separable passes under a control layer (the record algorithm).
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                               KernelHolderFactory* factory, KernelMaker1D* maker);
+                               KernelHolderFactory* factory, KernelMaker1D* maker,
+                               SimdLevel simd);
 
 }  // namespace fast2d

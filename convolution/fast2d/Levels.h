@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "convolution/Engine.h"
+#include "convolution/EnginePlan.h"
 #include "hostapi/PluginApi.h"
 
 namespace fast2d {

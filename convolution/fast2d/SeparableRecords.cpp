@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "convolution/BCL.h"
-#include "convolution/Engine.h"
+#include "convolution/EnginePlan.h"
 #include "convolution/KernelInterpolator.h"
 #include "convolution/Slots.h"
 #include "convolution/VariablePasses.h"
@@ -45,12 +45,6 @@
 
 namespace fast2d {
 namespace {
-
-void Require1D(const KernelView& kernel) {
-  if (kernel.width != 1 && kernel.height != 1) {
-    throw AEException("1D kernel expected, got a 2D kernel instead :(");
-  }
-}
 
 // A 1D kernel along its axis: taps[i * stride], i < length.
 struct Axis {
@@ -310,7 +304,7 @@ class LineWorker {
         // Values cut to the channel, as the records hold them.
         o.mul = nullptr;
         o.hi = nullptr;
-        constexpr int32_t kMask = PixelTraits<Pixel>::kDeep ? 0xFFFF : 0xFF;
+        constexpr int32_t kMask = kStorableMax<Pixel>;
         for (int32_t c = 0; c < 4; ++c) {
           uint16_t* lanes = exact.data() + (static_cast<size_t>(n) * 4 + c) * blockCells;
           for (int32_t j = 0; j < blockCells; ++j) {
@@ -377,7 +371,7 @@ class VariableRun {
  public:
   VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
               const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
-              bool recordLanes)
+              bool recordLanes, SimdLevel simd)
       : src(source),
         dst(destination),
         settings(s),
@@ -388,7 +382,7 @@ class VariableRun {
         lineCount(horizontal ? source->height : source->width),
         lineLength(horizontal ? source->width : source->height),
         memo(firstHolder.Interpolator(), firstHolder.HAmount(), firstHolder.VAmount()),
-        kernels(KernelsFor(ActiveSimdLevel())),
+        kernels(KernelsFor(simd)),
         lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
         slots(Slots::ForThisMachine(4) - 1) {}
 
@@ -407,7 +401,7 @@ class VariableRun {
     const PF_Err err = IterateRows<Pixel>(settings->inData, 0, dst->height, src, dst->height, this,
                                           LinesFunction, dst);
     if (outOfMemory.load()) throw std::bad_alloc();
-    if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+    RaiseIfHostFailed(err);
     slotPlanes.RaiseShadow();
     target.Finish();
   }
@@ -518,10 +512,9 @@ class VariableRun {
 
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                               KernelHolderFactory* factory, KernelMaker1D* maker) {
-  if (IsDeep(dst) != PixelTraits<Pixel>::kDeep || IsDeep(src) != PixelTraits<Pixel>::kDeep) {
-    return false;
-  }
+                               KernelHolderFactory* factory, KernelMaker1D* maker,
+                               SimdLevel simd) {
+  if (!HoldsPixels<Pixel>(dst) || !HoldsPixels<Pixel>(src)) return false;
   AEObjectAutoPointer<BCLHolder> first;
   AEObjectAutoPointer<BCLHolder> second;
   KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
@@ -542,15 +535,15 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
 
   // First-pass values come from the lanes when none is cut to the channel.
   const bool recordLanes = product <= INT32_MAX && (product >> 15) <= kMax && peak1 <= 65535;
-  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes);
+  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes, simd);
   run.Run();
   return true;
 }
 
-template bool ConvolveVariableSeparable<PF_Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*,
-                                                  KernelHolderFactory*, KernelMaker1D*);
-template bool ConvolveVariableSeparable<PF_Pixel16>(PF_EffectWorld*, PF_EffectWorld*,
-                                                    KernelSettings*, KernelHolderFactory*,
-                                                    KernelMaker1D*);
+#define QB_INSTANTIATE(Pixel)                                                                  \
+  template bool ConvolveVariableSeparable<Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, \
+                                                 KernelHolderFactory*, KernelMaker1D*, SimdLevel);
+QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
+#undef QB_INSTANTIATE
 
 }  // namespace fast2d

@@ -22,7 +22,7 @@
 
 #include "convolution/BCL.h"
 #include "convolution/Convolve2D.h"
-#include "convolution/Engine.h"
+#include "convolution/EnginePlan.h"
 #include "convolution/KernelInterpolator.h"
 #include "convolution/Slots.h"
 #include "convolution/fast2d/Common.h"
@@ -286,7 +286,7 @@ PF_Err GatherBandFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
 
 template <typename Pixel>
 bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSettings& settings,
-                   const KernelView& view, const KernelPixelList* list) {
+                   const KernelView& view, const KernelPixelList* list, const ConvolvePlan& plan) {
   PF_InData* inData = settings.inData;
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -327,9 +327,9 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   job.plan.reachRight = kernel.reachRight;
   job.plan.reachUp = kernel.reachUp;
   job.plan.reachDown = kernel.reachDown;
-  job.plan.overwrite = settings.destination == DestinationState::Overwrite;
+  job.plan.overwrite = plan.destination == DestinationState::Overwrite;
   job.dst = dst;
-  job.rows = DepthKernels<Pixel>::Gather(KernelsFor(ActiveSimdLevel()));
+  job.rows = DepthKernels<Pixel>::Gather(KernelsFor(plan.simd));
   Slots slots(Slots::ForThisMachine(33));
   job.slots = &slots;
   job.scratchLanes = GatherScratchFor(job.plan, kGatherBand).lanes;
@@ -338,15 +338,15 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   job.scratch = scratch.get();
 
   WidenJob<Pixel> widen{
-      src, settings.maskTransparentSource, padLeft, rowLanes, widened.get(), quads.get()};
+      src, plan.maskTransparentSource, padLeft, rowLanes, widened.get(), quads.get()};
   PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
                                   WidenJob<Pixel>::RowFunction, dst);
-  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  RaiseIfHostFailed(err);
   if (widen.largest.load() > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
 
   err = IterateRows<Pixel>(inData, height, 2 * height, src, height, &job, GatherBandFunction<Pixel>,
                            dst);
-  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  RaiseIfHostFailed(err);
   return true;
 }
 
@@ -547,8 +547,9 @@ PF_Err ScatterColumns(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
 template <typename Pixel>
 void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImage& control,
                     LadderMemo& memo, const MaskedKernelMaker* masked,
-                    std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow) {
-  const auto scatter = KernelsFor(ActiveSimdLevel()).scatterSource;
+                    std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow,
+                    SimdLevel simd) {
+  const auto scatter = KernelsFor(simd).scatterSource;
   ScatterSource job = ScatterTarget(reinterpret_cast<char*>(shadow.Row(0)), shadow.RowBytes(),
                                     src->width, src->height);
   const int32_t width = src->width;
@@ -595,7 +596,7 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
 template <typename Pixel>
 void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                      KernelHolderFactory* factory, KernelMaker* maker,
-                     const MaskedKernelMaker* masked) {
+                     const MaskedKernelMaker* masked, SimdLevel simd) {
   const double h = settings->hAmount;
   const double v = settings->vAmount;
   KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
@@ -610,7 +611,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   if (height > INT16_MAX || !ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf)) {
     ShadowRows<Pixel> shadow(dst, false);
     try {
-      ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow);
+      ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow, simd);
     } catch (...) {
       shadow.Finish();
       throw;
@@ -626,55 +627,46 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   Slots slots(Slots::ForThisMachine(4) - 1);
   SlotPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
   ScatterPass<Pixel> pass{
-      src,    kernelOf.data(), &prepared,        KernelsFor(ActiveSimdLevel()).scatterSource,
+      src,    kernelOf.data(), &prepared,        KernelsFor(simd).scatterSource,
       &slots, &planes,         shadow.RowBytes()};
   const PF_Err err =
       IterateRows<Pixel>(inData, 0, height, src, height, &pass, ScatterColumns<Pixel>, dst);
-  if (err != PF_Err_NONE) throw AEException(err, kAbortMessage);
+  RaiseIfHostFailed(err);
   planes.RaiseShadow();
   shadow.Finish();
+}
+
+bool Convolve2D(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                KernelHolderFactory* factory, KernelMaker* maker, const MaskedKernelMaker* masked,
+                const ConvolvePlan& plan) {
+  return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
+    if (!HoldsPixels<Pixel>(src)) return false;
+    if (factory->useBCL) {
+      ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, plan.simd);
+      return true;
+    }
+    AEObjectAutoPointer<SimpleKernelHolder> holder(
+        factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
+    const KernelView view = holder->View();
+    if (masked == nullptr) return GatherUniform<Pixel>(src, dst, *settings, view, nullptr, plan);
+    const KernelPixelList list =
+        ListOfKernel(masked->Table(), masked->PixelsPerKernel(), view.kernelIndex);
+    return GatherUniform<Pixel>(src, dst, *settings, view, &list, plan);
+  });
 }
 
 }  // namespace
 
 bool ConvolveWholeKernel(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                         KernelHolderFactory* factory, KernelMaker* maker) {
-  const bool deep = IsDeep(src);
-  if (IsDeep(dst) != deep) return false;
-  if (!factory->useBCL) {
-    AEObjectAutoPointer<SimpleKernelHolder> holder(
-        factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
-    const KernelView view = holder->View();
-    return deep ? GatherUniform<PF_Pixel16>(src, dst, *settings, view, nullptr)
-                : GatherUniform<PF_Pixel>(src, dst, *settings, view, nullptr);
-  }
-  if (deep) {
-    ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, nullptr);
-  } else {
-    ScatterVariable<PF_Pixel>(src, dst, settings, factory, maker, nullptr);
-  }
-  return true;
+                         KernelHolderFactory* factory, KernelMaker* maker,
+                         const ConvolvePlan& plan) {
+  return Convolve2D(src, dst, settings, factory, maker, nullptr, plan);
 }
 
 bool ConvolveMasked(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                    KernelHolderFactory* factory, MaskedKernelMaker* maker) {
-  const bool deep = IsDeep(dst);
-  if (IsDeep(src) != deep) return false;
-  if (!factory->useBCL) {
-    AEObjectAutoPointer<SimpleKernelHolder> holder(
-        factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
-    const KernelView view = holder->View();
-    const KernelPixelList list =
-        ListOfKernel(maker->Table(), maker->PixelsPerKernel(), view.kernelIndex);
-    return deep ? GatherUniform<PF_Pixel16>(src, dst, *settings, view, &list)
-                : GatherUniform<PF_Pixel>(src, dst, *settings, view, &list);
-  }
-  if (deep) {
-    ScatterVariable<PF_Pixel16>(src, dst, settings, factory, maker, maker);
-  } else {
-    ScatterVariable<PF_Pixel>(src, dst, settings, factory, maker, maker);
-  }
-  return true;
+                    KernelHolderFactory* factory, MaskedKernelMaker* maker,
+                    const ConvolvePlan& plan) {
+  return Convolve2D(src, dst, settings, factory, maker, maker, plan);
 }
 
 }  // namespace fast2d

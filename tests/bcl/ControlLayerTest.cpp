@@ -162,8 +162,7 @@ TEST(ViewBCL, ShowsTheControlValueWhereInputAndOutputOverlap) {
     FillAll(output.World(), 3, 3, 3, 3);
     const BCLSettings s{2, 0, 3, 1, 0, 0, 1.0, 1.0, invert, 50};
     PF_EffectWorld* chosen = invert ? nullptr : layer.World();
-    (deep ? RenderBCLView16 : RenderBCLView8)(host.InData(), input.World(), output.World(), chosen,
-                                              s);
+    RenderBCLView(host.InData(), input.World(), output.World(), chosen, s);
     for (int32_t y = 0; y < 7; ++y) {
       for (int32_t x = 0; x < 6; ++x) {
         const int32_t grey = y >= 4 ? 3 : invert ? 0 : x * 10 + y;
@@ -273,8 +272,7 @@ struct Scene {
   void Run(KernelMaker1D& maker, double h, double v) {
     settings.hAmount = h;
     settings.vAmount = v;
-    (IsDeep(src.World()) ? ConvolveVariable16 : ConvolveVariable8)(src.World(), dst.World(),
-                                                                   &settings, &factory, &maker);
+    ConvolveVariable(src.World(), dst.World(), &settings, &factory, &maker, ActivePlan());
   }
   SoftWorld src, layer, dst;
   KernelHolderFactory factory;

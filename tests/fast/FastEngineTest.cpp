@@ -14,7 +14,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "convolution/Engine.h"
+#include "convolution/BCL.h"
+#include "convolution/Convolve.h"
+#include "convolution/EnginePlan.h"
 #include "convolution/Separable.h"
 #include "convolution/fast/SeparableFast.h"
 #include "image/AEWorld.h"
@@ -22,7 +24,7 @@
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
 #include "kernels/StarKernel.h"
-#include "render/Factory.h"
+#include "render/KernelMakers.h"
 #include "render/RenderHarness.h"
 #include "shapes/ShapesSupport.h"
 
@@ -108,10 +110,10 @@ TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
         if (k.taken) {
           AEWorld temp(host.InData());
           temp.CopyFrom(expected->World());
-          IterateMaxGather(host.InData(), across, in->World(), temp.World(), nullptr, deep, 0,
-                           2 * h);
-          IterateMaxGather(host.InData(), down, temp.World(), expected->World(), nullptr, deep, h,
-                           2 * h);
+          DispatchPixel(FormatOf(in->World()), [&]<typename Pixel>() {
+            IterateMaxGather<Pixel>(host.InData(), across, in->World(), temp.World(), 0, 2 * h);
+            IterateMaxGather<Pixel>(host.InData(), down, temp.World(), expected->World(), h, 2 * h);
+          });
         }
         for (SimdLevel level : Levels()) {
           SCOPED_TRACE(::testing::Message()
@@ -197,7 +199,8 @@ class PeakedMaker : public KernelMaker1D {
 };
 
 // Beyond the nine blur types: the hand-made makers above.
-constexpr int32_t kFixed = 9, kFixedMasked = 10, kPeaked = 11;
+constexpr BlurType kFixed{kBlurTypeCount}, kFixedMasked{kBlurTypeCount + 1},
+    kPeaked{kBlurTypeCount + 2};
 // The last two as the render sets them for the separable shapes and the
 // cross: colour under transparent source pixels read as 0, and whatever the
 // output held overwritten.
@@ -212,7 +215,7 @@ enum Options {
 
 struct Case {
   const char* name;
-  int32_t shape;  // 0-based "Blur Type" or a hand-made maker
+  BlurType shape;  // a "Blur Type" or a hand-made maker
   int32_t width, height;
   double h, v;
   int32_t rungs;                      // compound shapes; 0: no control layer
@@ -231,38 +234,38 @@ const std::vector<int32_t> kHighEight = {32895, 0,     32768, 1,   32769, 20000,
 const std::vector<int32_t> kBeyond = {0, 70000, 0, 1, 32768, 5, 0, 3, 0, 4, 0, 2, 0, 1, 0};
 
 const Case kCases[] = {
-    {"GaussianZero", 0, 45, 31, 0, 0, 0, kMasked | kOverwrite},
-    {"Gaussian", 0, 45, 31, 18.5, 5.5, 0, kMasked | kOverwrite},
-    {"DiamondFractional", 1, 45, 31, 2.75, 2.75, 0, kMasked},
-    {"DiamondWiderThanImage", 1, 45, 31, 90, 90, 0, kMasked | kOverwrite},
-    {"SharpDiamondAcross", 2, 45, 31, 12, 0, 0, kMasked | kOverwrite},
-    {"BoxDown", 3, 45, 31, 0, 15, 0, kMasked | kOverwrite},
-    {"CrossWiderThanImage", 6, 45, 31, 65, 4.5, 0, kMasked | kOverwrite},
-    {"CrossTallerThanImage", 6, 45, 31, 3, 40, 0, kOverwrite},
-    {"CrossOverAFloor", 6, 45, 31, 12, 20, 0, kMasked},
-    {"Cylinder", 8, 45, 31, 9.75, 22.5, 0, kMasked | kOverwrite},
-    {"GaussianLadder", 0, 37, 26, 9.5, 3, 50},
-    {"GaussianSmooth", 0, 37, 26, 7, 14, 7, kSmooth},
-    {"GaussianInverted", 0, 37, 26, 6, 6, 7, kInverted | kLayerOfOtherDepth},
-    {"GaussianOneAxis", 0, 37, 26, 0, 8, 50, kLayerOfOtherDepth},
-    {"DiamondTwoRungs", 1, 37, 26, 8, 8, 2},
-    {"SharpDiamond", 2, 31, 21, 5, 9, 7, kLayerOfOtherDepth},
-    {"BoxWide", 3, 37, 26, 30, 45, 50},
-    {"StarWiderThanImage", 4, 9, 7, 13, 11, 0},
-    {"StarTwoRungs", 4, 23, 17, 12, 5, 2, kLayerOfOtherDepth},
-    {"Spiral", 5, 29, 19, 6, 6, 50, kLayerOfOtherDepth},
-    {"Cross", 6, 27, 21, 9, 6, 7, kLayerOfOtherDepth},
-    {"CustomUniform", 7, 31, 25, 7, 5, 0, kMasked | kOverwrite},
+    {"GaussianZero", BlurType::Gaussian, 45, 31, 0, 0, 0, kMasked | kOverwrite},
+    {"Gaussian", BlurType::Gaussian, 45, 31, 18.5, 5.5, 0, kMasked | kOverwrite},
+    {"DiamondFractional", BlurType::Diamond, 45, 31, 2.75, 2.75, 0, kMasked},
+    {"DiamondWiderThanImage", BlurType::Diamond, 45, 31, 90, 90, 0, kMasked | kOverwrite},
+    {"SharpDiamondAcross", BlurType::SharpDiamond, 45, 31, 12, 0, 0, kMasked | kOverwrite},
+    {"BoxDown", BlurType::Box, 45, 31, 0, 15, 0, kMasked | kOverwrite},
+    {"CrossWiderThanImage", BlurType::Cross, 45, 31, 65, 4.5, 0, kMasked | kOverwrite},
+    {"CrossTallerThanImage", BlurType::Cross, 45, 31, 3, 40, 0, kOverwrite},
+    {"CrossOverAFloor", BlurType::Cross, 45, 31, 12, 20, 0, kMasked},
+    {"Cylinder", BlurType::Cylinder, 45, 31, 9.75, 22.5, 0, kMasked | kOverwrite},
+    {"GaussianLadder", BlurType::Gaussian, 37, 26, 9.5, 3, 50},
+    {"GaussianSmooth", BlurType::Gaussian, 37, 26, 7, 14, 7, kSmooth},
+    {"GaussianInverted", BlurType::Gaussian, 37, 26, 6, 6, 7, kInverted | kLayerOfOtherDepth},
+    {"GaussianOneAxis", BlurType::Gaussian, 37, 26, 0, 8, 50, kLayerOfOtherDepth},
+    {"DiamondTwoRungs", BlurType::Diamond, 37, 26, 8, 8, 2},
+    {"SharpDiamond", BlurType::SharpDiamond, 31, 21, 5, 9, 7, kLayerOfOtherDepth},
+    {"BoxWide", BlurType::Box, 37, 26, 30, 45, 50},
+    {"StarWiderThanImage", BlurType::Star, 9, 7, 13, 11, 0},
+    {"StarTwoRungs", BlurType::Star, 23, 17, 12, 5, 2, kLayerOfOtherDepth},
+    {"Spiral", BlurType::Spiral, 29, 19, 6, 6, 50, kLayerOfOtherDepth},
+    {"Cross", BlurType::Cross, 27, 21, 9, 6, 7, kLayerOfOtherDepth},
+    {"CustomUniform", BlurType::Custom, 31, 25, 7, 5, 0, kMasked | kOverwrite},
     // Hundreds of elements below 32768: over a ramp, gathers settle at every
     // stage and some never do; around lone points, an element at the edge of
     // the kernel may be all a pixel gets.
-    {"StarOverARamp", 4, 150, 70, 30, 24, 0, kSmooth | kMasked | kOverwrite},
-    {"SpiralOverARamp", 5, 120, 50, 20, 20, 0, kSmooth | kMasked | kOverwrite},
-    {"StarAroundPoints", 4, 230, 660, 12, 9, 0, kSparse | kOverwrite},
+    {"StarOverARamp", BlurType::Star, 150, 70, 30, 24, 0, kSmooth | kMasked | kOverwrite},
+    {"SpiralOverARamp", BlurType::Spiral, 120, 50, 20, 20, 0, kSmooth | kMasked | kOverwrite},
+    {"StarAroundPoints", BlurType::Star, 230, 660, 12, 9, 0, kSparse | kOverwrite},
     {"FalloffOverARamp", kFixed, 90, 40, 0, 0, 0, kSmooth, Falloff()},
     {"FalloffAroundPoints", kFixed, 230, 660, 0, 0, 0, kSparse, Falloff()},
-    {"Custom", 7, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
-    {"CylinderInverted", 8, 37, 26, 9, 6, 7, kInverted},
+    {"Custom", BlurType::Custom, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
+    {"CylinderInverted", BlurType::Cylinder, 37, 26, 9, 6, 7, kInverted},
     // At 8 bits the lanes cannot hold these weights: the straightforward
     // loops take over a source to mask and an output to overwrite.
     {"FixedWeights", kFixed, 19, 13, 0, 0, 0, kMasked | kOverwrite, kOdd},
@@ -276,11 +279,12 @@ const Case kCases[] = {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::unique_ptr<KernelMaker> MakeShape(const Case& c, PF_InData* in, const KernelSettings& s) {
+std::unique_ptr<KernelMaker> MakeShape(const Case& c, KernelSettings s) {
   if (c.shape == kFixed) return std::make_unique<FixedMaker<KernelMaker>>(c.weights);
   if (c.shape == kFixedMasked) return std::make_unique<FixedMaker<MaskedKernelMaker>>(c.weights);
   if (c.shape == kPeaked) return std::make_unique<PeakedMaker>(c.weights.at(0));
-  return std::unique_ptr<KernelMaker>(MakeKernelMaker(in, c.shape, s));
+  s.blurType = c.shape;
+  return std::unique_ptr<KernelMaker>(MakeKernelMaker(s));
 }
 
 // A ramp with scattered full pixels, whose records mostly dominate each other.
@@ -298,10 +302,7 @@ Image Ramp(int32_t w, int32_t h, bool deep) {
   return image;
 }
 
-class MakerFast : public ::testing::TestWithParam<std::tuple<Case, bool>> {
- protected:
-  void TearDown() override { ResetEngineForTesting(); }
-};
+class MakerFast : public ::testing::TestWithParam<std::tuple<Case, bool>> {};
 
 TEST_P(MakerFast, MatchesStraightforward) {
   const auto& [c, deep] = GetParam();
@@ -334,12 +335,11 @@ TEST_P(MakerFast, MatchesStraightforward) {
 
   KernelSettings settings;
   settings.inData = host.InData();
+  settings.host = session.Facts();
   settings.hAmount = c.h;
   settings.vAmount = c.v;
   settings.shapeWorld = shape->World();
   settings.shapeChannel = kShapeAlpha;
-  settings.maskTransparentSource = (c.options & kMasked) != 0;
-  if ((c.options & kOverwrite) != 0) settings.destination = DestinationState::Overwrite;
   KernelHolderFactory factory;
   factory.useBCL = c.rungs > 0;
   factory.inData = host.InData();
@@ -348,11 +348,15 @@ TEST_P(MakerFast, MatchesStraightforward) {
   factory.bcl = BCLSettings{2, 0, 0, 1, 0, 0, 1.0, 1.0, (c.options & kInverted) != 0, c.rungs};
 
   auto render = [&](Engine engine, SimdLevel level) {
-    SetEngineForTesting(engine);
-    SetSimdLevelForTesting(level);
+    ConvolvePlan plan;
+    plan.engine = engine;
+    plan.simd = level;
+    plan.maskTransparentSource = (c.options & kMasked) != 0;
+    if ((c.options & kOverwrite) != 0) plan.destination = DestinationState::Overwrite;
     const auto out = ToWorld(floor);
-    EXPECT_NO_THROW(MakeShape(c, host.InData(), settings)
-                        ->ConvolveImage(in->World(), out->World(), &settings, &factory));
+    const auto maker = MakeShape(c, settings);
+    EXPECT_NO_THROW(
+        ConvolveImage(maker.get(), in->World(), out->World(), &settings, &factory, plan));
     return rendertest::Load(*out);
   };
   const Image expected = render(Engine::Reference, SimdLevel::Scalar);

@@ -14,22 +14,22 @@ namespace {
 
 TEST(AEWorld, RefusesBadSizesEmptyUseAndOwningReadOnlyWorlds) {
   HostSession session;
-  AEWorld world(session.In(), 2, 2, false);
-  EXPECT_TRUE(RaisesAE([&] { world.NewWorld(0, 10, false); }, 1,
+  AEWorld world(session.In(), 2, 2, PixelFormat::Argb8);
+  EXPECT_TRUE(RaisesAE([&] { world.NewWorld(0, 10, PixelFormat::Argb8); }, 1,
                        "AEWorld: width for new world is 0!!! :("));
   EXPECT_EQ(world.RawWorld(), nullptr);  // the previous world went first
-  EXPECT_TRUE(RaisesAE([&] { world.NewWorld(10, -1, false); }, 1,
+  EXPECT_TRUE(RaisesAE([&] { world.NewWorld(10, -1, PixelFormat::Argb8); }, 1,
                        "AEWorld: height for new world is 0!!! :("));
   EXPECT_EQ(session.host.LiveWorlds(), 0);
   session.host.Faults().failNewWorldAt = 1;
-  EXPECT_TRUE(RaisesAE([&] { world.NewWorld(3, 3, true); }, session.host.Faults().failCode,
+  EXPECT_TRUE(RaisesAE([&] { world.NewWorld(3, 3, PixelFormat::Argb16); }, session.host.Faults().failCode,
                        "Could not Allocate AEWorld"));
   EXPECT_EQ(world.RawWorld(), nullptr);
 
   AEWorld noHost;
   const std::function<void()> operations[] = {
       [&] { world.Fill(WorldColor{}, nullptr); },
-      [&] { world.Smooth(1.0, EdgeNone, true, true, true, true); },
+      [&] { world.Smooth(session.Facts(), 1.0, EdgeNone, true, true, true, true); },
       [&] { noHost.World(); },
   };
   for (const auto& operation : operations) {
@@ -44,10 +44,10 @@ TEST(AEWorld, RefusesBadSizesEmptyUseAndOwningReadOnlyWorlds) {
 
 TEST(AEWorld, FillAndScaleConvertToTheWorldsDepth) {
   HostSession session;
-  AEWorld deep(session.In(), 3, 2, true);
-  deep.Fill(WorldColor::Of8(PF_Pixel{255, 128, 1, 0}), nullptr);
-  AEWorld narrow(session.In(), 3, 2, false);
-  narrow.Fill(WorldColor::Of16(PF_Pixel16{32768, 16384, 65, 63}), nullptr);
+  AEWorld deep(session.In(), 3, 2, PixelFormat::Argb16);
+  deep.Fill(WorldColor::Of(PF_Pixel{255, 128, 1, 0}), nullptr);
+  AEWorld narrow(session.In(), 3, 2, PixelFormat::Argb8);
+  narrow.Fill(WorldColor::Of(PF_Pixel16{32768, 16384, 65, 63}), nullptr);
   const int32_t wide[4] = {32768, 16448, 129, 0};  // (c * 32768 + 128) / 255
   const int32_t small[4] = {255, 128, 1, 0};       // (c * 255 + 16384) >> 15
   for (int32_t c = 0; c < 4; ++c) {
@@ -76,13 +76,13 @@ TEST(AEWorld, DestructorDisposesWhileUnwindingAndDropsHostErrors) {
   session.In()->utils = &utils;
   EXPECT_THROW(
       {
-        AEWorld world(session.In(), 4, 4, false);
+        AEWorld world(session.In(), 4, 4, PixelFormat::Argb8);
         throw std::runtime_error("unwind");
       },
       std::runtime_error);
   EXPECT_EQ(session.host.LiveWorlds(), 0);
 
-  AEWorld world(session.In(), 4, 4, false);
+  AEWorld world(session.In(), 4, 4, PixelFormat::Argb8);
   EXPECT_TRUE(RaisesAE([&] { world.Dispose(false); }, PF_Err_INTERNAL_STRUCT_DAMAGED,
                        "Could not dispose AEWorld"));
   EXPECT_EQ(world.RawWorld(), nullptr);

@@ -34,7 +34,6 @@ class ReferenceProfiles : public ::testing::TestWithParam<ProfileCase> {};
 // recorded version gets.
 TEST_P(ReferenceProfiles, MatchTheTable) {
   const ProfileCase& c = GetParam();
-  ResetHostInfo();
   softhost::Host host;
   auto maker = MakeSeparable(c.shape, host.InData());
   int32_t length = 0;

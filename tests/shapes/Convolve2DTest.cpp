@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "convolution/BCL.h"
+#include "convolution/Convolve.h"
 #include "kernels/CrossKernel.h"
 #include "kernels/CustomKernel.h"
 #include "kernels/SpiralKernel.h"
@@ -27,8 +28,9 @@ void DrawTriangle(PF_EffectWorld* layer) {
   }
 }
 
-std::unique_ptr<KernelMaker> MakeShape(Shape shape, PF_InData* inData, PF_EffectWorld* layer) {
-  if (shape == Shape::Star) return std::make_unique<StarKernelMaker>(inData);
+std::unique_ptr<KernelMaker> MakeShape(Shape shape, HostSession& session, PF_EffectWorld* layer) {
+  PF_InData* inData = session.In();
+  if (shape == Shape::Star) return std::make_unique<StarKernelMaker>(inData, session.Facts());
   if (shape == Shape::Spiral) return std::make_unique<SpiralKernelMaker>(inData);
   KernelSettings settings;
   settings.inData = inData;
@@ -101,11 +103,11 @@ TEST(Convolve2D, MatchesTheScatterDefinition) {
       }
       KernelHolderFactory factory;
       if (variable) UseRampControl(factory, session.In(), src.World(), control.World());
-      auto maker = MakeShape(c.shape, session.In(), layer.World());
+      auto maker = MakeShape(c.shape, session, layer.World());
       KernelSettings settings = SettingsFor(session.In(), c.h, c.v);
-      maker->ConvolveImage(src.World(), dst.World(), &settings, &factory);
+      ConvolveImage(maker.get(), src.World(), dst.World(), &settings, &factory, ActivePlan());
 
-      auto reference = MakeShape(c.shape, session.In(), layer.World());
+      auto reference = MakeShape(c.shape, session, layer.World());
       if (variable) {
         BCLHolder holder(session.In(), src.World(), control.World(), factory.bcl, c.h, c.v,
                          reference.get());
@@ -126,7 +128,7 @@ TEST(Convolve2D, MatchesTheScatterDefinition) {
 // colour from the larger arm, alpha from the vertical one.
 TEST(CrossConvolve, UniformArmsMatchTheDefinition) {
   HostSession session;
-  BoxKernelMaker box(session.In());
+  BoxKernelMaker box(session.In(), session.Facts());
   const double bar = CrossKernelMaker::kBarThickness;
   const double amounts[][2] = {{6, 9}, {12, 0}};
   for (const auto& a : amounts) {
@@ -134,10 +136,10 @@ TEST(CrossConvolve, UniformArmsMatchTheDefinition) {
       SCOPED_TRACE(testing::Message() << a[0] << " x " << a[1] << (deep ? " 16 bpc" : " 8 bpc"));
       softhost::SoftWorld src(29, 23, deep), dst(29, 23, deep), expected(29, 23, deep);
       FillSource(src.World(), 41);
-      CrossKernelMaker maker(session.In());
+      CrossKernelMaker maker(session.In(), session.Facts());
       KernelSettings settings = SettingsFor(session.In(), a[0], a[1]);
       KernelHolderFactory factory;
-      maker.ConvolveImage(src.World(), dst.World(), &settings, &factory);
+      ConvolveImage(&maker, src.World(), dst.World(), &settings, &factory, ActivePlan());
       EXPECT_EQ(session.host.LiveWorlds(), 0);
 
       softhost::SoftWorld across[2] = {{29, 23, deep}, {29, 23, deep}};

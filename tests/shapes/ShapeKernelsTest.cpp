@@ -23,7 +23,7 @@ using namespace shapestest;
 // a sixth of the other axis' amount thick.
 TEST(CrossKernel, PlusOfTwoBars) {
   HostSession session;
-  CrossKernelMaker maker(session.In());
+  CrossKernelMaker maker(session.In(), session.Facts());
   const struct {
     double h, v;
     int32_t width, height;
@@ -174,7 +174,7 @@ TEST(StarKernel, OrientationAndSymmetry) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "amounts " << c.h << " x " << c.v);
     HostSession session;
-    StarKernelMaker maker(session.In());
+    StarKernelMaker maker(session.In(), session.Facts());
     const Kernel k = BuildKernelOf(maker, c.h, c.v);
     ASSERT_EQ(k.width, c.width);
     ASSERT_EQ(k.height, c.height);

@@ -20,27 +20,37 @@
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
-#include "shell/HostInfo.h"
+#include "convolution/EnginePlan.h"
+#include "image/HostFacts.h"
+#include "render/EngineChoice.h"
 #include "softhost/SoftHost.h"
 
 namespace shapestest {
 
-// A host of the given API major version as global setup records it; in_data
-// keeps utils and effect_ref after the empty command.
+// A host of the given API major version; in_data keeps utils and effect_ref
+// after the empty command, and Facts() is what global setup would record.
 struct HostSession {
   explicit HostSession(A_short majorVersion = 13) {
     host.Config().majorVersion = majorVersion;
     host.Call([](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                  void*) -> PF_Err { return PF_Err_NONE; },
               PF_Cmd_ABOUT);
-    RecordHostInfo(host.InData());
   }
-  ~HostSession() { ResetHostInfo(); }
   PF_InData* In() { return host.InData(); }
+  HostFacts Facts() { return HostFacts{host.InData()->version.major}; }
   softhost::Host host;
 };
 
-inline int32_t FullScale(const PF_EffectWorld* w) { return IsDeep(w) ? 32768 : 255; }
+// The engine this process runs, over a destination that holds a floor.
+inline ConvolvePlan ActivePlan() {
+  ConvolvePlan plan;
+  plan.engine = ActiveEngine();
+  plan.simd = ActiveSimdLevel();
+  return plan;
+}
+
+inline bool Deep(const PF_EffectWorld* w) { return FormatOf(w) == PixelFormat::Argb16; }
+inline int32_t FullScale(const PF_EffectWorld* w) { return Deep(w) ? 32768 : 255; }
 
 template <typename Pixel>
 auto& ChannelOf(Pixel* p, int32_t c) {
@@ -50,12 +60,12 @@ auto& ChannelOf(Pixel* p, int32_t c) {
 }
 
 inline int32_t Channel(const PF_EffectWorld* w, int32_t x, int32_t y, int32_t c) {
-  if (IsDeep(w)) return ChannelOf(PixelAt<PF_Pixel16>(w, x, y), c);
+  if (Deep(w)) return ChannelOf(PixelAt<PF_Pixel16>(w, x, y), c);
   return ChannelOf(PixelAt<PF_Pixel>(w, x, y), c);
 }
 
 inline void SetChannel(PF_EffectWorld* w, int32_t x, int32_t y, int32_t c, int32_t v) {
-  if (IsDeep(w)) {
+  if (Deep(w)) {
     ChannelOf(PixelAt<PF_Pixel16>(w, x, y), c) = static_cast<A_u_short>(v);
   } else {
     ChannelOf(PixelAt<PF_Pixel>(w, x, y), c) = static_cast<A_u_char>(v);
@@ -91,12 +101,13 @@ enum Separable { Gaussian, Diamond, SharpDiamond, Box, Cylinder };
 inline const char* const kSeparableNames[] = {"Gaussian", "Diamond", "SharpDiamond", "Box",
                                               "Cylinder"};
 
-inline std::unique_ptr<KernelMaker1D> MakeSeparable(Separable s, PF_InData* inData) {
-  if (s == Gaussian) return std::make_unique<GaussianKernelMaker>(inData);
-  if (s == Diamond) return std::make_unique<DiamondKernelMaker>(inData);
+inline std::unique_ptr<KernelMaker1D> MakeSeparable(Separable s, PF_InData* inData,
+                                                    HostFacts host = {}) {
+  if (s == Gaussian) return std::make_unique<GaussianKernelMaker>(inData, host);
+  if (s == Diamond) return std::make_unique<DiamondKernelMaker>();
   if (s == SharpDiamond) return std::make_unique<SharpDiamondKernelMaker>();
-  if (s == Box) return std::make_unique<BoxKernelMaker>(inData);
-  return std::make_unique<CylinderKernelMaker>(inData);
+  if (s == Box) return std::make_unique<BoxKernelMaker>(inData, host);
+  return std::make_unique<CylinderKernelMaker>(inData, host);
 }
 
 struct Kernel {

@@ -1,4 +1,4 @@
-#include "convolution/Engine.h"
+#include "render/EngineChoice.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -33,17 +33,6 @@ const EnvironmentChoice& Environment() {
   return choice;
 }
 
-SimdLevel DetectCpu() {
-#if defined(__i386__) || defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512f"))
-    return SimdLevel::AVX512;
-  if (__builtin_cpu_supports("avx2")) return SimdLevel::AVX2;
-  if (__builtin_cpu_supports("sse2")) return SimdLevel::SSE2;
-#endif
-  return SimdLevel::Scalar;
-}
-
 // -1 means no override.
 std::atomic<int> engineOverride{-1};
 std::atomic<int> simdOverride{-1};
@@ -53,11 +42,6 @@ SimdLevel Lower(SimdLevel a, SimdLevel b) {
 }
 
 }  // namespace
-
-SimdLevel CpuSimdLevel() {
-  static const SimdLevel level = DetectCpu();
-  return level;
-}
 
 Engine ActiveEngine() {
   const int forced = engineOverride.load(std::memory_order_relaxed);
@@ -69,22 +53,6 @@ SimdLevel ActiveSimdLevel() {
   const int forced = simdOverride.load(std::memory_order_relaxed);
   const SimdLevel cap = forced >= 0 ? static_cast<SimdLevel>(forced) : Environment().simdCap;
   return Lower(CpuSimdLevel(), cap);
-}
-
-const char* EngineName(Engine engine) { return engine == Engine::Reference ? "reference" : "fast"; }
-
-const char* SimdLevelName(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::Scalar:
-      return "scalar";
-    case SimdLevel::SSE2:
-      return "sse2";
-    case SimdLevel::AVX2:
-      return "avx2";
-    case SimdLevel::AVX512:
-      return "avx512";
-  }
-  return "?";
 }
 
 void SetEngineForTesting(Engine engine) {

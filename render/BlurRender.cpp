@@ -1,0 +1,88 @@
+#include "render/BlurRender.h"
+
+#include <cstdint>
+
+#include "convolution/Convolve.h"
+#include "image/AEException.h"
+#include "image/AEWorld.h"
+#include "image/Containers.h"
+#include "image/Drawing.h"
+#include "render/KernelMakers.h"
+
+void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
+                PF_EffectWorld* bclWorld, const BCLSettings& bcl, const KernelSettings& requested,
+                const ConvolvePlan& plan) {
+  KernelSettings settings = requested;
+  bool outputCleared = plan.destination == DestinationState::Cleared;
+  auto clearOutput = [&] {
+    if (outputCleared) return;
+    ClearWorld(in_data, output);
+    outputCleared = true;
+  };
+  AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(settings));
+
+  KernelHolderFactory factory;
+  if (bclWorld != nullptr) {
+    factory.useBCL = true;
+    factory.inData = in_data;
+    factory.source = input;
+    factory.bclWorld = bclWorld;
+    factory.bcl = bcl;
+  }
+
+  // The region that reaches the extent hint: the hint widened by half the
+  // kernel, clipped to the image. The host's rectangle is 16-bit, and so is
+  // this arithmetic.
+  const PF_Rect hint = in_data->extent_hint;
+  int32_t kw = 0;
+  int32_t kh = 0;
+  maker->GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
+  const A_short hw = static_cast<A_short>(kw / 2);
+  const A_short hh = static_cast<A_short>(kh / 2);
+  A_short left = static_cast<A_short>(hint.left - hw);
+  if (left < 0) left = 0;
+  A_short top = static_cast<A_short>(hint.top - hh);
+  if (top < 0) top = 0;
+  A_short right = static_cast<A_short>(hint.right + hw);
+  if (right > input->width) right = static_cast<A_short>(input->width);
+  A_short bottom = static_cast<A_short>(hint.bottom + hh);
+  if (bottom > input->height) bottom = static_cast<A_short>(input->height);
+  const A_short regionWidth = static_cast<A_short>(right - left);
+  const A_short regionHeight = static_cast<A_short>(bottom - top);
+  if (regionWidth == 0 || regionHeight == 0) {
+    // Code 0: the render succeeds with the cleared output.
+    clearOutput();
+    throw AEException(0, "Extent hint giving bogus values dude! :(");
+  }
+
+  // The fast engine's uniform paths read the host's input as it stands,
+  // treating colour under transparent pixels as 0 while they load it, and
+  // write every output pixel, which saves a frame-sized copy and clearing the
+  // output. Everything else convolves a cleaned private copy.
+  const bool wholeFrame = regionWidth >= input->width && regionHeight >= input->height;
+  if (wholeFrame && plan.Fast() && bclWorld == nullptr) {
+    ConvolvePlan direct = plan;
+    direct.maskTransparentSource = true;
+    ConvolveImage(maker.Get(), input, output, &settings, &factory, direct);
+    return;
+  }
+  // Every destination below has just been cleared: the output here, the
+  // region's by its fill.
+  clearOutput();
+  const ConvolvePlan cleared = plan.Into(DestinationState::Cleared);
+  if (wholeFrame) {
+    AEWorld copy(in_data);
+    copy.CopyFrom(input);
+    ClearColourUnderTransparent(copy.World());
+    ConvolveImage(maker.Get(), copy.World(), output, &settings, &factory, cleared);
+    return;
+  }
+  AEWorld sub(in_data, regionWidth, regionHeight, FormatOf(input));
+  sub.BlitFrom(input, -left, -top);
+  ClearColourUnderTransparent(sub.World());
+  AEWorld subOut(in_data, regionWidth, regionHeight, FormatOf(output));
+  ClearWorld(in_data, subOut.World());
+  ConvolveImage(maker.Get(), sub.World(), subOut.World(), &settings, &factory, cleared);
+  AEWorld out(in_data, output, false);
+  out.BlitFrom(subOut.World(), left, top);
+}
