@@ -97,8 +97,8 @@ void ScatterPixel(const KernelView& k, int32_t x, int32_t y, PF_EffectWorld* dst
 // a gather over the host's iterate for a uniform blur; under a control
 // layer each source pixel, column by column, spread with the ladder kernel of
 // its control value.
-void Convolve2DStraightforward(KernelMaker* maker, const MaskedKernelMaker* masked, PF_EffectWorld* src,
-                               PF_EffectWorld* dst, KernelSettings* settings,
+void Convolve2DStraightforward(KernelMaker* maker, const MaskedKernelMaker* masked,
+                               PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                                KernelHolderFactory* factory, const ConvolvePlan& plan) {
   PF_InData* inData = settings->inData;
   AEWorld clean(inData);

@@ -4,9 +4,9 @@
 #include "convolution/Convolve.h"
 #include "convolution/Separable.h"
 #include "convolution/fast/SeparableFast.h"
-#include "image/HostPoll.h"
 #include "image/AEWorld.h"
 #include "image/Drawing.h"
+#include "image/HostPoll.h"
 #include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 #include "kernels/CrossKernel.h"
@@ -55,8 +55,8 @@ void Merge(PF_InData* inData, const PF_EffectWorld* across, PF_EffectWorld* dst,
     return;
   }
   MergeJob job{across, dst};
-  RaiseIfHostFailed(
-      IterateRows<Pixel>(inData, 0, dst->height, nullptr, dst->height, &job, MergeBand<Pixel>, dst));
+  RaiseIfHostFailed(IterateRows<Pixel>(inData, 0, dst->height, nullptr, dst->height, &job,
+                                       MergeBand<Pixel>, dst));
 }
 
 // The fast engine's cross in one go: both arms' first passes read each band

@@ -58,9 +58,8 @@ void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld*
 // meant; the straightforward loops need them cleaned: dst cleared when it is
 // to be overwritten, and the source's colour under transparent pixels 0, in
 // a copy that `clean` holds. Answers the source to read.
-PF_EffectWorld* ForStraightforwardLoops(PF_InData* inData, PF_EffectWorld* src,
-                                        PF_EffectWorld* dst, const ConvolvePlan& plan,
-                                        AEWorld& clean);
+PF_EffectWorld* ForStraightforwardLoops(PF_InData* inData, PF_EffectWorld* src, PF_EffectWorld* dst,
+                                        const ConvolvePlan& plan, AEWorld& clean);
 
 // The uniform two-pass path: a horizontal pass with the kernel of
 // (hAmount, 0) from src into a copy of dst, then a vertical pass with the

@@ -46,15 +46,14 @@ void IterateMaxGather(PF_InData* inData, const KernelView& view, PF_EffectWorld*
                                                 &refcon, MaxGatherPixel<Pixel>, dst));
 }
 
-#define QB_INSTANTIATE(Pixel)                                                             \
+#define QB_INSTANTIATE(Pixel)                                                           \
   template void IterateMaxGather<Pixel>(PF_InData*, const KernelView&, PF_EffectWorld*, \
                                         PF_EffectWorld*, A_long, A_long);
 QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 
-PF_EffectWorld* ForStraightforwardLoops(PF_InData* inData, PF_EffectWorld* src,
-                                        PF_EffectWorld* dst, const ConvolvePlan& plan,
-                                        AEWorld& clean) {
+PF_EffectWorld* ForStraightforwardLoops(PF_InData* inData, PF_EffectWorld* src, PF_EffectWorld* dst,
+                                        const ConvolvePlan& plan, AEWorld& clean) {
   if (plan.destination == DestinationState::Overwrite) ClearWorld(inData, dst);
   if (!plan.maskTransparentSource) return src;
   clean.CopyFrom(src);

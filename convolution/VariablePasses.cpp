@@ -217,10 +217,10 @@ void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorl
   }
 }
 
-#define QB_INSTANTIATE(Pixel)                                                                 \
-  template class SPIMaker<Pixel>;                                                            \
+#define QB_INSTANTIATE(Pixel)                                                                   \
+  template class SPIMaker<Pixel>;                                                               \
   template bool MergeRecord(SecondPassInfo<Pixel>*, SecondPassInfo<Pixel>**, SPIMaker<Pixel>&); \
-  template void ScatterSecondPass(const KernelView*, int32_t, int32_t, PF_EffectWorld*,      \
+  template void ScatterSecondPass(const KernelView*, int32_t, int32_t, PF_EffectWorld*,         \
                                   const SecondPassInfo<Pixel>*, bool, bool, bool, bool);
 QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
@@ -232,7 +232,8 @@ void Require1D(const KernelView& kernel) {
 }
 
 void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                      KernelHolderFactory* factory, KernelMaker1D* maker, const ConvolvePlan& plan) {
+                      KernelHolderFactory* factory, KernelMaker1D* maker,
+                      const ConvolvePlan& plan) {
   DispatchPixel(FormatOf(src), [&]<typename Pixel>() {
     if (plan.Fast() &&
         fast2d::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker, plan.simd)) {

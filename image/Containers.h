@@ -44,11 +44,13 @@ class Array1D {
   }
 
   T& operator[](int32_t index) {
-    if (data == nullptr || index < 0 || index >= size) throw std::out_of_range("Index out of Range");
+    if (data == nullptr || index < 0 || index >= size)
+      throw std::out_of_range("Index out of Range");
     return data[index];
   }
   const T& operator[](int32_t index) const {
-    if (data == nullptr || index < 0 || index >= size) throw std::out_of_range("Index out of Range");
+    if (data == nullptr || index < 0 || index >= size)
+      throw std::out_of_range("Index out of Range");
     return data[index];
   }
 

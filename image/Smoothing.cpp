@@ -5,10 +5,10 @@
 #include <stdexcept>
 
 #include "image/AEException.h"
-#include "image/HostPoll.h"
 #include "image/AEWorld.h"
 #include "image/EdgeMode.h"
 #include "image/FixedMath.h"
+#include "image/HostPoll.h"
 #include "image/PixelTraits.h"
 
 namespace {
@@ -99,8 +99,8 @@ void ConvolvePass(PF_InData* inData, const PF_EffectWorld* src, PF_EffectWorld* 
 }
 
 template <typename Pixel>
-void SmoothWorldByEffect(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius, int32_t edgeMode,
-                         const bool flags[4]) {
+void SmoothWorldByEffect(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world,
+                         float radius, int32_t edgeMode, const bool flags[4]) {
   const int32_t n = HalfLength(radius);
   AEAutoPointer<int32_t> kernel(NewKernelArray(2 * n + 1));
   int32_t diameter = 0;
@@ -117,7 +117,8 @@ void SmoothWorldByEffect(PF_InData* inData, const HostFacts& host, PF_EffectWorl
 
 // The host's convolution, for EdgeNone on hosts that have one. Unflagged
 // channels go through an identity kernel.
-void BlurOperator(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius, const bool flags[4]) {
+void BlurOperator(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius,
+                  const bool flags[4]) {
   const int32_t n = HalfLength(radius);
   const int32_t length = 2 * n + 1;
   AEAutoPointer<int32_t> gaussian(NewKernelArray(length));
@@ -180,8 +181,8 @@ void CopyCells(Array2D<int32_t>& from, Array2D<int32_t>& to) {
 
 }  // namespace
 
-void MakeGaussianKernel(PF_InData* inData, const HostFacts& host, float radius, int32_t* kernel, int32_t capacity,
-                        int32_t* diameterOut, bool normalise, int32_t total) {
+void MakeGaussianKernel(PF_InData* inData, const HostFacts& host, float radius, int32_t* kernel,
+                        int32_t capacity, int32_t* diameterOut, bool normalise, int32_t total) {
   if (host.SuppliesSmoothing()) {
     const PF_Err err = inData->utils->gaussian_kernel(inData->effect_ref, radius, PF_KernelFlag_1D,
                                                       1.0, diameterOut, kernel);
@@ -198,8 +199,8 @@ void MakeGaussianKernel(PF_InData* inData, const HostFacts& host, float radius, 
   }
 }
 
-void SmoothWorld(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius, int32_t edgeMode, bool red,
-                 bool green, bool blue, bool alpha) {
+void SmoothWorld(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world, float radius,
+                 int32_t edgeMode, bool red, bool green, bool blue, bool alpha) {
   const bool flags[4] = {red, green, blue, alpha};
   if (!red && !green && !blue && !alpha) return;
   if (edgeMode == EdgeNone && host.SuppliesSmoothing()) {
@@ -211,8 +212,8 @@ void SmoothWorld(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world
   }
 }
 
-void SmoothArray(PF_InData* inData, const HostFacts& host, Array2D<int32_t>* array, float radius, int32_t edgeMode,
-                 bool horizontal, bool vertical) {
+void SmoothArray(PF_InData* inData, const HostFacts& host, Array2D<int32_t>* array, float radius,
+                 int32_t edgeMode, bool horizontal, bool vertical) {
   const int32_t n = HalfLength(radius);
   AEAutoPointer<int32_t> kernel(NewKernelArray(2 * n + 1));
   int32_t diameter = 0;

@@ -85,14 +85,15 @@ namespace {
 
 // A Gaussian of standard deviation 0.4 * amount sampled at -k..k, peak
 // normalised to 32768.
-void MakeGaussianProfile(PF_InData* inData, const HostFacts& host, int32_t* profile, double amount, int32_t length) {
+void MakeGaussianProfile(PF_InData* inData, const HostFacts& host, int32_t* profile, double amount,
+                         int32_t length) {
   if (length == 1) {
     profile[0] = 32768;
     return;
   }
   int32_t reportedLength = 0;
-  MakeGaussianKernel(inData, host, static_cast<float>(amount), profile, length, &reportedLength, false,
-                     32768);
+  MakeGaussianKernel(inData, host, static_cast<float>(amount), profile, length, &reportedLength,
+                     false, 32768);
   PeakNormalise(profile, length);
 }
 
@@ -118,7 +119,8 @@ void MakeTentProfile(int32_t* profile, double amount, int32_t length, bool squar
 
 }  // namespace
 
-void MakeSmoothedBoxProfile(PF_InData* inData, const HostFacts& host, int32_t* profile, double amount, int32_t length) {
+void MakeSmoothedBoxProfile(PF_InData* inData, const HostFacts& host, int32_t* profile,
+                            double amount, int32_t length) {
   const double centre = length * 0.5;
   const double lo = centre - amount;
   const double hi = centre + amount;

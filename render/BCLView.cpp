@@ -7,7 +7,7 @@ namespace {
 
 template <typename Pixel>
 void RenderBCLViewOf(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
-                   PF_EffectWorld* bclWorld, const BCLSettings& bcl) {
+                     PF_EffectWorld* bclWorld, const BCLSettings& bcl) {
   using Channel = typename PixelTraits<Pixel>::Channel;
   BCLImage image;
   image.Init(in_data, input, bclWorld, bcl);

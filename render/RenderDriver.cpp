@@ -82,8 +82,8 @@ ConvolvePlan PlanFor(const RenderRequest& request) {
   ConvolvePlan plan;
   plan.engine = ActiveEngine();
   plan.simd = ActiveSimdLevel();
-  const bool blurClears = request.view == OutputView::Normal && request.bclLayer == nullptr &&
-                          plan.Fast();
+  const bool blurClears =
+      request.view == OutputView::Normal && request.bclLayer == nullptr && plan.Fast();
   plan.destination = blurClears ? DestinationState::Overwrite : DestinationState::Cleared;
   return plan;
 }

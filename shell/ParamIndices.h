@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "kernels/BlurType.h"
+
 enum ParamIndex : int32_t {
   ParamInput = 0,
   ParamOutputView = 1,
@@ -40,6 +42,7 @@ inline constexpr char kShapeChoices[] =
     "Gaussian (1D)|Diamond (1D)|Sharp Diamond (1D)|Box (1D)|Star (2D)|Spiral (2D)|Cross (1D)|"
     "Custom Shape (2D)|Cylinder (1D)";
 inline constexpr int16_t kShapeChoiceCount = 9;
+static_assert(kShapeChoiceCount == kBlurTypeCount, "one choice per BlurType, in its order");
 
 inline constexpr char kChannelChoices[] = "Luminance|Red|Green|Blue|Alpha";
 inline constexpr int16_t kChannelChoiceCount = 5;

@@ -401,8 +401,8 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   if (width < 1 || height < 1 || height > 32767 || dst->width != width || dst->height != height) {
     return false;
   }
-  if (armCount == 2 && (firstMid->width != width || firstMid->height != height ||
-                        !HoldsPixels<Pixel>(firstMid))) {
+  if (armCount == 2 &&
+      (firstMid->width != width || firstMid->height != height || !HoldsPixels<Pixel>(firstMid))) {
     return false;
   }
   FastPasses f;
@@ -489,7 +489,6 @@ bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const Kerne
                        bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across1, &down1, &across2, &down2};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, level, maskSource,
-                               destination);
+    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, level, maskSource, destination);
   });
 }

@@ -35,7 +35,6 @@ bool ConvolveMasked(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* se
 // The separable passes under a control layer (the record algorithm).
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                               KernelHolderFactory* factory, KernelMaker1D* maker,
-                               SimdLevel simd);
+                               KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd);
 
 }  // namespace fast2d

@@ -512,8 +512,7 @@ class VariableRun {
 
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                               KernelHolderFactory* factory, KernelMaker1D* maker,
-                               SimdLevel simd) {
+                               KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd) {
   if (!HoldsPixels<Pixel>(dst) || !HoldsPixels<Pixel>(src)) return false;
   AEObjectAutoPointer<BCLHolder> first;
   AEObjectAutoPointer<BCLHolder> second;
@@ -540,9 +539,10 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   return true;
 }
 
-#define QB_INSTANTIATE(Pixel)                                                                  \
-  template bool ConvolveVariableSeparable<Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, \
-                                                 KernelHolderFactory*, KernelMaker1D*, SimdLevel);
+#define QB_INSTANTIATE(Pixel)                                                           \
+  template bool ConvolveVariableSeparable<Pixel>(PF_EffectWorld*, PF_EffectWorld*,      \
+                                                 KernelSettings*, KernelHolderFactory*, \
+                                                 KernelMaker1D*, SimdLevel);
 QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 

@@ -337,8 +337,8 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
       new uint16_t[job.scratchLanes * static_cast<size_t>(slots.Count())]());
   job.scratch = scratch.get();
 
-  WidenJob<Pixel> widen{
-      src, plan.maskTransparentSource, padLeft, rowLanes, widened.get(), quads.get()};
+  WidenJob<Pixel> widen{src,        plan.maskTransparentSource, padLeft, rowLanes, widened.get(),
+                        quads.get()};
   PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
                                   WidenJob<Pixel>::RowFunction, dst);
   RaiseIfHostFailed(err);
@@ -626,9 +626,8 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   ShadowRows<Pixel> shadow(dst, false);
   Slots slots(Slots::ForThisMachine(4) - 1);
   SlotPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
-  ScatterPass<Pixel> pass{
-      src,    kernelOf.data(), &prepared,        KernelsFor(simd).scatterSource,
-      &slots, &planes,         shadow.RowBytes()};
+  ScatterPass<Pixel> pass{src,    kernelOf.data(), &prepared,        KernelsFor(simd).scatterSource,
+                          &slots, &planes,         shadow.RowBytes()};
   const PF_Err err =
       IterateRows<Pixel>(inData, 0, height, src, height, &pass, ScatterColumns<Pixel>, dst);
   RaiseIfHostFailed(err);

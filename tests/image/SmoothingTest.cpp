@@ -25,8 +25,8 @@ TEST(MakeGaussianKernel, ComputesTruncatedWeightsOnOldHosts) {
   for (const Case& c : cases) {
     std::vector<int32_t> kernel(c.expected.size(), -1);
     int32_t diameter = 0;
-    MakeGaussianKernel(session.In(), session.Facts(), c.radius, kernel.data(), static_cast<int32_t>(kernel.size()),
-                       &diameter, c.normalise, 32768);
+    MakeGaussianKernel(session.In(), session.Facts(), c.radius, kernel.data(),
+                       static_cast<int32_t>(kernel.size()), &diameter, c.normalise, 32768);
     EXPECT_EQ(diameter, static_cast<int32_t>(c.expected.size())) << c.radius;
     EXPECT_EQ(kernel, c.expected) << c.radius;
   }
@@ -51,7 +51,8 @@ TEST(SmoothWorld, EffectPathTruncatesAndDoesNotClamp) {
     for (int32_t y = 0; y < 7; ++y) {
       for (int32_t x = 0; x < 7; ++x) SetPixel(world.World(), x, y, c.value, c.value, 0, 0);
     }
-    SmoothWorld(session.In(), session.Facts(), world.World(), c.radius, c.edgeMode, true, true, true, true);
+    SmoothWorld(session.In(), session.Facts(), world.World(), c.radius, c.edgeMode, true, true,
+                true, true);
     for (int32_t ch = 0; ch < 2; ++ch) {
       EXPECT_EQ(Channel(world.World(), 0, 0, ch), c.corner) << c.value << " r " << c.radius;
       EXPECT_EQ(Channel(world.World(), 0, 3, ch), c.edge) << c.value << " r " << c.radius;

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "convolution/EnginePlan.h"
 #include "hostapi/PluginApi.h"
 #include "image/AEException.h"
+#include "image/HostFacts.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
 #include "kernels/KernelStorage.h"
-#include "convolution/EnginePlan.h"
-#include "image/HostFacts.h"
 #include "render/EngineChoice.h"
 #include "softhost/SoftHost.h"
 
