@@ -7,6 +7,7 @@
 #include "convolution/Separable.h"
 #include "convolution/Slots.h"
 #include "convolution/fast/LinePlan.h"
+#include "convolution/simd/Kernels.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
@@ -391,7 +392,7 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
 // of two arms writes its first pass to firstMid.
 bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t armCount,
                   PF_EffectWorld* src, PF_EffectWorld* firstMid, PF_EffectWorld* dst,
-                  SimdLevel level, bool maskSource, DestinationState destination) {
+                  SimdLevel instructionSet, bool maskSource, DestinationState destination) {
   const bool deep = IsDeep(dst);
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -431,7 +432,7 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
     f.keptOffset = positions * kLineLanes;
     positions += static_cast<size_t>(height);
   }
-  f.line = LineFunctionFor(level);
+  f.line = simd::KernelsFor(instructionSet).line;
   f.src = src;
   f.dst = dst;
   f.maskSource = maskSource;
@@ -480,16 +481,16 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
 }  // namespace
 
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
-                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel instructionSet,
                            bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across, &down};
-  return ConvolveArms(inData, views, 1, src, nullptr, dst, level, maskSource, destination);
+  return ConvolveArms(inData, views, 1, src, nullptr, dst, instructionSet, maskSource, destination);
 }
 
 bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const KernelView& down1,
                        const KernelView& across2, const KernelView& down2, PF_EffectWorld* src,
-                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel level,
+                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel instructionSet,
                        bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across1, &down1, &across2, &down2};
-  return ConvolveArms(inData, views, 2, src, scratch, dst, level, maskSource, destination);
+  return ConvolveArms(inData, views, 2, src, scratch, dst, instructionSet, maskSource, destination);
 }
