@@ -10,8 +10,8 @@
 // maximum over a run): that is exact, because (w * c) >> 15 never decreases
 // in w or c, and every tap is still read at its own level.
 //
-// This header holds only plain records and declarations: the per-instruction-
-// set files include it, and no inline code may be compiled with their flags.
+// This header holds only plain records: the kernel itself is LineKernelImpl.h,
+// compiled once per instruction set in convolution/simd/ and chosen there.
 #pragma once
 
 #include <cstdint>
@@ -20,13 +20,13 @@ constexpr int32_t kLineLanes = 32;
 constexpr int32_t kMaxSlides = 4;
 
 // One weight level w, reading refCount entries of LineProgram::offsets (the
-// next ones after the previous level's). multiplier is 2 * (w & 0x7FFF), so
-// that (w * c) >> 15 is mulhi(c, multiplier) below 32768, c at 32768 and
-// c + mulhi(c, multiplier) above.
+// next ones after the previous level's). mul is simd::WeightMul(w), so that
+// (w * c) >> 15 is mulhi(c, mul) below 32768, c at 32768 and c + mulhi(c, mul)
+// above (the level's place in LineProgram says which).
 // fan > 0 when this level and the fan - 1 after it each read two input taps,
 // every level one position further out on both sides than the one before.
 struct LineStep {
-  uint16_t multiplier;
+  uint16_t mul;
   int32_t refCount;
   int32_t fan;
 };
@@ -59,14 +59,10 @@ struct LineJob {
   int32_t inCount;
   int32_t count;
   uint16_t* out;
-  // Inputs above this could make a weighted value pass 65535.
+  // Inputs above this could make a weighted value pass 65535
+  // (simd::ExactChannelLimit); 65535 when no input can.
   uint16_t valueLimit;
 };
 
 // False, having written nothing, when an input passes job.valueLimit.
 using LineFunction = bool (*)(const LineJob& job);
-
-bool RunLineScalar(const LineJob& job);
-bool RunLineSSE2(const LineJob& job);
-bool RunLineAVX2(const LineJob& job);
-bool RunLineAVX512(const LineJob& job);

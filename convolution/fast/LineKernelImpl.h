@@ -1,19 +1,10 @@
-// The line kernel written once over a vector-operations type O that covers
-// the kLineLanes lanes of one position. Included only by the per-instruction-
-// set files, each with its own O in an anonymous namespace, so every
-// instantiation has internal linkage and no code compiled for one instruction
-// set can be picked up by another file. No standard-library templates here for
-// the same reason.
-//
-// O provides: type V; V Zero(); V Splat(uint16_t); V Load(const uint16_t*);
-// void Store(uint16_t*, V); V Max(V, V) (unsigned); V Add(V, V) (wrapping);
-// V MulHi(V, uint16_t) (unsigned high half); bool AllAtLeast(V a, V b) (a >= b
-// in every lane, unsigned); and kGroup, the positions computed together.
+// The line kernel written once over the lane operations O of one instruction
+// set (convolution/simd/): LineOps<O> makes the kLineLanes lanes of one
+// position out of O's vectors. Included only by the per-instruction-set files
+// of convolution/simd/, inside their target region and an anonymous namespace,
+// so every instantiation is compiled for its set and has internal linkage. No
+// includes: the including file provides LineKernel.h and the lane operations.
 #pragma once
-
-#include <cstdint>
-
-#include "convolution/fast/LineKernel.h"
 
 // Every loop over the G positions of a group runs fully unrolled: GCC keeps
 // loops that hold inner loops rolled, and the group's arrays (acc, m, the
@@ -22,6 +13,68 @@
 #define QB_EACH_OF_GROUP(g) _Pragma("GCC unroll 16") for (int g = 0; g < G; ++g)
 
 namespace linekernel {
+
+// One position as kParts vectors of O, with the few operations the kernel
+// needs. kGroup positions are computed together: a fan keeps three values
+// per position (left, right, result) in registers, so the group is the
+// largest power of two whose fans fit O's vector registers.
+template <class O>
+struct LineOps {
+  static constexpr int kParts = kLineLanes / O::kLanes;
+  static_assert(kParts * O::kLanes == kLineLanes, "a position is whole vectors");
+  static constexpr int kGroup = [] {
+    int group = 1;
+    while (2 * group * 3 * kParts <= O::kVectorRegisters) group *= 2;
+    return group;
+  }();
+  struct V {
+    typename O::V part[kParts];
+  };
+
+  QB_SIMD_OP V Zero() {
+    V v;
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::Zero();
+    return v;
+  }
+  QB_SIMD_OP V Splat(uint16_t x) {
+    V v;
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::Splat(x);
+    return v;
+  }
+  QB_SIMD_OP V Load(const uint16_t* p) {
+    V v;
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::Load(p + i * O::kLanes);
+    return v;
+  }
+  QB_SIMD_OP void Store(uint16_t* p, const V& v) {
+    for (int i = 0; i < kParts; ++i) O::Store(p + i * O::kLanes, v.part[i]);
+  }
+  QB_SIMD_OP V Max(const V& a, const V& b) {
+    V v;
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::Max(a.part[i], b.part[i]);
+    return v;
+  }
+  QB_SIMD_OP V Add(const V& a, const V& b) {
+    V v;
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::Add(a.part[i], b.part[i]);
+    return v;
+  }
+  // A weight's mulhi operand (simd::WeightMul), the same in every lane.
+  QB_SIMD_OP V MulHi(const V& a, uint16_t mul) {
+    const typename O::V m = O::Splat(mul);
+    V v;
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::MulHi(a.part[i], m);
+    return v;
+  }
+  // a >= b in every lane.
+  QB_SIMD_OP bool AllAtLeast(const V& a, const V& b) {
+    typename O::M m = O::GreaterEqual(a.part[0], b.part[0]);
+    for (int i = 1; i < kParts; ++i) m = O::MaskAnd(m, O::GreaterEqual(a.part[i], b.part[i]));
+    return O::AllLanes(m);
+  }
+};
+
+// Below, O is a LineOps: its V is one position.
 
 // van Herk / Gil-Werman: slide[x] = max(in[x .. x + r - 1]) for every x with
 // x + r <= n, from running maxima within blocks of r, forward and backward.
@@ -83,10 +136,10 @@ struct Positions {
                        int32_t i, bool more, typename O::V* l, typename O::V* r,
                        typename O::V* acc) {
     if constexpr (U < G) {
-      const uint16_t multiplier = steps[i + U].multiplier;
+      const uint16_t mul = steps[i + U].mul;
       QB_EACH_OF_GROUP(g) {
         const typename O::V pair = O::Max(l[(g + G - U) % G], r[(g + U) % G]);
-        acc[g] = O::Max(acc[g], O::MulHi(pair, multiplier));
+        acc[g] = O::Max(acc[g], O::MulHi(pair, mul));
       }
       if (U + 1 < G || more) {
         const intptr_t next = i + U + 1;
@@ -97,12 +150,12 @@ struct Positions {
     }
   }
 
-  // True when no level of `multiplier` or less can raise any lane of acc any
+  // True when no level of `mul` or less can raise any lane of acc any
   // more: even the largest value under the kernel, weighted by it, is no
   // larger.
-  static bool Covered(const uint16_t* bound, uint16_t multiplier, const typename O::V* acc) {
+  static bool Covered(const uint16_t* bound, uint16_t mul, const typename O::V* acc) {
     QB_EACH_OF_GROUP(g) {
-      if (!O::AllAtLeast(acc[g], O::MulHi(O::Load(bound + g * kLineLanes), multiplier))) {
+      if (!O::AllAtLeast(acc[g], O::MulHi(O::Load(bound + g * kLineLanes), mul))) {
         return false;
       }
     }
@@ -119,7 +172,7 @@ struct Positions {
       r[g] = O::Load(right + g * kLineLanes);
     }
     for (int32_t i = 0; i < levels; i += G) {
-      if (bound && i > 0 && Covered(bound, steps[i].multiplier, acc)) return false;
+      if (bound && i > 0 && Covered(bound, steps[i].mul, acc)) return false;
       FanLevel<0>(left, right, steps, i, i + G < levels, l, r, acc);
     }
     return true;
@@ -135,9 +188,7 @@ struct Positions {
     const LineStep* step = program.steps;
     for (const LineStep* end = step + program.aboveCount; step != end; ++step) {
       offsets = Gather(base, offsets, step->refCount, m);
-      QB_EACH_OF_GROUP(g) {
-        acc[g] = O::Max(acc[g], O::Add(m[g], O::MulHi(m[g], step->multiplier)));
-      }
+      QB_EACH_OF_GROUP(g) { acc[g] = O::Max(acc[g], O::Add(m[g], O::MulHi(m[g], step->mul))); }
     }
     for (const LineStep* end = step + program.unitCount; step != end; ++step) {
       offsets = Gather(base, offsets, step->refCount, m);
@@ -149,7 +200,7 @@ struct Positions {
     int32_t sinceCheck = 0;
     for (const LineStep* end = step + program.belowCount; step != end;) {
       if (bound && sinceCheck >= kCheckEvery) {
-        if (Covered(bound, step->multiplier, acc)) break;
+        if (Covered(bound, step->mul, acc)) break;
         sinceCheck = 0;
       }
       if (G > 1 && step->fan >= G) {
@@ -161,7 +212,7 @@ struct Positions {
         continue;
       }
       offsets = Gather(base, offsets, step->refCount, m);
-      QB_EACH_OF_GROUP(g) acc[g] = O::Max(acc[g], O::MulHi(m[g], step->multiplier));
+      QB_EACH_OF_GROUP(g) acc[g] = O::Max(acc[g], O::MulHi(m[g], step->mul));
       ++step;
       ++sinceCheck;
     }
@@ -169,8 +220,10 @@ struct Positions {
   }
 };
 
-template <class O>
+// The line kernel with the lane operations Lanes (a member of LineFunction).
+template <class Lanes>
 bool RunLine(const LineJob& job) {
+  using O = LineOps<Lanes>;
   if (job.valueLimit < 65535) {
     typename O::V top = O::Zero();
     for (int32_t i = 0; i < job.inCount; ++i) top = O::Max(top, O::Load(job.in + i * kLineLanes));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "convolution/simd/Lanes.h"
+
 namespace {
 
 // A run of this many equal taps costs about as much through a sliding
@@ -40,11 +42,13 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, boo
     if (levels.empty() || levels.back() != weights[t]) levels.push_back(weights[t]);
   }
   const int32_t top = levels.empty() ? 0 : levels.front();
-  if (top > 65535) return false;
-  if (!deep && ((int64_t{top} * 255) >> 15) > 255) return false;
-  // At 8 bits the check above already keeps every weighted value in range.
-  valueLimit =
-      deep && top > 32768 ? static_cast<uint16_t>(((int64_t{65536} << 15) - 1) / top) : 65535;
+  // The straightforward loops store the low bits of an 8-bit channel that
+  // overflows, which no lane does: such weights leave the pass to them. At
+  // 16 bits the lines that hold values above the limit are emulated.
+  const int32_t channelMax = deep ? 65535 : 255;
+  const int32_t limit = simd::ExactChannelLimit(top, channelMax);
+  if (limit < 0 || (!deep && limit < channelMax)) return false;
+  valueLimit = static_cast<uint16_t>(limit >= channelMax ? 65535 : limit);
 
   auto slideFor = [&](int32_t length) -> int32_t {
     for (size_t s = 0; s < slideLengths.size(); ++s) {
@@ -122,8 +126,7 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, boo
         }
       }
     }
-    steps.push_back(LineStep{static_cast<uint16_t>(2 * (level & 0x7FFF)),
-                             static_cast<int32_t>(refs.size() - first), 0});
+    steps.push_back(LineStep{simd::WeightMul(level), static_cast<int32_t>(refs.size() - first), 0});
     if (level > 32768) ++aboveCount;
     if (level == 32768) ++unitCount;
   }
@@ -167,18 +170,4 @@ LineProgram LinePlan::Program() const {
                      slideLengths.data(),
                      static_cast<int32_t>(slideLengths.size()),
                      boundOffset};
-}
-
-LineFunction LineFunctionFor(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::AVX512:
-      return RunLineAVX512;
-    case SimdLevel::AVX2:
-      return RunLineAVX2;
-    case SimdLevel::SSE2:
-      return RunLineSSE2;
-    case SimdLevel::Scalar:
-      break;
-  }
-  return RunLineScalar;
 }

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "convolution/EnginePlan.h"
 #include "convolution/fast/LineKernel.h"
 
 class LinePlan {
@@ -44,7 +43,3 @@ class LinePlan {
   int32_t boundOffset = -1;
   uint16_t valueLimit = 65535;
 };
-
-// The line kernel of the given instruction set (not above what the processor
-// supports).
-LineFunction LineFunctionFor(SimdLevel level);

@@ -7,6 +7,7 @@
 #include "convolution/Separable.h"
 #include "convolution/Slots.h"
 #include "convolution/fast/LinePlan.h"
+#include "convolution/simd/Kernels.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
@@ -392,7 +393,7 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
 template <typename Pixel>
 bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t armCount,
                   PF_EffectWorld* src, PF_EffectWorld* firstMid, PF_EffectWorld* dst,
-                  SimdLevel level, bool maskSource, DestinationState destination) {
+                  SimdLevel instructionSet, bool maskSource, DestinationState destination) {
   constexpr bool deep = PixelTraits<Pixel>::kFormat == PixelFormat::Argb16;
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -432,7 +433,7 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
     f.keptOffset = positions * kLineLanes;
     positions += static_cast<size_t>(height);
   }
-  f.line = LineFunctionFor(level);
+  f.line = simd::KernelsFor(instructionSet).line;
   f.src = src;
   f.dst = dst;
   f.maskSource = maskSource;
@@ -475,20 +476,20 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
 }  // namespace
 
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
-                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel instructionSet,
                            bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across, &down};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, level, maskSource, destination);
+    return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, instructionSet, maskSource, destination);
   });
 }
 
 bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const KernelView& down1,
                        const KernelView& across2, const KernelView& down2, PF_EffectWorld* src,
-                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel level,
+                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel instructionSet,
                        bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across1, &down1, &across2, &down2};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, level, maskSource, destination);
+    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, instructionSet, maskSource, destination);
   });
 }

@@ -31,7 +31,7 @@
 // (see KernelSettings): with Overwrite its contents are never read, every
 // pixel is written, and a failure in the first pass leaves it cleared.
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
-                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel level,
+                           PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel instructionSet,
                            bool maskSource = false,
                            DestinationState destination = DestinationState::Floor);
 
@@ -43,5 +43,5 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
 // all zeros.
 bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const KernelView& down1,
                        const KernelView& across2, const KernelView& down2, PF_EffectWorld* src,
-                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel level,
+                       PF_EffectWorld* scratch, PF_EffectWorld* dst, SimdLevel instructionSet,
                        bool maskSource, DestinationState destination);

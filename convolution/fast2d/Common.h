@@ -1,6 +1,7 @@
-// Pieces the fast paths share: the bound under which lane arithmetic is exact, and a memo of ladder
-// lookups by control value. Weights are Q15 (32768 = 1.0); channel values are
-// 0..255 or 0..32768 for valid images, but any 16-bit value is handled.
+// Pieces the fast paths share: the host poll of the straightforward loops,
+// the largest value of each depth, and a memo of ladder lookups by control
+// value. Weights are Q15 (32768 = 1.0); channel values are 0..255 or
+// 0..32768 for valid images, but any 16-bit value is handled.
 #pragma once
 
 #include <algorithm>
@@ -26,18 +27,6 @@ inline KernelHolderFactory ResamplingOnHostThreads(const KernelHolderFactory& fa
   KernelHolderFactory copy = factory;
   copy.bcl.resampleOnHostThreads = true;
   return copy;
-}
-
-// The largest channel value c for which every (w * c) >> 15 with
-// 0 < w <= maxWeight is computed exactly by the lanes, stays below 2^31 as a
-// 32-bit product and fits a channel whose maximum is channelMax; -1 when the
-// weights themselves are beyond the lanes.
-inline int32_t SafeChannelLimit(int32_t maxWeight, int32_t channelMax) {
-  if (maxWeight > 65535) return -1;
-  if (maxWeight <= 0) return 65535;
-  const int64_t fits = ((static_cast<int64_t>(channelMax) + 1) * 32768 - 1) / maxWeight;
-  const int64_t noWrap = INT32_MAX / maxWeight;
-  return static_cast<int32_t>(std::min<int64_t>({fits, noWrap, 65535}));
 }
 
 // The largest value a channel of this depth stores unchanged (a 16-bit

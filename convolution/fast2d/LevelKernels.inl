@@ -1,8 +1,8 @@
 // The inner loops of Levels.h, written once against the lane operations of
-// SimdOps.h. Levels.cpp includes this file once per instruction set, inside
-// a namespace that names that set's operations `Ops` and under that set's
-// target pragma, so every function here is compiled for it. No includes: the
-// including file provides them.
+// convolution/simd/. Each per-instruction-set file there includes this file
+// once, inside its target region and an anonymous namespace in fast2d that
+// names its lane operations `Ops`, so every function here is compiled for that
+// set and has internal linkage. No includes: the including file provides them.
 
 using V = typename Ops::V;
 constexpr int32_t kPixels = Ops::kPixels;
@@ -12,14 +12,34 @@ constexpr int32_t kBlock = 8;
 constexpr int32_t kChunk = kPixels * kBlock;
 static_assert(kChunk <= kGatherChunkPixels, "source margin too small");
 
+// kPixels pixels of the image as lanes of O, and back; 8-bit channels are
+// widened and narrowed.
+template <class O>
+typename O::V LoadPixels(const PF_Pixel* p) {
+  return O::LoadWidened(reinterpret_cast<const uint8_t*>(p));
+}
+template <class O>
+typename O::V LoadPixels(const PF_Pixel16* p) {
+  return O::Load(reinterpret_cast<const uint16_t*>(p));
+}
+template <class O>
+void StorePixels(PF_Pixel* p, typename O::V v) {
+  O::StoreNarrowed(reinterpret_cast<uint8_t*>(p), v);
+}
+template <class O>
+void StorePixels(PF_Pixel16* p, typename O::V v) {
+  O::Store(reinterpret_cast<uint16_t*>(p), v);
+}
+
+// The last chunk of a row, pixel by pixel with the scalar twin.
 template <typename Pixel>
 void StoreMaxTail(const V* acc, int32_t count, Pixel* out, bool overwrite) {
+  using Scalar = simd::ScalarU16;
   uint16_t lanes[kChunk * 4];
   for (int32_t k = 0; k < kBlock; ++k) Ops::Store(lanes + k * kLanes, acc[k]);
   for (int32_t i = 0; i < count; ++i) {
-    const ScalarOps::V v = ScalarOps::Load(lanes + 4 * i);
-    ScalarOps::StorePixels(out + i,
-                           overwrite ? v : ScalarOps::Max(v, ScalarOps::LoadPixels(out + i)));
+    const Scalar::V v = Scalar::Load(lanes + 4 * i);
+    StorePixels<Scalar>(out + i, overwrite ? v : Scalar::Max(v, LoadPixels<Scalar>(out + i)));
   }
 }
 
@@ -171,7 +191,7 @@ void GatherLowGroups(const GatherPlan& plan, int32_t y, intptr_t column, const i
     int32_t open[C];
     int32_t count = 0;
     for (int32_t j = 0; j < C; ++j) {
-      if (!Ops::All(Ops::GreaterEqual(a[j], Ops::MulHi(bound[which[j]], most)))) {
+      if (!Ops::AllLanes(Ops::GreaterEqual(a[j], Ops::MulHi(bound[which[j]], most)))) {
         open[count++] = which[j];
       }
     }
@@ -242,7 +262,7 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
       if (x0 + kChunk <= plan.width) {
         for (int32_t k = 0; k < kBlock; ++k) {
           Pixel* p = out + x0 + k * kPixels;
-          Ops::StorePixels(p, plan.overwrite ? acc[k] : Ops::Max(acc[k], Ops::LoadPixels(p)));
+          StorePixels<Ops>(p, plan.overwrite ? acc[k] : Ops::Max(acc[k], LoadPixels<Ops>(p)));
         }
       } else {
         StoreMaxTail(acc, plan.width - x0, out + x0, plan.overwrite);
@@ -312,7 +332,7 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
   const V validLanes = Ops::Load(valid);
   for (int32_t n = first; n < count; ++n) {
     const BlockSource& s = sources[n];
-    const V w = Ops::VAnd(Ops::Load(s.key), validLanes);
+    const V w = Ops::And(Ops::Load(s.key), validLanes);
     V u[4];
     if (s.mul != nullptr) {
       const V mul = Ops::Load(s.mul);
@@ -321,20 +341,20 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
     } else {
       for (int32_t c = 0; c < 4; ++c) u[c] = Ops::Load(s.exact[c]);
     }
-    for (int32_t c = 0; c < 4; ++c) u[c] = Ops::VAnd(u[c], validLanes);
+    for (int32_t c = 0; c < 4; ++c) u[c] = Ops::And(u[c], validLanes);
     // Which channels an entry already listed covers, cell by cell.
-    typename Ops::M d[4] = {Ops::None(), Ops::None(), Ops::None(), Ops::None()};
+    typename Ops::M d[4] = {Ops::NoLanes(), Ops::NoLanes(), Ops::NoLanes(), Ops::NoLanes()};
     const uint16_t* slot = lists.slots;
     for (int32_t e = 0; e < lists.used; ++e, slot += slotLanes) {
       const typename Ops::M reach = Ops::GreaterEqual(Ops::Load(slot), w);
       for (int32_t c = 0; c < 4; ++c) {
-        d[c] = Ops::Or(
-            d[c], Ops::And(reach, Ops::GreaterEqual(Ops::Load(slot + (c + 1) * kLanes), u[c])));
+        d[c] = Ops::MaskOr(
+            d[c], Ops::MaskAnd(reach, Ops::GreaterEqual(Ops::Load(slot + (c + 1) * kLanes), u[c])));
       }
     }
     for (int32_t c = 0; c < 4; ++c) u[c] = Ops::ZeroWhere(u[c], d[c]);
-    const typename Ops::M keep = Ops::NonZero(Ops::VOr(Ops::VOr(u[0], u[1]), Ops::VOr(u[2], u[3])));
-    if (!Ops::Any(keep)) continue;
+    const typename Ops::M keep = Ops::NonZero(Ops::Or(Ops::Or(u[0], u[1]), Ops::Or(u[2], u[3])));
+    if (!Ops::AnyLane(keep)) continue;
     // Lanes that keep a record append it at their own count.
     const V counts = Ops::Load(lists.counts);
     const int32_t highest = Ops::LargestLane(Ops::KeepWhere(counts, keep));
@@ -344,10 +364,10 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
     const V entry[kListArrays] = {w, u[0], u[1], u[2], u[3], Ops::Splat(s.kernel)};
     for (int32_t e = lowest; e <= highest; ++e) {
       const typename Ops::M at =
-          Ops::And(keep, Ops::EqualMask(counts, Ops::Splat(static_cast<uint16_t>(e))));
+          Ops::MaskAnd(keep, Ops::Equal(counts, Ops::Splat(static_cast<uint16_t>(e))));
       uint16_t* to = lists.slots + e * slotLanes;
       for (int32_t a = 0; a < kListArrays; ++a) {
-        Ops::Store(to + a * kLanes, Ops::SelectMask(Ops::Load(to + a * kLanes), entry[a], at));
+        Ops::Store(to + a * kLanes, Ops::Select(Ops::Load(to + a * kLanes), entry[a], at));
       }
     }
     Ops::Store(lists.counts, Ops::IncrementWhere(counts, keep));
@@ -356,5 +376,5 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
   return count;
 }
 
-const LevelKernels kKernels = {
+constexpr Kernels2D kKernels2D = {
     &GatherRows<PF_Pixel>, &GatherRows<PF_Pixel16>, &SpreadRow, &ScatterRows, kLanes, &OfferBlock};

@@ -1,18 +1,19 @@
-// The inner loops of the fast two-dimensional and control-layer paths, built
-// once per instruction set and chosen at run time. The plans they read are
-// prepared by the callers (TwoDimensional.cpp, SeparableRecords.cpp);
-// every loop writes only the pixels it is given, so the gathering row may run
-// on several host threads at once.
+// The inner loops of the fast two-dimensional and control-layer paths
+// (LevelKernels.inl), compiled once per instruction set in convolution/simd/
+// and chosen there (simd::KernelsFor). The plans they read are prepared by the
+// callers (TwoDimensional.cpp, SeparableRecords.cpp); every loop writes only
+// the pixels it is given, so the gathering row may run on several host
+// threads at once.
 //
 // Channel values are 16-bit lanes in host order (alpha, red, green, blue);
-// weights travel as the mulhi/hi operand pairs of SimdOps.h. Callers check
-// beforehand that every weighted value fits its channel, so stores never
-// saturate or wrap.
+// weights travel as the mul/hi operand pairs of convolution/simd/Lanes.h.
+// Callers check beforehand that every weighted value fits its channel
+// (simd::ExactChannelLimit), so stores never saturate or wrap.
 #pragma once
 
 #include <cstdint>
 
-#include "convolution/EnginePlan.h"
+#include "convolution/simd/Lanes.h"
 #include "hostapi/PluginApi.h"
 
 namespace fast2d {
@@ -79,7 +80,7 @@ struct GatherPlan {
 };
 
 // The widest vector any instruction set uses, in lanes.
-constexpr int32_t kMaxVectorLanes = 32;
+constexpr int32_t kMaxVectorLanes = simd::kMaxLanes;
 
 // The scratch a gather of up to `rows` output rows needs for its bounds
 // (none without low elements), in rows of lanes that span a chunk and its
@@ -165,7 +166,8 @@ struct BlockSource {
   uint16_t kernel;
 };
 
-struct LevelKernels {
+// One instruction set's loops.
+struct Kernels2D {
   // Raises output rows [y, y + rows) (width pixels each, the first at `out`,
   // rowBytes apart) to the gathered maximum.
   // scratch holds GatherScratchFor(plan, rows).lanes lanes.
@@ -195,17 +197,15 @@ struct LevelKernels {
                         const uint16_t* valid);
 };
 
-const LevelKernels& KernelsFor(SimdLevel level);
-
 template <typename Pixel>
 struct DepthKernels;
 template <>
 struct DepthKernels<PF_Pixel> {
-  static auto Gather(const LevelKernels& k) { return k.gatherRows8; }
+  static auto Gather(const Kernels2D& k) { return k.gatherRows8; }
 };
 template <>
 struct DepthKernels<PF_Pixel16> {
-  static auto Gather(const LevelKernels& k) { return k.gatherRows16; }
+  static auto Gather(const Kernels2D& k) { return k.gatherRows16; }
 };
 
 }  // namespace fast2d

@@ -37,7 +37,8 @@
 #include "convolution/fast2d/Common.h"
 #include "convolution/fast2d/Fast2D.h"
 #include "convolution/fast2d/Levels.h"
-#include "convolution/fast2d/SimdOps.h"
+#include "convolution/simd/Kernels.h"
+#include "convolution/simd/Lanes.h"
 #include "image/AEException.h"
 #include "image/Containers.h"
 #include "image/IterateRows.h"
@@ -121,9 +122,9 @@ bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
     for (int32_t i = 0; i < axis.length; ++i) {
       const int32_t w = axis.taps[i * axis.stride];
       pass.peak = std::max(pass.peak, w);
-      std::fill_n(kernel.mul.begin() + 4 * (i + kRowPad), 4, WeightMul(w));
-      std::fill_n(kernel.hi.begin() + 4 * (i + kRowPad), 4, WeightHi(w));
-      if (WeightHi(w) != 0) {
+      std::fill_n(kernel.mul.begin() + 4 * (i + kRowPad), 4, simd::WeightMul(w));
+      std::fill_n(kernel.hi.begin() + 4 * (i + kRowPad), 4, simd::WeightHi(w));
+      if (simd::WeightHi(w) != 0) {
         kernel.hiBegin = std::min(kernel.hiBegin, i);
         kernel.hiEnd = i + 1;
       }
@@ -371,7 +372,7 @@ class VariableRun {
  public:
   VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
               const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
-              bool recordLanes, SimdLevel simd)
+              bool recordLanes, const Kernels2D& instructionSetKernels)
       : src(source),
         dst(destination),
         settings(s),
@@ -382,7 +383,7 @@ class VariableRun {
         lineCount(horizontal ? source->height : source->width),
         lineLength(horizontal ? source->width : source->height),
         memo(firstHolder.Interpolator(), firstHolder.HAmount(), firstHolder.VAmount()),
-        kernels(KernelsFor(simd)),
+        kernels(instructionSetKernels),
         lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
         slots(Slots::ForThisMachine(4) - 1) {}
 
@@ -482,8 +483,8 @@ class VariableRun {
       l->weights[lane] = w;
       if (w <= 0) continue;
       l->key[lane] = static_cast<uint16_t>(w);
-      l->mul[lane] = WeightMul(w);
-      l->hi[lane] = WeightHi(w);
+      l->mul[lane] = simd::WeightMul(w);
+      l->hi[lane] = simd::WeightHi(w);
     }
     return index;
   }
@@ -498,7 +499,7 @@ class VariableRun {
   int32_t lineCount;
   int32_t lineLength;
   LadderMemo memo;
-  const LevelKernels& kernels;
+  const Kernels2D& kernels;
   std::vector<FirstPassLanes> lanes1;
   std::deque<FirstPassLanes> spare;   // stable addresses
   std::vector<SourceChoice> choices;  // line by line
@@ -514,6 +515,7 @@ template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                                KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd) {
   if (!HoldsPixels<Pixel>(dst) || !HoldsPixels<Pixel>(src)) return false;
+  const Kernels2D& kernels = simd::KernelsFor(simd).twoD;
   AEObjectAutoPointer<BCLHolder> first;
   AEObjectAutoPointer<BCLHolder> second;
   KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
@@ -530,11 +532,12 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   if (peak1 <= 0) return false;
   const int64_t product = static_cast<int64_t>(peak1) * LargestChannelOf<Pixel>(src);
   const int64_t recordMax = product <= INT32_MAX ? std::min<int64_t>(product >> 15, kMax) : kMax;
-  if (recordMax > SafeChannelLimit(pass2.peak, kMax)) return false;
+  if (recordMax > simd::ExactChannelLimit(pass2.peak, kMax)) return false;
 
   // First-pass values come from the lanes when none is cut to the channel.
   const bool recordLanes = product <= INT32_MAX && (product >> 15) <= kMax && peak1 <= 65535;
-  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes, simd);
+  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes,
+                         kernels);
   run.Run();
   return true;
 }

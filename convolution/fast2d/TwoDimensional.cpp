@@ -28,7 +28,8 @@
 #include "convolution/fast2d/Common.h"
 #include "convolution/fast2d/Fast2D.h"
 #include "convolution/fast2d/Levels.h"
-#include "convolution/fast2d/SimdOps.h"
+#include "convolution/simd/Kernels.h"
+#include "convolution/simd/Lanes.h"
 #include "image/AEException.h"
 #include "image/Containers.h"
 #include "image/IterateRows.h"
@@ -104,7 +105,7 @@ void BuildLowGroups(std::vector<Element>& low, int32_t offX, int32_t offY, Gathe
   const size_t size = std::max(kLowGroupMin, (low.size() + kLowGroups - 1) / kLowGroups);
   for (size_t begin = 0; begin < low.size(); begin += size) {
     const size_t end = std::min(low.size(), begin + size);
-    k.groupMul.push_back(WeightMul(low[begin].weight));
+    k.groupMul.push_back(simd::WeightMul(low[begin].weight));
     std::sort(
         low.begin() + static_cast<intptr_t>(begin), low.begin() + static_cast<intptr_t>(end),
         [](const Element& a, const Element& b) { return a.j != b.j ? a.j < b.j : a.i < b.i; });
@@ -112,7 +113,7 @@ void BuildLowGroups(std::vector<Element>& low, int32_t offX, int32_t offY, Gathe
       const Element& e = low[n];
       k.lowDy.push_back(offY - e.j);
       k.lowOffsets.push_back(4 * (offX - e.i));
-      k.lowMul.push_back(WeightMul(e.weight));
+      k.lowMul.push_back(simd::WeightMul(e.weight));
     }
     k.groupEnd.push_back(static_cast<int32_t>(end));
   }
@@ -184,7 +185,7 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, G
       const Element& e = elements[n];
       spec.high += 1;
       k.offsets.push_back(4 * (offX - e.i));
-      k.mul.push_back(WeightMul(e.weight));
+      k.mul.push_back(simd::WeightMul(e.weight));
       k.maxWeight = std::max(k.maxWeight, e.weight);
     }
     k.rows.push_back(spec);
@@ -286,7 +287,8 @@ PF_Err GatherBandFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
 
 template <typename Pixel>
 bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSettings& settings,
-                   const KernelView& view, const KernelPixelList* list, const ConvolvePlan& plan) {
+                   const KernelView& view, const KernelPixelList* list, const Kernels2D& kernels,
+                   const ConvolvePlan& plan) {
   PF_InData* inData = settings.inData;
   const int32_t width = src->width;
   const int32_t height = src->height;
@@ -329,7 +331,7 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   job.plan.reachDown = kernel.reachDown;
   job.plan.overwrite = plan.destination == DestinationState::Overwrite;
   job.dst = dst;
-  job.rows = DepthKernels<Pixel>::Gather(KernelsFor(plan.simd));
+  job.rows = DepthKernels<Pixel>::Gather(kernels);
   Slots slots(Slots::ForThisMachine(33));
   job.slots = &slots;
   job.scratchLanes = GatherScratchFor(job.plan, kGatherBand).lanes;
@@ -342,7 +344,9 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
                                   WidenJob<Pixel>::RowFunction, dst);
   RaiseIfHostFailed(err);
-  if (widen.largest.load() > SafeChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) return false;
+  if (widen.largest.load() > simd::ExactChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) {
+    return false;
+  }
 
   err = IterateRows<Pixel>(inData, height, 2 * height, src, height, &job, GatherBandFunction<Pixel>,
                            dst);
@@ -409,7 +413,7 @@ void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, i
       maxWeight = std::max(maxWeight, e.weight);
     }
   }
-  k.safeChannel = SafeChannelLimit(maxWeight, channelMax);
+  k.safeChannel = simd::ExactChannelLimit(maxWeight, channelMax);
 }
 
 // The straightforward weighted maximum of one channel, stored as a channel
@@ -548,8 +552,7 @@ template <typename Pixel>
 void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImage& control,
                     LadderMemo& memo, const MaskedKernelMaker* masked,
                     std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow,
-                    SimdLevel simd) {
-  const auto scatter = KernelsFor(simd).scatterSource;
+                    void (*scatter)(const ScatterSource&)) {
   ScatterSource job = ScatterTarget(reinterpret_cast<char*>(shadow.Row(0)), shadow.RowBytes(),
                                     src->width, src->height);
   const int32_t width = src->width;
@@ -596,7 +599,7 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
 template <typename Pixel>
 void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                      KernelHolderFactory* factory, KernelMaker* maker,
-                     const MaskedKernelMaker* masked, SimdLevel simd) {
+                     const MaskedKernelMaker* masked, const Kernels2D& kernels) {
   const double h = settings->hAmount;
   const double v = settings->vAmount;
   KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
@@ -611,7 +614,8 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   if (height > INT16_MAX || !ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf)) {
     ShadowRows<Pixel> shadow(dst, false);
     try {
-      ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow, simd);
+      ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow,
+                            kernels.scatterSource);
     } catch (...) {
       shadow.Finish();
       throw;
@@ -626,7 +630,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   ShadowRows<Pixel> shadow(dst, false);
   Slots slots(Slots::ForThisMachine(4) - 1);
   SlotPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
-  ScatterPass<Pixel> pass{src,    kernelOf.data(), &prepared,        KernelsFor(simd).scatterSource,
+  ScatterPass<Pixel> pass{src,    kernelOf.data(), &prepared,        kernels.scatterSource,
                           &slots, &planes,         shadow.RowBytes()};
   const PF_Err err =
       IterateRows<Pixel>(inData, 0, height, src, height, &pass, ScatterColumns<Pixel>, dst);
@@ -638,19 +642,20 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
 bool Convolve2D(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                 KernelHolderFactory* factory, KernelMaker* maker, const MaskedKernelMaker* masked,
                 const ConvolvePlan& plan) {
+  const Kernels2D& kernels = simd::KernelsFor(plan.simd).twoD;
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
     if (!HoldsPixels<Pixel>(src)) return false;
     if (factory->useBCL) {
-      ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, plan.simd);
+      ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, kernels);
       return true;
     }
     AEObjectAutoPointer<SimpleKernelHolder> holder(
         factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
     const KernelView view = holder->View();
-    if (masked == nullptr) return GatherUniform<Pixel>(src, dst, *settings, view, nullptr, plan);
+    if (masked == nullptr) return GatherUniform<Pixel>(src, dst, *settings, view, nullptr, kernels, plan);
     const KernelPixelList list =
         ListOfKernel(masked->Table(), masked->PixelsPerKernel(), view.kernelIndex);
-    return GatherUniform<Pixel>(src, dst, *settings, view, &list, plan);
+    return GatherUniform<Pixel>(src, dst, *settings, view, &list, kernels, plan);
   });
 }
 

@@ -1,0 +1,21 @@
+// The kernels of Kernels.h over the lane operations QB_SIMD_LANES, as the
+// table kKernels. Included once by each per-instruction-set file, after
+// KernelBodies.h and inside its target region (Target.h), so that everything
+// defined here is compiled for that set; the anonymous namespaces keep each
+// set's copies apart at link time.
+
+namespace {
+#include "convolution/fast/LineKernelImpl.h"
+}  // namespace
+
+namespace fast2d {
+namespace {
+using Ops = QB_SIMD_LANES;
+static_assert(Ops::kLanes <= simd::kMaxLanes);
+#include "convolution/fast2d/LevelKernels.inl"
+}  // namespace
+}  // namespace fast2d
+
+namespace {
+constexpr simd::Kernels kKernels = {&linekernel::RunLine<QB_SIMD_LANES>, fast2d::kKernels2D};
+}  // namespace

@@ -1,0 +1,35 @@
+// Every inner loop of the fast engines for one instruction set, and the one
+// place that picks them: the separable engine's line kernel
+// (fast/LineKernelImpl.h) and the two-dimensional and control-layer loops
+// (fast2d/LevelKernels.inl), written once over the lane operations and
+// compiled once per instruction set, each set in a file of its own
+// (KernelsScalar.cpp, KernelsSse2.cpp, KernelsAvx2.cpp, KernelsAvx512.cpp, all
+// through KernelBodies.inl). A later lane type (float pixels) adds its loops
+// to the same table and files.
+//
+// The tables are constant, own nothing and may be used from any thread.
+#pragma once
+
+#include "convolution/EnginePlan.h"
+#include "convolution/fast/LineKernel.h"
+#include "convolution/fast2d/Levels.h"
+
+namespace simd {
+
+struct Kernels {
+  LineFunction line;
+  fast2d::Kernels2D twoD;
+};
+
+// One per instruction set; the vector ones exist on x86 only.
+const Kernels& ScalarKernels();
+const Kernels& Sse2Kernels();
+const Kernels& Avx2Kernels();
+const Kernels& Avx512Kernels();
+
+// The loops of the given instruction set, which must not be above what the
+// processor supports (CpuSimdLevel); the scalar twin where the build has no
+// vector code.
+const Kernels& KernelsFor(SimdLevel instructionSet);
+
+}  // namespace simd

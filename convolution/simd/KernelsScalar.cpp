@@ -1,0 +1,8 @@
+// The fast engines' loops with the scalar twin: the engine where the
+// processor or the build has no vector set, and the reference for the others.
+#include "convolution/simd/KernelBodies.h"
+
+#define QB_SIMD_LANES simd::ScalarU16
+#include "convolution/simd/KernelBodies.inl"
+
+const simd::Kernels& simd::ScalarKernels() { return kKernels; }
