@@ -1,6 +1,6 @@
 #include "render/BCLView.h"
 
-#include "convolution/BCL.h"
+#include "convolution/controllayer/BCL.h"
 #include "image/PixelTraits.h"
 
 namespace {

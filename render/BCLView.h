@@ -4,7 +4,7 @@
 // pixels inside both input and output are written. Worlds are not owned; bclWorld may be null.
 #pragma once
 
-#include "convolution/BCL.h"
+#include "convolution/controllayer/BCL.h"
 #include "hostapi/PluginApi.h"
 
 void RenderBCLView(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,

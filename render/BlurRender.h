@@ -5,8 +5,8 @@
 // Control Layer).
 #pragma once
 
-#include "convolution/BCL.h"
 #include "convolution/EnginePlan.h"
+#include "convolution/controllayer/BCL.h"
 #include "hostapi/PluginApi.h"
 #include "kernels/Settings.h"
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "convolution/BCL.h"
+#include "convolution/controllayer/BCL.h"
 #include "hostapi/PluginApi.h"
 #include "kernels/Settings.h"
 

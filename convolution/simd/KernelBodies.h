@@ -10,9 +10,9 @@
 #include <optional>
 #include <utility>
 
-#include "convolution/fast/LineKernel.h"
-#include "convolution/fast2d/Levels.h"
+#include "convolution/separable/LineKernel.h"
 #include "convolution/simd/Kernels.h"
 #include "convolution/simd/Lanes.h"
+#include "convolution/simd/Levels.h"
 #include "convolution/simd/Scalar.h"
 #include "convolution/simd/Target.h"

@@ -5,17 +5,17 @@
 // set's copies apart at link time.
 
 namespace {
-#include "convolution/fast/LineKernelImpl.h"
+#include "convolution/separable/LineKernelImpl.h"
 }  // namespace
 
-namespace fast2d {
+namespace fastpath {
 namespace {
 using Ops = QB_SIMD_LANES;
 static_assert(Ops::kLanes <= simd::kMaxLanes);
-#include "convolution/fast2d/LevelKernels.inl"
+#include "convolution/simd/LevelKernels.inl"
 }  // namespace
-}  // namespace fast2d
+}  // namespace fastpath
 
 namespace {
-constexpr simd::Kernels kKernels = {&linekernel::RunLine<QB_SIMD_LANES>, fast2d::kKernels2D};
+constexpr simd::Kernels kKernels = {&linekernel::RunLine<QB_SIMD_LANES>, fastpath::kKernels2D};
 }  // namespace

@@ -1,7 +1,7 @@
 // Every inner loop of the fast engines for one instruction set, and the one
 // place that picks them: the separable engine's line kernel
 // (fast/LineKernelImpl.h) and the two-dimensional and control-layer loops
-// (fast2d/LevelKernels.inl), written once over the lane operations and
+// (simd/LevelKernels.inl), written once over the lane operations and
 // compiled once per instruction set, each set in a file of its own
 // (KernelsScalar.cpp, KernelsSse2.cpp, KernelsAvx2.cpp, KernelsAvx512.cpp, all
 // through KernelBodies.inl). A later lane type (float pixels) adds its loops
@@ -11,14 +11,14 @@
 #pragma once
 
 #include "convolution/EnginePlan.h"
-#include "convolution/fast/LineKernel.h"
-#include "convolution/fast2d/Levels.h"
+#include "convolution/separable/LineKernel.h"
+#include "convolution/simd/Levels.h"
 
 namespace simd {
 
 struct Kernels {
   LineFunction line;
-  fast2d::Kernels2D twoD;
+  fastpath::Kernels2D twoD;
 };
 
 // One per instruction set; the vector ones exist on x86 only.

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "convolution/BCL.h"
-#include "convolution/VariablePasses.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/controllayer/VariablePasses.h"
 #include "kernels/KernelMaker.h"
 #include "render/BCLView.h"
 #include "shapes/ShapesSupport.h"

@@ -14,11 +14,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "convolution/BCL.h"
 #include "convolution/Convolve.h"
 #include "convolution/EnginePlan.h"
-#include "convolution/Separable.h"
-#include "convolution/fast/SeparableFast.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/separable/Separable.h"
+#include "convolution/separable/SeparableFast.h"
 #include "image/AEWorld.h"
 #include "kernels/CustomKernel.h"
 #include "kernels/KernelMaker.h"

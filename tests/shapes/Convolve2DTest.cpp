@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "convolution/BCL.h"
 #include "convolution/Convolve.h"
+#include "convolution/controllayer/BCL.h"
 #include "kernels/CrossKernel.h"
 #include "kernels/CustomKernel.h"
 #include "kernels/SpiralKernel.h"

@@ -1,13 +1,13 @@
-#include "convolution/Convolve2D.h"
+#include "convolution/gather2d/Convolve2D.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "convolution/BCL.h"
 #include "convolution/Convolve.h"
-#include "convolution/KernelInterpolator.h"
-#include "convolution/Separable.h"
-#include "convolution/fast2d/Fast2D.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/controllayer/KernelInterpolator.h"
+#include "convolution/gather2d/Fast2D.h"
+#include "convolution/separable/Separable.h"
 #include "image/AEWorld.h"
 #include "image/HostPoll.h"
 #include "image/PixelTraits.h"
@@ -158,13 +158,14 @@ KernelPixelList ListOfKernel(const Array1D<KernelPixel>& table, int32_t pixelsPe
 void ConvolveWhole(KernelMaker* maker, PF_EffectWorld* src, PF_EffectWorld* dst,
                    KernelSettings* settings, KernelHolderFactory* factory,
                    const ConvolvePlan& plan) {
-  if (plan.Fast() && fast2d::ConvolveWholeKernel(src, dst, settings, factory, maker, plan)) return;
+  if (plan.Fast() && fastpath::ConvolveWholeKernel(src, dst, settings, factory, maker, plan))
+    return;
   Convolve2DStraightforward(maker, nullptr, src, dst, settings, factory, plan);
 }
 
 void ConvolveMasked(MaskedKernelMaker* maker, PF_EffectWorld* src, PF_EffectWorld* dst,
                     KernelSettings* settings, KernelHolderFactory* factory,
                     const ConvolvePlan& plan) {
-  if (plan.Fast() && fast2d::ConvolveMasked(src, dst, settings, factory, maker, plan)) return;
+  if (plan.Fast() && fastpath::ConvolveMasked(src, dst, settings, factory, maker, plan)) return;
   Convolve2DStraightforward(maker, maker, src, dst, settings, factory, plan);
 }

@@ -1,4 +1,4 @@
-#include "convolution/KernelInterpolator.h"
+#include "convolution/controllayer/KernelInterpolator.h"
 
 #include <cmath>
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "convolution/fast/LineKernel.h"
+#include "convolution/separable/LineKernel.h"
 
 class LinePlan {
  public:

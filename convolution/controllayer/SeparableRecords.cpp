@@ -29,22 +29,22 @@
 #include <type_traits>
 #include <vector>
 
-#include "convolution/BCL.h"
 #include "convolution/EnginePlan.h"
-#include "convolution/KernelInterpolator.h"
+#include "convolution/FastShared.h"
 #include "convolution/Slots.h"
-#include "convolution/VariablePasses.h"
-#include "convolution/fast2d/Common.h"
-#include "convolution/fast2d/Fast2D.h"
-#include "convolution/fast2d/Levels.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/controllayer/KernelInterpolator.h"
+#include "convolution/controllayer/VariablePasses.h"
+#include "convolution/gather2d/Fast2D.h"
 #include "convolution/simd/Kernels.h"
 #include "convolution/simd/Lanes.h"
+#include "convolution/simd/Levels.h"
 #include "image/AEException.h"
 #include "image/Containers.h"
 #include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 
-namespace fast2d {
+namespace fastpath {
 namespace {
 
 // A 1D kernel along its axis: taps[i * stride], i < length.
@@ -549,4 +549,4 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
 QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 
-}  // namespace fast2d
+}  // namespace fastpath

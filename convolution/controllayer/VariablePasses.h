@@ -101,3 +101,14 @@ template <typename Pixel>
 void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorld* dst,
                        const SecondPassInfo<Pixel>* record, bool red, bool green, bool blue,
                        bool alpha);
+
+namespace fastpath {
+
+// The fast record algorithm: the same image as ConvolveVariable's
+// straightforward loops on the host's threads, or false, having written
+// nothing, where it cannot guarantee that.
+template <typename Pixel>
+bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                               KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd);
+
+}  // namespace fastpath

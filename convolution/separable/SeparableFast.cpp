@@ -1,12 +1,12 @@
-#include "convolution/fast/SeparableFast.h"
+#include "convolution/separable/SeparableFast.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include "convolution/Separable.h"
 #include "convolution/Slots.h"
-#include "convolution/fast/LinePlan.h"
+#include "convolution/separable/LinePlan.h"
+#include "convolution/separable/Separable.h"
 #include "convolution/simd/Kernels.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
@@ -480,7 +480,8 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
                            bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across, &down};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, instructionSet, maskSource, destination);
+    return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, instructionSet, maskSource,
+                               destination);
   });
 }
 
@@ -490,6 +491,7 @@ bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const Kerne
                        bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across1, &down1, &across2, &down2};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, instructionSet, maskSource, destination);
+    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, instructionSet, maskSource,
+                               destination);
   });
 }

@@ -16,7 +16,7 @@
 #include "convolution/simd/Lanes.h"
 #include "hostapi/PluginApi.h"
 
-namespace fast2d {
+namespace fastpath {
 
 // The widest group of pixels a gather computes at once; source rows carry
 // this much extra margin on the right.
@@ -208,4 +208,4 @@ struct DepthKernels<PF_Pixel16> {
   static auto Gather(const Kernels2D& k) { return k.gatherRows16; }
 };
 
-}  // namespace fast2d
+}  // namespace fastpath

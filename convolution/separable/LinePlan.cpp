@@ -1,4 +1,4 @@
-#include "convolution/fast/LinePlan.h"
+#include "convolution/separable/LinePlan.h"
 
 #include <algorithm>
 

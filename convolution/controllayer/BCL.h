@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "convolution/KernelInterpolator.h"
+#include "convolution/controllayer/KernelInterpolator.h"
 #include "hostapi/PluginApi.h"
 #include "image/AEWorld.h"
 #include "kernels/KernelStorage.h"

@@ -1,4 +1,4 @@
-#include "convolution/BCL.h"
+#include "convolution/controllayer/BCL.h"
 
 #include "image/AEException.h"
 #include "image/PixelTraits.h"

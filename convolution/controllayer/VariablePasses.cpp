@@ -1,7 +1,7 @@
-#include "convolution/VariablePasses.h"
+#include "convolution/controllayer/VariablePasses.h"
 
-#include "convolution/BCL.h"
-#include "convolution/fast2d/Fast2D.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/gather2d/Fast2D.h"
 #include "image/AEException.h"
 #include "image/HostPoll.h"
 #include "image/PixelTraits.h"
@@ -236,7 +236,7 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
                       const ConvolvePlan& plan) {
   DispatchPixel(FormatOf(src), [&]<typename Pixel>() {
     if (plan.Fast() &&
-        fast2d::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker, plan.simd)) {
+        fastpath::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker, plan.simd)) {
       return;
     }
     ConvolveVariableStraightforward<Pixel>(src, dst, settings, factory, maker);

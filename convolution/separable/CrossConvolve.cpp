@@ -1,9 +1,9 @@
 #include <algorithm>
 
-#include "convolution/BCL.h"
 #include "convolution/Convolve.h"
-#include "convolution/Separable.h"
-#include "convolution/fast/SeparableFast.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/separable/Separable.h"
+#include "convolution/separable/SeparableFast.h"
 #include "image/AEWorld.h"
 #include "image/Drawing.h"
 #include "image/HostPoll.h"

@@ -1,6 +1,6 @@
 // The inner loops of Levels.h, written once against the lane operations of
 // convolution/simd/. Each per-instruction-set file there includes this file
-// once, inside its target region and an anonymous namespace in fast2d that
+// once, inside its target region and an anonymous namespace in fastpath that
 // names its lane operations `Ops`, so every function here is compiled for that
 // set and has internal linkage. No includes: the including file provides them.
 

@@ -10,16 +10,17 @@
 #include <memory>
 #include <vector>
 
-#include "convolution/BCL.h"
-#include "convolution/KernelInterpolator.h"
-#include "convolution/fast2d/Levels.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/controllayer/KernelInterpolator.h"
+#include "convolution/gather2d/Convolve2D.h"
+#include "convolution/simd/Levels.h"
 #include "hostapi/PluginApi.h"
 #include "image/AEException.h"
 #include "image/HostPoll.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelStorage.h"
 
-namespace fast2d {
+namespace fastpath {
 
 // The factory as the control-layer paths here use it: the layer resampled
 // on the host's threads (the same image as the ordered loops).
@@ -186,4 +187,37 @@ class SlotPlanes {
   std::vector<std::unique_ptr<uint16_t[]>> planes;
 };
 
-}  // namespace fast2d
+// A kernel element with weight > 0: column i, row j, origin top-left.
+struct Element {
+  int32_t i;
+  int32_t j;
+  int32_t weight;
+};
+
+// Every positive element of a full kernel, or of the listed elements of a
+// masked one. False when a listed element lies outside the kernel, which
+// the straightforward path would read from beyond it.
+inline bool CollectElements(const KernelView& view, const KernelPixelList* list,
+                            std::vector<Element>& elements) {
+  elements.clear();
+  if (list == nullptr) {
+    for (int32_t j = 0; j < view.height; ++j) {
+      for (int32_t i = 0; i < view.width; ++i) {
+        const int32_t w = view.Weight(i, j);
+        if (w > 0) elements.push_back(Element{i, j, w});
+      }
+    }
+    return true;
+  }
+  for (int32_t n = 0; n < list->capacity; ++n) {
+    const KernelPixel e = list->entries[n];
+    if (e.x == -1) break;
+    if (e.x < 0 || e.y < 0 || e.x >= view.width || e.y >= view.height) return false;
+    // Listed elements of weight <= 0 never raise anything.
+    const int32_t w = view.Weight(e.x, e.y);
+    if (w > 0) elements.push_back(Element{e.x, e.y, w});
+  }
+  return true;
+}
+
+}  // namespace fastpath

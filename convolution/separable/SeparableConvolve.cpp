@@ -1,10 +1,10 @@
 #include <cstdint>
 
-#include "convolution/BCL.h"
 #include "convolution/Convolve.h"
-#include "convolution/Separable.h"
-#include "convolution/VariablePasses.h"
-#include "convolution/fast/SeparableFast.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/controllayer/VariablePasses.h"
+#include "convolution/separable/Separable.h"
+#include "convolution/separable/SeparableFast.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
 #include "image/Drawing.h"

@@ -1,0 +1,326 @@
+// The two-dimensional shapes under a control layer, fast: the scatter of
+// the straightforward path into a 16-bit copy of dst, each ladder kernel
+// prepared once as row spans of lane weights, spread over the host's iterate
+// threads by strips of source columns, each strip's call raising its own
+// copy; sources whose values the lanes cannot hold make the whole scatter
+// take the straightforward loop in its own order.
+#include "convolution/controllayer/Scatter2D.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "convolution/EnginePlan.h"
+#include "convolution/FastShared.h"
+#include "convolution/Slots.h"
+#include "convolution/controllayer/BCL.h"
+#include "convolution/controllayer/KernelInterpolator.h"
+#include "convolution/gather2d/Convolve2D.h"
+#include "convolution/gather2d/Fast2D.h"
+#include "convolution/simd/Kernels.h"
+#include "convolution/simd/Lanes.h"
+#include "convolution/simd/Levels.h"
+#include "image/AEException.h"
+#include "image/Containers.h"
+#include "image/IterateRows.h"
+#include "image/PixelTraits.h"
+
+namespace fastpath {
+namespace {
+
+// One ladder kernel as rows of lane weights (see ScatterSource).
+struct ScatterKernel {
+  bool prepared = false;
+  std::vector<ScatterRow> rows;
+  // Lane weights (see WeighBy): half the table a mul/hi pair would be, which
+  // every source reads afresh.
+  std::vector<uint16_t> weights;
+  // Sources whose channels are all at most this take the lanes; others the
+  // exact scalar loop.
+  int32_t safeChannel = -1;
+  int32_t width = 0;  // of the kernel
+  int32_t height = 0;
+};
+
+void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, int32_t channelMax,
+                          ScatterKernel& k) {
+  k.prepared = true;
+  k.width = view.width;
+  k.height = view.height;
+  std::vector<Element> elements;
+  if (!CollectElements(view, list, elements)) return;  // scalar only
+  std::sort(elements.begin(), elements.end(),
+            [](const Element& a, const Element& b) { return a.j != b.j ? a.j < b.j : a.i < b.i; });
+  int32_t maxWeight = 0;
+  for (size_t n = 0; n < elements.size();) {
+    const int32_t j = elements[n].j;
+    size_t end = n;
+    while (end < elements.size() && elements[end].j == j) ++end;
+    const int32_t first = elements[n].i;
+    const int32_t count = elements[end - 1].i - first + 1;
+    const int32_t tap = static_cast<int32_t>(k.weights.size() / 4);
+    // The longest run of weights of exactly 32768 in the row.
+    int32_t flatBegin = 0;
+    int32_t flatEnd = 0;
+    for (size_t m = n; m < end;) {
+      size_t z = m;
+      while (z + 1 < end && elements[z].weight == 32768 && elements[z + 1].weight == 32768 &&
+             elements[z + 1].i == elements[z].i + 1) {
+        ++z;
+      }
+      if (elements[m].weight == 32768 && elements[z].i + 1 - elements[m].i > flatEnd - flatBegin) {
+        flatBegin = elements[m].i - first;
+        flatEnd = elements[z].i + 1 - first;
+      }
+      m = z + 1;
+    }
+    k.rows.push_back(ScatterRow{j, first, count, tap, flatBegin, flatEnd});
+    k.weights.resize(k.weights.size() + 4 * (static_cast<size_t>(count) + 2 * kRowPad), 0);
+    for (; n < end; ++n) {
+      const Element& e = elements[n];
+      const size_t lane = 4 * static_cast<size_t>(tap + kRowPad + e.i - first);
+      // Weights above 65535 leave every source to the exact loop (safeChannel).
+      std::fill_n(k.weights.begin() + static_cast<intptr_t>(lane), 4,
+                  static_cast<uint16_t>(std::min(e.weight, 65535)));
+      maxWeight = std::max(maxWeight, e.weight);
+    }
+  }
+  k.safeChannel = simd::ExactChannelLimit(maxWeight, channelMax);
+}
+
+// The straightforward weighted maximum of one channel, stored as a channel
+// of the image's depth stores it (cut to `mask`).
+inline void RaiseExactly(A_u_short& out, int32_t w, int32_t channel, int32_t mask) {
+  const int32_t v = MulQ15(w, channel);
+  if (v > out) out = static_cast<A_u_short>(v & mask);
+}
+
+// The straightforward scatter of one source pixel, for values the lanes
+// cannot hold: each target takes one truncating store per source, in source
+// order, as there.
+template <typename Pixel>
+void ScatterExactly(const KernelView& k, const KernelPixelList* list, int32_t x, int32_t y,
+                    ShadowRows<Pixel>& shadow, const PF_EffectWorld* src) {
+  constexpr int32_t kMask = kStorableMax<Pixel>;
+  const Pixel s = *PixelAt<Pixel>(src, x, y);
+  const int32_t left = x - k.width / 2;
+  const int32_t top = y - k.height / 2;
+  auto raise = [&](int32_t i, int32_t j) {
+    const int32_t tx = left + i;
+    const int32_t ty = top + j;
+    if (tx < 0 || ty < 0 || tx >= src->width || ty >= src->height) return;
+    const int32_t w = k.Weight(i, j);
+    PF_Pixel16& out = shadow.Row(ty)[tx];
+    RaiseExactly(out.alpha, w, s.alpha, kMask);
+    RaiseExactly(out.red, w, s.red, kMask);
+    RaiseExactly(out.green, w, s.green, kMask);
+    RaiseExactly(out.blue, w, s.blue, kMask);
+  };
+  if (list != nullptr) {
+    for (int32_t n = 0; n < list->capacity && list->entries[n].x != -1; ++n) {
+      raise(list->entries[n].x, list->entries[n].y);
+    }
+    return;
+  }
+  for (int32_t j = 0; j < k.height; ++j) {
+    for (int32_t i = 0; i < k.width; ++i) {
+      if (k.Weight(i, j) > 0) raise(i, j);
+    }
+  }
+}
+
+constexpr int32_t kNoKernel = -1;
+constexpr int32_t kExactOnly = -2;
+
+// The ladder kernel of source (x, y), and for a masked maker its list of
+// elements in *list (the straightforward scatter's own lookups, in its order).
+KernelView SampledKernel(const BCLImage& control, LadderMemo& memo, const MaskedKernelMaker* masked,
+                         int32_t x, int32_t y, KernelPixelList* list) {
+  int32_t controlValue = 0;
+  const double f = control.SampleAmount(x, y, &controlValue);
+  const KernelView k = memo.For(controlValue, f);
+  if (masked != nullptr) {
+    *list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
+  }
+  return k;
+}
+
+// How the lanes treat a source with kernel k, preparing the kernel when it
+// first appears: kNoKernel when the source raises nothing, kExactOnly when
+// only the exact scalar loop stores what the straightforward one does, else
+// the index of its prepared kernel.
+template <typename Pixel>
+int32_t ChooseKernel(const Pixel& s, const KernelView& k, const KernelPixelList* listed,
+                     std::vector<ScatterKernel>& prepared) {
+  if (IsBlack(s) || k.width < 1 || k.height < 1) return kNoKernel;
+  if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) {
+    return kExactOnly;
+  }
+  ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
+  if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
+  if (LargestChannel(s) > plan.safeChannel || plan.width != k.width || plan.height != k.height) {
+    return kExactOnly;
+  }
+  return k.kernelIndex;
+}
+
+ScatterSource ScatterTarget(char* data, intptr_t rowBytes, int32_t width, int32_t height) {
+  return ScatterSource{data, rowBytes, width, height, 0, 0, nullptr, 0, nullptr, {0, 0, 0, 0}};
+}
+
+// Source (x, y) of value s through its prepared kernel into job's target.
+template <typename Pixel>
+void ScatterWith(ScatterSource& job, const ScatterKernel& plan, int32_t x, int32_t y,
+                 const Pixel& s, void (*scatter)(const ScatterSource&)) {
+  job.left = x - plan.width / 2;
+  job.top = y - plan.height / 2;
+  job.rows = plan.rows.data();
+  job.rowCount = static_cast<int32_t>(plan.rows.size());
+  job.weights = plan.weights.data();
+  job.value[0] = s.alpha;
+  job.value[1] = s.red;
+  job.value[2] = s.green;
+  job.value[3] = s.blue;
+  scatter(job);
+}
+
+template <typename Pixel>
+struct ScatterPass {
+  const PF_EffectWorld* src;
+  const int32_t* kernelOf;  // prepared kernel of each source, column by column, or kNoKernel
+  const std::vector<ScatterKernel>* prepared;
+  void (*scatter)(const ScatterSource&);
+  Slots* slots;
+  SlotPlanes* planes;
+  intptr_t rowBytes;
+};
+
+// The iterate area is one pixel wide and as tall as the image; the call for
+// row y scatters the sources of its share of the columns.
+template <typename Pixel>
+PF_Err ScatterColumns(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  const ScatterPass<Pixel>& pass = *static_cast<const ScatterPass<Pixel>*>(refcon);
+  const int32_t width = pass.src->width;
+  const int32_t height = pass.src->height;
+  const RowShare columns = ShareOfRow(y, height, width);
+  if (columns.first == columns.end) return PF_Err_NONE;
+  SlotLease lease(*pass.slots);
+  ScatterSource job = ScatterTarget(pass.planes->Data(lease.Index()), pass.rowBytes, width, height);
+  for (int32_t x = columns.first; x < columns.end; ++x) {
+    for (int32_t sy = 0; sy < height; ++sy) {
+      const int32_t index = pass.kernelOf[static_cast<size_t>(x) * height + sy];
+      if (index == kNoKernel) continue;
+      ScatterWith(job, (*pass.prepared)[static_cast<size_t>(index)], x, sy,
+                  *PixelAt<Pixel>(pass.src, x, sy), pass.scatter);
+    }
+  }
+  return PF_Err_NONE;
+}
+
+// The straightforward order, source by source down each column, with one
+// poll per column: for sources whose values the lanes cannot hold, whose
+// truncating stores depend on that order.
+template <typename Pixel>
+void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImage& control,
+                    LadderMemo& memo, const MaskedKernelMaker* masked,
+                    std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow,
+                    void (*scatter)(const ScatterSource&)) {
+  ScatterSource job = ScatterTarget(reinterpret_cast<char*>(shadow.Row(0)), shadow.RowBytes(),
+                                    src->width, src->height);
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+  for (int32_t x = 0; x < width; ++x) {
+    for (int32_t y = 0; y < height; ++y) {
+      KernelPixelList list{nullptr, 0};
+      const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
+      const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
+      const Pixel s = *PixelAt<Pixel>(src, x, y);
+      const int32_t index = ChooseKernel(s, k, listed, prepared);
+      if (index == kExactOnly) {
+        ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
+      } else if (index != kNoKernel) {
+        ScatterWith(job, prepared[static_cast<size_t>(index)], x, y, s, scatter);
+      }
+    }
+    PollHost(settings->inData, x, width);
+  }
+}
+
+// Each source's kernel, in the straightforward order; false as soon as a
+// source needs the exact scatter.
+template <typename Pixel>
+bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& memo,
+                   const MaskedKernelMaker* masked, std::vector<ScatterKernel>& prepared,
+                   std::vector<int32_t>& kernelOf) {
+  const int32_t width = src->width;
+  const int32_t height = src->height;
+  kernelOf.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kNoKernel);
+  for (int32_t x = 0; x < width; ++x) {
+    for (int32_t y = 0; y < height; ++y) {
+      KernelPixelList list{nullptr, 0};
+      const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
+      const int32_t index = ChooseKernel(*PixelAt<Pixel>(src, x, y), k,
+                                         masked != nullptr ? &list : nullptr, prepared);
+      if (index == kExactOnly) return false;
+      kernelOf[static_cast<size_t>(x) * height + y] = index;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+template <typename Pixel>
+void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
+                     KernelHolderFactory* factory, KernelMaker* maker,
+                     const MaskedKernelMaker* masked, const Kernels2D& kernels) {
+  const double h = settings->hAmount;
+  const double v = settings->vAmount;
+  KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
+  AEObjectAutoPointer<BCLHolder> holder(onHostThreads.MakeBCLHolder(h, v, maker));
+  const BCLImage& control = holder->Image();
+  const KernelInterpolator& ladder = holder->Interpolator();
+  LadderMemo memo(ladder, h, v);
+  std::vector<ScatterKernel> prepared(static_cast<size_t>(std::max(ladder.Count(), 0)));
+  PF_InData* inData = settings->inData;
+  const int32_t height = src->height;
+  std::vector<int32_t> kernelOf;
+  if (height > INT16_MAX || !ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf)) {
+    ShadowRows<Pixel> shadow(dst, false);
+    try {
+      ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow,
+                            kernels.scatterSource);
+    } catch (...) {
+      shadow.Finish();
+      throw;
+    }
+    shadow.Finish();
+    return;
+  }
+
+  // In parallel, by strips of columns. A stop leaves dst as it arrived: the
+  // calls finish in no particular order, so no partial image would mean
+  // anything.
+  ShadowRows<Pixel> shadow(dst, false);
+  Slots slots(Slots::ForThisMachine(4) - 1);
+  SlotPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
+  ScatterPass<Pixel> pass{src,    kernelOf.data(), &prepared,        kernels.scatterSource,
+                          &slots, &planes,         shadow.RowBytes()};
+  const PF_Err err =
+      IterateRows<Pixel>(inData, 0, height, src, height, &pass, ScatterColumns<Pixel>, dst);
+  RaiseIfHostFailed(err);
+  planes.RaiseShadow();
+  shadow.Finish();
+}
+
+#define QB_INSTANTIATE(Pixel)                                                             \
+  template void ScatterVariable<Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, \
+                                       KernelHolderFactory*, KernelMaker*,                \
+                                       const MaskedKernelMaker*, const Kernels2D&);
+QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
+#undef QB_INSTANTIATE
+
+}  // namespace fastpath
