@@ -94,6 +94,7 @@ Instance::Instance(PluginKind pluginKind, unsigned w, unsigned h, PF_EffectMainF
     : kind(pluginKind),
       width(static_cast<int32_t>(std::min(w, kLargestSide))),
       height(static_cast<int32_t>(std::min(h, kLargestSide))),
+      frameBytes(size_t{w} * h * 4),
       tooLarge(w > kLargestSide || h > kLargestSide),
       entry(effect),
       specs(Params(pluginKind)),
@@ -227,9 +228,8 @@ void Instance::CheckStrip(double time, const uint32_t* first) {
   // MLT hands the strips of one frame with the same time, each starting where
   // the previous one ends.
   const auto address = reinterpret_cast<uintptr_t>(first);
-  const uintptr_t strip = static_cast<uintptr_t>(width) * static_cast<uintptr_t>(height) * 4;
-  if (rendered && time == lastTime && strip != 0 &&
-      (address - lastFirst == strip || lastFirst - address == strip)) {
+  if (rendered && time == lastTime && frameBytes != 0 &&
+      (address - lastFirst == frameBytes || lastFirst - address == frameBytes)) {
     WarnOnce(
         "the host filters each frame in strips (MLT's \"threads\" property), and a blur "
         "cannot be right across strip edges: leave \"threads\" unset or set it to 1");
@@ -248,8 +248,8 @@ void Instance::Update(double time, const uint32_t* first, const uint32_t* second
         "be right across strip edges: leave \"threads\" unset or set it to 1");
     lock.lock();
   }
-  if (out == nullptr || width == 0 || height == 0) return;
-  const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+  if (out == nullptr || frameBytes == 0) return;
+  const size_t bytes = frameBytes;
   CheckStrip(time, first);
   if (first == nullptr) {
     WarnOnce("update without an input frame: the output is transparent");
@@ -288,7 +288,7 @@ void Instance::Render(double time, const uint32_t* first, const uint32_t* second
     if (!message.empty() && message.front() == '\n') message.erase(0, 1);
     WarnOnce("the render failed (error " + std::to_string(err) + ")" +
              (message.empty() ? "" : ": " + message) + "; such frames pass through unblurred");
-    if (out != first) std::memmove(out, first, static_cast<size_t>(width) * height * 4);
+    if (out != first) std::memmove(out, first, frameBytes);
     return;
   }
   FromWorld(output, out);

@@ -51,8 +51,9 @@ class Instance {
   void ApplyValues(const softhost::SoftWorld* second);
 
   PluginKind kind;
-  int32_t width;
+  int32_t width;  // limited to what the host can render; see tooLarge
   int32_t height;
+  size_t frameBytes;  // of the frames the host hands, whatever their size
   bool tooLarge;
   PF_EffectMainFunc entry;
   const std::vector<ParamSpec>& specs;
