@@ -27,9 +27,9 @@ Effect* Load() {
   try {
     // Kept for the life of the process: the effect holds pointers to this
     // library's callbacks, and instances may outlive any one plug-in handle.
-    auto* module = new softhost::EffectModule(effect->path);
+    effect->module = new softhost::EffectModule(effect->path);
     softhost::Host host(HostSettings());
-    const PF_Err err = host.Call(module->Entry(), PF_Cmd_GLOBAL_SETUP);
+    const PF_Err err = host.Call(effect->module->Entry(), PF_Cmd_GLOBAL_SETUP);
     if (err != PF_Err_NONE) {
       std::string message = host.OutData()->return_msg;
       if (!message.empty() && message.front() == '\n') message.erase(0, 1);
@@ -37,7 +37,7 @@ Effect* Load() {
                       (message.empty() ? "" : ": " + message);
       return effect;
     }
-    effect->entry = module->Entry();
+    effect->entry = effect->module->Entry();
   } catch (const std::exception& e) {
     effect->error = e.what();
   }

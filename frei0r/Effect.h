@@ -17,7 +17,8 @@
 namespace qbfrei0r {
 
 struct Effect {
-  PF_EffectMainFunc entry = nullptr;  // null when the module could not be used
+  softhost::EffectModule* module = nullptr;  // never unloaded
+  PF_EffectMainFunc entry = nullptr;         // null when the module could not be used
   std::string path;
   std::string error;  // why entry is null
 };
