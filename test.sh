@@ -25,6 +25,9 @@ rm -rf build-win64/wine-out && mkdir build-win64/wine-out
 (cd build-win64 && WINEPREFIX="$PWD/wineprefix" WINEDEBUG=-all "${WINE64:-/usr/lib/wine/wine64}" \
   winharness.exe QuorvantBlur.aex wine-out >/dev/null)
 export QB_WINDOWS_REQUIRED=1
+# tests/frei0r renders through ffmpeg, melt and GStreamer, which deps.sh
+# installs: a missing one is a failure here, not a skip.
+export QB_FREI0R_REQUIRED=1
 
 ctest --test-dir build --output-on-failure -j "$jobs"
 

@@ -14,6 +14,10 @@ if [[ -z $clang_major ]]; then
                 sed -n 's/^ *Candidate: *\([0-9]*:\)\{0,1\}\([0-9][0-9]*\).*/\2/p')
 fi
 packages+=(clang "libclang-rt-${clang_major:-14}-dev")
+# The frei0r plug-ins: the API header, and the hosts the tests render through
+# (ffmpeg, melt, and GStreamer with the frei0r element from plugins-bad).
+packages+=(frei0r-plugins-dev ffmpeg melt gstreamer1.0-tools gstreamer1.0-plugins-base
+           gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
 packages+=("$@")
 
 missing=()
