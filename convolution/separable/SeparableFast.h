@@ -27,9 +27,10 @@
 // 8 bits weights whose weighted 255 overflows the channel. A non-zero answer
 // of the host raises AEException(code, "ConvolveImage: Error or user Abort.").
 // maskSource reads red, green and blue of src as 0 wherever alpha is 0, so
-// the host's input needs no cleaned copy. `destination` says what dst holds
-// (see KernelSettings): with Overwrite its contents are never read, every
-// pixel is written, and a failure in the first pass leaves it cleared.
+// the host's input needs no cleaned copy. instructionSet picks the line
+// kernel's vector code (not above CpuSimdLevel). `destination` says what dst
+// holds (see KernelSettings): with Overwrite its contents are never read,
+// every pixel is written, and a failure in the first pass leaves it cleared.
 bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const KernelView& down,
                            PF_EffectWorld* src, PF_EffectWorld* dst, SimdLevel instructionSet,
                            bool maskSource = false,
