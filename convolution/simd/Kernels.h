@@ -1,6 +1,6 @@
 // Every inner loop of the fast engines for one instruction set, and the one
 // place that picks them: the separable engine's line kernel
-// (fast/LineKernelImpl.h) and the two-dimensional and control-layer loops
+// (separable/LineKernelImpl.h) and the two-dimensional and control-layer loops
 // (simd/LevelKernels.inl), written once over the lane operations and
 // compiled once per instruction set, each set in a file of its own
 // (KernelsScalar.cpp, KernelsSse2.cpp, KernelsAvx2.cpp, KernelsAvx512.cpp, all
