@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kRunSeconds = 120;
+
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
@@ -204,8 +206,10 @@ void Frei0rTest::TearDown() {
 }
 
 RunResult Frei0rTest::Run(const std::string& line) const {
-  const std::string command = "cd '" + dir.string() + "' && FREI0R_PATH='" QB_FREI0R_DIR "' " +
-                              line + " >/dev/null 2>stderr.txt";
+  // A host that hangs fails the test instead of holding up the suite.
+  const std::string command =
+      "cd '" + dir.string() + "' && FREI0R_PATH='" QB_FREI0R_DIR "' timeout -k 10 " +
+      std::to_string(kRunSeconds) + " env " + line + " >/dev/null 2>stderr.txt </dev/null";
   RunResult result;
   const int status = std::system(command.c_str());
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

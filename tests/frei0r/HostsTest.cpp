@@ -65,8 +65,10 @@ class Frei0rHost : public Frei0rTest {
   static std::string Melt(const std::string& melt) {
     return "MLT_REPOSITORY_DENY=libmltqt:libmltglaxnimate:libmltjackrack '" + melt + "' -silent";
   }
+  // real_time=0: every frame, however late; a busy machine otherwise gets
+  // frames dropped, or none written at all.
   static std::string MeltOutput(const std::string& name) {
-    return " -consumer avformat:" + name + "%04d.png vcodec=png pix_fmt=rgba";
+    return " -consumer avformat:" + name + "%04d.png vcodec=png pix_fmt=rgba real_time=0";
   }
 
   // A registry of this test's own, so that GStreamer finds the plug-ins
@@ -79,8 +81,9 @@ class Frei0rHost : public Frei0rTest {
            " index=1 caps=image/png,framerate=25/1 ! "
            "pngdec ! videoconvert ! video/x-raw,format=RGBA";
   }
+  // Unsynchronised: against the clock, late frames could be dropped.
   static std::string GstWrite(const std::string& name) {
-    return "videoconvert ! pngenc ! multifilesink location=" + name + "%04d.png index=1";
+    return "videoconvert ! pngenc ! multifilesink sync=false location=" + name + "%04d.png index=1";
   }
 };
 
@@ -126,20 +129,21 @@ TEST_F(Frei0rHost, MeltFiltersAnImageAndAClip) {
   ExpectFrames("blurred", clip, "--amount 6 --type gaussian");
 }
 
+// melt 7.12 now and then writes nothing, or never stops, for a multitrack of
+// single images (in=0 out=0): the mixer gets clips of a few frames.
 TEST_F(Frei0rHost, MeltMixesASecondInputAsControlLayerOrShape) {
   QB_REQUIRE_PROGRAM(melt, "melt");
-  const auto image = WriteClip("image", 1, 48, 32);
-  const auto ramp = WriteClip("ramp", 1, 48, 32, Ramp);
+  const auto clip = WriteClip("clip", 2, 48, 32);
+  const auto ramps = WriteClip("ramp", 2, 48, 32, Ramp);
   RunResult run = Run(Melt(melt) + " " + MeltProfile(48, 32) +
-                      " image0001.png in=0 out=0 -track ramp0001.png in=0 out=0 -transition "
+                      " avformat:clip%04d.png -track avformat:ramp%04d.png -transition "
                       "frei0r.quorvant_blur_mixer a_track=0 b_track=1 'Blur Amount=0.01' "
                       "'Blur Type=Star' 'Control Layer=second'" +
                       MeltOutput("out"));
   ASSERT_EQ(run.status, 0) << run.err;
-  ExpectFrames("out", image, "--amount 8 --type star", &ramp, "--bcl");
+  ExpectFrames("out", clip, "--amount 8 --type star", &ramps, "--bcl");
 
-  const auto clip = WriteClip("clip", 3, 48, 32);
-  const auto shapes = WriteClip("shape", 3, 48, 32, Ramp);
+  const auto shapes = WriteClip("shape", 2, 48, 32, Ramp);
   run = Run(Melt(melt) + " " + MeltProfile(48, 32) +
             " avformat:clip%04d.png -track avformat:shape%04d.png -transition "
             "frei0r.quorvant_blur_mixer a_track=0 b_track=1 'Blur Amount=0.005' "
@@ -150,16 +154,18 @@ TEST_F(Frei0rHost, MeltMixesASecondInputAsControlLayerOrShape) {
 
   // MLT scales a second input of another size to the frame's before the
   // plug-in sees it: frei0r hands every input at one size.
-  WriteClip("small", 1, 20, 10, Ramp);
+  WriteClip("small", 2, 20, 10, Ramp);
   run = Run(Melt(melt) + " " + MeltProfile(48, 32) +
-            " image0001.png in=0 out=0 -track small0001.png in=0 out=0 -transition "
+            " avformat:clip%04d.png -track avformat:small%04d.png -transition "
             "frei0r.quorvant_blur_mixer a_track=0 b_track=1 'Blur Amount=0.01' "
             "'Control Layer=second'" +
             MeltOutput("scaled"));
   ASSERT_EQ(run.status, 0) << run.err;
-  const Frame scaled = ReadPng(Path("scaled0001.png"));
-  EXPECT_EQ(scaled.width, 48);
-  EXPECT_EQ(scaled.height, 32);
+  for (int i = 1; i <= 2; ++i) {
+    const Frame scaled = ReadPng(Path(FrameName("scaled", i)));
+    EXPECT_EQ(scaled.width, 48);
+    EXPECT_EQ(scaled.height, 32);
+  }
 }
 
 // With "threads" set, MLT gives the plug-in strips of each frame.
