@@ -150,7 +150,8 @@ softhost::HostConfig Config(FuzzedDataProvider& in, int32_t width, int32_t heigh
   if (in.ConsumeBool()) {
     c.extentHintSet = true;
     auto edge = [&](int32_t size) { return in.ConsumeIntegralInRange<A_short>(-3, size + 3); };
-    c.extentHint = PF_Rect{edge(height), edge(width), edge(height), edge(width)};
+    const int32_t top = edge(height), left = edge(width), bottom = edge(height), right = edge(width);
+    c.extentHint = HostRect(left, top, right, bottom);
   }
   if (in.ConsumeBool()) c.preEffectOriginX = in.ConsumeIntegralInRange<A_long>(-5, 5);
   return c;

@@ -1,8 +1,8 @@
-// The blur of the Normal view over the part of the image that the host's
-// extent hint asks for. Amounts in the settings are half-sizes in pixels;
-// the extent hint is the host's 16-bit rectangle read with bottom and right
-// inclusive. Worlds passed in are not owned; bclWorld may be null (no Blur
-// Control Layer).
+// The blur of the Normal view over the part of the image that `hint` asks
+// for. Amounts in the settings are half-sizes in pixels; the hint is a host
+// rectangle of the generation (16-bit in 12.x, 32-bit in the current one) in
+// the input's pixels, read with bottom and right inclusive. Worlds passed in
+// are not owned; bclWorld may be null (no Blur Control Layer).
 #pragma once
 
 #include "convolution/BCL.h"
@@ -16,4 +16,4 @@
 // cleared here, except where the blur writes every pixel itself).
 void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
                 PF_EffectWorld* bclWorld, const BCLSettings& bcl, const KernelSettings& settings,
-                const ConvolvePlan& plan);
+                const PF_Rect& hint, const ConvolvePlan& plan);

@@ -19,10 +19,7 @@ CommandScope::CommandScope(PF_InData* in_data, const PF_LayerDef* output) : inDa
   savedExtentHint = inData->extent_hint;
   if ((inData->pre_effect_source_origin_x != 0 || inData->pre_effect_source_origin_y != 0) &&
       output != nullptr) {
-    inData->extent_hint.top = 0;
-    inData->extent_hint.left = 0;
-    inData->extent_hint.bottom = static_cast<A_short>(output->height - 1);
-    inData->extent_hint.right = static_cast<A_short>(output->width - 1);
+    inData->extent_hint = HostRect(0, 0, output->width - 1, output->height - 1);
   }
   if (HostIsKeyG() && inData->quality == PF_Quality_LO) {
     savedDownsampleX = inData->downsample_x;

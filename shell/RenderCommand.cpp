@@ -52,6 +52,7 @@ void RenderCommand(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
   request.output = outWorld.World();
   request.bclLayer = LayerOrNull(bclLayer);
   request.view = static_cast<OutputView>(PopupIndex(params[ParamOutputView]));
+  request.extent = in_data->extent_hint;
   PF_EffectWorld* shapeWorld = LayerOrNull(shapeLayer);
 
   const bool uniform = Checked(params[ParamUniformAmount]);

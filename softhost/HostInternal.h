@@ -119,7 +119,7 @@ struct Host::Impl {
 };
 
 // Memory-handle callbacks (process-wide).
-PF_Handle HostNewHandle(A_u_long size);
+PF_Handle HostNewHandle(PF_HandleSize size);
 void* HostLockHandle(PF_Handle handle);
 void HostUnlockHandle(PF_Handle handle);
 void HostDisposeHandle(PF_Handle handle);

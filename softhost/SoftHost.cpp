@@ -50,8 +50,8 @@ bool IsParamUtils(const char* name, int32_t version) {
 }
 
 PF_Rect WholeRect(const PF_EffectWorld* world) {
-  if (!world) return PF_Rect{0, 0, 0, 0};
-  return PF_Rect{0, 0, static_cast<A_short>(world->height), static_cast<A_short>(world->width)};
+  if (!world) return PF_Rect{};
+  return HostRect(0, 0, world->width, world->height);
 }
 
 }  // namespace

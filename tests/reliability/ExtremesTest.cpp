@@ -59,8 +59,7 @@ TEST_P(TinyFrames, EveryShapeAtTheSlidersEnds) {
         // Amount 0 gives the input with no colour under transparent pixels,
         // as the identity Diamond does.
         if (amount == 0 || (IsSeparable(shape) && !scene.control)) {
-          const PF_Rect whole{0, 0, static_cast<A_short>(scene.height),
-                              static_cast<A_short>(scene.width)};
+          const PF_Rect whole = HostRect(0, 0, scene.width, scene.height);
           const auto as = amount == 0 ? rendertest::Diamond : static_cast<rendertest::Shape>(shape);
           const Image expected =
               rendertest::ReferenceBlur(fast.input, as, amount * 0.5, amount * 0.5, whole);
@@ -157,7 +156,7 @@ TEST(LargeFrame, LongDeep8192Square) {
         out = PF_Pixel16{};  // so that the scan below finds only what lies outside
       }
     }
-    const PF_Rect whole{0, 0, static_cast<A_short>(h), static_cast<A_short>(w)};
+    const PF_Rect whole = HostRect(0, 0, w, h);
     const Image expected = rendertest::ReferenceBlur(crop, rendertest::Box, 3, 3, whole);
     const std::string difference = FirstDifference(expected, got, crop);
     EXPECT_TRUE(difference.empty()) << difference;

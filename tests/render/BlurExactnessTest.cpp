@@ -64,8 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
 // kernel is computed, from the pixels inside it. The empty hint at amount 0
 // must give a transparent frame and success.
 TEST(ExtentHints, OnlyTheWidenedRegionIsComputed) {
-  const PF_Rect hints[] = {{4, 0, 10, 6}, {6, 15, 12, kWidth - 1}, {10, 3, kHeight - 1, 9},
-                           {7, 9, 9, 11}, {0, 0, kHeight, kWidth}, {5, 5, 9, 5}};
+  // Sides left, top, right, bottom.
+  const PF_Rect hints[] = {HostRect(0, 4, 6, 10),          HostRect(15, 6, kWidth - 1, 12),
+                           HostRect(3, 10, 9, kHeight - 1), HostRect(9, 7, 11, 9),
+                           HostRect(0, 0, kWidth, kHeight), HostRect(5, 5, 5, 9)};
   for (Shape shape : {Diamond, Box}) {
     for (bool deep : {false, true}) {
       for (const PF_Rect& hint : hints) {
@@ -79,7 +81,7 @@ TEST(ExtentHints, OnlyTheWidenedRegionIsComputed) {
     }
   }
   // A 7 x 7 kernel around 100..110 convolves only the 16 x 16 region from 97.
-  const PF_Rect hint{100, 100, 110, 110};
+  const PF_Rect hint = HostRect(100, 100, 110, 110);
   RenderAndCompare(Image(240, 200, false, Pix{255, 200, 100, 50}), Controls{0, Diamond, true, 6, 0},
                    &hint);
 }
