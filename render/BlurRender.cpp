@@ -9,6 +9,14 @@
 #include "image/Drawing.h"
 #include "render/KernelMakers.h"
 
+KernelReach BlurReach(const KernelSettings& settings) {
+  AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(settings));
+  int32_t kw = 0;
+  int32_t kh = 0;
+  maker->GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
+  return KernelReach{kw / 2, kh / 2};
+}
+
 void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
                 PF_EffectWorld* bclWorld, const BCLSettings& bcl, const KernelSettings& requested,
                 const PF_Rect& hint, const ConvolvePlan& plan) {

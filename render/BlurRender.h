@@ -5,10 +5,21 @@
 // are not owned; bclWorld may be null (no Blur Control Layer).
 #pragma once
 
+#include <cstdint>
+
 #include "convolution/BCL.h"
 #include "convolution/EnginePlan.h"
 #include "hostapi/PluginApi.h"
 #include "kernels/Settings.h"
+
+// How far the Normal view reads beyond the pixels it writes, in pixels per
+// axis: half the kernel of the settings' amounts (what the region around the
+// hint is widened by).
+struct KernelReach {
+  int32_t x = 0;
+  int32_t y = 0;
+};
+KernelReach BlurReach(const KernelSettings& settings);
 
 // Writes the blurred region into output, transparent black elsewhere;
 // every failure is raised. `plan` says which engine runs and what output
