@@ -75,17 +75,13 @@ PF_LRect Widened(const PF_LRect& r, KernelReach reach) {
                   Clamp32(int64_t{r.right} + reach.x), Clamp32(int64_t{r.bottom} + reach.y)};
 }
 
-// All of a layer, whatever the host takes its size to be: the layer at full
-// resolution and the request itself (a layer may already reach beyond its
-// frame). The host gives no more than the layer has.
-PF_LRect WholeLayer(const PF_InData* in_data, const PF_LRect& asked) {
-  PF_LRect r{0, 0, std::max<A_long>(in_data->width, 0), std::max<A_long>(in_data->height, 0)};
-  if (!IsEmpty(asked)) {
-    r = PF_LRect{std::min(r.left, asked.left), std::min(r.top, asked.top),
-                 std::max(r.right, asked.right), std::max(r.bottom, asked.bottom)};
-  }
-  return r;
-}
+// All of a layer, whatever its size and wherever its pixels reach: the
+// host gives no more than the layer has (request and layer intersected).
+// Half the coordinate range, so that a host adding to it cannot wrap.
+constexpr PF_LRect kWholeLayer{std::numeric_limits<A_long>::min() / 2,
+                               std::numeric_limits<A_long>::min() / 2,
+                               std::numeric_limits<A_long>::max() / 2,
+                               std::numeric_limits<A_long>::max() / 2};
 
 void CheckoutLayer(PF_InData* in_data, const PF_PreRenderExtra* extra, ParamIndex index,
                    SmartCheckout id, const PF_LRect& rect, PF_CheckoutResult* result) {
@@ -161,9 +157,9 @@ void SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra, const HostFact
   // The control and custom-shape layers are read whole: the control layer
   // is placed over the whole frame, the shape scaled from all of itself.
   PF_CheckoutResult control{};
-  CheckoutLayer(in_data, extra, ParamBCLLayer, kBCLCheckout, WholeLayer(in_data, asked), &control);
+  CheckoutLayer(in_data, extra, ParamBCLLayer, kBCLCheckout, kWholeLayer, &control);
   PF_CheckoutResult shape{};
-  CheckoutLayer(in_data, extra, ParamShapeLayer, kShapeCheckout, WholeLayer(in_data, asked),
+  CheckoutLayer(in_data, extra, ParamShapeLayer, kShapeCheckout, kWholeLayer,
                 &shape);
 
   // A uniform blur reads half a kernel around what it writes. Under a
@@ -173,7 +169,7 @@ void SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra, const HostFact
   const bool controlled = !IsEmpty(control.max_result_rect);
   const bool regional = request.view == OutputView::Normal && !controlled;
   const PF_LRect inputRect =
-      regional ? Widened(asked, BlurReach(request.kernel)) : WholeLayer(in_data, asked);
+      regional ? Widened(asked, BlurReach(request.kernel)) : kWholeLayer;
   PF_CheckoutResult input{};
   CheckoutLayer(in_data, extra, ParamInput, kInputCheckout, IsEmpty(asked) ? PF_LRect{} : inputRect,
                 &input);
