@@ -253,8 +253,7 @@ std::vector<double> TimeRendersInTurn(const std::vector<Contender>& contenders, 
                                       int runs) {
   std::vector<std::unique_ptr<Session>> sessions;
   for (const Contender& k : contenders) {
-    sessions.push_back(
-        std::make_unique<Session>(k.entry, c, k.threads, kWidth, kHeight, k.path));
+    sessions.push_back(std::make_unique<Session>(k.entry, c, k.threads, kWidth, kHeight, k.path));
     if (runs > 1) sessions.back()->Render();  // first-touch of every buffer
   }
   std::vector<std::vector<double>> times(sessions.size());
@@ -409,9 +408,8 @@ int Compare(const Options& o, const std::vector<Case>& cases,
     const std::string name = CaseName(c);
     if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
     for (int threads : o.threads) {
-      const std::vector<double> t =
-          TimeRendersInTurn({{module.Entry(), threads, o.path}, {other.Entry(), threads, o.path}},
-                            c, o.runs);
+      const std::vector<double> t = TimeRendersInTurn(
+          {{module.Entry(), threads, o.path}, {other.Entry(), threads, o.path}}, c, o.runs);
       std::printf("%-26s %3d %10.2f %10.2f %8.2f\n", name.c_str(), threads, t[0], t[1],
                   t[1] / t[0]);
       std::fflush(stdout);
@@ -433,9 +431,10 @@ int SmartVsLegacy(const Options& o, const std::vector<Case>& cases,
     const std::string name = CaseName(c);
     if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
     for (int threads : o.threads) {
-      const std::vector<double> t = TimeRendersInTurn(
-          {{module.Entry(), threads, RenderPath::Smart}, {module.Entry(), threads, RenderPath::Legacy}},
-          c, o.runs);
+      const std::vector<double> t =
+          TimeRendersInTurn({{module.Entry(), threads, RenderPath::Smart},
+                             {module.Entry(), threads, RenderPath::Legacy}},
+                            c, o.runs);
       std::printf("%-26s %3d %10.2f %10.2f %10.3f\n", name.c_str(), threads, t[0], t[1],
                   t[1] / t[0]);
       ratios.push_back(t[1] / t[0]);
@@ -501,7 +500,8 @@ int Main(int argc, char** argv) {
       if (o.reference) {
         std::ostringstream args;
         args << "--module '" << o.module << "' --child-case " << i << " --child-threads " << threads
-             << " --child-crop " << crop << (o.path == softhost::RenderPath::Legacy ? " --legacy" : "");
+             << " --child-crop " << crop
+             << (o.path == softhost::RenderPath::Legacy ? " --legacy" : "");
         const double reference = std::atof(RunChild(args.str(), true).c_str()) * crop * crop;
         std::printf(" %12.1f %9.1f", reference, reference / fast);
       } else {

@@ -8,7 +8,6 @@
   static_assert(offsetof(record, field) == (offset), #record "." #field " offset")
 #define QB_SIZE(record, size) static_assert(sizeof(record) == (size), #record " size")
 
-
 QB_SIZE(PF_LayerDef, 120);
 QB_LAYOUT(PF_LayerDef, reserved0, 0);
 QB_LAYOUT(PF_LayerDef, reserved1, 8);

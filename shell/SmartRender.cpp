@@ -38,9 +38,9 @@ class CheckedOutParams : public ParamValues {
     for (int32_t i = ParamInput + 1; i < ParamCount; ++i) {
       if (i == ParamShapeLayer || i == ParamBCLLayer) continue;
       PF_ParamDef& def = values[static_cast<size_t>(i)];
-      const PF_Err err = in_data->inter.checkout_param(in_data->effect_ref, i,
-                                                       in_data->current_time, in_data->time_step,
-                                                       in_data->time_scale, &def);
+      const PF_Err err =
+          in_data->inter.checkout_param(in_data->effect_ref, i, in_data->current_time,
+                                        in_data->time_step, in_data->time_scale, &def);
       if (err != PF_Err_NONE) throw AEException(err, kParamCheckout);
       in_data->inter.checkin_param(in_data->effect_ref, &def);
     }
@@ -78,19 +78,18 @@ PF_LRect Widened(const PF_LRect& r, KernelReach reach) {
 // All of a layer, whatever its size and wherever its pixels reach: the
 // host gives no more than the layer has (request and layer intersected).
 // Half the coordinate range, so that a host adding to it cannot wrap.
-constexpr PF_LRect kWholeLayer{std::numeric_limits<A_long>::min() / 2,
-                               std::numeric_limits<A_long>::min() / 2,
-                               std::numeric_limits<A_long>::max() / 2,
-                               std::numeric_limits<A_long>::max() / 2};
+constexpr PF_LRect kWholeLayer{
+    std::numeric_limits<A_long>::min() / 2, std::numeric_limits<A_long>::min() / 2,
+    std::numeric_limits<A_long>::max() / 2, std::numeric_limits<A_long>::max() / 2};
 
 void CheckoutLayer(PF_InData* in_data, const PF_PreRenderExtra* extra, ParamIndex index,
                    SmartCheckout id, const PF_LRect& rect, PF_CheckoutResult* result) {
   PF_RenderRequest request = extra->input->output_request;
   request.rect = rect;
   *result = PF_CheckoutResult{};
-  const PF_Err err = extra->cb->checkout_layer(in_data->effect_ref, index, id, &request,
-                                               in_data->current_time, in_data->time_step,
-                                               in_data->time_scale, result);
+  const PF_Err err =
+      extra->cb->checkout_layer(in_data->effect_ref, index, id, &request, in_data->current_time,
+                                in_data->time_step, in_data->time_scale, result);
   if (err != PF_Err_NONE) throw AEException(err, kLayerCheckout);
 }
 
@@ -145,8 +144,8 @@ bool SameGeometry(const PF_EffectWorld* a, const PF_EffectWorld* b) {
 }  // namespace
 
 void SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra, const HostFacts& host) {
-  if (in_data == nullptr || extra == nullptr || extra->input == nullptr || extra->output == nullptr ||
-      extra->cb == nullptr || extra->cb->checkout_layer == nullptr) {
+  if (in_data == nullptr || extra == nullptr || extra->input == nullptr ||
+      extra->output == nullptr || extra->cb == nullptr || extra->cb->checkout_layer == nullptr) {
     throw AEException(PF_Err_BAD_CALLBACK_PARAM, kNoRecords);
   }
   const CheckedOutParams values(in_data);
@@ -159,8 +158,7 @@ void SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra, const HostFact
   PF_CheckoutResult control{};
   CheckoutLayer(in_data, extra, ParamBCLLayer, kBCLCheckout, kWholeLayer, &control);
   PF_CheckoutResult shape{};
-  CheckoutLayer(in_data, extra, ParamShapeLayer, kShapeCheckout, kWholeLayer,
-                &shape);
+  CheckoutLayer(in_data, extra, ParamShapeLayer, kShapeCheckout, kWholeLayer, &shape);
 
   // A uniform blur reads half a kernel around what it writes. Under a
   // control layer and in the diagnostic views the picture depends on the
@@ -168,8 +166,7 @@ void SmartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra, const HostFact
   // so the whole input is asked for.
   const bool controlled = !IsEmpty(control.max_result_rect);
   const bool regional = request.view == OutputView::Normal && !controlled;
-  const PF_LRect inputRect =
-      regional ? Widened(asked, BlurReach(request.kernel)) : kWholeLayer;
+  const PF_LRect inputRect = regional ? Widened(asked, BlurReach(request.kernel)) : kWholeLayer;
   PF_CheckoutResult input{};
   CheckoutLayer(in_data, extra, ParamInput, kInputCheckout, IsEmpty(asked) ? PF_LRect{} : inputRect,
                 &input);
@@ -211,7 +208,8 @@ void SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra, const HostFacts
   }
 
   SuiteHolder suites(in_data->pica_basicP);
-  const auto* worldSuite = static_cast<const PF_WorldSuite2*>(suites.Get(SuiteHolder::PFWorldSuite2));
+  const auto* worldSuite =
+      static_cast<const PF_WorldSuite2*>(suites.Get(SuiteHolder::PFWorldSuite2));
   CheckPixelFormat(worldSuite, output);
   CheckPixelFormat(worldSuite, input.World());
   if (FormatOf(input.World()) != FormatOf(output)) {

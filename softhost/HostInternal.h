@@ -169,8 +169,7 @@ struct Host::Impl {
   static void ResolvePointDefaults(Host* host);
   // `in` as the next command will see it, for the command context `frame`.
   // The caller holds the Host's mutex when others may run meanwhile.
-  static void PrepareInData(Host* host, const PF_EffectWorld* output, Frame* frame,
-                            PF_InData& in);
+  static void PrepareInData(Host* host, const PF_EffectWorld* output, Frame* frame, PF_InData& in);
 };
 
 // Memory-handle callbacks (process-wide).

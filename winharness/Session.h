@@ -1,9 +1,9 @@
 // One fixed session of host commands against an effect module: global setup,
 // about, parameter setup, then renders of a table of cases on generated
 // images, each case through SmartFX (where the generation has it) and
-// through the legacy render command. The Windows harness runs it under wine with the Windows module and
-// writes what it saw; the Linux tests run the very same session with the
-// Linux module and compare, so both sides must come from this one header.
+// through the legacy render command. The Windows harness runs it under wine with the Windows module
+// and writes what it saw; the Linux tests run the very same session with the Linux module and
+// compare, so both sides must come from this one header.
 //
 // Images: every case renders the same kWidth x kHeight input, at 8 or 16
 // bits per channel (full scale 255 / 32768). A rendered image is handed out
@@ -60,7 +60,8 @@ inline std::vector<Case> Cases() {
                                 {"cross", Cross, 10, 6}};
   using softhost::RenderPath;
   std::vector<RenderPath> paths{RenderPath::Legacy};
-  if (softhost::kDefaultRenderPath == RenderPath::Smart) paths.insert(paths.begin(), RenderPath::Smart);
+  if (softhost::kDefaultRenderPath == RenderPath::Smart)
+    paths.insert(paths.begin(), RenderPath::Smart);
   std::vector<Case> cases;
   for (RenderPath path : paths) {
     const std::string command = path == RenderPath::Smart ? "-smart" : "-legacy";
@@ -72,7 +73,8 @@ inline std::vector<Case> Cases() {
                                Normal, deep, control, r.amount, r.vertical, path});
         }
       }
-      cases.push_back(Case{"star-kernel-view" + suffix, Star, ViewKernel, deep, false, 14, 0, path});
+      cases.push_back(
+          Case{"star-kernel-view" + suffix, Star, ViewKernel, deep, false, 14, 0, path});
       cases.push_back(Case{"bcl-view" + suffix, Gaussian, ViewBCL, deep, true, 11, 0, path});
     }
   }

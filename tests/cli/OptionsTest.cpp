@@ -98,7 +98,8 @@ TEST_F(OptionsTest, ImagesWiderThan16BitCoordinatesRender) {
   for (const char* command : {"smart", "legacy"}) {
     const FileImage out =
         Render("wide-out.png", std::string("-i wide.png --bcl none --type box --amount 4 "
-                                           "--render-command ") + command);
+                                           "--render-command ") +
+                                   command);
     ASSERT_EQ(out.width, 33000) << command;
     EXPECT_EQ(out.At(32900, 1, 0), 255) << command;
     EXPECT_EQ(out.At(32901, 0, 0), 255) << command;

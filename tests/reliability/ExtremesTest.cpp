@@ -173,7 +173,8 @@ void RenderPointsAndCheck(int32_t width, int32_t height, bool deep,
         }
       }
     }
-    const Image expected = rendertest::ReferenceBlur(crop, rendertest::Box, 3, 3, HostRect(0, 0, w, h));
+    const Image expected =
+        rendertest::ReferenceBlur(crop, rendertest::Box, 3, 3, HostRect(0, 0, w, h));
     const std::string difference = FirstDifference(expected, got, crop);
     EXPECT_TRUE(difference.empty()) << difference;
   }
@@ -206,10 +207,12 @@ TEST(LargeFrame, LongDeep8192Square) {
 TEST(LargeFrame, BeyondThe16BitRectangle) {
   constexpr int32_t kLong = 40000;
   for (softhost::RenderPath path : kRenderPaths) {
-    RenderPointsAndCheck(kLong, 6, false, {{0, 0}, {32767, 2}, {32790, 5}, {39000, 3}, {kLong - 1, 5}},
-                         path, "40000 x 6 8-bit Box render");
-    RenderPointsAndCheck(6, kLong, true, {{0, 0}, {2, 32767}, {5, 32790}, {3, 39000}, {5, kLong - 1}},
-                         path, "6 x 40000 16-bit Box render");
+    RenderPointsAndCheck(kLong, 6, false,
+                         {{0, 0}, {32767, 2}, {32790, 5}, {39000, 3}, {kLong - 1, 5}}, path,
+                         "40000 x 6 8-bit Box render");
+    RenderPointsAndCheck(6, kLong, true,
+                         {{0, 0}, {2, 32767}, {5, 32790}, {3, 39000}, {5, kLong - 1}}, path,
+                         "6 x 40000 16-bit Box render");
     if (HasFailure()) return;
   }
 }

@@ -57,13 +57,12 @@ void Arm(Stage& stage, Op op, int at) {
   softhost::HostFaults& faults = stage.Host().Faults();
   faults = softhost::HostFaults{};
   softhost::HandleFaults handles;
-  int* const slot[kOps] = {&handles.failNewHandleAt,     &handles.failLockAt,
-                           &faults.failNewWorldAt,       &faults.failFillAt,
-                           &faults.failIterateAt,        &faults.failAreaSampleAt,
-                           &faults.failCheckoutAt,       &faults.abortAfterPolls,
-                           &faults.failCheckoutLayerAt,  &faults.failLayerPixelsAt,
-                           &faults.failCheckinPixelsAt,  &faults.failOutputAt,
-                           &faults.failPixelFormatAt};
+  int* const slot[kOps] = {
+      &handles.failNewHandleAt,  &handles.failLockAt,         &faults.failNewWorldAt,
+      &faults.failFillAt,        &faults.failIterateAt,       &faults.failAreaSampleAt,
+      &faults.failCheckoutAt,    &faults.abortAfterPolls,     &faults.failCheckoutLayerAt,
+      &faults.failLayerPixelsAt, &faults.failCheckinPixelsAt, &faults.failOutputAt,
+      &faults.failPixelFormatAt};
   if (op != kOps) *slot[op] = at;
   softhost::SetHandleFaults(handles);
   stage.Host().ResetFaultCounters();

@@ -55,8 +55,8 @@ TEST_P(BlurExactness, MatchesTheReference) {
   const auto [shape, deep, pattern, a] = GetParam();
   for (softhost::RenderPath path : {softhost::kDefaultRenderPath, softhost::RenderPath::Legacy}) {
     SCOPED_TRACE(::testing::Message()
-                 << Name(shape) << (deep ? " 16" : " 8") << " bpc " << Name(pattern)
-                 << " amounts " << a.amount << " x " << (a.uniform ? a.amount : a.vertical)
+                 << Name(shape) << (deep ? " 16" : " 8") << " bpc " << Name(pattern) << " amounts "
+                 << a.amount << " x " << (a.uniform ? a.amount : a.vertical)
                  << (path == softhost::RenderPath::Legacy ? ", legacy" : ", smart"));
     RenderAndCompare(MakePattern(pattern, kWidth, kHeight, deep, 1234),
                      Controls{a.view, shape, a.uniform, a.amount, a.vertical}, nullptr, path);
@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
 // must give a transparent frame and success.
 TEST(ExtentHints, OnlyTheWidenedRegionIsComputed) {
   // Sides left, top, right, bottom.
-  const PF_Rect hints[] = {HostRect(0, 4, 6, 10),          HostRect(15, 6, kWidth - 1, 12),
+  const PF_Rect hints[] = {HostRect(0, 4, 6, 10),           HostRect(15, 6, kWidth - 1, 12),
                            HostRect(3, 10, 9, kHeight - 1), HostRect(9, 7, 11, 9),
                            HostRect(0, 0, kWidth, kHeight), HostRect(5, 5, 5, 9)};
   for (Shape shape : {Diamond, Box}) {

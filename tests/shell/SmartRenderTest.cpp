@@ -46,8 +46,8 @@ std::string Text(const PF_LRect& r) {
 class Instance {
  public:
   explicit Instance(bool deep = false)
-      : input(rendertest::ToWorld(rendertest::MakePattern(rendertest::Random, kWidth, kHeight,
-                                                          deep, 5))),
+      : input(rendertest::ToWorld(
+            rendertest::MakePattern(rendertest::Random, kWidth, kHeight, deep, 5))),
         control(rendertest::ToWorld(rendertest::MakePattern(rendertest::Edges, 17, 13, deep, 6))),
         shape(rendertest::ToWorld(rendertest::MakePattern(rendertest::Impulses, 9, 9, deep, 7))) {
     host.Config().threads = 2;
@@ -110,10 +110,9 @@ PF_Err RecordCheckout(PF_ProgPtr, PF_ParamIndex index, A_long id, const PF_Rende
   if (index == ParamInput) layer = PF_LRect{0, 0, kWidth, kHeight};
   if (index == ParamBCLLayer && theControlLayer) layer = PF_LRect{0, 0, 17, 13};
   result->max_result_rect = layer;
-  result->result_rect = PF_LRect{std::max(layer.left, request->rect.left),
-                                 std::max(layer.top, request->rect.top),
-                                 std::min(layer.right, request->rect.right),
-                                 std::min(layer.bottom, request->rect.bottom)};
+  result->result_rect = PF_LRect{
+      std::max(layer.left, request->rect.left), std::max(layer.top, request->rect.top),
+      std::min(layer.right, request->rect.right), std::min(layer.bottom, request->rect.bottom)};
   return PF_Err_NONE;
 }
 
@@ -140,7 +139,8 @@ PreRendered PreRender(Instance& instance, const PF_LRect& request) {
 // whole; the result is the request within the layer, the most the layer.
 TEST(SmartFX, PreRenderAsksForTheWidenedRequestAndReportsTheLayersRectangles) {
   Instance instance;
-  const int32_t reach = static_cast<int32_t>(rendertest::Profile(rendertest::Box, 3, true).size()) / 2;
+  const int32_t reach =
+      static_cast<int32_t>(rendertest::Profile(rendertest::Box, 3, true).size()) / 2;
   ASSERT_EQ(reach, 4);
   const PF_LRect layer{0, 0, kWidth, kHeight};
   const PF_LRect none{0, 0, 0, 0};
@@ -157,9 +157,17 @@ TEST(SmartFX, PreRenderAsksForTheWidenedRequestAndReportsTheLayersRectangles) {
       {"outside", 0, false, {100, 100, 120, 120}, {96, 96, 124, 124}, none},
       {"inverted", 0, false, {20, 20, 10, 10}, none, none},
       {"far larger", 0, false, {kMin, kMin, kMax, kMax}, {kMin, kMin, kMax, kMax}, layer},
-      {"control layer", 0, true, {10, 5, 20, 15}, {kMin / 2, kMin / 2, kMax / 2, kMax / 2},
+      {"control layer",
+       0,
+       true,
+       {10, 5, 20, 15},
+       {kMin / 2, kMin / 2, kMax / 2, kMax / 2},
        {10, 5, 20, 15}},
-      {"kernel view", 1, false, {10, 5, 20, 15}, {kMin / 2, kMin / 2, kMax / 2, kMax / 2},
+      {"kernel view",
+       1,
+       false,
+       {10, 5, 20, 15},
+       {kMin / 2, kMin / 2, kMax / 2, kMax / 2},
        {10, 5, 20, 15}},
   };
   for (const auto& c : cases) {
@@ -204,8 +212,8 @@ TEST(SmartFX, AnyRequestGetsTheWholeFramesPixels) {
   };
   const Scene scenes[] = {{0, 3, false}, {0, 4, false}, {0, 7, false}, {0, 0, true},
                           {0, 4, true},  {1, 5, false}, {2, 1, true}};
-  const PF_LRect requests[] = {{0, 0, kWidth, kHeight}, {10, 5, 20, 15},   {0, 0, 7, kHeight},
-                               {33, 22, 60, 50},        {-9, -9, 4, 3},    {12, 12, 12, 20},
+  const PF_LRect requests[] = {{0, 0, kWidth, kHeight}, {10, 5, 20, 15},         {0, 0, 7, kHeight},
+                               {33, 22, 60, 50},        {-9, -9, 4, 3},          {12, 12, 12, 20},
                                {100, 0, 120, 30},       {kMin, kMin, kMax, kMax}};
   for (bool deep : {false, true}) {
     Instance instance(deep);
