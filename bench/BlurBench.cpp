@@ -5,10 +5,15 @@
 // QUORVANT_BLUR_ENGINE=reference, since the module reads it once per process)
 // and against OpenCV's dilation with a rectangle of the kernel's footprint,
 // all in one run. Also reports the peak memory of a 3840x2160 16-bit render.
+// Frames render through SmartFX (pre-render and smart render); --legacy
+// sends the legacy render command instead, and --smart-vs-legacy times the
+// two against each other, taking turns.
 //
-//   qb-bench [--quick] [--runs N] [--threads 1,2] [--filter TEXT]
+//   qb-bench [--quick] [--runs N] [--threads 1,2] [--filter TEXT] [--legacy]
 //            [--no-reference] [--no-dilate] [--no-memory] [--module PATH]
 //   qb-bench --compare OTHER_MODULE [--module PATH] [--runs N] [--threads ...]
+//            [--filter TEXT] [--legacy]
+//   qb-bench --smart-vs-legacy [--module PATH] [--runs N] [--threads ...]
 //            [--filter TEXT]
 #include <unistd.h>
 
@@ -189,9 +194,11 @@ double Median(std::vector<double> v) {
 // size cut from the top left of the full frame.
 class Session {
  public:
-  Session(PF_EffectMainFunc effect, const Case& c, int threads, int32_t w, int32_t h)
+  Session(PF_EffectMainFunc effect, const Case& c, int threads, int32_t w, int32_t h,
+          softhost::RenderPath path)
       : entry(effect), in(w, h, c.deep), out(w, h, c.deep), shape(64, 64, c.deep) {
     host.Config().threads = threads;
+    host.Config().renderPath = path;
     host.Config().majorVersion = 11;  // the effect's own Gaussian, as in the tests
     if (host.Setup(entry) != PF_Err_NONE) throw std::runtime_error("setup failed");
     Fill(in, MakeFrame(std::max(w, kWidth), std::max(h, kHeight)));
@@ -231,10 +238,12 @@ class Session {
   std::unique_ptr<softhost::SoftWorld> control;
 };
 
-// One way to render a case: a module's entry point and a host thread count.
+// One way to render a case: a module's entry point, a host thread count and
+// the render command.
 struct Contender {
   PF_EffectMainFunc entry;
   int threads;
+  softhost::RenderPath path;
 };
 
 // The median of each contender's renders, the contenders taking turns render
@@ -244,7 +253,7 @@ std::vector<double> TimeRendersInTurn(const std::vector<Contender>& contenders, 
                                       int runs) {
   std::vector<std::unique_ptr<Session>> sessions;
   for (const Contender& k : contenders) {
-    sessions.push_back(std::make_unique<Session>(k.entry, c, k.threads, kWidth, kHeight));
+    sessions.push_back(std::make_unique<Session>(k.entry, c, k.threads, kWidth, kHeight, k.path));
     if (runs > 1) sessions.back()->Render();  // first-touch of every buffer
   }
   std::vector<std::vector<double>> times(sessions.size());
@@ -312,9 +321,9 @@ long ProcStatusKilobytes(const char* field) {
 
 // Peak resident memory that one render adds on top of its input and output
 // frames, in kilobytes.
-long MeasurePeak(PF_EffectMainFunc entry, int threads) {
+long MeasurePeak(PF_EffectMainFunc entry, int threads, softhost::RenderPath path) {
   const Case c{Gaussian, 200.0, true, false};
-  Session session(entry, c, threads, 3840, 2160);
+  Session session(entry, c, threads, 3840, 2160, path);
   // Reset the high-water mark to the current size.
   std::ofstream("/proc/self/clear_refs") << "5";
   const long before = ProcStatusKilobytes("VmRSS:");
@@ -334,6 +343,8 @@ struct Options {
   bool memory = true;
   std::string module = QB_MODULE_PATH;
   std::string compare;  // another build of the module, timed against this one
+  softhost::RenderPath path = softhost::RenderPath::Smart;
+  bool smartVsLegacy = false;
   // Child modes.
   int childCase = -1;
   int childThreads = 1;
@@ -367,6 +378,10 @@ Options Parse(int argc, char** argv) {
       o.dilate = false;
     } else if (a == "--no-memory") {
       o.memory = false;
+    } else if (a == "--legacy") {
+      o.path = softhost::RenderPath::Legacy;
+    } else if (a == "--smart-vs-legacy") {
+      o.smartVsLegacy = true;
     } else if (a == "--compare") {
       o.compare = next();
     } else if (a == "--module") {
@@ -398,12 +413,44 @@ int Compare(const Options& o, const std::vector<Case>& cases,
     const std::string name = CaseName(c);
     if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
     for (int threads : o.threads) {
-      const std::vector<double> t =
-          TimeRendersInTurn({{module.Entry(), threads}, {other.Entry(), threads}}, c, o.runs);
+      const std::vector<double> t = TimeRendersInTurn(
+          {{module.Entry(), threads, o.path}, {other.Entry(), threads, o.path}}, c, o.runs);
       std::printf("%-26s %3d %10.2f %10.2f %8.2f\n", name.c_str(), threads, t[0], t[1],
                   t[1] / t[0]);
       std::fflush(stdout);
     }
+  }
+  return 0;
+}
+
+// The two render commands of one module side by side, taking turns: the
+// ratio says how much longer the legacy command takes than SmartFX.
+int SmartVsLegacy(const Options& o, const std::vector<Case>& cases,
+                  const softhost::EffectModule& module) {
+  using softhost::RenderPath;
+  std::printf("qb-bench: 1920x1080 frames, median of %d runs in turn; module %s\n\n", o.runs,
+              o.module.c_str());
+  std::printf("%-26s %3s %10s %10s %10s\n", "case", "thr", "smart ms", "legacy ms", "legacy/sm");
+  std::vector<double> ratios;
+  for (const Case& c : cases) {
+    const std::string name = CaseName(c);
+    if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
+    for (int threads : o.threads) {
+      const std::vector<double> t =
+          TimeRendersInTurn({{module.Entry(), threads, RenderPath::Smart},
+                             {module.Entry(), threads, RenderPath::Legacy}},
+                            c, o.runs);
+      std::printf("%-26s %3d %10.2f %10.2f %10.3f\n", name.c_str(), threads, t[0], t[1],
+                  t[1] / t[0]);
+      ratios.push_back(t[1] / t[0]);
+      std::fflush(stdout);
+    }
+  }
+  if (!ratios.empty()) {
+    double logSum = 0;
+    for (double r : ratios) logSum += std::log(r);
+    std::printf("\ngeometric mean legacy / smart: %.3f over %zu cases\n",
+                std::exp(logSum / static_cast<double>(ratios.size())), ratios.size());
   }
   return 0;
 }
@@ -414,11 +461,11 @@ int Main(int argc, char** argv) {
   if (o.childCase >= 0 || !o.childMemory.empty()) {
     softhost::EffectModule module(o.module);
     if (!o.childMemory.empty()) {
-      std::printf("%ld\n", MeasurePeak(module.Entry(), o.childThreads));
+      std::printf("%ld\n", MeasurePeak(module.Entry(), o.childThreads, o.path));
     } else {
       const Case& c = cases.at(static_cast<size_t>(o.childCase));
       Session session(module.Entry(), c, o.childThreads, kWidth / o.childCrop,
-                      kHeight / o.childCrop);
+                      kHeight / o.childCrop, o.path);
       std::printf("%.3f\n", session.Render());
     }
     return 0;
@@ -429,6 +476,7 @@ int Main(int argc, char** argv) {
   unsetenv("QUORVANT_BLUR_ENGINE");
   softhost::EffectModule module(o.module);
   if (!o.compare.empty()) return Compare(o, cases, module);
+  if (o.smartVsLegacy) return SmartVsLegacy(o, cases, module);
   const int crop = o.quick ? 4 : 1;
   std::printf("qb-bench: %dx%d frames, median of %d runs; module %s\n", kWidth, kHeight, o.runs,
               o.module.c_str());
@@ -447,7 +495,7 @@ int Main(int argc, char** argv) {
     const std::string name = CaseName(c);
     if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
     std::vector<Contender> contenders;
-    for (int threads : o.threads) contenders.push_back({module.Entry(), threads});
+    for (int threads : o.threads) contenders.push_back({module.Entry(), threads, o.path});
     const std::vector<double> times = TimeRendersInTurn(contenders, c, o.runs);
     for (size_t k = 0; k < o.threads.size(); ++k) {
       const int threads = o.threads[k];
@@ -457,7 +505,8 @@ int Main(int argc, char** argv) {
       if (o.reference) {
         std::ostringstream args;
         args << "--module '" << o.module << "' --child-case " << i << " --child-threads " << threads
-             << " --child-crop " << crop;
+             << " --child-crop " << crop
+             << (o.path == softhost::RenderPath::Legacy ? " --legacy" : "");
         const double reference = std::atof(RunChild(args.str(), true).c_str()) * crop * crop;
         std::printf(" %12.1f %9.1f", reference, reference / fast);
       } else {
@@ -483,7 +532,8 @@ int Main(int argc, char** argv) {
       if (reference && !o.reference) continue;
       const int threads = o.threads.back();
       std::ostringstream args;
-      args << "--module '" << o.module << "' --child-memory run --child-threads " << threads;
+      args << "--module '" << o.module << "' --child-memory run --child-threads " << threads
+           << (o.path == softhost::RenderPath::Legacy ? " --legacy" : "");
       const double mb = std::atof(RunChild(args.str(), reference).c_str()) / 1024.0;
       std::printf("  %-9s engine, %d threads: %7.1f MB = %.2f frames\n",
                   reference ? "reference" : "fast", threads, mb, mb / frameMB);

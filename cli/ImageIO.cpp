@@ -7,8 +7,12 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <stdexcept>
+#include <string>
 #include <system_error>
+
+#include "hostapi/PluginApi.h"
 
 namespace qbcli {
 
@@ -17,6 +21,13 @@ namespace fs = std::filesystem;
 namespace {
 
 enum class FileKind { Unknown, Png, Tiff, Exr, Jpeg };
+
+// The largest side a host world can have: a coordinate of the generation's
+// host rectangle (32767 in the 12.x layout), and a row of 16-bit pixels
+// whose byte count (rowbytes, with the host's padding) fits an A_long.
+constexpr int64_t kMaxSide =
+    std::min<int64_t>(std::numeric_limits<PF_RectCoord>::max(),
+                      (std::numeric_limits<A_long>::max() - 64) / int64_t{sizeof(PF_Pixel16)});
 
 FileKind KindOf(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
@@ -75,8 +86,9 @@ ReadResult ReadImage(const std::string& path) {
   if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0 || spec.depth > 1) {
     ReadFailure(path, "not a two-dimensional image");
   }
-  // The host's rectangles hold 16-bit coordinates.
-  if (spec.width > 32767 || spec.height > 32767) ReadFailure(path, "larger than 32767 pixels");
+  if (spec.width > kMaxSide || spec.height > kMaxSide) {
+    ReadFailure(path, "larger than " + std::to_string(kMaxSide) + " pixels");
+  }
   // A header of a few bytes can declare gigapixels: refuse what the decoded
   // samples and our copy could not fit in this machine's memory, rather than
   // letting the allocation run into the out-of-memory killer.

@@ -112,6 +112,8 @@ softhost::HostConfig ConfigFrom(const CommandLine& line) {
   config.downsampleX = {1, static_cast<A_u_long>(line.downsample.first)};
   config.downsampleY = {1, static_cast<A_u_long>(line.downsample.second)};
   config.threads = line.threads;
+  config.renderPath =
+      line.renderCommand == "legacy" ? softhost::RenderPath::Legacy : softhost::RenderPath::Smart;
   return config;
 }
 
@@ -245,6 +247,12 @@ class Renderer {
       faults.failCheckoutAt = 0;
     } else if (fault == "abort") {
       faults.abortAfterPolls = 0;
+    } else if (fault == "layer-checkout") {
+      faults.failCheckoutLayerAt = 0;
+    } else if (fault == "layer-pixels") {
+      faults.failLayerPixelsAt = 0;
+    } else if (fault == "output-checkout") {
+      faults.failOutputAt = 0;
     }
   }
 

@@ -192,8 +192,10 @@ const ParamSetting& CommandLine::Setting(ParamIndex index) const {
 }
 
 const std::vector<std::string>& HostFaultNames() {
-  static const std::vector<std::string> names{"memory",      "new-world", "fill", "iterate",
-                                              "area-sample", "checkout",  "abort"};
+  static const std::vector<std::string> names{
+      "memory", "new-world", "fill", "iterate", "area-sample", "checkout", "abort",
+      // SmartFX only: the pre-render layer checkout, the pixels, the output.
+      "layer-checkout", "layer-pixels", "output-checkout"};
   return names;
 }
 
@@ -286,6 +288,12 @@ void AddOptions(CLI::App& app, CommandLine& line) {
   app.add_option("--plugin", line.plugin,
                  "Effect module to load (default: QuorvantBlur.so next to this program)")
       ->type_name("PATH")
+      ->group(kGroupHost);
+  app.add_option("--render-command", line.renderCommand,
+                 "How the host asks for a frame: smart (SmartFX pre-render and render, the "
+                 "default) or legacy (the render command of hosts without SmartFX)")
+      ->type_name("KIND")
+      ->check(CLI::IsMember({"smart", "legacy"}))
       ->group(kGroupHost);
   app.add_option("--host-fault", line.hostFault,
                  "Make the host fail its first call of this kind during the render (for tests)")

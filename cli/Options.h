@@ -69,6 +69,7 @@ struct CommandLine {
   int threads = 1;
   std::vector<int> frames;  // empty, {frame} or {first, last}
   std::string hostFault;
+  std::string renderCommand = "smart";  // or "legacy"
   bool quiet = false;
   bool about = false;
   std::vector<ParamSetting> params;  // parallel to ParamOptions()

@@ -2,7 +2,9 @@
 // either kind and version, faults at random calls, a frame and two layers of
 // random sizes and depths, then a run of commands with parameter values far
 // outside their ranges (negative and huge amounts, popup values off the
-// list, no compound shapes). Whatever the input, every command must end in
+// list, no compound shapes), frames rendered through the legacy command or
+// through SmartFX with requests anywhere (empty, outside, huge), smart
+// commands without their records. Whatever the input, every command must end in
 // a result code the host understands, with nothing allocated, lent or
 // checked out afterwards and no pixel written outside the output.
 //
@@ -10,6 +12,7 @@
 // bytes reads as zeros, so every input is a valid scenario.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -92,7 +95,7 @@ int32_t Value(FuzzedDataProvider& in, int32_t low, int32_t high) {
 void SetParameters(FuzzedDataProvider& in, std::vector<PF_ParamDef>& p) {
   const int changes = in.ConsumeIntegralInRange<int>(0, 8);
   for (int i = 0; i < changes; ++i) {
-    switch (in.ConsumeIntegralInRange<int>(0, 12)) {
+    switch (in.ConsumeIntegralInRange<int>(0, 17)) {
       case 0:
         p[ParamOutputView].u.pd.value = Value(in, 1, 3);
         break;
@@ -150,7 +153,9 @@ softhost::HostConfig Config(FuzzedDataProvider& in, int32_t width, int32_t heigh
   if (in.ConsumeBool()) {
     c.extentHintSet = true;
     auto edge = [&](int32_t size) { return in.ConsumeIntegralInRange<A_short>(-3, size + 3); };
-    c.extentHint = PF_Rect{edge(height), edge(width), edge(height), edge(width)};
+    const int32_t top = edge(height), left = edge(width), bottom = edge(height),
+                  right = edge(width);
+    c.extentHint = HostRect(left, top, right, bottom);
   }
   if (in.ConsumeBool()) c.preEffectOriginX = in.ConsumeIntegralInRange<A_long>(-5, 5);
   return c;
@@ -190,6 +195,22 @@ void ArmFaults(FuzzedDataProvider& in, softhost::Host& host) {
     case 9:
       f.noParamUtilsSuite = true;
       break;
+    case 10:
+      f.failCheckoutLayerAt = at();
+      break;
+    case 11:
+      f.failLayerPixelsAt = at();
+      break;
+    case 12:
+      f.failOutputAt = at();
+      break;
+    case 13:
+      f.failPixelFormatAt = at();
+      break;
+    case 14:
+      f.noWorldSuite = in.ConsumeBool();
+      f.skipPreRender = !f.noWorldSuite;
+      break;
     default:
       break;
   }
@@ -215,6 +236,7 @@ void Check(PF_Cmd cmd, PF_Err err, softhost::Host& host, long liveHandles, long 
   if (host.LiveWorlds() != 0) Broken("worlds left behind", cmd, err, message);
   if (host.CheckedOutLayers() != 0) Broken("layers kept", cmd, err, message);
   if (host.SuitesHeld() != 0) Broken("suites kept", cmd, err, message);
+  if (host.UnreturnedLayers() != 0) Broken("layer pixels left for the host", cmd, err, message);
   const PF_EffectWorld* w = output.World();
   const size_t used = static_cast<size_t>(w->width) * (output.Deep() ? 8 : 4);
   for (int32_t y = 0; y < w->height; ++y) {
@@ -285,9 +307,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default:
         break;
     }
+    // A render goes through SmartFX when it asks, over a request around the
+    // frame, empty, inverted or of the whole coordinate range.
+    const bool smart = cmd == PF_Cmd_RENDER && in.ConsumeBool();
+    if (smart) {
+      auto side = [&](int32_t size) { return in.ConsumeIntegralInRange<A_long>(-30, size + 30); };
+      const A_long left = side(width), top = side(height), right = side(width),
+                   bottom = side(height);
+      host.Config().requestSet = in.ConsumeBool();
+      host.Config().request = in.ConsumeBool()
+                                  ? PF_LRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}
+                                  : PF_LRect{left, top, right, bottom};
+    }
     SetParameters(in, host.Params());
     ArmFaults(in, host);
-    const PF_Err err = host.Call(Entry(), cmd, output.World(), extraArg);
+    const PF_Err err = smart ? host.SmartRender(Entry(), output.World())
+                             : host.Call(Entry(), cmd, output.World(), extraArg);
     softhost::SetHandleFaults(softhost::HandleFaults{});
     Check(cmd, err, host, liveHandles, badDisposes, output);
     if (Bytes(input) != inputBytes || Bytes(*control) != controlBytes ||

@@ -1,22 +1,30 @@
 // Our own declarations of the effect plug-in API that the module and the
 // software host speak. Names, field order and field types follow the public
-// SDK so that the module can be loaded by a real host; on 32-bit Windows the
-// records use the 12.x binary layout (2-byte packing, 16-bit rectangles).
+// SDK so that the module can be loaded by a real host. Two generations of the
+// binary layout, chosen at compile time by the target:
+// - 12.x (32-bit Windows, QB_HOSTAPI_12X): records packed to 2 bytes, PF_Rect
+//   four 16-bit values {top, left, bottom, right}, handle sizes 32-bit;
+// - the current one (every 64-bit build, QB_HOSTAPI_CURRENT): natural
+//   alignment, PF_Rect four 32-bit values {left, top, right, bottom}, 64-bit
+//   handle sizes, the SmartFX commands and records, "PF World Suite" 2.
+// Every size and offset a host reads is asserted at the end of this file.
 //
 // Conventions: pixels are alpha, red, green, blue; 16-bit channels use full
-// scale 32768; PF_Fixed is 16.16. Host rectangles (PF_Rect) are four 16-bit
-// values top, left, bottom, right; the host's fill/iterate callbacks treat
-// right and bottom as exclusive.
+// scale 32768; PF_Fixed is 16.16. The host's fill/iterate callbacks and the
+// SmartFX rectangles treat right and bottom as exclusive. Build rectangles
+// with HostRect (field order differs between the generations).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32) && !defined(_WIN64)
-#define QB_HOSTAPI_PACK2 1
+#define QB_HOSTAPI_12X 1
+#else
+#define QB_HOSTAPI_CURRENT 1
 #endif
 
-#ifdef QB_HOSTAPI_PACK2
+#ifdef QB_HOSTAPI_12X
 #pragma pack(push, 2)
 #endif
 
@@ -24,11 +32,16 @@ extern "C" {
 
 typedef int32_t A_long;
 typedef uint32_t A_u_long;
+typedef uint64_t A_u_longlong;
+typedef intptr_t A_intptr_t;
 typedef int16_t A_short;
 typedef uint16_t A_u_short;
 typedef char A_char;
 typedef unsigned char A_u_char;
 typedef double A_FpLong;
+typedef float A_FpShort;
+typedef double PF_FpLong;
+typedef float PF_FpShort;
 typedef int32_t PF_Fixed;
 typedef unsigned char PF_Boolean;
 typedef A_long PF_Err;
@@ -67,12 +80,31 @@ typedef struct {
 } PF_SpecVersion;
 
 typedef struct {
+  A_long left, top, right, bottom;
+} PF_LRect;
+
+#ifdef QB_HOSTAPI_12X
+// A coordinate of a host rectangle or point.
+typedef A_short PF_RectCoord;
+typedef struct {
   A_short top, left, bottom, right;
 } PF_Rect;
 
 typedef struct {
   A_short v, h;
 } PF_Point;
+
+typedef A_u_long PF_HandleSize;
+#else
+typedef A_long PF_RectCoord;
+typedef PF_LRect PF_Rect;
+
+typedef struct {
+  A_long h, v;
+} PF_Point;
+
+typedef A_u_longlong PF_HandleSize;
+#endif
 
 typedef struct {
   A_u_char alpha, red, green, blue;
@@ -82,6 +114,11 @@ typedef PF_Pixel PF_Pixel8;
 typedef struct {
   A_u_short alpha, red, green, blue;
 } PF_Pixel16;
+
+typedef struct {
+  PF_FpShort alpha, red, green, blue;
+} PF_PixelFloat;
+typedef PF_PixelFloat PF_Pixel32;
 
 typedef struct {
   A_FpLong rate;
@@ -105,8 +142,21 @@ typedef struct PF_LayerDef {
   A_long width;
   A_long height;
   PF_Rect extent_hint;
+#ifdef QB_HOSTAPI_12X
   A_long platform_ref;
   A_long reserved[8];
+#else
+  void* platform_ref;
+  A_intptr_t reserved_long1;
+  A_intptr_t reserved_long4;
+  PF_RationalScale pix_aspect_ratio;
+  A_intptr_t reserved_long2;
+  // Where the first pixel lies in layer coordinates (worlds of the SmartFX
+  // checkouts; 0 elsewhere).
+  A_long origin_x;
+  A_long origin_y;
+  A_long reserved_long3;
+#endif
   A_long dephault;  // PF_LayerDefault_MYSELF or PF_LayerDefault_NONE
 } PF_LayerDef;
 typedef PF_LayerDef PF_EffectWorld;
@@ -184,7 +234,9 @@ typedef struct {
   PF_Boolean dephault;
   A_char reserved;
   A_short reserved1;
-  const A_char* name;
+  union {
+    const A_char* nameptr;
+  } u;
 } PF_CheckBoxDef;
 
 typedef struct {
@@ -205,8 +257,31 @@ typedef struct {
   PF_ParamValue value;
   A_short num_choices;
   A_short dephault;
-  const A_char* names;  // choices separated by '|'
+  union {
+    const A_char* namesptr;  // choices separated by '|'
+  } u;
 } PF_PopupDef;
+
+typedef struct {
+  PF_FpLong value;
+  PF_FpLong phase;
+  A_char value_desc[32];
+  PF_FpShort valid_min, valid_max;
+  PF_FpShort slider_min, slider_max;
+  PF_FpShort dephault;
+  A_short precision;
+  A_short display_flags;
+  A_u_long fs_flags;
+  PF_FpShort curve_tolerance;
+  PF_Boolean useExponent;
+  PF_FpShort exponent;
+} PF_FloatSliderDef;
+
+typedef struct {
+  PF_FpLong x_value, y_value, z_value;
+  PF_FpLong x_dephault, y_dephault, z_dephault;
+  A_char reserved[16];
+} PF_Point3DDef;
 
 typedef struct {
   PF_ParamValue value;
@@ -233,10 +308,17 @@ typedef union {
   PF_ColorDef cd;
   PF_PointDef td;
   PF_PopupDef pd;
+#ifdef QB_HOSTAPI_12X
   PF_SliderDef fs_d;  // float slider: not used by this effect
+#else
+  PF_FloatSliderDef fs_d;
+#endif
   PF_ArbitraryDef arb_d;
   PF_PathDef path_d;
   PF_ButtonDef button_d;
+#ifdef QB_HOSTAPI_CURRENT
+  PF_Point3DDef point3d_d;
+#endif
 } PF_ParamDefUnion;
 
 typedef struct PF_ParamDef {
@@ -347,7 +429,11 @@ typedef struct _PF_UtilCallbacks {
   void* subpixel_sample;
   PF_Err (*area_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
                         PF_Pixel* dst_pixel);
+#ifdef QB_HOSTAPI_12X
   void* get_batch_func;
+#else
+  void* get_batch_func_is_deprecated;
+#endif
   void* end_sampling;
   void* composite_rect;
   void* blend;
@@ -367,12 +453,14 @@ typedef struct _PF_UtilCallbacks {
   PF_Err (*new_world)(PF_ProgPtr effect_ref, A_long width, A_long height, PF_NewWorldFlags flags,
                       PF_EffectWorld* world);
   PF_Err (*dispose_world)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
-  void* get_platform_refs;  // 12.x only
+#ifdef QB_HOSTAPI_12X
+  void* get_platform_refs;
+#endif
   void* iterate_origin;
   void* iterate_lut;
   void* transfer_rect;
   void* transform_world;
-  PF_Handle (*host_new_handle)(A_u_long size);
+  PF_Handle (*host_new_handle)(PF_HandleSize size);
   void* (*host_lock_handle)(PF_Handle handle);
   void (*host_unlock_handle)(PF_Handle handle);
   void (*host_dispose_handle)(PF_Handle handle);
@@ -381,11 +469,13 @@ typedef struct _PF_UtilCallbacks {
   PF_ANSICallbacks ansi;
   PF_ColorCallbacks colorCB;
   void* get_platform_data;
-  void* get_cgraf_data;  // 12.x only
-  void* host_get_handle_size;
+#ifdef QB_HOSTAPI_12X
+  void* get_cgraf_data;
+#endif
+  PF_HandleSize (*host_get_handle_size)(PF_Handle handle);
   void* iterate_origin_non_clip_src;
   void* iterate_generic;
-  void* host_resize_handle;
+  PF_Err (*host_resize_handle)(PF_HandleSize new_size, PF_Handle* handle);
   void* subpixel_sample16;
   PF_Err (*area_sample16)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
                           PF_Pixel16* dst_pixel);
@@ -426,6 +516,113 @@ typedef struct PF_ParamUtilsSuite1 {
   void* PF_AreStatesIdentical;
 } PF_ParamUtilsSuite1;
 
+#ifdef QB_HOSTAPI_CURRENT
+
+// Four-character codes of the world pixel formats (PF_PixelFormat).
+typedef A_long PF_PixelFormat;
+enum {
+  PF_PixelFormat_ARGB32 = 0x62677261,   // 'argb': PF_Pixel, 0..255
+  PF_PixelFormat_ARGB64 = 0x36316561,   // 'ae16': PF_Pixel16, 0..32768
+  PF_PixelFormat_ARGB128 = 0x32336561,  // 'ae32': PF_PixelFloat, 1.0 = white
+};
+
+#define kPFWorldSuite "PF World Suite"
+#define kPFWorldSuiteVersion2 2
+
+typedef struct PF_WorldSuite2 {
+  PF_Err (*PF_NewWorld)(PF_ProgPtr effect_ref, A_long width, A_long height, PF_Boolean clear_pix,
+                        PF_PixelFormat pixel_format, PF_EffectWorld* world);
+  PF_Err (*PF_DisposeWorld)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
+  PF_Err (*PF_GetPixelFormat)(const PF_EffectWorld* world, PF_PixelFormat* pixel_format);
+} PF_WorldSuite2;
+
+// ---- SmartFX --------------------------------------------------------------
+
+typedef A_long PF_GPU_Framework;
+typedef A_short PF_RenderOutputFlags;
+enum {
+  PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS = 0x1,
+};
+
+// What the host wants rendered: a rectangle in layer coordinates (right and
+// bottom exclusive) and which channels.
+typedef struct {
+  PF_LRect rect;
+  PF_Field field;
+  A_long channel_mask;
+  PF_Boolean preserve_rgb_of_zero_alpha;
+  A_char unused[3];
+  A_long reserved[4];
+} PF_RenderRequest;
+
+// What the host will hand over for one layer checked out in pre-render.
+typedef struct {
+  PF_LRect result_rect;
+  PF_LRect max_result_rect;
+  PF_RationalScale par;
+  PF_Boolean solid;
+  PF_Boolean reservedB[3];
+  A_long ref_width;
+  A_long ref_height;
+  A_long reserved[6];
+} PF_CheckoutResult;
+
+typedef struct {
+  PF_RenderRequest output_request;
+  A_short bitdepth;  // 8, 16 or 32 bits a channel
+  const void* gpu_data;
+  PF_GPU_Framework what_gpu;
+  A_u_long device_index;
+} PF_PreRenderInput;
+
+typedef void (*PF_DeletePreRenderDataFunc)(void* pre_render_data);
+
+typedef struct {
+  PF_LRect result_rect;
+  PF_LRect max_result_rect;
+  PF_Boolean solid;
+  PF_Boolean reserved;
+  PF_RenderOutputFlags flags;
+  void* pre_render_data;
+  PF_DeletePreRenderDataFunc delete_pre_render_data_func;
+} PF_PreRenderOutput;
+
+typedef struct {
+  PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
+                           const PF_RenderRequest* request, A_long what_time, A_long time_step,
+                           A_u_long time_scale, PF_CheckoutResult* checkout_result);
+  PF_Err (*GuidMixInPtr)(PF_ProgPtr effect_ref, A_u_long buf_size, const void* buf);
+} PF_PreRenderCallbacks;
+
+typedef struct {
+  PF_PreRenderInput* input;
+  PF_PreRenderOutput* output;
+  PF_PreRenderCallbacks* cb;
+} PF_PreRenderExtra;
+
+typedef struct {
+  PF_RenderRequest output_request;
+  A_short bitdepth;
+  void* pre_render_data;  // as pre-render left it
+  const void* gpu_data;
+  PF_GPU_Framework what_gpu;
+  A_u_long device_index;
+} PF_SmartRenderInput;
+
+typedef struct {
+  PF_Err (*checkout_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_id,
+                                  PF_EffectWorld** pixels);
+  PF_Err (*checkin_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_id);
+  PF_Err (*checkout_output)(PF_ProgPtr effect_ref, PF_EffectWorld** output);
+} PF_SmartRenderCallbacks;
+
+typedef struct {
+  PF_SmartRenderInput* input;
+  PF_SmartRenderCallbacks* cb;
+} PF_SmartRenderExtra;
+
+#endif  // QB_HOSTAPI_CURRENT
+
 // ---- Command records ------------------------------------------------------
 
 typedef struct PF_InData {
@@ -440,7 +637,9 @@ typedef struct PF_InData {
   A_long reserved;
   A_long what_cpu;
   A_long what_fpu;
-  void* qd_globals;  // 12.x only
+#ifdef QB_HOSTAPI_12X
+  void* qd_globals;
+#endif
   A_long current_time;
   A_long time_step;
   A_long total_time;
@@ -507,6 +706,10 @@ enum {
   PF_Cmd_FRAME_SETDOWN = 12,
   PF_Cmd_USER_CHANGED_PARAM = 13,
   PF_Cmd_UPDATE_PARAMS_UI = 14,
+#ifdef QB_HOSTAPI_CURRENT
+  PF_Cmd_SMART_PRE_RENDER = 23,
+  PF_Cmd_SMART_RENDER = 24,
+#endif
 };
 
 enum {
@@ -524,6 +727,14 @@ enum {
   PF_OutFlag_USE_OUTPUT_EXTENT = 1L << 6,
   PF_OutFlag_DEEP_COLOR_AWARE = 1L << 25,
 };
+
+#ifdef QB_HOSTAPI_CURRENT
+enum {
+  PF_OutFlag2_SUPPORTS_SMART_RENDER = 1L << 10,
+  PF_OutFlag2_FLOAT_COLOR_AWARE = 1L << 12,
+  PF_OutFlag2_SUPPORTS_THREADED_RENDERING = 1L << 27,
+};
+#endif
 
 enum {
   PF_Quality_LO = 0,
@@ -560,8 +771,22 @@ typedef PF_Err (*PF_EffectMainFunc)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* 
 
 }  // extern "C"
 
-#ifdef QB_HOSTAPI_PACK2
+#ifdef QB_HOSTAPI_12X
 #pragma pack(pop)
+#endif
+
+// A host rectangle from its four sides, in either generation's field order;
+// each side is narrowed to the generation's coordinate type.
+constexpr PF_Rect HostRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  PF_Rect rect{};
+  rect.left = static_cast<PF_RectCoord>(left);
+  rect.top = static_cast<PF_RectCoord>(top);
+  rect.right = static_cast<PF_RectCoord>(right);
+  rect.bottom = static_cast<PF_RectCoord>(bottom);
+  return rect;
+}
+
+#ifdef QB_HOSTAPI_12X
 // The 12.x host reads these records at fixed offsets.
 static_assert(sizeof(PF_InData) == 274, "PF_InData layout");
 static_assert(offsetof(PF_InData, pica_basicP) == 258, "PF_InData layout");
@@ -573,4 +798,8 @@ static_assert(sizeof(PF_UtilCallbacks) == 284, "PF_UtilCallbacks layout");
 static_assert(offsetof(PF_UtilCallbacks, host_new_handle) == 84, "PF_UtilCallbacks layout");
 static_assert(offsetof(PF_UtilCallbacks, ansi) == 108, "PF_UtilCallbacks layout");
 static_assert(offsetof(PF_UtilCallbacks, subpixel_sample16) == 244, "PF_UtilCallbacks layout");
+#endif
+
+#if defined(QB_HOSTAPI_CURRENT) && UINTPTR_MAX == UINT64_MAX
+#include "hostapi/CurrentLayout.h"
 #endif

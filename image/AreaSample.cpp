@@ -67,11 +67,7 @@ void AreaSample(PF_InData* inData, PF_EffectWorld* destination, PF_EffectWorld* 
   // source blend towards transparent black whatever the host does there.
   AEWorld padded(inData, source->width + 4, source->height + 4, FormatOf(source));
   padded.Fill(WorldColor{}, nullptr);
-  PF_Rect whole;
-  whole.top = 0;
-  whole.left = 0;
-  whole.bottom = static_cast<A_short>(source->height - 1);
-  whole.right = static_cast<A_short>(source->width - 1);
+  const PF_Rect whole = HostRect(0, 0, source->width - 1, source->height - 1);
   Blit(source, padded.World(), &whole, 2, 2);
   params.src = padded.World();
   startX += 2.0;

@@ -72,10 +72,7 @@ void FillWorld(PF_InData* inData, PF_Pixel16 color, const PF_Rect* rect, PF_Effe
   if (rect != nullptr) {
     area = *rect;
   } else {
-    area.top = 0;
-    area.left = 0;
-    area.bottom = static_cast<A_short>(world->height);
-    area.right = static_cast<A_short>(world->width);
+    area = HostRect(0, 0, world->width, world->height);
   }
   FillRefcon16 refcon{color, area.left, area.right, area.top, area.bottom};
   const PF_Point origin{0, 0};

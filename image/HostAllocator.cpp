@@ -1,6 +1,7 @@
 #include "image/HostAllocator.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 
 HostAllocator::HostAllocator() = default;
@@ -24,15 +25,15 @@ void* HostAllocator::TryAllocate(size_t size, size_t alignment) {
       callbacks.disposeHandle == nullptr)
     return nullptr;
   const size_t slack = alignment > alignof(std::max_align_t) ? alignment - 1 : 0;
-  if (size > UINT32_MAX - slack) return nullptr;
-  PF_Handle handle = callbacks.newHandle(static_cast<A_u_long>(size + slack));
+  if (size > std::numeric_limits<PF_HandleSize>::max() - slack) return nullptr;
+  PF_Handle handle = callbacks.newHandle(static_cast<PF_HandleSize>(size + slack));
   if (handle == nullptr) return nullptr;
   void* base = callbacks.lockHandle(handle);
   if (base == nullptr) {
     callbacks.disposeHandle(handle);
     return nullptr;
   }
-  PF_Handle recordHandle = callbacks.newHandle(static_cast<A_u_long>(sizeof(HostBlock)));
+  PF_Handle recordHandle = callbacks.newHandle(sizeof(HostBlock));
   HostBlock* record = nullptr;
   if (recordHandle != nullptr) record = static_cast<HostBlock*>(callbacks.lockHandle(recordHandle));
   if (record == nullptr) {
@@ -46,7 +47,7 @@ void* HostAllocator::TryAllocate(size_t size, size_t alignment) {
   record->handle = handle;
   record->memory = reinterpret_cast<void*>(address);
   record->recordHandle = recordHandle;
-  record->size = static_cast<uint32_t>(size);
+  record->size = size;
   blocks = record;
   return record->memory;
 }

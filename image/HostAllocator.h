@@ -25,11 +25,11 @@ struct HostBlock {
   PF_Handle handle;
   void* memory;
   PF_Handle recordHandle;
-  uint32_t size;
+  size_t size;
 };
 
 struct HostMemoryCallbacks {
-  PF_Handle (*newHandle)(A_u_long size) = nullptr;
+  PF_Handle (*newHandle)(PF_HandleSize size) = nullptr;
   void (*disposeHandle)(PF_Handle handle) = nullptr;
   void* (*lockHandle)(PF_Handle handle) = nullptr;
   void (*unlockHandle)(PF_Handle handle) = nullptr;

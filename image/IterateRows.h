@@ -2,14 +2,19 @@
 // area one pixel wide: the pixel function runs once for each row y (x = 0),
 // in any order and on any thread, and does whatever share of the work row y
 // stands for. The host polls for a stop between calls and reports progress
-// from progressBase to progressFinal. Rows are a host rectangle's 16-bit
-// values, so callers keep `rows` at most INT16_MAX.
+// from progressBase to progressFinal. Rows are a host rectangle's
+// coordinates, so callers keep `rows` at most kMaxIterateRows.
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "hostapi/PluginApi.h"
 #include "image/PixelTraits.h"
+
+// The most rows one iterate call can cover: the largest coordinate of the
+// generation's host rectangle (32767 in the 12.x layout).
+inline constexpr int32_t kMaxIterateRows = std::numeric_limits<PF_RectCoord>::max();
 
 template <typename Pixel>
 using RowFunction = typename PixelTraits<Pixel>::IterateFunction;
@@ -21,7 +26,7 @@ template <typename Pixel>
 PF_Err IterateRows(PF_InData* inData, A_long progressBase, A_long progressFinal,
                    PF_EffectWorld* src, int32_t rows, void* refcon, RowFunction<Pixel> function,
                    PF_EffectWorld* dst) {
-  const PF_Rect area{0, 0, static_cast<A_short>(rows), 1};
+  const PF_Rect area = HostRect(0, 0, 1, rows);
   return PixelTraits<Pixel>::Iterate(inData, progressBase, progressFinal, src, &area, refcon,
                                      function, dst);
 }

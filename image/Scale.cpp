@@ -270,7 +270,7 @@ void ScaleFiltered(PF_InData* inData, PF_EffectWorld* destination, const ScaleIm
   const ScalePass<Pixel> across{lists, src, intermediate, false, background, dst.height};
   const ScalePass<Pixel> down{lists, intermediate, dst, true, background, dst.height};
 
-  if (order == ScaleRows::OnHostThreads && dst.height <= INT16_MAX) {
+  if (order == ScaleRows::OnHostThreads && dst.height <= kMaxIterateRows) {
     // Over the destination's rows.
     auto run = [&](const ScalePass<Pixel>& pass, A_long progressBase) {
       const PF_Err err = IterateRows<Pixel>(inData, progressBase, 2 * dst.height, nullptr,

@@ -9,9 +9,17 @@
 #include "image/Drawing.h"
 #include "render/KernelMakers.h"
 
+KernelReach BlurReach(const KernelSettings& settings) {
+  AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(settings));
+  int32_t kw = 0;
+  int32_t kh = 0;
+  maker->GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
+  return KernelReach{kw / 2, kh / 2};
+}
+
 void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
                 PF_EffectWorld* bclWorld, const BCLSettings& bcl, const KernelSettings& requested,
-                const ConvolvePlan& plan) {
+                const PF_Rect& hint, const ConvolvePlan& plan) {
   KernelSettings settings = requested;
   bool outputCleared = plan.destination == DestinationState::Cleared;
   auto clearOutput = [&] {
@@ -31,24 +39,26 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   }
 
   // The region that reaches the extent hint: the hint widened by half the
-  // kernel, clipped to the image. The host's rectangle is 16-bit, and so is
-  // this arithmetic.
-  const PF_Rect hint = in_data->extent_hint;
+  // kernel, clipped to the image. The arithmetic is in the coordinates of the
+  // generation's host rectangle (16-bit in 12.x, where it wraps as that host
+  // does; 32-bit in the current one), each step narrowed to them.
+  using Coord = PF_RectCoord;
+  auto narrow = [](int64_t v) { return static_cast<Coord>(v); };
   int32_t kw = 0;
   int32_t kh = 0;
   maker->GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
-  const A_short hw = static_cast<A_short>(kw / 2);
-  const A_short hh = static_cast<A_short>(kh / 2);
-  A_short left = static_cast<A_short>(hint.left - hw);
+  const Coord hw = narrow(kw / 2);
+  const Coord hh = narrow(kh / 2);
+  Coord left = narrow(int64_t{hint.left} - hw);
   if (left < 0) left = 0;
-  A_short top = static_cast<A_short>(hint.top - hh);
+  Coord top = narrow(int64_t{hint.top} - hh);
   if (top < 0) top = 0;
-  A_short right = static_cast<A_short>(hint.right + hw);
-  if (right > input->width) right = static_cast<A_short>(input->width);
-  A_short bottom = static_cast<A_short>(hint.bottom + hh);
-  if (bottom > input->height) bottom = static_cast<A_short>(input->height);
-  const A_short regionWidth = static_cast<A_short>(right - left);
-  const A_short regionHeight = static_cast<A_short>(bottom - top);
+  Coord right = narrow(int64_t{hint.right} + hw);
+  if (right > input->width) right = narrow(input->width);
+  Coord bottom = narrow(int64_t{hint.bottom} + hh);
+  if (bottom > input->height) bottom = narrow(input->height);
+  const Coord regionWidth = narrow(int64_t{right} - left);
+  const Coord regionHeight = narrow(int64_t{bottom} - top);
   if (regionWidth == 0 || regionHeight == 0) {
     // Code 0: the render succeeds with the cleared output.
     clearOutput();

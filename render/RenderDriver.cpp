@@ -116,6 +116,7 @@ void RenderFrame(const RenderRequest& request) {
       case OutputView::Normal:
         break;
     }
-    RenderBlur(in_data, request.input, output, request.bclLayer, request.bcl, settings, plan);
+    RenderBlur(in_data, request.input, output, request.bclLayer, request.bcl, settings,
+               request.extent, plan);
   });
 }

@@ -21,6 +21,10 @@ struct RenderRequest {
   PF_EffectWorld* output = nullptr;
   PF_EffectWorld* bclLayer = nullptr;
   OutputView view = OutputView::Normal;
+  // The part of the output the host needs, in the input's pixels (the
+  // legacy command's extent hint, whose bottom and right the host may give
+  // inclusive); the Normal view computes it widened by half the kernel.
+  PF_Rect extent{};
   // shapeWorld is the custom-shape layer as checked out; the render smooths
   // a copy of it when shapeSmoothing asks for that.
   KernelSettings kernel{};

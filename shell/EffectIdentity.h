@@ -30,12 +30,36 @@ inline constexpr PF_OutFlags kGlobalOutFlags =
     PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_USE_OUTPUT_EXTENT;
 static_assert(kGlobalOutFlags == 0x02000040, "the host compares this with the PiPL's eGLO");
 
+// What differs between the modules of the two host generations: the spec
+// version they declare and the second word of global out-flags, which the
+// PiPL of the current generation carries as eGL2 (hosts warn when it
+// differs from global setup). The current module renders through SmartFX
+// and lets the host render several frames of one instance at once
+// (PF_OutFlag2_SUPPORTS_SMART_RENDER 1 << 10,
+// PF_OutFlag2_SUPPORTS_THREADED_RENDERING 1 << 27, which needs spec 13.25 or
+// later). Both records are visible to every build: the PiPL generator runs
+// on the build machine for either module.
+struct GenerationIdentity {
+  int16_t specVersionMajor;
+  int16_t specVersionMinor;
+  PF_OutFlags2 globalOutFlags2;
+  bool declaresOutFlags2;  // whether the PiPL has an eGL2 property
+};
+inline constexpr GenerationIdentity k12xModule{12, 10, 0, false};
+inline constexpr GenerationIdentity kCurrentModule{13, 28, (1L << 10) | (1L << 27), true};
+#ifdef QB_HOSTAPI_CURRENT
+inline constexpr GenerationIdentity kThisModule = kCurrentModule;
+static_assert(kCurrentModule.globalOutFlags2 ==
+              (PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_SUPPORTS_THREADED_RENDERING));
+#else
+inline constexpr GenerationIdentity kThisModule = k12xModule;
+#endif
+inline constexpr PF_OutFlags2 kGlobalOutFlags2 = kThisModule.globalOutFlags2;
+
 // PiPL resource.
 inline constexpr int32_t kPiPLResourceId = 16000;
 inline constexpr int16_t kPiPLVersionMajor = 2;
 inline constexpr int16_t kPiPLVersionMinor = 0;
-inline constexpr int16_t kSpecVersionMajor = 12;
-inline constexpr int16_t kSpecVersionMinor = 10;
 inline constexpr int32_t kInfoFlags = 0;
 inline constexpr int32_t kAEEffectFlags = 0;
 

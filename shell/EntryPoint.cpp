@@ -13,16 +13,14 @@
 #include "shell/ParamSetup.h"
 #include "shell/ParamUI.h"
 #include "shell/RenderCommand.h"
+#include "shell/SmartRender.h"
 
 CommandScope::CommandScope(PF_InData* in_data, const PF_LayerDef* output) : inData(in_data) {
   if (inData == nullptr) return;
   savedExtentHint = inData->extent_hint;
   if ((inData->pre_effect_source_origin_x != 0 || inData->pre_effect_source_origin_y != 0) &&
       output != nullptr) {
-    inData->extent_hint.top = 0;
-    inData->extent_hint.left = 0;
-    inData->extent_hint.bottom = static_cast<A_short>(output->height - 1);
-    inData->extent_hint.right = static_cast<A_short>(output->width - 1);
+    inData->extent_hint = HostRect(0, 0, output->width - 1, output->height - 1);
   }
   if (HostIsKeyG() && inData->quality == PF_Quality_LO) {
     savedDownsampleX = inData->downsample_x;
@@ -66,6 +64,7 @@ void CopyMessage(PF_OutData* out_data, const char* text) {
 PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
   out_data->my_version = EffectIdentity::kPackedVersion;
   out_data->out_flags |= EffectIdentity::kGlobalOutFlags;
+  out_data->out_flags2 |= EffectIdentity::kGlobalOutFlags2;
   CacheHostCallbacks(in_data->utils);
   RecordHostInfo(in_data);
   return PF_Err_NONE;
@@ -85,6 +84,14 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
       if (output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
       RenderCommand(in_data, params, output, GetHostFacts());
       return PF_Err_NONE;
+#ifdef QB_HOSTAPI_CURRENT
+    case PF_Cmd_SMART_PRE_RENDER:
+      SmartPreRender(in_data, static_cast<PF_PreRenderExtra*>(extra), GetHostFacts());
+      return PF_Err_NONE;
+    case PF_Cmd_SMART_RENDER:
+      SmartRender(in_data, static_cast<PF_SmartRenderExtra*>(extra), GetHostFacts());
+      return PF_Err_NONE;
+#endif
     case PF_Cmd_USER_CHANGED_PARAM: {
       // Without the host's record of what changed, bring everything in step.
       const long index =

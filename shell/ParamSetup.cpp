@@ -107,12 +107,12 @@ void FillDefinition(const PF_InData* in_data, const ParamRow& row, PF_ParamDef& 
       def.u.pd.value = row.value;
       def.u.pd.dephault = static_cast<A_short>(row.value);
       def.u.pd.num_choices = row.choiceCount;
-      def.u.pd.names = row.choices;
+      def.u.pd.u.namesptr = row.choices;
       break;
     case PF_Param_CHECKBOX:
       def.u.bd.value = row.value;
       def.u.bd.dephault = static_cast<PF_Boolean>(row.value);
-      def.u.bd.name = "";
+      def.u.bd.u.nameptr = "";
       break;
     case PF_Param_FIX_SLIDER:
       def.u.fd.valid_min = def.u.fd.slider_min = ToFixed(row.min);

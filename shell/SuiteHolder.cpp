@@ -30,7 +30,7 @@ constexpr SuiteName kSuites[SuiteHolder::SuiteCount] = {
     {"AEGP Render Queue Suite", 1}, {"AEGP File Import Manager Suite", 2},
     {"PF Sampling8 Suite", 1},      {"PF Sampling16 Suite", 1},
     {"PF Iterate8 Suite", 1},       {"PF iterate16 Suite", 1},
-    {"AEGP Collection Suite", 1},
+    {"AEGP Collection Suite", 1},   {"PF World Suite", 2},
 };
 
 }  // namespace

@@ -49,6 +49,7 @@ class SuiteHolder {
     PFIterate8Suite,
     PFIterate16Suite,
     AEGPCollectionSuite,
+    PFWorldSuite2,  // version 2: pixel formats for SmartFX worlds
     SuiteCount,
   };
 

@@ -1,10 +1,11 @@
 // Shared by the host's translation units: the C callbacks (as static members
 // of Host::Impl, so they reach the Host's private state) and small helpers.
-// A Host is identified to the effect by effect_ref, which is the Host's
-// address.
+// effect_ref is the address of a Host::Frame: the context of one command
+// (Call's commands share the Host's own), which names its Host.
 #pragma once
 
 #include <cstdint>
+#include <map>
 
 #include "softhost/SoftHost.h"
 
@@ -18,6 +19,33 @@ enum CallCounter {
   kCountAreaSample,
   kCountCheckout,
   kCountAddParam,
+  kCountCheckoutLayer,
+  kCountLayerPixels,
+  kCountCheckinPixels,
+  kCountOutput,
+  kCountPixelFormat,
+};
+
+struct Host::Frame {
+  explicit Frame(Host* owner) : host(owner) {}
+  Host* host;
+#ifdef QB_HOSTAPI_CURRENT
+  enum class Phase { None, PreRender, Render } phase = Phase::None;
+  // One layer checked out in pre-render: its world as the host holds it
+  // (no pixels for a layer parameter set to none), the part handed out, and
+  // the view over that part while the effect holds its pixels.
+  struct Checkout {
+    PF_EffectWorld layer{};
+    bool hasLayer = false;
+    PF_LRect rect{0, 0, 0, 0};
+    PF_EffectWorld view{};
+    bool pixelsOut = false;
+  };
+  std::map<A_long, Checkout> checkouts;  // by checkout id; nodes never move
+  PF_EffectWorld* output = nullptr;      // the caller's, covering the frame
+  PF_LRect resultRect{0, 0, 0, 0};
+  PF_EffectWorld outputView{};
+#endif
 };
 
 template <typename Pixel>
@@ -63,12 +91,19 @@ void ParallelRows(int threads, int32_t rows, int32_t band,
                   const std::function<void(int32_t first, int32_t last)>& body);
 
 struct Host::Impl {
-  static Host* From(PF_ProgPtr ref) { return reinterpret_cast<Host*>(ref); }
-  static PF_ProgPtr Ref(Host* host) { return reinterpret_cast<PF_ProgPtr>(host); }
+  static Frame* FrameOf(PF_ProgPtr ref) { return reinterpret_cast<Frame*>(ref); }
+  static Host* From(PF_ProgPtr ref) { return ref ? FrameOf(ref)->host : nullptr; }
+  static PF_ProgPtr Ref(Frame* frame) { return reinterpret_cast<PF_ProgPtr>(frame); }
   // True when this call (numbered from 0) is the one to fail.
   static bool Fires(Host* host, CallCounter counter, int failAt);
   // One abort poll: counts it and answers abortCode from the configured poll.
   static PF_Err Poll(Host* host);
+  // The Host whose command runs on this thread (for suite functions, which
+  // carry no context), or null.
+  static Host* Current();
+  // Runs one command of the effect on this thread, as the Host's.
+  static PF_Err Send(Host* host, PF_EffectMainFunc entry, PF_Cmd cmd, PF_InData* in,
+                     PF_OutData* out, PF_ParamDef** params, PF_EffectWorld* output, void* extra);
 
   // Interact callbacks.
   static PF_Err CheckoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long what_time,
@@ -112,14 +147,33 @@ struct Host::Impl {
   static SPErr ReleaseSuite(const char* name, int32_t version);
   static PF_Err UpdateParamUI(PF_ProgPtr ref, PF_ParamIndex index, const PF_ParamDef* def);
 
+#ifdef QB_HOSTAPI_CURRENT
+  // SmartFX callbacks and "PF World Suite" 2.
+  static PF_Err CheckoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long checkout_id,
+                              const PF_RenderRequest* request, A_long what_time, A_long time_step,
+                              A_u_long time_scale, PF_CheckoutResult* result);
+  static PF_Err GuidMixIn(PF_ProgPtr ref, A_u_long size, const void* buf);
+  static PF_Err CheckoutLayerPixels(PF_ProgPtr ref, A_long checkout_id, PF_EffectWorld** pixels);
+  static PF_Err CheckinLayerPixels(PF_ProgPtr ref, A_long checkout_id);
+  static PF_Err CheckoutOutput(PF_ProgPtr ref, PF_EffectWorld** output);
+  static PF_Err SuiteNewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_Boolean clear,
+                              PF_PixelFormat format, PF_EffectWorld* world);
+  static PF_Err SuiteDisposeWorld(PF_ProgPtr ref, PF_EffectWorld* world);
+  static PF_Err GetPixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format);
+  static void InstallSmartCallbacks(Host* host);
+  // Takes back the pixel checkouts the effect left, counting them.
+  static void EndFrame(Frame& frame);
+#endif
+
   static void InstallCallbacks(Host* host);
   static void ResolvePointDefaults(Host* host);
-  // in_data as the next command will see it.
-  static void PrepareInData(Host* host, const PF_EffectWorld* output);
+  // `in` as the next command will see it, for the command context `frame`.
+  // The caller holds the Host's mutex when others may run meanwhile.
+  static void PrepareInData(Host* host, const PF_EffectWorld* output, Frame* frame, PF_InData& in);
 };
 
 // Memory-handle callbacks (process-wide).
-PF_Handle HostNewHandle(A_u_long size);
+PF_Handle HostNewHandle(PF_HandleSize size);
 void* HostLockHandle(PF_Handle handle);
 void HostUnlockHandle(PF_Handle handle);
 void HostDisposeHandle(PF_Handle handle);

@@ -21,7 +21,7 @@ constexpr unsigned char kRowPadding = 0xEE;
 
 struct HandleRecord {
   void* memory;  // must stay first: a PF_Handle points at it
-  A_u_long size;
+  PF_HandleSize size;
   size_t capacity;
 };
 
@@ -67,7 +67,7 @@ HandleStats GetHandleStats() {
   return stats;
 }
 
-PF_Handle HostNewHandle(A_u_long size) {
+PF_Handle HostNewHandle(PF_HandleSize size) {
   HandleTable& table = Table();
   std::lock_guard<std::mutex> lock(table.mutex);
   const long call = table.stats.newCalls++;
@@ -121,7 +121,7 @@ SoftWorld::SoftWorld(int32_t width, int32_t height, bool deep, int32_t padBytes)
   world.height = height;
   world.rowbytes = PaddedRowbytes(width, pixelSize, padBytes);
   world.world_flags = PF_WorldFlag_WRITEABLE | (deep ? PF_WorldFlag_DEEP : 0);
-  world.extent_hint = PF_Rect{0, 0, static_cast<A_short>(height), static_cast<A_short>(width)};
+  world.extent_hint = HostRect(0, 0, width, height);
   storage.assign(static_cast<size_t>(world.rowbytes) * static_cast<size_t>(height) + 1, 0);
   FillPadding(storage.data(), height, world.rowbytes, static_cast<size_t>(width) * pixelSize);
   world.data = storage.data();
@@ -161,7 +161,7 @@ PF_Err Host::Impl::NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewW
   world->rowbytes = rowbytes;
   world->width = width;
   world->height = height;
-  world->extent_hint = PF_Rect{0, 0, static_cast<A_short>(height), static_cast<A_short>(width)};
+  world->extent_hint = HostRect(0, 0, width, height);
   {
     std::lock_guard<std::mutex> lock(host->mutex);
     host->worlds.emplace(world->data, std::move(pixels));

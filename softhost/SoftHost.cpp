@@ -49,12 +49,43 @@ bool IsParamUtils(const char* name, int32_t version) {
          version == kPFParamUtilsSuiteVersion1;
 }
 
+bool IsWorldSuite2(const char* name, int32_t version) {
+#ifdef QB_HOSTAPI_CURRENT
+  return name && std::strcmp(name, kPFWorldSuite) == 0 && version == kPFWorldSuiteVersion2;
+#else
+  (void)name;
+  (void)version;
+  return false;
+#endif
+}
+
+// Sets the thread's current Host for the length of one command.
+class CurrentHostScope {
+ public:
+  explicit CurrentHostScope(Host* host) : previous(tCurrentHost) { tCurrentHost = host; }
+  CurrentHostScope(const CurrentHostScope&) = delete;
+  CurrentHostScope& operator=(const CurrentHostScope&) = delete;
+  ~CurrentHostScope() { tCurrentHost = previous; }
+
+ private:
+  Host* previous;
+};
+
 PF_Rect WholeRect(const PF_EffectWorld* world) {
-  if (!world) return PF_Rect{0, 0, 0, 0};
-  return PF_Rect{0, 0, static_cast<A_short>(world->height), static_cast<A_short>(world->width)};
+  if (!world) return PF_Rect{};
+  return HostRect(0, 0, world->width, world->height);
 }
 
 }  // namespace
+
+Host* Host::Impl::Current() { return tCurrentHost; }
+
+PF_Err Host::Impl::Send(Host* host, PF_EffectMainFunc entry, PF_Cmd cmd, PF_InData* in,
+                        PF_OutData* out, PF_ParamDef** params, PF_EffectWorld* output,
+                        void* extra) {
+  const CurrentHostScope current(host);
+  return entry(cmd, in, out, params, output, extra);
+}
 
 bool Host::Impl::Fires(Host* host, CallCounter counter, int failAt) {
   const long call = host->callCounters[counter]++;
@@ -100,6 +131,9 @@ void Host::Impl::InstallCallbacks(Host* host) {
                              &FreeBlock,    &ReallocateBlock, &Undefined};
   host->paramUtils = PF_ParamUtilsSuite1{};
   host->paramUtils.PF_UpdateParamUI = &UpdateParamUI;
+#ifdef QB_HOSTAPI_CURRENT
+  InstallSmartCallbacks(host);
+#endif
 }
 
 void Host::Impl::ResolvePointDefaults(Host* host) {
@@ -115,9 +149,10 @@ void Host::Impl::ResolvePointDefaults(Host* host) {
   }
 }
 
-Host::Host(const HostConfig& hostConfig) : config(hostConfig) {
+Host::Host(const HostConfig& hostConfig)
+    : config(hostConfig), commandFrame(std::make_unique<Frame>(this)) {
   Impl::InstallCallbacks(this);
-  Impl::PrepareInData(this, nullptr);
+  Impl::PrepareInData(this, nullptr, commandFrame.get(), inData);
   params.reserve(64);  // the effect may hold params[] while add_param appends
   PF_ParamDef layer{};
   layer.param_type = PF_Param_LAYER;
@@ -134,6 +169,16 @@ void Host::ResetFaultCounters() {
   abortPolls = 0;
 }
 
+Host::SmartCalls Host::SmartCallCounts() const {
+  SmartCalls calls;
+  calls.checkoutLayer = callCounters[kCountCheckoutLayer].load();
+  calls.layerPixels = callCounters[kCountLayerPixels].load();
+  calls.checkinPixels = callCounters[kCountCheckinPixels].load();
+  calls.output = callCounters[kCountOutput].load();
+  calls.pixelFormat = callCounters[kCountPixelFormat].load();
+  return calls;
+}
+
 void Host::SetLayer(PF_ParamIndex index, LayerChoice choice) {
   if (index < 0) return;
   std::lock_guard<std::mutex> lock(mutex);
@@ -147,12 +192,13 @@ void Host::SetInput(const PF_EffectWorld* world) {
   Impl::ResolvePointDefaults(this);
 }
 
-void Host::Impl::PrepareInData(Host* host, const PF_EffectWorld* output) {
+void Host::Impl::PrepareInData(Host* host, const PF_EffectWorld* output, Frame* frame,
+                               PF_InData& in) {
   const HostConfig& config = host->config;
   const PF_EffectWorld* input = host->input;
-  PF_InData& in = host->inData;
+  in.inter = host->inData.inter;
   in.utils = &host->utils;
-  in.effect_ref = Ref(host);
+  in.effect_ref = Ref(frame);
   in.quality = config.quality;
   in.version = PF_SpecVersion{config.majorVersion, config.minorVersion};
   in.appl_id = config.applId;
@@ -179,7 +225,7 @@ void Host::Impl::PrepareInData(Host* host, const PF_EffectWorld* output) {
 
 PF_Err Host::Call(PF_EffectMainFunc entry, PF_Cmd cmd, PF_EffectWorld* output, void* extra) {
   if (!entry) return PF_Err_INVALID_CALLBACK;
-  Impl::PrepareInData(this, output);
+  Impl::PrepareInData(this, output, commandFrame.get(), inData);
   outData.return_msg[0] = '\0';
 
   // The input layer as the effect sees it in params[0]: read-only.
@@ -191,11 +237,7 @@ PF_Err Host::Call(PF_EffectMainFunc entry, PF_Cmd cmd, PF_EffectWorld* output, v
   list.reserve(params.size());
   for (PF_ParamDef& param : params) list.push_back(&param);
 
-  Host* previous = tCurrentHost;
-  tCurrentHost = this;
-  const PF_Err err = entry(cmd, &inData, &outData, list.data(), output, extra);
-  tCurrentHost = previous;
-  return err;
+  return Impl::Send(this, entry, cmd, &inData, &outData, list.data(), output, extra);
 }
 
 PF_Err Host::Setup(PF_EffectMainFunc entry) {
@@ -205,6 +247,9 @@ PF_Err Host::Setup(PF_EffectMainFunc entry) {
 }
 
 PF_Err Host::Render(PF_EffectMainFunc entry, PF_EffectWorld* output) {
+#ifdef QB_HOSTAPI_CURRENT
+  if (config.renderPath == RenderPath::Smart) return SmartRender(entry, output);
+#endif
   return Call(entry, PF_Cmd_RENDER, output);
 }
 
@@ -282,17 +327,24 @@ SPErr Host::Impl::AcquireSuite(const char* name, int32_t version, const void** s
   if (!suite) return kSPBadParameterError;
   *suite = nullptr;
   Host* host = tCurrentHost;
-  if (!host || host->faults.noParamUtilsSuite || !IsParamUtils(name, version)) {
+  if (!host) return kSPSuiteNotFoundError;
+  if (IsParamUtils(name, version) && !host->faults.noParamUtilsSuite) {
+    *suite = &host->paramUtils;
+#ifdef QB_HOSTAPI_CURRENT
+  } else if (IsWorldSuite2(name, version) && !host->faults.noWorldSuite) {
+    *suite = &host->worldSuite;
+#endif
+  } else {
     return kSPSuiteNotFoundError;
   }
-  *suite = &host->paramUtils;
   ++host->suitesHeld;
   return kSPNoError;
 }
 
 SPErr Host::Impl::ReleaseSuite(const char* name, int32_t version) {
   Host* host = tCurrentHost;
-  if (!host || !IsParamUtils(name, version) || host->suitesHeld <= 0) {
+  if (!host || !(IsParamUtils(name, version) || IsWorldSuite2(name, version)) ||
+      host->suitesHeld <= 0) {
     return kSPSuiteNotFoundError;
   }
   --host->suitesHeld;

@@ -14,6 +14,17 @@
 // fault injection are process-wide (GetHandleStats / SetHandleFaults).
 // Suite functions carry no context either: they serve the Host whose Call is
 // running on the calling thread.
+//
+// SmartFX (the current host generation): a render is pre-render then smart
+// render, each command with its own in_data and out_data and its own
+// effect_ref (one frame's context), so that several frames of one Host may
+// render at once on different threads (SmartRender). Layers are checked out
+// as views into the caller's worlds in layer pixels: a layer covers
+// [0, width) x [0, height), a request is clipped to it, and the world handed
+// out carries origin_x/origin_y; the output is the caller's output world
+// taken as covering the same frame. Pixel checkouts the effect does not
+// check in are taken back when the render ends and counted
+// (UnreturnedLayers).
 #pragma once
 
 #include <atomic>
@@ -55,6 +66,15 @@ class SoftWorld {
   std::vector<unsigned char> storage;
 };
 
+// The command a render is sent as: SmartFX pre-render and smart render, or
+// the legacy PF_Cmd_RENDER (the only one the 12.x generation has).
+enum class RenderPath { Smart, Legacy };
+#ifdef QB_HOSTAPI_CURRENT
+inline constexpr RenderPath kDefaultRenderPath = RenderPath::Smart;
+#else
+inline constexpr RenderPath kDefaultRenderPath = RenderPath::Legacy;
+#endif
+
 struct HostConfig {
   A_long applId = 0x51425354;  // 'QBST': an ordinary host
   A_short majorVersion = 13;
@@ -70,6 +90,10 @@ struct HostConfig {
   A_long currentTime = 0;
   A_long timeStep = 1;
   A_u_long timeScale = 30;
+  RenderPath renderPath = kDefaultRenderPath;
+  // SmartFX: the output request, in layer pixels; unset, the whole output.
+  bool requestSet = false;
+  PF_LRect request{0, 0, 0, 0};
 };
 
 // Fault injection; a counter of -1 never fires. Calls are numbered from 0 in
@@ -86,6 +110,15 @@ struct HostFaults {
   PF_Err abortCode = PF_Interrupt_CANCEL;
   bool noBasicSuite = false;
   bool noParamUtilsSuite = false;
+  // SmartFX.
+  int failCheckoutLayerAt = -1;  // pre-render checkout_layer
+  int failLayerPixelsAt = -1;    // checkout_layer_pixels
+  int failCheckinPixelsAt = -1;  // checkin_layer_pixels (the layer stays out)
+  int failOutputAt = -1;         // checkout_output
+  int failPixelFormatAt = -1;    // "PF World Suite" 2 PF_GetPixelFormat
+  bool noWorldSuite = false;
+  bool floatPixels = false;    // PF_GetPixelFormat answers ARGB128 (32-bit float)
+  bool skipPreRender = false;  // smart render without a pre-render
 };
 
 struct HandleFaults {
@@ -142,22 +175,40 @@ class Host {
               void* extra = nullptr);
   // Convenience: GLOBAL_SETUP then PARAMS_SETUP.
   PF_Err Setup(PF_EffectMainFunc entry);
+  // One frame through the configured render path.
   PF_Err Render(PF_EffectMainFunc entry, PF_EffectWorld* output);
+#ifdef QB_HOSTAPI_CURRENT
+  // Pre-render then smart render of one frame into `output`, safe to call
+  // from several threads at once once setup is done (parameters, layers and
+  // the config unchanged meanwhile). The commands report into `out` (null:
+  // the Host's own OutData(), which is not thread-safe), whose return_msg is
+  // cleared first.
+  PF_Err SmartRender(PF_EffectMainFunc entry, PF_EffectWorld* output, PF_OutData* out = nullptr);
+#endif
 
   // Observation.
   long LiveWorlds() const { return liveWorlds.load(); }
   long CheckedOutLayers() const { return checkedOut.load(); }
+  // SmartFX pixel checkouts the effect left for the host to take back.
+  long UnreturnedLayers() const { return unreturnedLayers.load(); }
   long AbortPolls() const { return abortPolls.load(); }
   const std::vector<ParamUIUpdate>& UIUpdates() const { return uiUpdates; }
-  long SuitesHeld() const { return suitesHeld; }
+  long SuitesHeld() const { return suitesHeld.load(); }
   // Numbers fault-injected calls and abort polls from 0 again.
   void ResetFaultCounters();
+  // Calls of the SmartFX callbacks since the counters were last reset.
+  struct SmartCalls {
+    long checkoutLayer = 0, layerPixels = 0, checkinPixels = 0, output = 0, pixelFormat = 0;
+  };
+  SmartCalls SmartCallCounts() const;
   // Called on the thread that runs the command, for the effect's progress
   // calls and for the host's own polls between iterate row chunks.
   std::function<void(A_long current, A_long total)> onProgress;
 
   // Reached from the C callbacks through effect_ref.
   struct Impl;
+  // One command's context, which effect_ref points at.
+  struct Frame;
 
  private:
   HostConfig config;
@@ -167,16 +218,21 @@ class Host {
   PF_UtilCallbacks utils{};
   SPBasicSuite basic{};
   PF_ParamUtilsSuite1 paramUtils{};
+#ifdef QB_HOSTAPI_CURRENT
+  PF_WorldSuite2 worldSuite{};
+#endif
+  std::unique_ptr<Frame> commandFrame;  // the context of Call's commands
   std::vector<PF_ParamDef> params;
   std::vector<LayerChoice> layers;
   std::vector<bool> pointPending;
   const PF_EffectWorld* input = nullptr;
   std::vector<ParamUIUpdate> uiUpdates;
-  long suitesHeld = 0;
+  std::atomic<long> suitesHeld{0};
   std::atomic<long> liveWorlds{0};
   std::atomic<long> checkedOut{0};
+  std::atomic<long> unreturnedLayers{0};
   std::atomic<long> abortPolls{0};
-  std::atomic<long> callCounters[8] = {};
+  std::atomic<long> callCounters[16] = {};
   std::unordered_map<void*, Block> worlds;  // by data
   std::mutex mutex;
 };

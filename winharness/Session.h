@@ -1,8 +1,9 @@
 // One fixed session of host commands against an effect module: global setup,
 // about, parameter setup, then renders of a table of cases on generated
-// images. The Windows harness runs it under wine with the Windows module and
-// writes what it saw; the Linux tests run the very same session with the
-// Linux module and compare, so both sides must come from this one header.
+// images, each case through SmartFX (where the generation has it) and
+// through the legacy render command. The Windows harness runs it under wine with the Windows module
+// and writes what it saw; the Linux tests run the very same session with the Linux module and
+// compare, so both sides must come from this one header.
 //
 // Images: every case renders the same kWidth x kHeight input, at 8 or 16
 // bits per channel (full scale 255 / 32768). A rendered image is handed out
@@ -42,6 +43,7 @@ struct Case {
   bool control;     // a Blur Control Layer, else none
   double amount;    // slider value (a diameter in pixels)
   double vertical;  // 0: uniform amount
+  softhost::RenderPath path;
 };
 
 inline std::vector<Case> Cases() {
@@ -56,17 +58,25 @@ inline std::vector<Case> Cases() {
                                 {"star", Star, 14, 0},
                                 {"spiral", Spiral, 16, 0},
                                 {"cross", Cross, 10, 6}};
+  using softhost::RenderPath;
+  std::vector<RenderPath> paths{RenderPath::Legacy};
+  if (softhost::kDefaultRenderPath == RenderPath::Smart)
+    paths.insert(paths.begin(), RenderPath::Smart);
   std::vector<Case> cases;
-  for (bool deep : {false, true}) {
-    const std::string depth = deep ? "-16" : "-8";
-    for (const Row& r : kShapes) {
-      for (bool control : {false, true}) {
-        cases.push_back(Case{r.name + std::string(control ? "-bcl" : "") + depth, r.shape, Normal,
-                             deep, control, r.amount, r.vertical});
+  for (RenderPath path : paths) {
+    const std::string command = path == RenderPath::Smart ? "-smart" : "-legacy";
+    for (bool deep : {false, true}) {
+      const std::string suffix = (deep ? "-16" : "-8") + command;
+      for (const Row& r : kShapes) {
+        for (bool control : {false, true}) {
+          cases.push_back(Case{r.name + std::string(control ? "-bcl" : "") + suffix, r.shape,
+                               Normal, deep, control, r.amount, r.vertical, path});
+        }
       }
+      cases.push_back(
+          Case{"star-kernel-view" + suffix, Star, ViewKernel, deep, false, 14, 0, path});
+      cases.push_back(Case{"bcl-view" + suffix, Gaussian, ViewBCL, deep, true, 11, 0, path});
     }
-    cases.push_back(Case{"star-kernel-view" + depth, Star, ViewKernel, deep, false, 14, 0});
-    cases.push_back(Case{"bcl-view" + depth, Gaussian, ViewBCL, deep, true, 11, 0});
   }
   return cases;
 }
@@ -193,7 +203,8 @@ inline std::string RunSession(PF_EffectMainFunc entry, const ImageSink& sink) {
   PF_Err err = host.Call(entry, PF_Cmd_GLOBAL_SETUP);
   log += "global setup: err " + std::to_string(err) + " my_version " +
          Hex(host.OutData()->my_version) + " out_flags " +
-         Hex(static_cast<uint32_t>(host.OutData()->out_flags)) + "\n";
+         Hex(static_cast<uint32_t>(host.OutData()->out_flags)) + " out_flags2 " +
+         Hex(static_cast<uint32_t>(host.OutData()->out_flags2)) + "\n";
   err = host.Call(entry, PF_Cmd_ABOUT);
   log += "about: err " + std::to_string(err) + " text \"" + Escape(host.OutData()->return_msg) +
          "\"\n";
@@ -221,6 +232,7 @@ inline std::string RunSession(PF_EffectMainFunc entry, const ImageSink& sink) {
     host.SetLayer(ParamShapeLayer, {softhost::LayerChoice::None, nullptr});
 
     softhost::SoftWorld output(kWidth, kHeight, c.deep);
+    host.Config().renderPath = c.path;
     err = host.Render(entry, output.World());
     log += "render " + c.name + ": err " + std::to_string(err) + " message \"" +
            Escape(host.OutData()->return_msg) + "\"\n";

@@ -54,7 +54,7 @@ TEST_F(OptionsTest, EachOptionReachesTheEffectAndDefaultsChangeNothing) {
   const char* defaults =
       "--view normal --type diamond --bcl-channel luminance --tile none --bcl-center 10,8 "
       "--scale-x 100 --scale-y 100 --compound-shapes 50 --shape none --shape-channel luminance "
-      "--quality high --downsample 1,1 --host-version 13.0 --threads 1 "
+      "--quality high --downsample 1,1 --host-version 13.0 --threads 1 --render-command smart "
       "--amount 30 -o unused.png --amount 12";
   EXPECT_EQ(FirstDifference(plain[0], Render("out.png", bcl + defaults)), "");
   EXPECT_FALSE(std::filesystem::exists(Path("unused.png")));
@@ -70,6 +70,40 @@ TEST_F(OptionsTest, EachOptionReachesTheEffectAndDefaultsChangeNothing) {
   for (const auto& [custom, args] : variations) {
     EXPECT_NE(FirstDifference(plain[custom], Render("out.png", (custom ? shape : bcl) + args)), "")
         << args;
+  }
+}
+
+// The legacy render command gives SmartFX's image, whatever the shape, view
+// and control layer.
+TEST_F(OptionsTest, BothRenderCommandsGiveOneImage) {
+  const char* const lines[] = {
+      "-i scene.png --bcl bcl.png --amount 12 --type gaussian",
+      "-i scene.png --bcl none --type custom --shape shape.png --amount 12",
+      "-i scene.png --bcl none --type star --amount 9 --depth 16",
+      "-i scene.png --view kernel --type spiral --amount 14",
+      "-i scene.png --view bcl --bcl bcl.png --tile stretch",
+  };
+  for (const char* line : lines) {
+    const std::string l = line;
+    EXPECT_EQ(Difference(l, l + " --render-command legacy"), "") << line;
+  }
+}
+
+// This build's host rectangles are 32-bit: an image wider than 32767
+// pixels renders through both commands.
+TEST_F(OptionsTest, ImagesWiderThan16BitCoordinatesRender) {
+  FileImage wide = Black(33000, 2, "uint8");
+  wide.At(32900, 1, 0) = 255;
+  WriteFile(Path("wide.png"), wide);
+  for (const char* command : {"smart", "legacy"}) {
+    const FileImage out =
+        Render("wide-out.png", std::string("-i wide.png --bcl none --type box --amount 4 "
+                                           "--render-command ") +
+                                   command);
+    ASSERT_EQ(out.width, 33000) << command;
+    EXPECT_EQ(out.At(32900, 1, 0), 255) << command;
+    EXPECT_EQ(out.At(32901, 0, 0), 255) << command;
+    EXPECT_EQ(out.At(32800, 0, 0), 0) << command;
   }
 }
 
@@ -142,7 +176,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "Quorvant Blur [ Out of Memory ]"},
         BadInput{"render_fill_fails", "--host-fault fill", 1,
                  "Quorvant Blur [ FillWorld: Fill error ]"},
-        BadInput{"render_cancelled", "--amount 4 --host-fault abort", 1, "cancelled"}),
+        BadInput{"render_cancelled", "--amount 4 --host-fault abort", 1, "cancelled"},
+        BadInput{"smart_checkout_fails", "--amount 4 --host-fault layer-pixels", 1,
+                 "Quorvant Blur [ AEWorld: Could not check out layer ]"},
+        BadInput{"smart_output_fails", "--host-fault output-checkout", 1,
+                 "Quorvant Blur [ SmartRender: Could not check out output ]"},
+        BadInput{"legacy_checkout_fails", "--render-command legacy --host-fault checkout", 1,
+                 "Quorvant Blur [ AEWorld: Could not check out layer ]"},
+        BadInput{"unknown_render_command", "--render-command fast", 2, "--render-command"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace

@@ -80,7 +80,7 @@ struct FakeHandles {
   int disposeCalls = 0, unlockCalls = 0;
 } fake;
 
-PF_Handle FakeNew(A_u_long size) {
+PF_Handle FakeNew(PF_HandleSize size) {
   auto handle = static_cast<PF_Handle>(std::malloc(sizeof(void*)));
   *handle = std::malloc(size);
   fake.live[handle] = size;

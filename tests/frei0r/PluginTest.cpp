@@ -24,7 +24,7 @@ std::vector<PF_ParamDef> Registered() {
 }
 
 std::string Choice(const PF_PopupDef& popup, int value) {
-  std::string names = popup.names;
+  std::string names = popup.u.namesptr;
   for (int i = 1; i < value; ++i) names.erase(0, names.find('|') + 1);
   return names.substr(0, names.find('|'));
 }

@@ -105,7 +105,7 @@ TEST(Blit, ClipsToBothWorlds) {
   };
   const Case cases[] = {
       {"x = -5", false, {}, -5, 0, 0, 0, 4, 5, 5, 0},
-      {"whole source past the corner", true, {0, 0, 5, 9}, 2, 2, 2, 2, 7, 5, 0, 0},
+      {"whole source past the corner", true, HostRect(0, 0, 9, 5), 2, 2, 2, 2, 7, 5, 0, 0},
   };
   for (const Case& c : cases) {
     softhost::SoftWorld dest(8, 6, false);

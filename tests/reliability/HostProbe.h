@@ -67,7 +67,7 @@ inline void SetMemoryBudget(size_t bytes) {
 
 namespace detail {
 
-inline PF_Handle NewHandle(A_u_long size) {
+inline PF_Handle NewHandle(PF_HandleSize size) {
   State& s = Probe();
   std::lock_guard<std::mutex> lock(s.mutex);
   if (s.lent > s.budget || size > s.budget - s.lent) return nullptr;

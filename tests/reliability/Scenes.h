@@ -32,6 +32,19 @@ inline const char* Name(EngineKind engine) {
   return engine == EngineKind::Reference ? "reference" : "fast";
 }
 
+// The render commands the generation has: SmartFX first where it has it.
+inline const std::vector<softhost::RenderPath> kRenderPaths = [] {
+  std::vector<softhost::RenderPath> paths{softhost::RenderPath::Legacy};
+  if (softhost::kDefaultRenderPath == softhost::RenderPath::Smart) {
+    paths.insert(paths.begin(), softhost::RenderPath::Smart);
+  }
+  return paths;
+}();
+
+inline const char* Name(softhost::RenderPath path) {
+  return path == softhost::RenderPath::Smart ? "smart" : "legacy";
+}
+
 // A module instance reads its engine from the environment once, at its first
 // render, so each engine gets its own copy of the module file. Not for use
 // while renders run on other threads.
@@ -66,6 +79,7 @@ struct Scene {
   int32_t width = 24;
   int32_t height = 16;
   bool oldHost = false;  // major version 11: the effect smooths and builds Gaussians itself
+  softhost::RenderPath path = softhost::kDefaultRenderPath;
 };
 
 inline std::string Describe(const Scene& s) {
@@ -73,7 +87,7 @@ inline std::string Describe(const Scene& s) {
   std::ostringstream out;
   out << kViews[s.view] << " " << kShapeNames[s.shape] << (s.deep ? " 16" : " 8") << " bpc"
       << (s.control ? " with control layer" : "") << ", amount " << s.amount << ", " << s.width
-      << "x" << s.height << (s.oldHost ? ", old host" : "");
+      << "x" << s.height << (s.oldHost ? ", old host" : "") << ", " << Name(s.path);
   return out.str();
 }
 
@@ -108,6 +122,7 @@ class Stage {
       : entry(effect),
         host([&] {
           if (s.oldHost) config.majorVersion = 11;
+          config.renderPath = s.path;
           return config;
         }()),
         input(Painted(s.width, s.height, s.deep, 7)),
@@ -138,6 +153,14 @@ class Stage {
   softhost::Host& Host() { return host; }
   bool Ready() const { return setupError == PF_Err_NONE; }
   PF_Err Render() { return host.Render(entry, output.World()); }
+#ifdef QB_HOSTAPI_CURRENT
+  // One smart render into a world of the caller's, reporting into its own
+  // out_data: safe on several threads at once.
+  PF_Err SmartRenderInto(softhost::SoftWorld& out, PF_OutData& outData) {
+    return host.SmartRender(entry, out.World(), &outData);
+  }
+#endif
+  const softhost::SoftWorld& OutputWorld() const { return output; }
   std::string Message() { return host.OutData()->return_msg; }
   rendertest::Image Output() { return rendertest::Load(output); }
   rendertest::Image Input() { return rendertest::Load(*input); }

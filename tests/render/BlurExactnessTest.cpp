@@ -10,10 +10,15 @@ namespace {
 constexpr int32_t kWidth = 23;
 constexpr int32_t kHeight = 17;
 
-void RenderAndCompare(const Image& input, const Controls& controls, const PF_Rect* hint) {
+// A hint is the legacy render command's; without one the frame renders
+// whole through `path`.
+void RenderAndCompare(const Image& input, const Controls& controls, const PF_Rect* hint,
+                      softhost::RenderPath path = softhost::kDefaultRenderPath) {
   softhost::Host host(ReferenceHostConfig());
   ASSERT_EQ(host.Setup(EffectMain), PF_Err_NONE);
+  host.Config().renderPath = path;
   if (hint != nullptr) {
+    host.Config().renderPath = softhost::RenderPath::Legacy;
     host.Config().extentHintSet = true;
     host.Config().extentHint = *hint;
   }
@@ -23,7 +28,7 @@ void RenderAndCompare(const Image& input, const Controls& controls, const PF_Rec
   EXPECT_EQ(r.liveWorlds, 0);
   EXPECT_EQ(r.checkedOut, 0);
   EXPECT_TRUE(r.inputKept);
-  const PF_Rect used = hint != nullptr ? *hint : host.InData()->extent_hint;
+  const PF_Rect used = hint != nullptr ? *hint : HostRect(0, 0, input.width, input.height);
   const Image expected =
       ReferenceBlur(input, controls.shape, controls.amount * 0.5,
                     (controls.uniform ? controls.amount : controls.vertical) * 0.5, used);
@@ -45,13 +50,17 @@ const Amounts kAmounts[] = {
 
 class BlurExactness : public ::testing::TestWithParam<std::tuple<Shape, bool, Pattern, Amounts>> {};
 
+// Through both render commands where the generation has SmartFX.
 TEST_P(BlurExactness, MatchesTheReference) {
   const auto [shape, deep, pattern, a] = GetParam();
-  SCOPED_TRACE(::testing::Message()
-               << Name(shape) << (deep ? " 16" : " 8") << " bpc " << Name(pattern) << " amounts "
-               << a.amount << " x " << (a.uniform ? a.amount : a.vertical));
-  RenderAndCompare(MakePattern(pattern, kWidth, kHeight, deep, 1234),
-                   Controls{a.view, shape, a.uniform, a.amount, a.vertical}, nullptr);
+  for (softhost::RenderPath path : {softhost::kDefaultRenderPath, softhost::RenderPath::Legacy}) {
+    SCOPED_TRACE(::testing::Message()
+                 << Name(shape) << (deep ? " 16" : " 8") << " bpc " << Name(pattern) << " amounts "
+                 << a.amount << " x " << (a.uniform ? a.amount : a.vertical)
+                 << (path == softhost::RenderPath::Legacy ? ", legacy" : ", smart"));
+    RenderAndCompare(MakePattern(pattern, kWidth, kHeight, deep, 1234),
+                     Controls{a.view, shape, a.uniform, a.amount, a.vertical}, nullptr, path);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,8 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
 // kernel is computed, from the pixels inside it. The empty hint at amount 0
 // must give a transparent frame and success.
 TEST(ExtentHints, OnlyTheWidenedRegionIsComputed) {
-  const PF_Rect hints[] = {{4, 0, 10, 6}, {6, 15, 12, kWidth - 1}, {10, 3, kHeight - 1, 9},
-                           {7, 9, 9, 11}, {0, 0, kHeight, kWidth}, {5, 5, 9, 5}};
+  // Sides left, top, right, bottom.
+  const PF_Rect hints[] = {HostRect(0, 4, 6, 10),           HostRect(15, 6, kWidth - 1, 12),
+                           HostRect(3, 10, 9, kHeight - 1), HostRect(9, 7, 11, 9),
+                           HostRect(0, 0, kWidth, kHeight), HostRect(5, 5, 5, 9)};
   for (Shape shape : {Diamond, Box}) {
     for (bool deep : {false, true}) {
       for (const PF_Rect& hint : hints) {
@@ -79,7 +90,7 @@ TEST(ExtentHints, OnlyTheWidenedRegionIsComputed) {
     }
   }
   // A 7 x 7 kernel around 100..110 convolves only the 16 x 16 region from 97.
-  const PF_Rect hint{100, 100, 110, 110};
+  const PF_Rect hint = HostRect(100, 100, 110, 110);
   RenderAndCompare(Image(240, 200, false, Pix{255, 200, 100, 50}), Controls{0, Diamond, true, 6, 0},
                    &hint);
 }

@@ -58,7 +58,7 @@ TEST_F(EntryPointTest, CommandScopeAdjustsForTheCommandAndRestoresAfterIt) {
     ResetHostInfo();
     if (c.recordedHost != 0) RecordHost(c.recordedHost);
     PF_InData in{};
-    in.extent_hint = PF_Rect{10, 20, 30, 40};
+    in.extent_hint = HostRect(20, 10, 40, 30);
     in.pre_effect_source_origin_x = c.originX;
     in.pre_effect_source_origin_y = c.originY;
     in.appl_id = c.inDataHost;
@@ -72,7 +72,7 @@ TEST_F(EntryPointTest, CommandScopeAdjustsForTheCommandAndRestoresAfterIt) {
     {
       CommandScope scope(&in, c.withOutput ? &output : nullptr);
       EXPECT_TRUE(
-          Same(in.extent_hint, c.wholeOutput ? PF_Rect{0, 0, 485, 719} : before.extent_hint));
+          Same(in.extent_hint, c.wholeOutput ? HostRect(0, 0, 719, 485) : before.extent_hint));
       const PF_RationalScale half{1, 2};
       EXPECT_TRUE(Same(in.downsample_x, c.half ? half : before.downsample_x));
       EXPECT_TRUE(Same(in.downsample_y, c.half ? half : before.downsample_y));

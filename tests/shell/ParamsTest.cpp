@@ -35,14 +35,14 @@ TEST(SetupParams, KeepsIdsAndTypesAndConsistentDefinitions) {
     EXPECT_EQ(p.flags & PF_ParamFlag_SUPERVISE,
               i == ParamUniformAmount ? PF_ParamFlag_SUPERVISE : 0);
     if (p.param_type == P) {
-      ASSERT_NE(p.u.pd.names, nullptr);
-      const std::string names = p.u.pd.names;
+      ASSERT_NE(p.u.pd.u.namesptr, nullptr);
+      const std::string names = p.u.pd.u.namesptr;
       EXPECT_EQ(std::count(names.begin(), names.end(), '|') + 1, p.u.pd.num_choices);
       EXPECT_TRUE(p.u.pd.dephault >= 1 && p.u.pd.dephault <= p.u.pd.num_choices);
       EXPECT_EQ(p.u.pd.value, p.u.pd.dephault);
     } else if (p.param_type == C) {
       EXPECT_EQ(p.u.bd.value, p.u.bd.dephault);
-      EXPECT_NE(p.u.bd.name, nullptr);
+      EXPECT_NE(p.u.bd.u.nameptr, nullptr);
     } else if (p.param_type == S) {
       const PF_FixedSliderDef& s = p.u.fd;
       EXPECT_TRUE(s.slider_min == s.valid_min && s.slider_max == s.valid_max);

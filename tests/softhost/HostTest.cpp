@@ -215,7 +215,9 @@ TEST_P(IterateThreads, EveryPixelOfTheAreaExactlyOnce) {
   // The origin shifts the source 6 right and 2 up; the rest is clipped.
   SoftWorld deepSrc(10, 10, true, 40), deepDst(6, 6, true);
   Coverage shifted{&deepSrc, &deepDst, 6, -2, std::vector<std::atomic<int>>(6 * 6)};
-  const PF_Point origin{-2, 6};  // v, h
+  PF_Point origin{};
+  origin.h = 6;
+  origin.v = -2;
   ASSERT_EQ(Utils(host)->iterate_origin16(host.InData(), 0, 6, deepSrc.World(), nullptr, &origin,
                                           &shifted, &CountPixel, deepDst.World()),
             PF_Err_NONE);

@@ -59,9 +59,16 @@ class Builder {
   uint32_t count = 0;
 };
 
+// The identity of the module an entry-point key names: 32-bit code ("wx86")
+// is the 12.x module, 64-bit code ("8664") the current one.
+inline const EffectIdentity::GenerationIdentity& GenerationOf(const std::string& entryKey) {
+  return entryKey == "8664" ? EffectIdentity::kCurrentModule : EffectIdentity::k12xModule;
+}
+
 // entryKey: "wx86" for 32-bit code, "8664" for 64-bit code.
 inline std::vector<uint8_t> BuildEffectPipl(const char* entryKey) {
   namespace id = EffectIdentity;
+  const id::GenerationIdentity& generation = GenerationOf(entryKey);
   Builder b;
   std::vector<uint8_t> v;
   PutCode(v, "eFKT");
@@ -76,8 +83,8 @@ inline std::vector<uint8_t> BuildEffectPipl(const char* entryKey) {
   Put16(v, static_cast<uint16_t>(id::kPiPLVersionMinor));
   b.Property("ePVR", v, 4);
   v.clear();
-  Put16(v, static_cast<uint16_t>(id::kSpecVersionMajor));
-  Put16(v, static_cast<uint16_t>(id::kSpecVersionMinor));
+  Put16(v, static_cast<uint16_t>(generation.specVersionMajor));
+  Put16(v, static_cast<uint16_t>(generation.specVersionMinor));
   b.Property("eSVR", v, 4);
   v.clear();
   Put32(v, id::kPackedVersion);
@@ -88,6 +95,11 @@ inline std::vector<uint8_t> BuildEffectPipl(const char* entryKey) {
   v.clear();
   Put32(v, static_cast<uint32_t>(id::kGlobalOutFlags));
   b.Property("eGLO", v, 4);
+  if (generation.declaresOutFlags2) {
+    v.clear();
+    Put32(v, static_cast<uint32_t>(generation.globalOutFlags2));
+    b.Property("eGL2", v, 4);
+  }
   b.PascalString("eMNA", id::kMatchName);
   v.clear();
   Put32(v, static_cast<uint32_t>(id::kAEEffectFlags));
