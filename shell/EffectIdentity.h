@@ -30,13 +30,13 @@ inline constexpr PF_OutFlags kGlobalOutFlags =
     PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_USE_OUTPUT_EXTENT;
 static_assert(kGlobalOutFlags == 0x02000040, "the host compares this with the PiPL's eGLO");
 
-// What differs between the modules of the two host generations: the spec
-// version they declare and the second word of global out-flags, which the
+// What differs between the modules of the two host generations: the effect
+// API version they declare and the second word of global out-flags, which the
 // PiPL of the current generation carries as eGL2 (hosts warn when it
 // differs from global setup). The current module renders through SmartFX
 // and lets the host render several frames of one instance at once
 // (PF_OutFlag2_SUPPORTS_SMART_RENDER 1 << 10,
-// PF_OutFlag2_SUPPORTS_THREADED_RENDERING 1 << 27, which needs spec 13.25 or
+// PF_OutFlag2_SUPPORTS_THREADED_RENDERING 1 << 27, which needs API version 13.25 or
 // later). Both records are visible to every build: the PiPL generator runs
 // on the build machine for either module.
 struct GenerationIdentity {

@@ -125,7 +125,7 @@ TEST_P(ModuleFile, CarriesThePiplOfTheEffect) {
     EXPECT_EQ(flags2, static_cast<uint32_t>(generation.globalOutFlags2));
     EXPECT_EQ(flags2, static_cast<uint32_t>(PF_OutFlag2_SUPPORTS_SMART_RENDER |
                                             PF_OutFlag2_SUPPORTS_THREADED_RENDERING));
-    // Multi-frame rendering needs a declared spec version of 13.25 or later.
+    // Multi-frame rendering needs a declared effect API version of 13.25 or later.
     EXPECT_GE(generation.specVersionMajor * 100 + generation.specVersionMinor, 1325);
   } else {
     EXPECT_EQ(generation.globalOutFlags2, 0);
