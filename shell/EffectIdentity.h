@@ -40,8 +40,8 @@ static_assert(kGlobalOutFlags == 0x02000040, "the host compares this with the Pi
 // later). Both records are visible to every build: the PiPL generator runs
 // on the build machine for either module.
 struct GenerationIdentity {
-  int16_t specVersionMajor;
-  int16_t specVersionMinor;
+  int16_t apiVersionMajor;
+  int16_t apiVersionMinor;
   PF_OutFlags2 globalOutFlags2;
   bool declaresOutFlags2;  // whether the PiPL has an eGL2 property
 };

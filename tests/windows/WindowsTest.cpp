@@ -126,7 +126,7 @@ TEST_P(ModuleFile, CarriesThePiplOfTheEffect) {
     EXPECT_EQ(flags2, static_cast<uint32_t>(PF_OutFlag2_SUPPORTS_SMART_RENDER |
                                             PF_OutFlag2_SUPPORTS_THREADED_RENDERING));
     // Multi-frame rendering needs a declared effect API version of 13.25 or later.
-    EXPECT_GE(generation.specVersionMajor * 100 + generation.specVersionMinor, 1325);
+    EXPECT_GE(generation.apiVersionMajor * 100 + generation.apiVersionMinor, 1325);
   } else {
     EXPECT_EQ(generation.globalOutFlags2, 0);
   }
@@ -143,7 +143,7 @@ TEST_P(ModuleFile, CarriesThePiplOfTheEffect) {
       {GetParam().entryKey, 8, Padded(std::string(id::kEntryPointName) + '\0')},
       {"ePVR", 4, Le(id::kPiPLVersionMajor | id::kPiPLVersionMinor << 16, 4)},
       {"eSVR", 4,
-       Le(static_cast<uint32_t>(generation.specVersionMajor | generation.specVersionMinor << 16),
+       Le(static_cast<uint32_t>(generation.apiVersionMajor | generation.apiVersionMinor << 16),
           4)},
       {"eVER", 4, Le(version, 4)},
       {"eINF", 2, Le(static_cast<uint32_t>(id::kInfoFlags), 4)},

@@ -83,8 +83,8 @@ inline std::vector<uint8_t> BuildEffectPipl(const char* entryKey) {
   Put16(v, static_cast<uint16_t>(id::kPiPLVersionMinor));
   b.Property("ePVR", v, 4);
   v.clear();
-  Put16(v, static_cast<uint16_t>(generation.specVersionMajor));
-  Put16(v, static_cast<uint16_t>(generation.specVersionMinor));
+  Put16(v, static_cast<uint16_t>(generation.apiVersionMajor));
+  Put16(v, static_cast<uint16_t>(generation.apiVersionMinor));
   b.Property("eSVR", v, 4);
   v.clear();
   Put32(v, id::kPackedVersion);
