@@ -9,12 +9,20 @@
 #include "image/Drawing.h"
 #include "render/KernelMakers.h"
 
-KernelReach BlurReach(const KernelSettings& settings) {
-  AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(settings));
+namespace {
+
+KernelReach ReachOf(KernelMaker& maker, const KernelSettings& settings) {
   int32_t kw = 0;
   int32_t kh = 0;
-  maker->GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
+  maker.GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
   return KernelReach{kw / 2, kh / 2};
+}
+
+}  // namespace
+
+KernelReach BlurReach(const KernelSettings& settings) {
+  AEObjectAutoPointer<KernelMaker> maker(MakeKernelMaker(settings));
+  return ReachOf(*maker, settings);
 }
 
 void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
@@ -44,11 +52,9 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   // does; 32-bit in the current one), each step narrowed to them.
   using Coord = PF_RectCoord;
   auto narrow = [](int64_t v) { return static_cast<Coord>(v); };
-  int32_t kw = 0;
-  int32_t kh = 0;
-  maker->GetKernelSize(settings.hAmount, settings.vAmount, &kw, &kh);
-  const Coord hw = narrow(kw / 2);
-  const Coord hh = narrow(kh / 2);
+  const KernelReach reach = ReachOf(*maker, settings);
+  const Coord hw = narrow(reach.x);
+  const Coord hh = narrow(reach.y);
   Coord left = narrow(int64_t{hint.left} - hw);
   if (left < 0) left = 0;
   Coord top = narrow(int64_t{hint.top} - hh);
