@@ -115,17 +115,15 @@ TEST(Concurrency, SmartRendersOfOneInstanceAtOnceMatchSerialOnes) {
     std::vector<std::string> failures(kThreads);
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&, t] {
-        const PF_EffectWorld* shape = stage.OutputWorld().World();
-        softhost::SoftWorld output(shape->width, shape->height, stage.OutputWorld().Deep());
+        softhost::SoftWorld output(scene.width, scene.height, scene.deep);
         PF_OutData outData{};
         start.arrive_and_wait();
         for (int round = 0; round < kRounds && failures[t].empty(); ++round) {
           const PF_Err err = stage.SmartRenderInto(output, outData);
-          if (err != PF_Err_NONE) {
-            failures[t] = "error " + std::to_string(err) + ": " + outData.return_msg;
-          } else {
-            failures[t] = rendertest::FirstDifference(expected, rendertest::Load(output), expected);
-          }
+          failures[t] =
+              err != PF_Err_NONE
+                  ? "error " + std::to_string(err) + ": " + outData.return_msg
+                  : rendertest::FirstDifference(expected, rendertest::Load(output), expected);
         }
       });
     }

@@ -104,10 +104,6 @@ void Sweep(const Scene& scene, PF_EffectMainFunc entry, Tally& tally) {
                             s.pixelFormat};
   // The effect checks every layer in: it leaves none for the host.
   EXPECT_EQ(stage.Host().UnreturnedLayers(), 0);
-  if (smart) {
-    EXPECT_EQ(s.checkinPixels, s.layerPixels) << "every pixel checkout checked in";
-    EXPECT_GT(s.output, 0);
-  }
   const std::vector<probe::IterateUse> uses = probe::IterateUses();
   ++tally.renders;
   for (int o = 0; o < kOps; ++o) {

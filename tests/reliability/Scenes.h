@@ -160,7 +160,6 @@ class Stage {
     return host.SmartRender(entry, out.World(), &outData);
   }
 #endif
-  const softhost::SoftWorld& OutputWorld() const { return output; }
   std::string Message() { return host.OutData()->return_msg; }
   rendertest::Image Output() { return rendertest::Load(output); }
   rendertest::Image Input() { return rendertest::Load(*input); }

@@ -123,8 +123,6 @@ TEST_P(ModuleFile, CarriesThePiplOfTheEffect) {
   namespace id = EffectIdentity;
   if (generation.declaresOutFlags2) {
     EXPECT_EQ(flags2, static_cast<uint32_t>(generation.globalOutFlags2));
-    EXPECT_EQ(flags2, static_cast<uint32_t>(PF_OutFlag2_SUPPORTS_SMART_RENDER |
-                                            PF_OutFlag2_SUPPORTS_THREADED_RENDERING));
     // Multi-frame rendering needs a declared effect API version of 13.25 or later.
     EXPECT_GE(generation.apiVersionMajor * 100 + generation.apiVersionMinor, 1325);
   } else {
@@ -143,8 +141,7 @@ TEST_P(ModuleFile, CarriesThePiplOfTheEffect) {
       {GetParam().entryKey, 8, Padded(std::string(id::kEntryPointName) + '\0')},
       {"ePVR", 4, Le(id::kPiPLVersionMajor | id::kPiPLVersionMinor << 16, 4)},
       {"eSVR", 4,
-       Le(static_cast<uint32_t>(generation.apiVersionMajor | generation.apiVersionMinor << 16),
-          4)},
+       Le(static_cast<uint32_t>(generation.apiVersionMajor | generation.apiVersionMinor << 16), 4)},
       {"eVER", 4, Le(version, 4)},
       {"eINF", 2, Le(static_cast<uint32_t>(id::kInfoFlags), 4)},
       {"eGLO", 4, Le(flags, 4)},
@@ -229,14 +226,6 @@ TEST(WineRun, MatchesTheLinuxModuleCommandForCommandAndPixelForPixel) {
   winharness::MakeInput(input16);
   for (const winharness::Case& c : winharness::Cases()) {
     const std::vector<uint8_t>& mine = linux[c.name];
-    // Both render commands give one image.
-    if (c.path == softhost::RenderPath::Legacy) {
-      std::string smart = c.name;
-      smart.replace(smart.rfind("-legacy"), 7, "-smart");
-      if (linux.count(smart) != 0) {
-        EXPECT_EQ(linux[smart], mine) << c.name << " against " << smart;
-      }
-    }
     EXPECT_NE(std::count_if(mine.begin(), mine.end(), [](uint8_t b) { return b != 0; }), 0)
         << c.name << " rendered nothing";
     EXPECT_EQ(FirstDifference(c.deep, ReadBytes(dir + "/" + c.name + ".raw"), mine,
