@@ -83,13 +83,6 @@ class Instance {
   std::unique_ptr<softhost::SoftWorld> input, control, shape;
 };
 
-TEST(SmartFX, GlobalSetupDeclaresSmartAndMultiFrameRendering) {
-  softhost::Host host;
-  ASSERT_EQ(host.Call(EffectMain, PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
-  EXPECT_EQ(host.OutData()->out_flags2,
-            PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_SUPPORTS_THREADED_RENDERING);
-}
-
 // ---- Pre-render ------------------------------------------------------------
 
 // Records what the effect asks for; layers are kWidth x kHeight (the input),
