@@ -11,7 +11,6 @@
 #include "image/AEException.h"
 #include "image/Containers.h"
 #include "image/HostAllocator.h"
-#include "image/PixelTraits.h"
 
 namespace {
 
@@ -37,25 +36,6 @@ TEST(Array1D, AccessIsCheckedAtBothEndsAndWithoutStorage) {
     EXPECT_EQ(a.Data(), nullptr);
     EXPECT_EQ(a.Size(), count);
     ExpectOutOfRange([&] { a[0]; });
-  }
-}
-
-// The format comes from the world's flags alone, and the one dispatch hands
-// the body the pixel type of that format.
-TEST(PixelFormat, DispatchGivesTheWorldsPixelType) {
-  PF_EffectWorld narrow{};
-  PF_EffectWorld deep{};
-  deep.world_flags = PF_WorldFlag_DEEP | PF_WorldFlag_WRITEABLE;
-  narrow.world_flags = PF_WorldFlag_WRITEABLE;
-  for (const PF_EffectWorld* world : {&narrow, &deep}) {
-    const PixelFormat format = FormatOf(world);
-    const size_t bytes = DispatchPixel(format, []<typename Pixel>() { return sizeof(Pixel); });
-    EXPECT_EQ(bytes, world == &deep ? sizeof(PF_Pixel16) : sizeof(PF_Pixel));
-    EXPECT_EQ(PixelBytes(format), bytes);
-    EXPECT_EQ(HoldsPixels<PF_Pixel16>(world), world == &deep);
-    EXPECT_EQ(HoldsPixels<PF_Pixel>(world), world == &narrow);
-    EXPECT_EQ(FullScale(format), world == &deep ? 32768 : 255);
-    EXPECT_EQ(NewWorldFlagsFor(format) != PF_NewWorldFlag_NONE, world == &deep);
   }
 }
 

@@ -33,12 +33,6 @@ void ExpectNothingKept(softhost::Host& host) {
   EXPECT_EQ(host.UnreturnedLayers(), 0);
 }
 
-TEST(SmartFX, GlobalSetupDeclaresSmartAndMultiFrameRendering) {
-  Stage stage(At(0, 3, false), EntryFor(EngineKind::Fast));
-  EXPECT_EQ(stage.Host().OutData()->out_flags2,
-            PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_SUPPORTS_THREADED_RENDERING);
-}
-
 // The input's rectangle as the effect asks for it; layers are kWidth x
 // kHeight (the input), 17 x 13 (the control layer) or none.
 PF_LRect theInputAsked;

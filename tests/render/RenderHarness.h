@@ -214,24 +214,19 @@ inline Image ReferenceBlur(const Image& input, Shape shape, double h, double v,
 // that went into it (`floor`, what the output started from, may be null).
 inline std::string FirstDifference(const Image& expected, const Image& actual, const Image& input,
                                    const Image* floor = nullptr) {
-  static const char* const kChannel[] = {"alpha", "red", "green", "blue"};
-  auto argb = [](const Pix& p) {
+  const auto argb = [](const Pix& p) {
     return std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + " " +
            std::to_string(p[3]);
   };
-  for (int32_t y = 0; y < expected.height; ++y) {
-    for (int32_t x = 0; x < expected.width; ++x) {
-      for (int c = 0; c < 4; ++c) {
-        if (expected.At(x, y)[c] == actual.At(x, y)[c]) continue;
-        std::ostringstream s;
-        s << "first difference at (" << x << ", " << y << ") " << kChannel[c] << ": expected "
-          << expected.At(x, y)[c] << ", got " << actual.At(x, y)[c] << "; expected argb "
-          << argb(expected.At(x, y)) << ", got " << argb(actual.At(x, y)) << ", input "
-          << argb(input.At(x, y));
-        if (floor != nullptr) s << ", floor " << argb(floor->At(x, y));
-        return s.str();
-      }
-    }
+  for (size_t i = 0; i < expected.pixels.size(); ++i) {
+    if (expected.pixels[i] == actual.pixels[i]) continue;
+    const int32_t x = static_cast<int32_t>(i) % expected.width;
+    const int32_t y = static_cast<int32_t>(i) / expected.width;
+    std::ostringstream s;
+    s << "first difference at (" << x << ", " << y << "): expected argb " << argb(expected.At(x, y))
+      << ", got " << argb(actual.At(x, y)) << ", input " << argb(input.At(x, y));
+    if (floor != nullptr) s << ", floor " << argb(floor->At(x, y));
+    return s.str();
   }
   return "";
 }

@@ -91,6 +91,8 @@ TEST_F(EntryPointTest, GlobalSetupReportsVersionAndFlagsAndRecordsTheHost) {
   EXPECT_EQ(host.Call(EffectMain, PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
   EXPECT_EQ(host.OutData()->my_version, 0x80601u);
   EXPECT_EQ(host.OutData()->out_flags, 0x02000044);
+  EXPECT_EQ(host.OutData()->out_flags2,
+            PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_SUPPORTS_THREADED_RENDERING);
   EXPECT_STREQ(host.OutData()->return_msg, "");
   EXPECT_TRUE(GetHostInfo().recorded);
   EXPECT_EQ(GetHostInfo().applId, kKeyG);
