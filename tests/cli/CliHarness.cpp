@@ -110,13 +110,17 @@ void CliTest::TearDown() {
 }
 
 RunResult CliTest::Run(const std::string& line, bool terminal) const {
-  // Captured outside the folder so that they never show in Entries().
-  const std::string out = dir.string() + ".stdout", err = dir.string() + ".stderr";
   std::string program = QB_BINARY_DIR "/quorvant-blur ";
   program += line;
   if (terminal) program = "script -qec '" + program + "' /dev/null";
+  return Shell(program);
+}
+
+RunResult CliTest::Shell(const std::string& line) const {
+  // Captured outside the folder so that they never show in Entries().
+  const std::string out = dir.string() + ".stdout", err = dir.string() + ".stderr";
   const std::string command =
-      "cd " + dir.string() + " && " + program + " >" + out + " 2>" + err + " </dev/null";
+      "cd " + dir.string() + " && " + line + " >" + out + " 2>" + err + " </dev/null";
   const int raw = std::system(command.c_str());
   RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
   fs::remove(out);

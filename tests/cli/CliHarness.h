@@ -51,6 +51,8 @@ class CliTest : public ::testing::Test {
   // `line` goes to the shell as it is: arguments separated by blanks. On a
   // terminal (through script(1)) stdout and stderr both arrive in `out`.
   RunResult Run(const std::string& line, bool terminal = false) const;
+  // Any command line, run the same way.
+  RunResult Shell(const std::string& line) const;
   // Runs with "-o output" appended, expects success and nothing on stderr.
   FileImage Render(const std::string& output, const std::string& line) const;
   // Names in the folder, sorted.
