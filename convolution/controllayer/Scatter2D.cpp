@@ -288,7 +288,8 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   PF_InData* inData = settings->inData;
   const int32_t height = src->height;
   std::vector<int32_t> kernelOf;
-  if (height > INT16_MAX || !ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf)) {
+  if (height > kMaxIterateRows ||
+      !ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf)) {
     ShadowRows<Pixel> shadow(dst, false);
     try {
       ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow,

@@ -399,8 +399,8 @@ class VariableRun {
     workers.reserve(static_cast<size_t>(slots.Count()));
     for (int32_t n = 0; n < slots.Count(); ++n) workers.emplace_back(*this);
 
-    const PF_Err err = IterateRows<Pixel>(settings->inData, 0, dst->height, src, dst->height, this,
-                                          LinesFunction, dst);
+    const PF_Err err = IterateRows<Pixel>(settings->inData, 0, IterateCalls(), src, IterateCalls(),
+                                          this, LinesFunction, dst);
     if (outOfMemory.load()) throw std::bad_alloc();
     RaiseIfHostFailed(err);
     slotPlanes.RaiseShadow();
@@ -410,11 +410,13 @@ class VariableRun {
  private:
   friend class LineWorker<Pixel>;
 
-  // The iterate area is one pixel wide and as tall as dst; the call for row
-  // y runs its share of the lines.
+  // The iterate area is one pixel wide and as tall as dst, up to what a host
+  // rectangle holds; the call for row y runs its share of the lines.
+  int32_t IterateCalls() const { return std::min(dst->height, kMaxIterateRows); }
+
   static PF_Err LinesFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     auto& self = *static_cast<VariableRun*>(refcon);
-    const RowShare share = ShareOfRow(y, self.dst->height, self.lineCount);
+    const RowShare share = ShareOfRow(y, self.IterateCalls(), self.lineCount);
     if (share.first == share.end) return PF_Err_NONE;
     SlotLease lease(self.slots);
     try {

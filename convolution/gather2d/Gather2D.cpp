@@ -255,7 +255,7 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   PF_InData* inData = settings.inData;
   const int32_t width = src->width;
   const int32_t height = src->height;
-  if (height > INT16_MAX || width < 1 || height < 1) return false;
+  if (height > kMaxIterateRows || width < 1 || height < 1) return false;
   std::vector<Element> elements;
   if (!CollectElements(view, list, elements)) return false;
   GatherKernel kernel;

@@ -398,8 +398,9 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   const int32_t width = src->width;
   const int32_t height = src->height;
   if (!HoldsPixels<Pixel>(src) || !HoldsPixels<Pixel>(dst)) return false;
-  // The iterate area is a host rectangle of 16-bit values.
-  if (width < 1 || height < 1 || height > 32767 || dst->width != width || dst->height != height) {
+  // One iterate call per row, and the rows are a host rectangle's.
+  if (width < 1 || height < 1 || height > kMaxIterateRows || dst->width != width ||
+      dst->height != height) {
     return false;
   }
   if (armCount == 2 &&
