@@ -372,6 +372,8 @@ typedef struct {
 typedef PF_Err (*PF_IteratePixel8Func)(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
 typedef PF_Err (*PF_IteratePixel16Func)(void* refcon, A_long x, A_long y, PF_Pixel16* in,
                                         PF_Pixel16* out);
+typedef PF_Err (*PF_IteratePixelFloatFunc)(void* refcon, A_long x, A_long y, PF_PixelFloat* in,
+                                           PF_PixelFloat* out);
 
 struct PF_InData;
 
@@ -535,6 +537,25 @@ typedef struct PF_WorldSuite2 {
   PF_Err (*PF_DisposeWorld)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
   PF_Err (*PF_GetPixelFormat)(const PF_EffectWorld* world, PF_PixelFormat* pixel_format);
 } PF_WorldSuite2;
+
+// Float worlds have no utility callback of their own: they are iterated
+// through this suite.
+#define kPFIterateFloatSuite "PF Iterate Float Suite"
+#define kPFIterateFloatSuiteVersion1 1
+
+typedef struct PF_IterateFloatSuite1 {
+  PF_Err (*iterate)(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                    PF_EffectWorld* src, const PF_Rect* area, void* refcon,
+                    PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
+  PF_Err (*iterate_origin)(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                           PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,
+                           void* refcon, PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
+  PF_Err (*iterate_origin_non_clip_src)(PF_InData* in_data, A_long progress_base,
+                                        A_long progress_final, PF_EffectWorld* src,
+                                        const PF_Rect* area, const PF_Point* origin,
+                                        void* refcon, PF_IteratePixelFloatFunc pix_fn,
+                                        PF_EffectWorld* dst);
+} PF_IterateFloatSuite1;
 
 // ---- SmartFX --------------------------------------------------------------
 
