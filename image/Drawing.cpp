@@ -89,8 +89,8 @@ void FillWorld(PF_InData*, PF_PixelFloat color, const PF_Rect* rect, PF_EffectWo
   if (rect != nullptr) area = *rect;
   const int32_t left = std::max<int32_t>(area.left, 0);
   const int32_t right = std::min<int32_t>(area.right, world->width);
-  for (int32_t y = std::max<int32_t>(area.top, 0); y < std::min<int32_t>(area.bottom, world->height);
-       ++y) {
+  for (int32_t y = std::max<int32_t>(area.top, 0);
+       y < std::min<int32_t>(area.bottom, world->height); ++y) {
     PF_PixelFloat* row = PixelAt<PF_PixelFloat>(world, 0, y);
     for (int32_t x = left; x < right; ++x) row[x] = color;
   }

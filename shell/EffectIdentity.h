@@ -37,8 +37,8 @@ static_assert(kGlobalOutFlags == 0x02000040, "the host compares this with the Pi
 // in 32-bit float too, and lets the host render several frames of one
 // instance at once (PF_OutFlag2_SUPPORTS_SMART_RENDER 1 << 10,
 // PF_OutFlag2_FLOAT_COLOR_AWARE 1 << 12, PF_OutFlag2_SUPPORTS_THREADED_RENDERING
-// 1 << 27, which needs API version 13.25 or later). Both records are visible to every build: the PiPL generator runs
-// on the build machine for either module.
+// 1 << 27, which needs API version 13.25 or later). Both records are visible to every build: the
+// PiPL generator runs on the build machine for either module.
 struct GenerationIdentity {
   int16_t apiVersionMajor;
   int16_t apiVersionMinor;

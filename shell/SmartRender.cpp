@@ -148,11 +148,11 @@ class HostWorld {
       throw AEException(PF_Err_BAD_CALLBACK_PARAM, kPixelFormat);
     }
     // A format the rows cannot hold would read past them.
-    const int64_t rowBytes = descriptor.rowbytes < 0 ? -int64_t{descriptor.rowbytes}
-                                                     : int64_t{descriptor.rowbytes};
+    const int64_t rowBytes =
+        descriptor.rowbytes < 0 ? -int64_t{descriptor.rowbytes} : int64_t{descriptor.rowbytes};
     if (descriptor.data != nullptr &&
-        rowBytes < int64_t{descriptor.width} *
-                       static_cast<int64_t>(PixelBytes(FormatOf(&descriptor)))) {
+        rowBytes <
+            int64_t{descriptor.width} * static_cast<int64_t>(PixelBytes(FormatOf(&descriptor)))) {
       throw AEException(PF_Err_BAD_CALLBACK_PARAM, kPixelFormat);
     }
     held = true;

@@ -72,9 +72,10 @@ struct Depth<PF_PixelFloat> {
 };
 
 template <typename Pixel>
-inline constexpr PixelFormat kFormatOf = std::is_same_v<Pixel, PF_PixelFloat> ? PixelFormat::ArgbFloat
-                                         : Depth<Pixel>::kDeep ? PixelFormat::Argb16
-                                                               : PixelFormat::Argb8;
+inline constexpr PixelFormat kFormatOf =
+    std::is_same_v<Pixel, PF_PixelFloat> ? PixelFormat::ArgbFloat
+    : Depth<Pixel>::kDeep                ? PixelFormat::Argb16
+                                         : PixelFormat::Argb8;
 
 inline bool WorldIsDeep(const PF_EffectWorld* world) {
   return (world->world_flags & PF_WorldFlag_DEEP) != 0;
@@ -169,10 +170,10 @@ struct Host::Impl {
   static PF_Err IterateFloat(PF_InData* in_data, A_long progress_base, A_long progress_final,
                              PF_EffectWorld* src, const PF_Rect* area, void* refcon,
                              PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
-  static PF_Err IterateOriginFloat(PF_InData* in_data, A_long progress_base,
-                                   A_long progress_final, PF_EffectWorld* src, const PF_Rect* area,
-                                   const PF_Point* origin, void* refcon,
-                                   PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
+  static PF_Err IterateOriginFloat(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                                   PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,
+                                   void* refcon, PF_IteratePixelFloatFunc pix_fn,
+                                   PF_EffectWorld* dst);
   template <typename Pixel, typename Fn>
   static PF_Err IterateAny(PF_InData* in_data, A_long progress_base, A_long progress_final,
                            PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,

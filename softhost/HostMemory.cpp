@@ -152,10 +152,9 @@ const PF_Pixel16* SoftWorld::Pixel16(int32_t x, int32_t y) const {
 
 PF_Err Host::Impl::NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags flags,
                             PF_EffectWorld* world) {
-  return NewWorldOf(ref, width, height,
-                    (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0 ? PixelFormat::Argb16
-                                                               : PixelFormat::Argb8,
-                    world);
+  return NewWorldOf(
+      ref, width, height,
+      (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0 ? PixelFormat::Argb16 : PixelFormat::Argb8, world);
 }
 
 PF_Err Host::Impl::NewWorldOf(PF_ProgPtr ref, A_long width, A_long height, PixelFormat format,

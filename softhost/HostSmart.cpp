@@ -182,8 +182,8 @@ PF_Err Host::Impl::GetPixelFormat(const PF_EffectWorld* world, PF_PixelFormat* f
   }
   const PixelFormat held = WorldFormat(world);
   *format = host->faults.floatPixels || held == PixelFormat::ArgbFloat ? PF_PixelFormat_ARGB128
-            : held == PixelFormat::Argb16                             ? PF_PixelFormat_ARGB64
-                                                                      : PF_PixelFormat_ARGB32;
+            : held == PixelFormat::Argb16                              ? PF_PixelFormat_ARGB64
+                                                                       : PF_PixelFormat_ARGB32;
   return PF_Err_NONE;
 }
 
