@@ -12,6 +12,7 @@
 // bytes reads as zeros, so every input is a valid scenario.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,10 +46,29 @@ PF_EffectMainFunc Entry() {
   return module->Entry();
 }
 
+PixelFormat Format(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+    case 1:
+      return PixelFormat::Argb16;
+    case 2:
+      return PixelFormat::ArgbFloat;
+    default:
+      return PixelFormat::Argb8;
+  }
+}
+
+size_t PixelSize(PixelFormat format) {
+  return format == PixelFormat::ArgbFloat ? 16 : format == PixelFormat::Argb16 ? 8 : 4;
+}
+
 void Paint(FuzzedDataProvider& in, softhost::SoftWorld& world) {
   for (int32_t y = 0; y < world.Height(); ++y) {
     for (int32_t x = 0; x < world.Width(); ++x) {
-      if (world.Deep()) {
+      if (world.Format() == PixelFormat::ArgbFloat) {
+        // Any bit pattern: NaN, infinities, negatives and subnormals too.
+        const auto c = [&] { return std::bit_cast<float>(in.ConsumeIntegral<uint32_t>()); };
+        *world.PixelF(x, y) = PF_PixelFloat{c(), c(), c(), c()};
+      } else if (world.Deep()) {
         // 16-bit channels above 32768 are outside the format but reach
         // effects all the same.
         const auto c = [&] { return in.ConsumeIntegralInRange<A_u_short>(0, 32768 + 64); };
@@ -70,7 +90,7 @@ std::vector<unsigned char> Bytes(const softhost::SoftWorld& world) {
 std::unique_ptr<softhost::SoftWorld> MakeWorld(FuzzedDataProvider& in, int32_t maxSide) {
   const int32_t w = in.ConsumeIntegralInRange<int32_t>(1, maxSide);
   const int32_t h = in.ConsumeIntegralInRange<int32_t>(1, maxSide);
-  auto world = std::make_unique<softhost::SoftWorld>(w, h, in.ConsumeBool());
+  auto world = std::make_unique<softhost::SoftWorld>(w, h, Format(in));
   Paint(in, *world);
   return world;
 }
@@ -238,7 +258,7 @@ void Check(PF_Cmd cmd, PF_Err err, softhost::Host& host, long liveHandles, long 
   if (host.SuitesHeld() != 0) Broken("suites kept", cmd, err, message);
   if (host.UnreturnedLayers() != 0) Broken("layer pixels left for the host", cmd, err, message);
   const PF_EffectWorld* w = output.World();
-  const size_t used = static_cast<size_t>(w->width) * (output.Deep() ? 8 : 4);
+  const size_t used = static_cast<size_t>(w->width) * PixelSize(output.Format());
   for (int32_t y = 0; y < w->height; ++y) {
     const auto* row =
         static_cast<const unsigned char*>(w->data) + static_cast<size_t>(y) * w->rowbytes;
@@ -260,11 +280,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const int32_t width = in.ConsumeIntegralInRange<int32_t>(1, 24);
   const int32_t height = in.ConsumeIntegralInRange<int32_t>(1, 24);
-  const bool deep = in.ConsumeBool();
+  // Float frames are the smart render's; the legacy one reads them as the
+  // 8-bit frames that host would never send, which must still not crash.
+  const PixelFormat format = Format(in);
   softhost::Host host(Config(in, width, height));
   probe::Install(host);
-  softhost::SoftWorld input(width, height, deep);
-  softhost::SoftWorld output(width, height, deep);
+  softhost::SoftWorld input(width, height, format);
+  softhost::SoftWorld output(width, height, format);
   Paint(in, input);
   const std::unique_ptr<softhost::SoftWorld> control = MakeWorld(in, 16);
   const std::unique_ptr<softhost::SoftWorld> shape = MakeWorld(in, 16);
