@@ -101,12 +101,14 @@ std::vector<Case> AllCases() {
   for (Blur b : {Gaussian, Star}) {
     for (bool deep : {false, true}) cases.push_back({b, 100.0, deep, Control::Noise});
   }
-  // Control layers as footage has them, each timed beside its uniform twin.
-  for (Blur b : {Gaussian, Box, Star}) {
+  // Control layers as footage has them, each timed beside its uniform twin;
+  // Diamond is the effect's default shape.
+  for (Blur b : {Gaussian, Box, Star, Diamond}) {
     for (double a : {40.0, 100.0}) {
       cases.push_back({b, a, true, Control::Self, true});
       for (Control l : {Control::Gradient, Control::Depth, Control::Noise}) {
-        if (!(a == 100.0 && l == Control::Noise && b != Box)) cases.push_back({b, a, true, l});
+        if (!(a == 100.0 && l == Control::Noise && (b == Gaussian || b == Star)))
+          cases.push_back({b, a, true, l});
       }
     }
   }

@@ -751,7 +751,7 @@ class VariableRun {
   const Kernels2D& kernels;
   LineFunction lineFunction;
   std::vector<FirstPassLanes> lanes1;
-  std::vector<RunPlan> runPlans;  // by first-pass lanes, covering ladders only
+  std::vector<RunPlan> runPlans;      // by first-pass lanes, covering ladders only
   std::deque<FirstPassLanes> spare;   // stable addresses
   std::vector<SourceChoice> choices;  // line by line
   Slots slots;
@@ -790,8 +790,8 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   // Covering ladders take the records of one second-pass kernel as one, which
   // needs them as the lanes make them.
   if (!recordLanes) pass2.covering = false;
-  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes,
-                         kernels, simd::KernelsFor(simd).line);
+  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes, kernels,
+                         simd::KernelsFor(simd).line);
   run.Run();
   return true;
 }
