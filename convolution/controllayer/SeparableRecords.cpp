@@ -297,9 +297,14 @@ class LineWorker {
                                    {s.alpha, s.red, s.green, s.blue}});
     }
     items.clear();
+    rows = 0;
     if (run.pass2.covering) {
       TakeRuns();
+      // A line without runs keeps the records' own keys, whose lanes cost
+      // less to make (both give the line's image).
+      byKernel = rows > 0;
     } else {
+      byKernel = false;
       for (const LineSource& s : sources) items.push_back(ItemOf(s));
     }
     bucketStart.assign(run.pass2.kernels.size() + 1, 0);
@@ -458,7 +463,6 @@ class LineWorker {
     const int32_t from = blockStart[static_cast<size_t>(b)];
     const int32_t count = blockStart[static_cast<size_t>(b) + 1] - from;
     offered.resize(static_cast<size_t>(count));
-    const bool byKernel = run.pass2.covering;
     if (run.exactRecords || byKernel) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
     if (byKernel) keys.resize(static_cast<size_t>(count) * blockCells);
     for (int32_t n = 0; n < count; ++n) {
@@ -592,6 +596,7 @@ class LineWorker {
   std::vector<uint16_t> lineScratch;
   std::vector<uint16_t> runValues;
   int32_t rows = 0;
+  bool byKernel = false;  // the line's records meet by second-pass kernel
 };
 
 template <typename Pixel>
