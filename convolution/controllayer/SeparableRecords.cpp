@@ -377,8 +377,13 @@ class LineWorker {
       classOf[static_cast<size_t>(k.rung) * kernelCount + k.kernel] = -1;
       const RunPlan* plan = run.RunPlanOf(k.rung);
       // A run class costs a job of chunk + taps - 1 positions, a source about
-      // its taps' records in a few blocks.
-      if (plan == nullptr || k.count * kRunGain < plan->chunk + plan->taps) continue;
+      // its taps' records in a few blocks; and a line with a run offers all
+      // its records by kernel, which costs more per record, so scattered
+      // classes (a noisy layer's) stay records.
+      if (plan == nullptr || k.count * kRunGain < plan->chunk + plan->taps ||
+          2 * k.count < k.last - k.first + 1) {
+        continue;
+      }
       k.row = TakeRun(*plan, k.first, k.last, [&](auto&& put) {
         for (size_t n = 0; n < sources.size(); ++n) {
           if (&classes[static_cast<size_t>(sourceClass[n])] == &k) put(sources[n]);
