@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/DemoImage.h"
 #include "shell/ParamIndices.h"
 #include "softhost/SoftHost.h"
 
@@ -50,19 +51,30 @@ const char* BlurName(Blur b) {
   return names[b];
 }
 
+// The Blur Control Layer of a case. Self renders the demo frame (the
+// command-line tool's demo image scaled to the frame) with the layer as its
+// own control layer, as the effect defaults; the others render the
+// benchmark frame under a synthetic layer.
+enum class Control { None, Noise, Self, Gradient, Depth };
+
 struct Case {
   Blur blur;
   double amount;  // the "Blur Amount" slider: a diameter
   bool deep;
-  bool control;  // under a noisy Blur Control Layer
+  Control control = Control::None;
+  bool demo = false;  // the demo frame instead of the benchmark frame
 };
 
 std::string CaseName(const Case& c) {
+  static const char* const layers[] = {"", " BCL", " BCL self", " BCL gradient", " BCL depth"};
   std::ostringstream s;
   s << BlurName(c.blur) << " " << c.amount << (c.deep ? " 16-bit" : " 8-bit")
-    << (c.control ? " BCL" : "");
+    << layers[static_cast<int>(c.control)] << (c.demo && c.control != Control::Self ? " demo" : "");
   return s.str();
 }
+
+// The same blur of the same frame without a control layer.
+Case UniformTwin(const Case& c) { return Case{c.blur, c.amount, c.deep, Control::None, c.demo}; }
 
 std::vector<Case> AllCases() {
   // Amount 0: what every render costs around the convolution (the host's
@@ -70,24 +82,35 @@ std::vector<Case> AllCases() {
   // the two separable passes cost with next to no kernel work.
   std::vector<Case> cases;
   for (double a : {0.0, 1.0}) {
-    for (bool deep : {false, true}) cases.push_back({Gaussian, a, deep, false});
+    for (bool deep : {false, true}) cases.push_back({Gaussian, a, deep});
   }
   for (Blur b : {Gaussian, Box, Diamond}) {
     for (double a : {20.0, 100.0, 400.0}) {
-      for (bool deep : {false, true}) cases.push_back({b, a, deep, false});
+      for (bool deep : {false, true}) cases.push_back({b, a, deep});
     }
   }
   // The separable target: amount 200 (kernel 201) at 16 bits, every 1D shape.
   for (Blur b : {Gaussian, Box, Diamond, SharpDiamond, Cylinder, Cross}) {
-    cases.push_back({b, 200.0, true, false});
+    cases.push_back({b, 200.0, true});
   }
   for (Blur b : {Star, Spiral, Custom}) {
     for (double a : {40.0, 100.0}) {
-      for (bool deep : {false, true}) cases.push_back({b, a, deep, false});
+      for (bool deep : {false, true}) cases.push_back({b, a, deep});
     }
   }
   for (Blur b : {Gaussian, Star}) {
-    for (bool deep : {false, true}) cases.push_back({b, 100.0, deep, true});
+    for (bool deep : {false, true}) cases.push_back({b, 100.0, deep, Control::Noise});
+  }
+  // Control layers as footage has them, each timed beside its uniform twin;
+  // Diamond is the effect's default shape.
+  for (Blur b : {Gaussian, Box, Star, Diamond}) {
+    for (double a : {40.0, 100.0}) {
+      cases.push_back({b, a, true, Control::Self, true});
+      for (Control l : {Control::Gradient, Control::Depth, Control::Noise}) {
+        if (!(a == 100.0 && l == Control::Noise && (b == Gaussian || b == Star)))
+          cases.push_back({b, a, true, l});
+      }
+    }
   }
   return cases;
 }
@@ -148,6 +171,74 @@ Frame MakeNoise(int32_t w, int32_t h) {
   return f;
 }
 
+// A smooth ramp from black on the left to white on the right.
+Frame MakeGradient(int32_t w, int32_t h) {
+  Frame f{w, h, std::vector<uint16_t>(static_cast<size_t>(w) * h * 4)};
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      uint16_t* p = &f.argb[(static_cast<size_t>(y) * w + x) * 4];
+      p[0] = 32768;
+      p[1] = p[2] = p[3] = static_cast<uint16_t>(static_cast<int64_t>(x) * 32768 / (w - 1));
+    }
+  }
+  return f;
+}
+
+// A depth pass: a far backdrop, a middle ground and two near objects, flat
+// inside, with edges that ramp over a few dozen pixels.
+Frame MakeDepth(int32_t w, int32_t h) {
+  Frame f{w, h, std::vector<uint16_t>(static_cast<size_t>(w) * h * 4)};
+  auto inside = [](double d) { return std::clamp(0.5 - d / 24.0, 0.0, 1.0); };
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      double depth = 1.0;  // far
+      depth += (0.55 - depth) * inside(h * 0.55 - y);
+      depth += (0.2 - depth) * inside(std::hypot(x - w * 0.3, y - h * 0.6) - h * 0.25);
+      depth += (0.05 - depth) *
+               inside(std::max(std::abs(x - w * 0.75), std::abs(y - h * 0.7)) - h * 0.18);
+      uint16_t* p = &f.argb[(static_cast<size_t>(y) * w + x) * 4];
+      p[0] = 32768;
+      p[1] = p[2] = p[3] = static_cast<uint16_t>(std::lround(depth * 32768));
+    }
+  }
+  return f;
+}
+
+// The command-line tool's demo image, scaled to w x h (bilinear).
+Frame MakeDemoFrame(int32_t w, int32_t h) {
+  const qbcli::Image demo = qbcli::MakeDemoImage();
+  Frame f{w, h, std::vector<uint16_t>(static_cast<size_t>(w) * h * 4)};
+  for (int32_t y = 0; y < h; ++y) {
+    const double sy = std::max(0.0, (y + 0.5) * demo.height / h - 0.5);
+    const int32_t y0 = std::min(static_cast<int32_t>(sy), demo.height - 1);
+    const int32_t y1 = std::min(y0 + 1, demo.height - 1);
+    for (int32_t x = 0; x < w; ++x) {
+      const double sx = std::max(0.0, (x + 0.5) * demo.width / w - 0.5);
+      const int32_t x0 = std::min(static_cast<int32_t>(sx), demo.width - 1);
+      const int32_t x1 = std::min(x0 + 1, demo.width - 1);
+      const double fx = sx - x0, fy = sy - y0;
+      uint16_t* p = &f.argb[(static_cast<size_t>(y) * w + x) * 4];
+      for (int32_t c = 0; c < 4; ++c) {
+        const double top = demo.At(x0, y0)[c] * (1 - fx) + demo.At(x1, y0)[c] * fx;
+        const double bottom = demo.At(x0, y1)[c] * (1 - fx) + demo.At(x1, y1)[c] * fx;
+        p[c] = static_cast<uint16_t>(std::lround(top * (1 - fy) + bottom * fy));
+      }
+    }
+  }
+  return f;
+}
+
+Frame MakeControl(Control c, int32_t w, int32_t h) {
+  switch (c) {
+    case Control::Gradient:
+      return MakeGradient(w, h);
+    case Control::Depth:
+      return MakeDepth(w, h);
+    default:
+      return MakeNoise(w, h);
+  }
+}
+
 // A ring with a bar through it, for the custom shape.
 Frame MakeShape(int32_t side) {
   Frame f{side, side, std::vector<uint16_t>(static_cast<size_t>(side) * side * 4)};
@@ -201,11 +292,12 @@ class Session {
     host.Config().renderPath = path;
     host.Config().majorVersion = 11;  // the effect's own Gaussian, as in the tests
     if (host.Setup(entry) != PF_Err_NONE) throw std::runtime_error("setup failed");
-    Fill(in, MakeFrame(std::max(w, kWidth), std::max(h, kHeight)));
+    const int32_t fw = std::max(w, kWidth), fh = std::max(h, kHeight);
+    Fill(in, c.demo ? MakeDemoFrame(fw, fh) : MakeFrame(fw, fh));
     Fill(shape, MakeShape(64));
-    if (c.control) {
+    if (c.control != Control::None && c.control != Control::Self) {
       control = std::make_unique<softhost::SoftWorld>(w, h, c.deep);
-      Fill(*control, MakeNoise(w, h));
+      Fill(*control, MakeControl(c.control, w, h));
     }
     std::vector<PF_ParamDef>& p = host.Params();
     p[ParamOutputView].u.pd.value = 1;
@@ -216,8 +308,10 @@ class Session {
     using softhost::LayerChoice;
     host.SetLayer(ParamShapeLayer, c.blur == Custom ? LayerChoice{LayerChoice::Image, shape.World()}
                                                     : LayerChoice{LayerChoice::None, nullptr});
-    host.SetLayer(ParamBCLLayer, c.control ? LayerChoice{LayerChoice::Image, control->World()}
-                                           : LayerChoice{LayerChoice::None, nullptr});
+    host.SetLayer(ParamBCLLayer, control ? LayerChoice{LayerChoice::Image, control->World()}
+                                 : c.control == Control::Self
+                                     ? LayerChoice{LayerChoice::Self, nullptr}
+                                     : LayerChoice{LayerChoice::None, nullptr});
     host.SetInput(in.World());
   }
 
@@ -239,11 +333,12 @@ class Session {
 };
 
 // One way to render a case: a module's entry point, a host thread count and
-// the render command.
+// the render command; `other` renders that case instead of the timed one.
 struct Contender {
   PF_EffectMainFunc entry;
   int threads;
   softhost::RenderPath path;
+  const Case* other = nullptr;
 };
 
 // The median of each contender's renders, the contenders taking turns render
@@ -253,7 +348,8 @@ std::vector<double> TimeRendersInTurn(const std::vector<Contender>& contenders, 
                                       int runs) {
   std::vector<std::unique_ptr<Session>> sessions;
   for (const Contender& k : contenders) {
-    sessions.push_back(std::make_unique<Session>(k.entry, c, k.threads, kWidth, kHeight, k.path));
+    sessions.push_back(std::make_unique<Session>(k.entry, k.other ? *k.other : c, k.threads, kWidth,
+                                                 kHeight, k.path));
     if (runs > 1) sessions.back()->Render();  // first-touch of every buffer
   }
   std::vector<std::vector<double>> times(sessions.size());
@@ -322,7 +418,7 @@ long ProcStatusKilobytes(const char* field) {
 // Peak resident memory that one render adds on top of its input and output
 // frames, in kilobytes.
 long MeasurePeak(PF_EffectMainFunc entry, int threads, softhost::RenderPath path) {
-  const Case c{Gaussian, 200.0, true, false};
+  const Case c{Gaussian, 200.0, true};
   Session session(entry, c, threads, 3840, 2160, path);
   // Reset the high-water mark to the current size.
   std::ofstream("/proc/self/clear_refs") << "5";
@@ -408,14 +504,14 @@ int Compare(const Options& o, const std::vector<Case>& cases,
   const softhost::EffectModule other(o.compare);
   std::printf("qb-bench: 1920x1080 frames, median of %d runs in turn\n  A: %s\n  B: %s\n\n", o.runs,
               o.module.c_str(), o.compare.c_str());
-  std::printf("%-26s %3s %10s %10s %8s\n", "case", "thr", "A ms", "B ms", "B / A");
+  std::printf("%-34s %3s %10s %10s %8s\n", "case", "thr", "A ms", "B ms", "B / A");
   for (const Case& c : cases) {
     const std::string name = CaseName(c);
     if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
     for (int threads : o.threads) {
       const std::vector<double> t = TimeRendersInTurn(
           {{module.Entry(), threads, o.path}, {other.Entry(), threads, o.path}}, c, o.runs);
-      std::printf("%-26s %3d %10.2f %10.2f %8.2f\n", name.c_str(), threads, t[0], t[1],
+      std::printf("%-34s %3d %10.2f %10.2f %8.2f\n", name.c_str(), threads, t[0], t[1],
                   t[1] / t[0]);
       std::fflush(stdout);
     }
@@ -434,7 +530,7 @@ int SmartVsLegacy(const Options& o, const std::vector<Case>& cases,
   std::printf(
       "qb-bench: 1920x1080 frames, median of %d runs in turn, in both orders; module %s\n\n",
       o.runs, o.module.c_str());
-  std::printf("%-26s %3s %10s %10s %10s\n", "case", "thr", "smart ms", "legacy ms", "legacy/sm");
+  std::printf("%-34s %3s %10s %10s %10s\n", "case", "thr", "smart ms", "legacy ms", "legacy/sm");
   std::vector<double> ratios;
   for (const Case& c : cases) {
     const std::string name = CaseName(c);
@@ -446,7 +542,7 @@ int SmartVsLegacy(const Options& o, const std::vector<Case>& cases,
       const std::vector<double> second = TimeRendersInTurn({legacy, smart}, c, o.runs);
       const double smartMs = 0.5 * (first[0] + second[1]);
       const double legacyMs = 0.5 * (first[1] + second[0]);
-      std::printf("%-26s %3d %10.2f %10.2f %10.3f\n", name.c_str(), threads, smartMs, legacyMs,
+      std::printf("%-34s %3d %10.2f %10.2f %10.3f\n", name.c_str(), threads, smartMs, legacyMs,
                   legacyMs / smartMs);
       ratios.push_back(legacyMs / smartMs);
       std::fflush(stdout);
@@ -493,20 +589,26 @@ int Main(int argc, char** argv) {
                            : "full frame");
   std::printf(
       "dilate: cv::dilate with a rectangle of the kernel's bounding box, same depth, "
-      "cv::setNumThreads(threads)\n\n");
-  std::printf("%-26s %3s %10s %8s %12s %9s %10s %9s\n", "case", "thr", "fast ms", "x first",
+      "cv::setNumThreads(threads); under a control layer instead the uniform render of the "
+      "same frame and amount, in turn with it, and the control-layer time over it\n\n");
+  std::printf("%-34s %3s %10s %8s %12s %9s %10s %9s\n", "case", "thr", "fast ms", "x first",
               "reference ms", "x faster", "dilate ms", "x dilate");
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const std::string name = CaseName(c);
     if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
+    const bool control = c.control != Control::None;
+    const Case twin = UniformTwin(c);
     std::vector<Contender> contenders;
     for (int threads : o.threads) contenders.push_back({module.Entry(), threads, o.path});
+    if (control) {
+      for (int threads : o.threads) contenders.push_back({module.Entry(), threads, o.path, &twin});
+    }
     const std::vector<double> times = TimeRendersInTurn(contenders, c, o.runs);
     for (size_t k = 0; k < o.threads.size(); ++k) {
       const int threads = o.threads[k];
       const double fast = times[k];
-      std::printf("%-26s %3d %10.2f %8.2f", name.c_str(), threads, fast, times[0] / fast);
+      std::printf("%-34s %3d %10.2f %8.2f", name.c_str(), threads, fast, times[0] / fast);
       std::fflush(stdout);
       if (o.reference) {
         std::ostringstream args;
@@ -518,7 +620,10 @@ int Main(int argc, char** argv) {
       } else {
         std::printf(" %12s %9s", "-", "-");
       }
-      if (o.dilate) {
+      if (control) {
+        const double uniform = times[o.threads.size() + k];
+        std::printf(" %10.2f %9.2f\n", uniform, fast / uniform);
+      } else if (o.dilate) {
         const double dilate = TimeDilate(c, threads, o.runs);
         std::printf(" %10.2f %9.2f\n", dilate, dilate / fast);
       } else {

@@ -36,6 +36,7 @@
 #include "convolution/controllayer/KernelInterpolator.h"
 #include "convolution/controllayer/VariablePasses.h"
 #include "convolution/gather2d/Fast2D.h"
+#include "convolution/separable/LinePlan.h"
 #include "convolution/simd/Kernels.h"
 #include "convolution/simd/Lanes.h"
 #include "convolution/simd/Levels.h"
@@ -96,12 +97,38 @@ struct SecondPass {
   };
   std::vector<Kernel> kernels;  // by kernel index
   int32_t peak = 0;
+  // Every kernel reaches, tap by tap, at least as far as any smaller one
+  // (see Covering).
+  bool covering = false;
 };
+
+// Whether each kernel, centred, weighs at least as much as the one before it
+// at every offset (weights <= 0 counting as 0). Then a record of larger
+// control value and at least the value gives at least as much everywhere,
+// so whatever the record merge drops was covered, and the image is the
+// plain maximum over every record: records may then be merged by second-pass
+// kernel alone, and a run of sources of one kernel pair taken as a whole.
+bool Covering(const std::vector<KernelView>& views) {
+  for (size_t k = 1; k < views.size(); ++k) {
+    const Axis small = AlongAxis(views[k - 1]);
+    const Axis large = AlongAxis(views[k]);
+    const int32_t shift = large.length / 2 - small.length / 2;
+    for (int32_t i = 0; i < small.length; ++i) {
+      const int32_t w = small.taps[i * small.stride];
+      const int32_t at = i + shift;
+      const int32_t covering =
+          at < 0 || at >= large.length ? 0 : std::max(large.taps[at * large.stride], 0);
+      if (w > covering) return false;
+    }
+  }
+  return true;
+}
 
 // False when some control value would get a kernel the lanes cannot stand
 // in for: not along the second-pass axis, outside the ladder, or a smaller
 // kernel than a smaller control value gets.
 bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
+  std::vector<KernelView> views;
   const int32_t count = holder.Interpolator().Count();
   pass.kernelOf.assign(65536, 0);
   pass.kernels.assign(static_cast<size_t>(std::max(count, 0)), SecondPass::Kernel{});
@@ -114,6 +141,7 @@ bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
     pass.kernelOf[static_cast<size_t>(control)] = static_cast<uint16_t>(k.kernelIndex);
     SecondPass::Kernel& kernel = pass.kernels[static_cast<size_t>(k.kernelIndex)];
     if (kernel.length > 0) continue;
+    views.push_back(k);
     const Axis axis = AlongAxis(k);
     kernel.length = axis.length;
     kernel.mul.assign(4 * (static_cast<size_t>(axis.length) + 2 * kRowPad), 0);
@@ -130,6 +158,7 @@ bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
       }
     }
   }
+  pass.covering = Covering(views);
   return true;
 }
 
@@ -182,11 +211,36 @@ struct FirstPassLanes {
   std::vector<int32_t> weights;
 };
 
+// A first-pass rung as a line-kernel program for whole runs of sources
+// (covering ladders only): a line folded into kLineLanes / 4 pieces of
+// `chunk` cells, one piece per group of four lanes, so that one job covers
+// a whole line. Odd lengths only: the gather then reads the scatter's taps.
+struct RunPlan {
+  bool ok = false;
+  LinePlan plan;
+  int32_t taps = 0;
+  int32_t chunk = 0;
+};
+
+constexpr int32_t kPieces = kLineLanes / 4;
+
 struct LineSource {
   int32_t position;
   uint16_t kernel;
+  int32_t rung;  // first-pass lanes
   const FirstPassLanes* lanes;
   int32_t channel[4];
+};
+
+// What pass 1 offers to the cells [from, to) of a line: one source's
+// records, or (source null) the records of a run class taken as a whole,
+// its channel values ready in a row of the worker's run buffer.
+struct LineItem {
+  int32_t from;
+  int32_t to;
+  uint16_t kernel;
+  const LineSource* source;
+  int32_t row;
 };
 
 // What a line needs of one of its sources, worked out for the whole image in
@@ -236,48 +290,173 @@ class LineWorker {
       const int32_t x = run.firstIsHorizontal ? p : line;
       const int32_t y = run.firstIsHorizontal ? line : p;
       const Pixel s = *PixelAt<Pixel>(run.src, x, y);
-      sources.push_back(LineSource{
-          p, choice[p].kernel, &run.Lanes(choice[p].lanes), {s.alpha, s.red, s.green, s.blue}});
+      sources.push_back(LineSource{p,
+                                   choice[p].kernel,
+                                   choice[p].lanes,
+                                   &run.Lanes(choice[p].lanes),
+                                   {s.alpha, s.red, s.green, s.blue}});
+    }
+    items.clear();
+    rows = 0;
+    if (run.pass2.covering) {
+      TakeRuns();
+      // A line without runs keeps the records' own keys, whose lanes cost
+      // less to make (both give the line's image).
+      byKernel = rows > 0;
+    } else {
+      byKernel = false;
+      for (const LineSource& s : sources) items.push_back(ItemOf(s));
     }
     bucketStart.assign(run.pass2.kernels.size() + 1, 0);
-    for (const LineSource& s : sources) ++bucketStart[s.kernel];
+    for (const LineItem& item : items) ++bucketStart[item.kernel];
     int32_t start = 0;
     for (size_t k = bucketStart.size(); k-- > 0;) {
       const int32_t n = bucketStart[k];
       bucketStart[k] = start;
       start += n;
     }
-    ordered.resize(sources.size());
-    for (const LineSource& s : sources) ordered[static_cast<size_t>(bucketStart[s.kernel]++)] = &s;
+    ordered.resize(items.size());
+    for (const LineItem& item : items) {
+      ordered[static_cast<size_t>(bucketStart[item.kernel]++)] = &item;
+    }
 
     const int32_t blockCells = run.kernels.blockCells;
     const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
     blockStart.assign(static_cast<size_t>(blocks) + 1, 0);
-    auto blockRange = [&](const LineSource& s, int32_t& b0, int32_t& b1) {
-      const int32_t firstCell = s.position - s.lanes->length / 2;
-      const int32_t from = std::max(0, firstCell);
-      const int32_t to = std::min(lineLength, firstCell + s.lanes->length) - 1;
-      b0 = from / blockCells;
-      b1 = to < from ? b0 - 1 : to / blockCells;
+    auto blockRange = [&](const LineItem& item, int32_t& b0, int32_t& b1) {
+      b0 = item.from / blockCells;
+      b1 = item.to <= item.from ? b0 - 1 : (item.to - 1) / blockCells;
     };
-    for (const LineSource* s : ordered) {
+    for (const LineItem* item : ordered) {
       int32_t b0 = 0;
       int32_t b1 = 0;
-      blockRange(*s, b0, b1);
+      blockRange(*item, b0, b1);
       for (int32_t b = b0; b <= b1; ++b) ++blockStart[static_cast<size_t>(b) + 1];
     }
     for (size_t b = 1; b < blockStart.size(); ++b) blockStart[b] += blockStart[b - 1];
     blockItems.resize(static_cast<size_t>(blockStart.back()));
     blockFill.assign(blockStart.begin(), blockStart.end() - 1);
-    for (const LineSource* s : ordered) {
+    for (const LineItem* item : ordered) {
       int32_t b0 = 0;
       int32_t b1 = 0;
-      blockRange(*s, b0, b1);
+      blockRange(*item, b0, b1);
       for (int32_t b = b0; b <= b1; ++b) {
-        blockItems[static_cast<size_t>(blockFill[static_cast<size_t>(b)]++)] = s;
+        blockItems[static_cast<size_t>(blockFill[static_cast<size_t>(b)]++)] = item;
       }
     }
   }
+
+  LineItem ItemOf(const LineSource& s) const {
+    const int32_t firstCell = s.position - s.lanes->length / 2;
+    return LineItem{std::max(0, firstCell), std::min(run.lineLength, firstCell + s.lanes->length),
+                    s.kernel, &s, -1};
+  }
+
+  // Sources of one kernel pair that fill enough of the line go through the
+  // line kernel together; the rest are offered one by one.
+  void TakeRuns() {
+    const auto kernelCount = static_cast<int32_t>(run.pass2.kernels.size());
+    classes.clear();
+    sourceClass.resize(sources.size());
+    for (size_t n = 0; n < sources.size(); ++n) {
+      const LineSource& s = sources[n];
+      const size_t key = static_cast<size_t>(s.rung) * kernelCount + s.kernel;
+      if (key >= classOf.size()) classOf.resize(key + 1, -1);
+      int32_t& c = classOf[key];
+      if (c < 0) {
+        c = static_cast<int32_t>(classes.size());
+        classes.push_back(Class{s.rung, s.kernel, 0, s.position, s.position, -1});
+      }
+      Class& k = classes[static_cast<size_t>(c)];
+      ++k.count;
+      k.last = s.position;
+      sourceClass[n] = c;
+    }
+    rows = 0;
+    for (Class& k : classes) {
+      classOf[static_cast<size_t>(k.rung) * kernelCount + k.kernel] = -1;
+      const RunPlan* plan = run.RunPlanOf(k.rung);
+      // A run class costs a job of chunk + taps - 1 positions, a source about
+      // its taps' records in a few blocks; and a line with a run offers all
+      // its records by kernel, which costs more per record, so scattered
+      // classes (a noisy layer's) stay records.
+      if (plan == nullptr || k.count * kRunGain < plan->chunk + plan->taps ||
+          2 * k.count < k.last - k.first + 1) {
+        continue;
+      }
+      k.row = TakeRun(*plan, k.first, k.last, [&](auto&& put) {
+        for (size_t n = 0; n < sources.size(); ++n) {
+          if (&classes[static_cast<size_t>(sourceClass[n])] == &k) put(sources[n]);
+        }
+      });
+      if (k.row < 0) continue;
+      const int32_t half = plan->taps / 2;
+      items.push_back(LineItem{std::max(0, k.first - half),
+                               std::min(run.lineLength, k.last - half + plan->taps), k.kernel,
+                               nullptr, k.row});
+    }
+    for (size_t n = 0; n < sources.size(); ++n) {
+      if (classes[static_cast<size_t>(sourceClass[n])].row < 0) {
+        items.push_back(ItemOf(sources[n]));
+      }
+    }
+  }
+
+  // The first pass of the sources that `each` lists, all of one rung, into
+  // a fresh row of the run buffer: channel c of cell q at
+  // runValues[(row * 4 + c) * RowLanes() + q]. Answers the row, or -1 when a
+  // value is too large for the line kernel.
+  template <typename Each>
+  int32_t TakeRun(const RunPlan& plan, int32_t first, int32_t last, Each&& each) {
+    const int32_t half = plan.taps / 2;
+    const int32_t from = std::max(0, first - half);
+    const int32_t to = std::min(run.lineLength, last - half + plan.taps);
+    const int32_t chunk = plan.chunk;
+    const int32_t inCount = plan.plan.InCount();
+    lineScratch.resize(plan.plan.JobPositions() * kLineLanes);
+    uint16_t* in = lineScratch.data();
+    std::fill_n(in, static_cast<size_t>(inCount) * kLineLanes, uint16_t{0});
+    // Piece k starts at cell from + k * chunk; its input position i is cell
+    // from + k * chunk - half + i.
+    each([&](const LineSource& s) {
+      for (int32_t k = 0; k < kPieces; ++k) {
+        const int32_t i = s.position - (from + k * chunk) + half;
+        if (i < 0 || i >= inCount) continue;
+        uint16_t* at = in + static_cast<size_t>(i) * kLineLanes + 4 * k;
+        for (int32_t c = 0; c < 4; ++c) at[c] = static_cast<uint16_t>(s.channel[c]);
+      }
+    });
+    LineJob job{};
+    job.program = plan.plan.Program();
+    job.in = in;
+    job.inCount = inCount;
+    job.count = chunk;
+    job.out = in + (plan.plan.JobPositions() - static_cast<size_t>(chunk)) * kLineLanes;
+    job.valueLimit = plan.plan.ValueLimit();
+    if (!run.lineFunction(job)) return -1;
+    const size_t lanes = RowLanes();
+    const int32_t row = rows++;
+    runValues.resize(std::max(runValues.size(), static_cast<size_t>(rows) * 4 * lanes));
+    uint16_t* values = runValues.data() + static_cast<size_t>(row) * 4 * lanes;
+    std::fill_n(values, 4 * lanes, uint16_t{0});
+    for (int32_t k = 0; k < kPieces; ++k) {
+      for (int32_t x = 0; x < chunk; ++x) {
+        const int32_t cell = from + k * chunk + x;
+        if (cell >= to) break;
+        const uint16_t* v = job.out + static_cast<size_t>(x) * kLineLanes + 4 * k;
+        for (int32_t c = 0; c < 4; ++c) values[static_cast<size_t>(c) * lanes + cell] = v[c];
+      }
+    }
+    return row;
+  }
+
+  // Cells of a run row, whole blocks and one more.
+  size_t RowLanes() const {
+    const int32_t blockCells = run.kernels.blockCells;
+    return static_cast<size_t>((run.lineLength + blockCells - 1) / blockCells + 1) * blockCells;
+  }
+
+  static constexpr int32_t kRunGain = 4;
 
   // Pass 1 for the cells of block b.
   void OfferBlock(int32_t b) {
@@ -289,13 +468,21 @@ class LineWorker {
     const int32_t from = blockStart[static_cast<size_t>(b)];
     const int32_t count = blockStart[static_cast<size_t>(b) + 1] - from;
     offered.resize(static_cast<size_t>(count));
-    if (run.exactRecords) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
+    if (run.exactRecords || byKernel) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
+    if (byKernel) keys.resize(static_cast<size_t>(count) * blockCells);
     for (int32_t n = 0; n < count; ++n) {
-      const LineSource& s = *blockItems[static_cast<size_t>(from + n)];
+      const LineItem& item = *blockItems[static_cast<size_t>(from + n)];
+      BlockSource& o = offered[static_cast<size_t>(n)];
+      if (byKernel) {
+        // Records meet by second-pass kernel alone (see Covering): a key of
+        // kernel + 1 where the record exists, 0 where it does not.
+        OfferByKernel(item, cell0, n, o);
+        continue;
+      }
+      const LineSource& s = *item.source;
       const FirstPassLanes& l = *s.lanes;
       // Lane j is cell cell0 + j, tap cell0 + j - firstCell.
       const size_t lane0 = static_cast<size_t>(cell0 - (s.position - l.length / 2) + kMaxBlock);
-      BlockSource& o = offered[static_cast<size_t>(n)];
       o.key = l.key.data() + lane0;
       o.mul = l.mul.data() + lane0;
       o.hi = l.hi.data() + lane0;
@@ -320,6 +507,37 @@ class LineWorker {
     for (int32_t n = 0; n < count;) {
       n = run.kernels.offerBlock(store.Lists(), offered.data(), n, count, valid.data());
       if (n < count) store.Grow();
+    }
+  }
+
+  void OfferByKernel(const LineItem& item, int32_t cell0, int32_t n, BlockSource& o) {
+    const int32_t blockCells = run.kernels.blockCells;
+    uint16_t* key = keys.data() + static_cast<size_t>(n) * blockCells;
+    o.key = key;
+    o.mul = nullptr;
+    o.hi = nullptr;
+    o.kernel = item.kernel;
+    const auto present = static_cast<uint16_t>(item.kernel + 1);
+    if (item.source == nullptr) {
+      const size_t lanes = RowLanes();
+      const uint16_t* values = runValues.data() + static_cast<size_t>(item.row) * 4 * lanes + cell0;
+      for (int32_t c = 0; c < 4; ++c) o.exact[c] = values + static_cast<size_t>(c) * lanes;
+      std::fill_n(key, blockCells, present);
+      return;
+    }
+    const LineSource& s = *item.source;
+    const FirstPassLanes& l = *s.lanes;
+    const size_t lane0 = static_cast<size_t>(cell0 - (s.position - l.length / 2) + kMaxBlock);
+    for (int32_t j = 0; j < blockCells; ++j) {
+      key[j] = l.weights[lane0 + static_cast<size_t>(j)] > 0 ? present : uint16_t{0};
+    }
+    for (int32_t c = 0; c < 4; ++c) {
+      uint16_t* lanes = exact.data() + (static_cast<size_t>(n) * 4 + c) * blockCells;
+      for (int32_t j = 0; j < blockCells; ++j) {
+        const int32_t w = l.weights[lane0 + static_cast<size_t>(j)];
+        lanes[j] = w <= 0 ? uint16_t{0} : static_cast<uint16_t>(MulQ15(w, s.channel[c]));
+      }
+      o.exact[c] = lanes;
     }
   }
 
@@ -358,13 +576,32 @@ class LineWorker {
   BlockStore store;
   std::vector<uint16_t> valid;
   std::vector<LineSource> sources;
-  std::vector<const LineSource*> ordered;
+  std::vector<LineItem> items;
+  std::vector<const LineItem*> ordered;
   std::vector<int32_t> bucketStart;
   std::vector<int32_t> blockStart;
   std::vector<int32_t> blockFill;
-  std::vector<const LineSource*> blockItems;
+  std::vector<const LineItem*> blockItems;
   std::vector<BlockSource> offered;
   std::vector<uint16_t> exact;
+  std::vector<uint16_t> keys;
+  // Run classes of the line.
+  std::vector<int32_t> classOf;  // by rung and kernel, -1 when absent
+  std::vector<int32_t> sourceClass;
+  // Sources of one kernel pair on the line; row: where their run went, or -1.
+  struct Class {
+    int32_t rung;
+    uint16_t kernel;
+    int32_t count;
+    int32_t first;
+    int32_t last;
+    int32_t row;
+  };
+  std::vector<Class> classes;
+  std::vector<uint16_t> lineScratch;
+  std::vector<uint16_t> runValues;
+  int32_t rows = 0;
+  bool byKernel = false;  // the line's records meet by second-pass kernel
 };
 
 template <typename Pixel>
@@ -372,7 +609,7 @@ class VariableRun {
  public:
   VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
               const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
-              bool recordLanes, const Kernels2D& instructionSetKernels)
+              bool recordLanes, const Kernels2D& instructionSetKernels, LineFunction lineKernel)
       : src(source),
         dst(destination),
         settings(s),
@@ -384,6 +621,7 @@ class VariableRun {
         lineLength(horizontal ? source->width : source->height),
         memo(firstHolder.Interpolator(), firstHolder.HAmount(), firstHolder.VAmount()),
         kernels(instructionSetKernels),
+        lineFunction(lineKernel),
         lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
         slots(Slots::ForThisMachine(4) - 1) {}
 
@@ -452,6 +690,24 @@ class VariableRun {
     }
   }
 
+  const RunPlan* RunPlanOf(int32_t lanes) const {
+    const auto n = static_cast<size_t>(lanes);
+    return n < runPlans.size() && runPlans[n].ok ? &runPlans[n] : nullptr;
+  }
+
+  void PlanRun(int32_t index, const Axis& axis) {
+    if (!pass2.covering || axis.length % 2 == 0) return;
+    if (runPlans.size() <= static_cast<size_t>(index)) runPlans.resize(index + 1);
+    RunPlan& r = runPlans[static_cast<size_t>(index)];
+    r.taps = axis.length;
+    r.chunk = (lineLength + kPieces - 1) / kPieces;
+    std::vector<int32_t> gather(static_cast<size_t>(axis.length));
+    for (int32_t t = 0; t < axis.length; ++t) {
+      gather[static_cast<size_t>(t)] = axis.taps[(axis.length - 1 - t) * axis.stride];
+    }
+    r.ok = r.plan.Build(gather.data(), axis.length, r.chunk, kStorableMax<Pixel> > 255);
+  }
+
   const FirstPassLanes& Lanes(int32_t index) const {
     const auto n = static_cast<size_t>(index);
     return n < lanes1.size() ? lanes1[n] : spare[n - lanes1.size()];
@@ -488,6 +744,7 @@ class VariableRun {
       l->mul[lane] = simd::WeightMul(w);
       l->hi[lane] = simd::WeightHi(w);
     }
+    PlanRun(index, axis);
     return index;
   }
 
@@ -502,7 +759,9 @@ class VariableRun {
   int32_t lineLength;
   LadderMemo memo;
   const Kernels2D& kernels;
+  LineFunction lineFunction;
   std::vector<FirstPassLanes> lanes1;
+  std::vector<RunPlan> runPlans;      // by first-pass lanes, covering ladders only
   std::deque<FirstPassLanes> spare;   // stable addresses
   std::vector<SourceChoice> choices;  // line by line
   Slots slots;
@@ -538,8 +797,11 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
 
   // First-pass values come from the lanes when none is cut to the channel.
   const bool recordLanes = product <= INT32_MAX && (product >> 15) <= kMax && peak1 <= 65535;
-  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes,
-                         kernels);
+  // Covering ladders take the records of one second-pass kernel as one, which
+  // needs them as the lanes make them.
+  if (!recordLanes) pass2.covering = false;
+  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes, kernels,
+                         simd::KernelsFor(simd).line);
   run.Run();
   return true;
 }

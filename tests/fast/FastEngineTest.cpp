@@ -210,7 +210,10 @@ enum Options {
   kSmooth = 4,
   kMasked = 8,
   kOverwrite = 16,
-  kSparse = 32
+  kSparse = 32,
+  kSmoothLayer = 64,  // a ramp with scattered full pixels as the control layer
+  kStretched = 128,   // tile mode Stretch To Fit instead of Center Image
+  kUntiled = 256      // No Tiling
 };
 
 struct Case {
@@ -250,6 +253,13 @@ const Case kCases[] = {
     {"GaussianOneAxis", BlurType::Gaussian, 37, 26, 0, 8, 50, kLayerOfOtherDepth},
     {"DiamondTwoRungs", BlurType::Diamond, 37, 26, 8, 8, 2},
     {"SharpDiamond", BlurType::SharpDiamond, 31, 21, 5, 9, 7, kLayerOfOtherDepth},
+    // Smooth layers give runs of sources sharing their kernels.
+    {"DiamondSmoothLayer", BlurType::Diamond, 200, 90, 20, 20, 50, kSmoothLayer | kSmooth},
+    {"SharpDiamondSmoothStretched", BlurType::SharpDiamond, 150, 70, 12, 30, 7,
+     kSmoothLayer | kStretched | kInverted},
+    {"DiamondSmoothUntiled", BlurType::Diamond, 120, 200, 25, 10, 50,
+     kSmoothLayer | kUntiled | kLayerOfOtherDepth},
+    {"GaussianSmoothLayer", BlurType::Gaussian, 150, 60, 14, 14, 50, kSmoothLayer},
     {"BoxWide", BlurType::Box, 37, 26, 30, 45, 50},
     {"StarWiderThanImage", BlurType::Star, 9, 7, 13, 11, 0},
     {"StarTwoRungs", BlurType::Star, 23, 17, 12, 5, 2, kLayerOfOtherDepth},
@@ -328,8 +338,10 @@ TEST_P(MakerFast, MatchesStraightforward) {
   const Image floor = Noise(c.width, c.height, deep, 13, full / 8, 2);
   // Centred and a little smaller than the image, so a border lies outside.
   const bool layerDeep = deep != ((c.options & kLayerOfOtherDepth) != 0);
-  const auto layer = ToWorld(
-      Noise(c.width - 4, c.height - 3, layerDeep, 12 + c.height, layerDeep ? 32768 : 255, 9));
+  const auto layer =
+      ToWorld((c.options & kSmoothLayer) != 0 ? Ramp(c.width - 4, c.height - 3, layerDeep)
+                                              : Noise(c.width - 4, c.height - 3, layerDeep,
+                                                      12 + c.height, layerDeep ? 32768 : 255, 9));
   const auto in = ToWorld(src);
   const auto shape = ToWorld(Noise(16, 12, false, 5, 255, 3));  // for the custom shape
 
@@ -345,7 +357,10 @@ TEST_P(MakerFast, MatchesStraightforward) {
   factory.inData = host.InData();
   factory.source = in->World();
   factory.bclWorld = layer->World();
-  factory.bcl = BCLSettings{2, 0, 0, 1, 0, 0, 1.0, 1.0, (c.options & kInverted) != 0, c.rungs};
+  const int32_t tileMode = (c.options & kStretched) != 0 ? 2 : (c.options & kUntiled) != 0 ? 0 : 1;
+  factory.bcl = BCLSettings{
+      2,      0, 0, tileMode, c.width / 3, c.height / 4, 1.0, 1.0, (c.options & kInverted) != 0,
+      c.rungs};
 
   auto render = [&](Engine engine, SimdLevel level) {
     ConvolvePlan plan;
