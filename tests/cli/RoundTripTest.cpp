@@ -68,12 +68,12 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{"png8", "in.png", "uint8", "out.png", "uint8", [](double c) { return c; }},
         RoundTrip{"tiff16", "in.tif", "uint16", "out.tiff", "uint16",
                   [](double p) { return To16(From16(p)); }},
-        RoundTrip{"exr", "in.exr", "float", "out.exr", "float",
-                  [](double f) { return FromFloat(f) / 32768; }},
+        RoundTrip{"exr_at16", "in.exr", "float", "out.exr", "float",
+                  [](double f) { return FromFloat(f) / 32768; }, "--depth 16"},
         RoundTrip{"png8_at16", "in.png", "uint8", "out.png", "uint16", Widen8, "--depth 16"},
         RoundTrip{"png16_at8", "in.png", "uint16", "out.png", "uint8", Narrow16, "--depth 8"},
         RoundTrip{"exr_to_png16", "in.exr", "float", "out.png", "uint16",
-                  [](double f) { return To16(FromFloat(f)); }}),
+                  [](double f) { return To16(FromFloat(f)); }, "--depth 16"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(RoundTripTest, MissingAlphaIsOpaqueAndAlphaIsStraight) {
