@@ -369,9 +369,12 @@ typedef struct {
 
 // ---- Callbacks ------------------------------------------------------------
 
-typedef PF_Err (*PF_IteratePixel8Func)(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
+typedef PF_Err (*PF_IteratePixel8Func)(void* refcon, A_long x, A_long y, PF_Pixel* in,
+                                       PF_Pixel* out);
 typedef PF_Err (*PF_IteratePixel16Func)(void* refcon, A_long x, A_long y, PF_Pixel16* in,
                                         PF_Pixel16* out);
+typedef PF_Err (*PF_IteratePixelFloatFunc)(void* refcon, A_long x, A_long y, PF_PixelFloat* in,
+                                           PF_PixelFloat* out);
 
 struct PF_InData;
 
@@ -484,10 +487,9 @@ typedef struct _PF_UtilCallbacks {
   PF_Err (*iterate16)(struct PF_InData* in_data, A_long progress_base, A_long progress_final,
                       PF_EffectWorld* src, const PF_Rect* area, void* refcon,
                       PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst);
-  PF_Err (*iterate_origin16)(struct PF_InData* in_data, A_long progress_base,
-                             A_long progress_final, PF_EffectWorld* src, const PF_Rect* area,
-                             const PF_Point* origin, void* refcon, PF_IteratePixel16Func pix_fn,
-                             PF_EffectWorld* dst);
+  PF_Err (*iterate_origin16)(struct PF_InData* in_data, A_long progress_base, A_long progress_final,
+                             PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,
+                             void* refcon, PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst);
   void* iterate_origin_non_clip_src16;
   void* get_pixel_data8;
   void* get_pixel_data16;
@@ -535,6 +537,24 @@ typedef struct PF_WorldSuite2 {
   PF_Err (*PF_DisposeWorld)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
   PF_Err (*PF_GetPixelFormat)(const PF_EffectWorld* world, PF_PixelFormat* pixel_format);
 } PF_WorldSuite2;
+
+// Float worlds have no utility callback of their own: they are iterated
+// through this suite.
+#define kPFIterateFloatSuite "PF Iterate Float Suite"
+#define kPFIterateFloatSuiteVersion1 1
+
+typedef struct PF_IterateFloatSuite1 {
+  PF_Err (*iterate)(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                    PF_EffectWorld* src, const PF_Rect* area, void* refcon,
+                    PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
+  PF_Err (*iterate_origin)(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                           PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,
+                           void* refcon, PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
+  PF_Err (*iterate_origin_non_clip_src)(PF_InData* in_data, A_long progress_base,
+                                        A_long progress_final, PF_EffectWorld* src,
+                                        const PF_Rect* area, const PF_Point* origin, void* refcon,
+                                        PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
+} PF_IterateFloatSuite1;
 
 // ---- SmartFX --------------------------------------------------------------
 
@@ -762,9 +782,9 @@ enum {
 #define PF_MAX_CHAN16 32768
 
 // Packs a version as the host expects it in my_version and the PiPL.
-#define PF_VERSION(vers, subvers, bugvers, stage, build)                       \
-  ((((vers) >> 3) & 0xF) << 26 | ((vers) & 7) << 19 | ((subvers) & 0xF) << 15 | \
-   ((bugvers) & 0xF) << 11 | ((stage) & 3) << 9 | ((build) & 0x1FF))
+#define PF_VERSION(vers, subvers, bugvers, stage, build)                    \
+  ((((vers) >> 3) & 0xF) << 26 | ((vers)&7) << 19 | ((subvers)&0xF) << 15 | \
+   ((bugvers)&0xF) << 11 | ((stage)&3) << 9 | ((build)&0x1FF))
 
 typedef PF_Err (*PF_EffectMainFunc)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                     PF_ParamDef* params[], PF_LayerDef* output, void* extra);

@@ -7,6 +7,7 @@
 #include "image/AreaSample.h"
 #include "image/Drawing.h"
 #include "image/FixedMath.h"
+#include "image/HostSuite.h"
 #include "image/PixelTraits.h"
 #include "image/Scale.h"
 #include "image/Smoothing.h"
@@ -46,6 +47,16 @@ PF_Pixel16 WorldColor::As<PF_Pixel16>() const {
   return use16 ? color16 : Convert8To16(color8);
 }
 
+template <>
+PF_PixelFloat WorldColor::As<PF_PixelFloat>() const {
+  if (use16) {
+    constexpr float k = 1.0f / 32768;
+    return PF_PixelFloat{color16.alpha * k, color16.red * k, color16.green * k, color16.blue * k};
+  }
+  constexpr float k = 1.0f / 255;
+  return PF_PixelFloat{color8.alpha * k, color8.red * k, color8.green * k, color8.blue * k};
+}
+
 AEWorld::AEWorld() = default;
 
 AEWorld::AEWorld(PF_InData* data) : inData(data) {}
@@ -69,11 +80,12 @@ void AEWorld::Dispose(bool quiet) {
   PF_Err err = PF_Err_NONE;
   // Without inData there is no host to give anything back to.
   if (inData != nullptr) {
-    if (owns && world != nullptr) err = inData->utils->dispose_world(inData->effect_ref, world);
+    if (owns && world != nullptr) err = DisposeOwnWorld();
     if (checkedOut) err = inData->inter.checkin_param(inData->effect_ref, &param);
   }
   world = nullptr;
   owns = false;
+  fromWorldSuite = false;
   checkedOut = false;
   std::memset(&param, 0, sizeof(param));
   if (err != PF_Err_NONE && !quiet) throw AEException(err, "Could not dispose AEWorld");
@@ -84,11 +96,44 @@ void AEWorld::NewWorld(int32_t width, int32_t height, PixelFormat format) {
   if (width < 1) throw AEException(1, "AEWorld: width for new world is 0!!! :(");
   if (height < 1) throw AEException(1, "AEWorld: height for new world is 0!!! :(");
   if (inData == nullptr) throw AEException(1, kNotInitialized);
+  if (format == PixelFormat::ArgbFloat) {
+    NewFloatWorld(width, height);
+    return;
+  }
   const PF_Err err = inData->utils->new_world(inData->effect_ref, width, height,
                                               NewWorldFlagsFor(format), &ownWorld);
   if (err != PF_Err_NONE) throw AEException(err, "Could not Allocate AEWorld");
   world = &ownWorld;
   owns = true;
+}
+
+void AEWorld::NewFloatWorld(int32_t width, int32_t height) {
+  PF_Err err = PF_Err_BAD_CALLBACK_PARAM;
+#ifdef QB_HOSTAPI_CURRENT
+  const HostSuite held(inData, kPFWorldSuite, kPFWorldSuiteVersion2);
+  const auto* suite = held.Get<PF_WorldSuite2>();
+  if (suite != nullptr && suite->PF_NewWorld != nullptr) {
+    err = suite->PF_NewWorld(inData->effect_ref, width, height, true, PF_PixelFormat_ARGB128,
+                             &ownWorld);
+  }
+#endif
+  if (err != PF_Err_NONE) throw AEException(err, "Could not Allocate AEWorld");
+  RecordFormat(ownWorld, PixelFormat::ArgbFloat);
+  world = &ownWorld;
+  owns = true;
+  fromWorldSuite = true;
+}
+
+PF_Err AEWorld::DisposeOwnWorld() {
+  if (!fromWorldSuite) return inData->utils->dispose_world(inData->effect_ref, world);
+#ifdef QB_HOSTAPI_CURRENT
+  const HostSuite held(inData, kPFWorldSuite, kPFWorldSuiteVersion2);
+  const auto* suite = held.Get<PF_WorldSuite2>();
+  if (suite != nullptr && suite->PF_DisposeWorld != nullptr) {
+    return suite->PF_DisposeWorld(inData->effect_ref, world);
+  }
+#endif
+  return PF_Err_BAD_CALLBACK_PARAM;
 }
 
 void AEWorld::CheckoutLayer(int32_t index) {
@@ -115,7 +160,7 @@ void AEWorld::CopyFrom(PF_EffectWorld* src) {
 void AEWorld::ScaleFrom(PF_EffectWorld* src, int32_t width, int32_t height, int32_t filter,
                         int32_t edgeMode, const WorldColor* color, ScaleRows order) {
   NewWorld(std::max(width, 1), std::max(height, 1), FormatOf(src));
-  DispatchPixel(FormatOf(world), [&]<typename Pixel>() {
+  DispatchControlPixel(FormatOf(world), [&]<typename Pixel>() {
     const Pixel background = color != nullptr ? color->As<Pixel>() : Pixel{};
     ::Scale(inData, src, world, filter, edgeMode, color != nullptr ? &background : nullptr, order);
   });

@@ -2,7 +2,8 @@
 // allocated for it, holds a checked-out layer parameter, or wraps a world
 // owned elsewhere; whatever it holds it gives back when disposed or
 // destroyed, also while an exception unwinds. The pixel format is the
-// world's (FormatOf). Rectangles here are inclusive (whole world: 0, 0, h-1, w-1).
+// world's (FormatOf). Scaling, smoothing and area sampling serve control
+// images and take 8 or 16 bits only. Rectangles here are inclusive (whole world: 0, 0, h-1, w-1).
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,8 @@
 #include "image/Scale.h"
 
 // A colour given in one pixel type and read in any; use16 says which form
-// is meant. Conversions: 8->16 (c*32768+128)/255, 16->8 (c*255+16384)>>15.
+// is meant. Conversions: 8->16 (c*32768+128)/255, 16->8 (c*255+16384)>>15,
+// to float c/255 or c/32768.
 struct WorldColor {
   PF_Pixel color8{};
   PF_Pixel16 color16{};
@@ -28,6 +30,8 @@ template <>
 PF_Pixel WorldColor::As<PF_Pixel>() const;
 template <>
 PF_Pixel16 WorldColor::As<PF_Pixel16>() const;
+template <>
+PF_PixelFloat WorldColor::As<PF_PixelFloat>() const;
 
 PF_Pixel16 Convert8To16(PF_Pixel c);
 PF_Pixel Convert16To8(PF_Pixel16 c);
@@ -68,12 +72,17 @@ class AEWorld {
   void SetInData(PF_InData* d) { inData = d; }
 
  private:
+  void NewFloatWorld(int32_t width, int32_t height);
+  PF_Err DisposeOwnWorld();
+
   bool checkedOut = false;
   PF_ParamDef param{};
   PF_InData* inData = nullptr;
   PF_EffectWorld ownWorld{};
   PF_EffectWorld* world = nullptr;
   bool owns = false;
+  // Float worlds come from PF_WorldSuite2 and go back to it.
+  bool fromWorldSuite = false;
 };
 
 // Copies srcRect of src (null: all of it) to dst with its top-left at (x, y),

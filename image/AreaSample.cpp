@@ -73,7 +73,7 @@ void AreaSample(PF_InData* inData, PF_EffectWorld* destination, PF_EffectWorld* 
   startX += 2.0;
   startY += 2.0;
 
-  DispatchPixel(FormatOf(source), [&]<typename Pixel>() {
+  DispatchControlPixel(FormatOf(source), [&]<typename Pixel>() {
     SampleInto<Pixel>(inData, destination, params, startX, startY, xScale, yScale);
   });
 }

@@ -1,5 +1,6 @@
 #include "image/Drawing.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "image/AEException.h"
@@ -81,6 +82,20 @@ void FillWorld(PF_InData* inData, PF_Pixel16 color, const PF_Rect* rect, PF_Effe
   if (err != PF_Err_NONE) throw AEException(err, "FillWorld: Fill error");
 }
 
+// The host has no fill for float worlds; the area is the host rectangle's
+// [left, right) x [top, bottom), cut to the world.
+void FillWorld(PF_InData*, PF_PixelFloat color, const PF_Rect* rect, PF_EffectWorld* world) {
+  PF_Rect area = HostRect(0, 0, world->width, world->height);
+  if (rect != nullptr) area = *rect;
+  const int32_t left = std::max<int32_t>(area.left, 0);
+  const int32_t right = std::min<int32_t>(area.right, world->width);
+  for (int32_t y = std::max<int32_t>(area.top, 0);
+       y < std::min<int32_t>(area.bottom, world->height); ++y) {
+    PF_PixelFloat* row = PixelAt<PF_PixelFloat>(world, 0, y);
+    for (int32_t x = left; x < right; ++x) row[x] = color;
+  }
+}
+
 void ClearWorld(PF_InData* inData, PF_EffectWorld* world) {
   DispatchPixel(FormatOf(world),
                 [&]<typename Pixel>() { FillWorld(inData, Pixel{}, nullptr, world); });
@@ -93,6 +108,11 @@ void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* wo
 
 void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
               PF_Pixel16 color) {
+  DrawLineT(x0, y0, x1, y1, world, color);
+}
+
+void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, PF_EffectWorld* world,
+              PF_PixelFloat color) {
   DrawLineT(x0, y0, x1, y1, world, color);
 }
 

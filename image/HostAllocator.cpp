@@ -105,7 +105,9 @@ HostAllocator& TheHostAllocator() {
 // Built at load time, before any command can allocate.
 static HostAllocator& loadTimeAllocator = TheHostAllocator();
 
-void CacheHostCallbacks(const PF_UtilCallbacks* utils) { loadTimeAllocator.CaptureCallbacks(utils); }
+void CacheHostCallbacks(const PF_UtilCallbacks* utils) {
+  loadTimeAllocator.CaptureCallbacks(utils);
+}
 
 void* ZeroAlloc(size_t count, size_t elementSize) {
   if (count == 0 || elementSize == 0) return nullptr;

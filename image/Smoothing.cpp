@@ -206,7 +206,7 @@ void SmoothWorld(PF_InData* inData, const HostFacts& host, PF_EffectWorld* world
   if (edgeMode == EdgeNone && host.SuppliesSmoothing()) {
     BlurOperator(inData, host, world, radius, flags);
   } else {
-    DispatchPixel(FormatOf(world), [&]<typename Pixel>() {
+    DispatchControlPixel(FormatOf(world), [&]<typename Pixel>() {
       SmoothWorldByEffect<Pixel>(inData, host, world, radius, edgeMode, flags);
     });
   }

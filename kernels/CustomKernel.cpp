@@ -83,7 +83,7 @@ void CustomKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAm
   kernelImage.AreaSample(scaled.World(), BoxSide(2 * hAmount), BoxSide(2 * vAmount));
 
   PF_EffectWorld* image = kernelImage.World();
-  DispatchPixel(FormatOf(image), [&]<typename Pixel>() {
+  DispatchControlPixel(FormatOf(image), [&]<typename Pixel>() {
     ReadWeights<Pixel>(image, settings.shapeChannel, weights, width, height);
   });
   weights[(height / 2) * width + width / 2] = 32768;

@@ -127,7 +127,7 @@ void StarKernelMaker::PrepareShape(double hAmount, double vAmount, int32_t kerne
 void StarKernelMaker::DrawStar() {
   PF_EffectWorld* world = mask.World();
   AEObjectAutoPointer<GenericScanCallback> callback;
-  DispatchPixel(FormatOf(world), [&]<typename Pixel>() {
+  DispatchControlPixel(FormatOf(world), [&]<typename Pixel>() {
     using Channel = typename PixelTraits<Pixel>::Channel;
     constexpr auto kFull = static_cast<Channel>(PixelTraits<Pixel>::kMax);
     callback.Reset(new StarCallback<Pixel>(world, Pixel{kFull, kFull, kFull, kFull}));
@@ -150,7 +150,7 @@ void StarKernelMaker::BuildKernel(int32_t* weights, double hAmount, double vAmou
   sampled.AreaSample(maskWorld, boxWidth, boxHeight);
 
   PF_EffectWorld* image = sampled.World();
-  DispatchPixel(FormatOf(image),
+  DispatchControlPixel(FormatOf(image),
                 [&]<typename Pixel>() { WeightsFromRed<Pixel>(image, weights, width, height); });
   weights[(height / 2) * width + width / 2] = 32768;
   RecordPositives(weights, width, height, kernelIndex);

@@ -28,7 +28,7 @@ void RenderBCLViewOf(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* 
 
 void RenderBCLView(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output,
                    PF_EffectWorld* bclWorld, const BCLSettings& bcl) {
-  DispatchPixel(FormatOf(output), [&]<typename Pixel>() {
+  DispatchControlPixel(FormatOf(output), [&]<typename Pixel>() {
     RenderBCLViewOf<Pixel>(in_data, input, output, bclWorld, bcl);
   });
 }

@@ -4,6 +4,8 @@
 
 #include "image/AEWorld.h"
 #include "image/Containers.h"
+#include "image/Drawing.h"
+#include "image/FloatWorlds.h"
 #include "image/PixelTraits.h"
 #include "render/BCLView.h"
 #include "render/BlurRender.h"
@@ -88,9 +90,7 @@ ConvolvePlan PlanFor(const RenderRequest& request) {
   return plan;
 }
 
-}  // namespace
-
-void RenderFrame(const RenderRequest& request) {
+void RenderAtFormat(const RenderRequest& request) {
   PF_InData* in_data = request.inData;
   PF_EffectWorld* output = request.output;
   KernelSettings settings = request.kernel;
@@ -103,20 +103,54 @@ void RenderFrame(const RenderRequest& request) {
   }
 
   const ConvolvePlan plan = PlanFor(request);
-  AEWorld outWorld(in_data, output, false);
-  DispatchPixel(FormatOf(output), [&]<typename Pixel>() {
-    if (plan.destination == DestinationState::Cleared) outWorld.Fill(Colour<Pixel>(0, 0), nullptr);
-    switch (request.view) {
-      case OutputView::Kernel:
+  if (plan.destination == DestinationState::Cleared) ClearWorld(in_data, output);
+  switch (request.view) {
+    case OutputView::Kernel:
+      DispatchControlPixel(FormatOf(output), [&]<typename Pixel>() {
         RenderKernelView<Pixel>(in_data, output, settings);
-        return;
-      case OutputView::ControlLayer:
-        RenderBCLView(in_data, request.input, output, request.bclLayer, request.bcl);
-        return;
-      case OutputView::Normal:
-        break;
-    }
-    RenderBlur(in_data, request.input, output, request.bclLayer, request.bcl, settings,
-               request.extent, plan);
-  });
+      });
+      return;
+    case OutputView::ControlLayer:
+      RenderBCLView(in_data, request.input, output, request.bclLayer, request.bcl);
+      return;
+    case OutputView::Normal:
+      break;
+  }
+  RenderBlur(in_data, request.input, output, request.bclLayer, request.bcl, settings,
+             request.extent, plan);
+}
+
+// A float frame's control images are read at 16 bits, and its diagnostic
+// views drawn at 16 bits and shown in float; the blur itself runs in float.
+void RenderFloatFrame(const RenderRequest& request) {
+  PF_InData* in_data = request.inData;
+  RenderRequest r = request;
+  auto atSixteenBits = [&](PF_EffectWorld* layer, AEWorld& copy) {
+    if (layer == nullptr || FormatOf(layer) != PixelFormat::ArgbFloat) return layer;
+    copy.NewWorld(layer->width, layer->height, PixelFormat::Argb16);
+    ControlFromFloat(layer, copy.World());
+    return copy.World();
+  };
+  AEWorld control(in_data);
+  AEWorld shape(in_data);
+  r.bclLayer = atSixteenBits(r.bclLayer, control);
+  r.kernel.shapeWorld = atSixteenBits(r.kernel.shapeWorld, shape);
+  if (r.view == OutputView::Normal) {
+    RenderAtFormat(r);
+    return;
+  }
+  AEWorld view(in_data, request.output->width, request.output->height, PixelFormat::Argb16);
+  r.output = view.World();
+  RenderAtFormat(r);
+  FloatFrom16(view.World(), request.output);
+}
+
+}  // namespace
+
+void RenderFrame(const RenderRequest& request) {
+  if (FormatOf(request.output) == PixelFormat::ArgbFloat) {
+    RenderFloatFrame(request);
+    return;
+  }
+  RenderAtFormat(request);
 }

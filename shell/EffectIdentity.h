@@ -33,12 +33,12 @@ static_assert(kGlobalOutFlags == 0x02000040, "the host compares this with the Pi
 // What differs between the modules of the two host generations: the effect
 // API version they declare and the second word of global out-flags, which the
 // PiPL of the current generation carries as eGL2 (hosts warn when it
-// differs from global setup). The current module renders through SmartFX
-// and lets the host render several frames of one instance at once
-// (PF_OutFlag2_SUPPORTS_SMART_RENDER 1 << 10,
-// PF_OutFlag2_SUPPORTS_THREADED_RENDERING 1 << 27, which needs API version 13.25 or
-// later). Both records are visible to every build: the PiPL generator runs
-// on the build machine for either module.
+// differs from global setup). The current module renders through SmartFX,
+// in 32-bit float too, and lets the host render several frames of one
+// instance at once (PF_OutFlag2_SUPPORTS_SMART_RENDER 1 << 10,
+// PF_OutFlag2_FLOAT_COLOR_AWARE 1 << 12, PF_OutFlag2_SUPPORTS_THREADED_RENDERING
+// 1 << 27, which needs API version 13.25 or later). Both records are visible to every build: the
+// PiPL generator runs on the build machine for either module.
 struct GenerationIdentity {
   int16_t apiVersionMajor;
   int16_t apiVersionMinor;
@@ -46,11 +46,13 @@ struct GenerationIdentity {
   bool declaresOutFlags2;  // whether the PiPL has an eGL2 property
 };
 inline constexpr GenerationIdentity k12xModule{12, 10, 0, false};
-inline constexpr GenerationIdentity kCurrentModule{13, 28, (1L << 10) | (1L << 27), true};
+inline constexpr GenerationIdentity kCurrentModule{13, 28, (1L << 10) | (1L << 12) | (1L << 27),
+                                                   true};
 #ifdef QB_HOSTAPI_CURRENT
 inline constexpr GenerationIdentity kThisModule = kCurrentModule;
 static_assert(kCurrentModule.globalOutFlags2 ==
-              (PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_SUPPORTS_THREADED_RENDERING));
+              (PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE |
+               PF_OutFlag2_SUPPORTS_THREADED_RENDERING));
 #else
 inline constexpr GenerationIdentity kThisModule = k12xModule;
 #endif

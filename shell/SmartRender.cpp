@@ -10,6 +10,7 @@
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Drawing.h"
+#include "image/PixelTraits.h"
 #include "render/BlurRender.h"
 #include "render/RenderDriver.h"
 #include "shell/ParamIndices.h"
@@ -124,17 +125,44 @@ class LayerPixels {
   bool checkedOut = false;
 };
 
-// The format the host says a world has, which must be one the effect
-// renders and agree with the world's own deep flag.
-void CheckPixelFormat(const PF_WorldSuite2* suite, const PF_EffectWorld* world) {
-  PF_PixelFormat format = 0;
-  const PF_Err err = suite->PF_GetPixelFormat(world, &format);
-  if (err != PF_Err_NONE) throw AEException(err, kPixelFormat);
-  const bool deep = FormatOf(world) == PixelFormat::Argb16;
-  if (format == PF_PixelFormat_ARGB32 && !deep) return;
-  if (format == PF_PixelFormat_ARGB64 && deep) return;
-  throw AEException(PF_Err_BAD_CALLBACK_PARAM, kPixelFormat);
-}
+// The effect's descriptor of a host world (null stays null), with the
+// format the host says it has recorded on it. The format must be one the
+// effect renders and, for the integer ones, agree with the world's own deep
+// flag; the descriptor shares the host's pixels.
+class HostWorld {
+ public:
+  HostWorld(const PF_WorldSuite2* suite, const PF_EffectWorld* world) {
+    if (world == nullptr) return;
+    PF_PixelFormat format = 0;
+    const PF_Err err = suite->PF_GetPixelFormat(world, &format);
+    if (err != PF_Err_NONE) throw AEException(err, kPixelFormat);
+    const bool deep = (world->world_flags & PF_WorldFlag_DEEP) != 0;
+    descriptor = *world;
+    if (format == PF_PixelFormat_ARGB32 && !deep) {
+      RecordFormat(descriptor, PixelFormat::Argb8);
+    } else if (format == PF_PixelFormat_ARGB64 && deep) {
+      RecordFormat(descriptor, PixelFormat::Argb16);
+    } else if (format == PF_PixelFormat_ARGB128) {
+      RecordFormat(descriptor, PixelFormat::ArgbFloat);
+    } else {
+      throw AEException(PF_Err_BAD_CALLBACK_PARAM, kPixelFormat);
+    }
+    // A format the rows cannot hold would read past them.
+    const int64_t rowBytes =
+        descriptor.rowbytes < 0 ? -int64_t{descriptor.rowbytes} : int64_t{descriptor.rowbytes};
+    if (descriptor.data != nullptr &&
+        rowBytes <
+            int64_t{descriptor.width} * static_cast<int64_t>(PixelBytes(FormatOf(&descriptor)))) {
+      throw AEException(PF_Err_BAD_CALLBACK_PARAM, kPixelFormat);
+    }
+    held = true;
+  }
+  PF_EffectWorld* World() { return held ? &descriptor : nullptr; }
+
+ private:
+  PF_EffectWorld descriptor{};
+  bool held = false;
+};
 
 bool SameGeometry(const PF_EffectWorld* a, const PF_EffectWorld* b) {
   return a->origin_x == b->origin_x && a->origin_y == b->origin_y && a->width == b->width &&
@@ -202,42 +230,45 @@ void SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra, const HostFacts
   if (output == nullptr || output->data == nullptr || output->width < 1 || output->height < 1) {
     return;
   }
+  SuiteHolder suites(in_data->pica_basicP);
+  const auto* worldSuite =
+      static_cast<const PF_WorldSuite2*>(suites.Get(SuiteHolder::PFWorldSuite2));
+  HostWorld outputWorld(worldSuite, output);
+  output = outputWorld.World();
   if (input.World() == nullptr) {
     ClearWorld(in_data, output);
     return;
   }
-
-  SuiteHolder suites(in_data->pica_basicP);
-  const auto* worldSuite =
-      static_cast<const PF_WorldSuite2*>(suites.Get(SuiteHolder::PFWorldSuite2));
-  CheckPixelFormat(worldSuite, output);
-  CheckPixelFormat(worldSuite, input.World());
-  if (FormatOf(input.World()) != FormatOf(output)) {
+  HostWorld inputWorld(worldSuite, input.World());
+  HostWorld controlWorld(worldSuite, control.World());
+  HostWorld shapeWorld(worldSuite, shape.World());
+  PF_EffectWorld* const inputPixels = inputWorld.World();
+  if (FormatOf(inputPixels) != FormatOf(output)) {
     throw AEException(PF_Err_BAD_CALLBACK_PARAM, kPixelFormat);
   }
 
   RenderRequest request;
   request.inData = in_data;
-  request.input = input.World();
-  request.bclLayer = control.World();
-  ReadRenderSettings(in_data, values, host, shape.World(), request);
-  request.extent = HostRect(0, 0, input.World()->width, input.World()->height);
+  request.input = inputPixels;
+  request.bclLayer = controlWorld.World();
+  ReadRenderSettings(in_data, values, host, shapeWorld.World(), request);
+  request.extent = HostRect(0, 0, inputPixels->width, inputPixels->height);
 
   // The render works in the input's pixels. When the host's output is laid
   // out as the input (a whole-frame request) it renders straight into it;
   // otherwise into a world laid out as the input, of which the output gets
   // its part.
-  if (SameGeometry(input.World(), output)) {
+  if (SameGeometry(inputPixels, output)) {
     request.output = output;
     RenderFrame(request);
     return;
   }
-  AEWorld frame(in_data, input.World()->width, input.World()->height, FormatOf(output));
+  AEWorld frame(in_data, inputPixels->width, inputPixels->height, FormatOf(output));
   request.output = frame.World();
   RenderFrame(request);
   ClearWorld(in_data, output);
-  Blit(frame.World(), output, nullptr, input.World()->origin_x - output->origin_x,
-       input.World()->origin_y - output->origin_y);
+  Blit(frame.World(), output, nullptr, inputPixels->origin_x - output->origin_x,
+       inputPixels->origin_y - output->origin_y);
 }
 
 #endif  // QB_HOSTAPI_CURRENT

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <type_traits>
 
 #include "softhost/SoftHost.h"
 
@@ -64,9 +65,43 @@ struct Depth<PF_Pixel16> {
   static constexpr int32_t kStorageMax = 65535;
   static constexpr bool kDeep = true;
 };
+template <>
+struct Depth<PF_PixelFloat> {
+  using Channel = PF_FpShort;
+  static constexpr bool kDeep = false;
+};
+
+template <typename Pixel>
+inline constexpr PixelFormat kFormatOf =
+    std::is_same_v<Pixel, PF_PixelFloat> ? PixelFormat::ArgbFloat
+    : Depth<Pixel>::kDeep                ? PixelFormat::Argb16
+                                         : PixelFormat::Argb8;
 
 inline bool WorldIsDeep(const PF_EffectWorld* world) {
   return (world->world_flags & PF_WorldFlag_DEEP) != 0;
+}
+
+inline bool WorldIsFloat(const PF_EffectWorld* world) {
+  return (world->world_flags & kHostFloatWorld) != 0;
+}
+
+// What a world holds, as this host keeps it: its own float mark, else the
+// deep flag.
+inline PixelFormat WorldFormat(const PF_EffectWorld* world) {
+  if (WorldIsFloat(world)) return PixelFormat::ArgbFloat;
+  return WorldIsDeep(world) ? PixelFormat::Argb16 : PixelFormat::Argb8;
+}
+
+inline PF_WorldFlags FormatFlags(PixelFormat format) {
+  return format == PixelFormat::ArgbFloat ? kHostFloatWorld
+         : format == PixelFormat::Argb16  ? PF_WorldFlag_DEEP
+                                          : 0;
+}
+
+inline size_t PixelSize(PixelFormat format) {
+  return format == PixelFormat::ArgbFloat ? sizeof(PF_PixelFloat)
+         : format == PixelFormat::Argb16  ? sizeof(PF_Pixel16)
+                                          : sizeof(PF_Pixel);
 }
 
 template <typename Pixel>
@@ -116,6 +151,8 @@ struct Host::Impl {
   // Utility callbacks.
   static PF_Err NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags flags,
                          PF_EffectWorld* world);
+  static PF_Err NewWorldOf(PF_ProgPtr ref, A_long width, A_long height, PixelFormat format,
+                           PF_EffectWorld* world);
   static PF_Err DisposeWorld(PF_ProgPtr ref, PF_EffectWorld* world);
   static PF_Err Fill(PF_ProgPtr ref, const PF_Pixel* color, const PF_Rect* rect,
                      PF_EffectWorld* world);
@@ -128,6 +165,15 @@ struct Host::Impl {
   static PF_Err IterateOrigin16(PF_InData* in_data, A_long progress_base, A_long progress_final,
                                 PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,
                                 void* refcon, PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst);
+  // "PF Iterate Float Suite" 1; its non-clipping form is the clipping one
+  // here, as for the 16-bit callbacks.
+  static PF_Err IterateFloat(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                             PF_EffectWorld* src, const PF_Rect* area, void* refcon,
+                             PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst);
+  static PF_Err IterateOriginFloat(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                                   PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,
+                                   void* refcon, PF_IteratePixelFloatFunc pix_fn,
+                                   PF_EffectWorld* dst);
   template <typename Pixel, typename Fn>
   static PF_Err IterateAny(PF_InData* in_data, A_long progress_base, A_long progress_final,
                            PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,

@@ -57,7 +57,8 @@ void ParallelRows(int threads, int32_t rows, int32_t band,
 PF_Err Host::Impl::Fill(PF_ProgPtr ref, const PF_Pixel* color, const PF_Rect* rect,
                         PF_EffectWorld* world) {
   Host* host = From(ref);
-  if (!host || !world || !world->data) return PF_Err_BAD_CALLBACK_PARAM;
+  // The fill callback has no float form.
+  if (!host || !world || !world->data || WorldIsFloat(world)) return PF_Err_BAD_CALLBACK_PARAM;
   if (Fires(host, kCountFill, host->faults.failFillAt)) return host->faults.failCode;
   const PF_Pixel c = color ? *color : PF_Pixel{0, 0, 0, 0};
   const Span span = ClipToWorld(rect, world);
@@ -85,9 +86,9 @@ PF_Err Host::Impl::IterateAny(PF_InData* in_data, A_long progress_base, A_long p
   Host* host = From(in_data->effect_ref);
   if (!host) return PF_Err_BAD_CALLBACK_PARAM;
   if (Fires(host, kCountIterate, host->faults.failIterateAt)) return host->faults.failCode;
-  constexpr bool deep = Depth<Pixel>::kDeep;
-  if (WorldIsDeep(dst) != deep) return PF_Err_BAD_CALLBACK_PARAM;
-  if (src && (!src->data || WorldIsDeep(src) != deep)) return PF_Err_BAD_CALLBACK_PARAM;
+  constexpr PixelFormat format = kFormatOf<Pixel>;
+  if (WorldFormat(dst) != format) return PF_Err_BAD_CALLBACK_PARAM;
+  if (src && (!src->data || WorldFormat(src) != format)) return PF_Err_BAD_CALLBACK_PARAM;
 
   // Source pixel for destination (x, y) is (x + dx, y + dy); the area is
   // clipped so that it stays inside the source.
@@ -205,6 +206,21 @@ PF_Err Host::Impl::IterateOrigin16(PF_InData* in_data, A_long progress_base, A_l
                                    PF_EffectWorld* dst) {
   return IterateAny<PF_Pixel16>(in_data, progress_base, progress_final, src, area, origin, refcon,
                                 pix_fn, dst);
+}
+
+PF_Err Host::Impl::IterateFloat(PF_InData* in_data, A_long progress_base, A_long progress_final,
+                                PF_EffectWorld* src, const PF_Rect* area, void* refcon,
+                                PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst) {
+  return IterateAny<PF_PixelFloat>(in_data, progress_base, progress_final, src, area, nullptr,
+                                   refcon, pix_fn, dst);
+}
+
+PF_Err Host::Impl::IterateOriginFloat(PF_InData* in_data, A_long progress_base,
+                                      A_long progress_final, PF_EffectWorld* src,
+                                      const PF_Rect* area, const PF_Point* origin, void* refcon,
+                                      PF_IteratePixelFloatFunc pix_fn, PF_EffectWorld* dst) {
+  return IterateAny<PF_PixelFloat>(in_data, progress_base, progress_final, src, area, origin,
+                                   refcon, pix_fn, dst);
 }
 
 }  // namespace softhost

@@ -112,15 +112,18 @@ void HostDisposeHandle(PF_Handle handle) {
   delete record;
 }
 
-SoftWorld::SoftWorld(int32_t width, int32_t height, bool deep, int32_t padBytes) {
+SoftWorld::SoftWorld(int32_t width, int32_t height, bool deep, int32_t padBytes)
+    : SoftWorld(width, height, deep ? PixelFormat::Argb16 : PixelFormat::Argb8, padBytes) {}
+
+SoftWorld::SoftWorld(int32_t width, int32_t height, PixelFormat format, int32_t padBytes) {
   if (width < 0) width = 0;
   if (height < 0) height = 0;
   if (padBytes < 0) padBytes = 0;
-  const size_t pixelSize = deep ? sizeof(PF_Pixel16) : sizeof(PF_Pixel);
+  const size_t pixelSize = PixelSize(format);
   world.width = width;
   world.height = height;
   world.rowbytes = PaddedRowbytes(width, pixelSize, padBytes);
-  world.world_flags = PF_WorldFlag_WRITEABLE | (deep ? PF_WorldFlag_DEEP : 0);
+  world.world_flags = PF_WorldFlag_WRITEABLE | FormatFlags(format);
   world.extent_hint = HostRect(0, 0, width, height);
   storage.assign(static_cast<size_t>(world.rowbytes) * static_cast<size_t>(height) + 1, 0);
   FillPadding(storage.data(), height, world.rowbytes, static_cast<size_t>(width) * pixelSize);
@@ -128,6 +131,15 @@ SoftWorld::SoftWorld(int32_t width, int32_t height, bool deep, int32_t padBytes)
 }
 
 SoftWorld::~SoftWorld() = default;
+
+PixelFormat SoftWorld::Format() const { return WorldFormat(&world); }
+
+PF_PixelFloat* SoftWorld::PixelF(int32_t x, int32_t y) {
+  return PixelIn<PF_PixelFloat>(&world, x, y);
+}
+const PF_PixelFloat* SoftWorld::PixelF(int32_t x, int32_t y) const {
+  return PixelIn<PF_PixelFloat>(&world, x, y);
+}
 
 PF_Pixel* SoftWorld::Pixel8(int32_t x, int32_t y) { return PixelIn<PF_Pixel>(&world, x, y); }
 PF_Pixel16* SoftWorld::Pixel16(int32_t x, int32_t y) { return PixelIn<PF_Pixel16>(&world, x, y); }
@@ -140,14 +152,21 @@ const PF_Pixel16* SoftWorld::Pixel16(int32_t x, int32_t y) const {
 
 PF_Err Host::Impl::NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewWorldFlags flags,
                             PF_EffectWorld* world) {
+  return NewWorldOf(
+      ref, width, height,
+      (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0 ? PixelFormat::Argb16 : PixelFormat::Argb8, world);
+}
+
+PF_Err Host::Impl::NewWorldOf(PF_ProgPtr ref, A_long width, A_long height, PixelFormat format,
+                              PF_EffectWorld* world) {
   Host* host = From(ref);
   if (!host || !world) return PF_Err_BAD_CALLBACK_PARAM;
   if (Fires(host, kCountNewWorld, host->faults.failNewWorldAt)) return host->faults.failCode;
   if (width < 1 || height < 1) return PF_Err_BAD_CALLBACK_PARAM;
-  const bool deep = (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0;
-  const size_t pixelSize = deep ? sizeof(PF_Pixel16) : sizeof(PF_Pixel);
-  // 24 bytes is several pixels at either depth, so stride bugs show, and
-  // keeps every row aligned for 16-bit channels.
+  const size_t pixelSize = PixelSize(format);
+  // 24 bytes is several pixels at the integer depths and more than one float
+  // pixel, so stride bugs show, and keeps every row aligned for 16-bit and
+  // float channels.
   const int32_t rowbytes = PaddedRowbytes(width, pixelSize, 24);
   const size_t bytes = static_cast<size_t>(rowbytes) * static_cast<size_t>(height);
   Block pixels = ObtainBlock(bytes);
@@ -156,7 +175,7 @@ PF_Err Host::Impl::NewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_NewW
   FillPadding(pixels.get(), height, rowbytes, static_cast<size_t>(width) * pixelSize);
 
   *world = PF_EffectWorld{};
-  world->world_flags = PF_WorldFlag_WRITEABLE | (deep ? PF_WorldFlag_DEEP : 0);
+  world->world_flags = PF_WorldFlag_WRITEABLE | FormatFlags(format);
   world->data = pixels.get();
   world->rowbytes = rowbytes;
   world->width = width;

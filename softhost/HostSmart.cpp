@@ -28,7 +28,7 @@ bool Empty(const PF_LRect& r) { return r.right <= r.left || r.bottom <= r.top; }
 // own whose first pixel lies at the rectangle's top-left corner.
 PF_EffectWorld View(const PF_EffectWorld& world, const PF_LRect& rect, bool writeable) {
   PF_EffectWorld view = world;
-  const size_t pixel = WorldIsDeep(&world) ? sizeof(PF_Pixel16) : sizeof(PF_Pixel);
+  const size_t pixel = PixelSize(WorldFormat(&world));
   view.data = static_cast<char*>(world.data) + static_cast<intptr_t>(rect.top) * world.rowbytes +
               static_cast<size_t>(rect.left) * pixel;
   view.width = rect.right - rect.left;
@@ -45,6 +45,8 @@ PF_EffectWorld View(const PF_EffectWorld& world, const PF_LRect& rect, bool writ
 
 void Host::Impl::InstallSmartCallbacks(Host* host) {
   host->worldSuite = PF_WorldSuite2{&SuiteNewWorld, &SuiteDisposeWorld, &GetPixelFormat};
+  host->iterateFloatSuite =
+      PF_IterateFloatSuite1{&IterateFloat, &IterateOriginFloat, &IterateOriginFloat};
 }
 
 PF_Err Host::Impl::CheckoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long checkout_id,
@@ -154,13 +156,18 @@ PF_Err Host::Impl::CheckoutOutput(PF_ProgPtr ref, PF_EffectWorld** output) {
 
 PF_Err Host::Impl::SuiteNewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_Boolean clear,
                                  PF_PixelFormat format, PF_EffectWorld* world) {
-  if (format != PF_PixelFormat_ARGB32 && format != PF_PixelFormat_ARGB64) {
-    return PF_Err_BAD_CALLBACK_PARAM;
-  }
   // New worlds are always cleared here.
   (void)clear;
-  return NewWorld(ref, width, height,
-                  format == PF_PixelFormat_ARGB64 ? PF_NewWorldFlag_DEEP_PIXELS : 0, world);
+  switch (format) {
+    case PF_PixelFormat_ARGB32:
+      return NewWorldOf(ref, width, height, PixelFormat::Argb8, world);
+    case PF_PixelFormat_ARGB64:
+      return NewWorldOf(ref, width, height, PixelFormat::Argb16, world);
+    case PF_PixelFormat_ARGB128:
+      return NewWorldOf(ref, width, height, PixelFormat::ArgbFloat, world);
+    default:
+      return PF_Err_BAD_CALLBACK_PARAM;
+  }
 }
 
 PF_Err Host::Impl::SuiteDisposeWorld(PF_ProgPtr ref, PF_EffectWorld* world) {
@@ -173,9 +180,10 @@ PF_Err Host::Impl::GetPixelFormat(const PF_EffectWorld* world, PF_PixelFormat* f
   if (Fires(host, kCountPixelFormat, host->faults.failPixelFormatAt)) {
     return host->faults.failCode;
   }
-  *format = host->faults.floatPixels ? PF_PixelFormat_ARGB128
-            : WorldIsDeep(world)     ? PF_PixelFormat_ARGB64
-                                     : PF_PixelFormat_ARGB32;
+  const PixelFormat held = WorldFormat(world);
+  *format = host->faults.floatPixels || held == PixelFormat::ArgbFloat ? PF_PixelFormat_ARGB128
+            : held == PixelFormat::Argb16                              ? PF_PixelFormat_ARGB64
+                                                                       : PF_PixelFormat_ARGB32;
   return PF_Err_NONE;
 }
 
@@ -208,7 +216,10 @@ PF_Err Host::SmartRender(PF_EffectMainFunc entry, PF_EffectWorld* output, PF_Out
                  : output          ? PF_LRect{0, 0, output->width, output->height}
                                    : PF_LRect{0, 0, 0, 0};
   request.channel_mask = kAllChannels;
-  const A_short bitdepth = output && WorldIsDeep(output) ? 16 : 8;
+  const PixelFormat outputFormat = output ? WorldFormat(output) : PixelFormat::Argb8;
+  const A_short bitdepth = outputFormat == PixelFormat::ArgbFloat ? 32
+                           : outputFormat == PixelFormat::Argb16  ? 16
+                                                                  : 8;
 
   void* preRenderData = nullptr;
   PF_DeletePreRenderDataFunc deletePreRenderData = nullptr;

@@ -59,6 +59,17 @@ bool IsWorldSuite2(const char* name, int32_t version) {
 #endif
 }
 
+bool IsIterateFloatSuite(const char* name, int32_t version) {
+#ifdef QB_HOSTAPI_CURRENT
+  return name && std::strcmp(name, kPFIterateFloatSuite) == 0 &&
+         version == kPFIterateFloatSuiteVersion1;
+#else
+  (void)name;
+  (void)version;
+  return false;
+#endif
+}
+
 // Sets the thread's current Host for the length of one command.
 class CurrentHostScope {
  public:
@@ -333,6 +344,8 @@ SPErr Host::Impl::AcquireSuite(const char* name, int32_t version, const void** s
 #ifdef QB_HOSTAPI_CURRENT
   } else if (IsWorldSuite2(name, version) && !host->faults.noWorldSuite) {
     *suite = &host->worldSuite;
+  } else if (IsIterateFloatSuite(name, version)) {
+    *suite = &host->iterateFloatSuite;
 #endif
   } else {
     return kSPSuiteNotFoundError;
@@ -343,7 +356,9 @@ SPErr Host::Impl::AcquireSuite(const char* name, int32_t version, const void** s
 
 SPErr Host::Impl::ReleaseSuite(const char* name, int32_t version) {
   Host* host = tCurrentHost;
-  if (!host || !(IsParamUtils(name, version) || IsWorldSuite2(name, version)) ||
+  if (!host ||
+      !(IsParamUtils(name, version) || IsWorldSuite2(name, version) ||
+        IsIterateFloatSuite(name, version)) ||
       host->suitesHeld <= 0) {
     return kSPSuiteNotFoundError;
   }

@@ -37,9 +37,14 @@
 #include <vector>
 
 #include "hostapi/PluginApi.h"
+#include "image/PixelFormat.h"
 #include "softhost/BlockCache.h"
 
 namespace softhost {
+
+// How this host marks a float world in world_flags, in the range the host
+// API reserves for hosts: effects learn the format from PF_GetPixelFormat.
+inline constexpr PF_WorldFlags kHostFloatWorld = 1L << 24;
 
 // An image owned by the caller: pixels plus the PF_EffectWorld that
 // describes them. Pixels start at 0 (transparent black); the row padding is
@@ -47,6 +52,7 @@ namespace softhost {
 class SoftWorld {
  public:
   SoftWorld(int32_t width, int32_t height, bool deep, int32_t padBytes = 24);
+  SoftWorld(int32_t width, int32_t height, PixelFormat format, int32_t padBytes = 24);
   SoftWorld(const SoftWorld&) = delete;
   SoftWorld& operator=(const SoftWorld&) = delete;
   ~SoftWorld();
@@ -56,10 +62,13 @@ class SoftWorld {
   int32_t Width() const { return world.width; }
   int32_t Height() const { return world.height; }
   bool Deep() const { return (world.world_flags & PF_WorldFlag_DEEP) != 0; }
+  PixelFormat Format() const;
   PF_Pixel* Pixel8(int32_t x, int32_t y);
   PF_Pixel16* Pixel16(int32_t x, int32_t y);
+  PF_PixelFloat* PixelF(int32_t x, int32_t y);
   const PF_Pixel* Pixel8(int32_t x, int32_t y) const;
   const PF_Pixel16* Pixel16(int32_t x, int32_t y) const;
+  const PF_PixelFloat* PixelF(int32_t x, int32_t y) const;
 
  private:
   PF_EffectWorld world{};
@@ -220,6 +229,7 @@ class Host {
   PF_ParamUtilsSuite1 paramUtils{};
 #ifdef QB_HOSTAPI_CURRENT
   PF_WorldSuite2 worldSuite{};
+  PF_IterateFloatSuite1 iterateFloatSuite{};
 #endif
   std::unique_ptr<Frame> commandFrame;  // the context of Call's commands
   std::vector<PF_ParamDef> params;

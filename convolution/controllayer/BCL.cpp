@@ -64,7 +64,7 @@ double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
   int32_t value = 0;
   double f = 0.0;
   if (!settings.invert) {
-    value = FullScale(FormatOf(sourceImage));
+    value = ControlFullScale(FormatOf(sourceImage));
     f = 1.0;
   }
   if (control != nullptr) *control = value;
@@ -77,7 +77,7 @@ double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
   if (controlImage.InData() == nullptr) throw AEException("AEWorld not initialized");
   if (u >= placed->width || v >= placed->height) return f;
 
-  DispatchPixel(FormatOf(placed), [&]<typename Pixel>() {
+  DispatchControlPixel(FormatOf(placed), [&]<typename Pixel>() {
     value = ChannelValue(*PixelAt<Pixel>(placed, u, v), settings.channel);
     f = value * PixelTraits<Pixel>::kInverseMax;
     if (settings.invert) {
@@ -106,7 +106,7 @@ KernelView BCLHolder::KernelAt(int32_t x, int32_t y, int32_t* control) const {
 }
 
 KernelView BCLHolder::KernelForControl(int32_t control) const {
-  const double fullScale = FullScale(FormatOf(image.SourceImage()));
+  const double fullScale = ControlFullScale(FormatOf(image.SourceImage()));
   const double f = static_cast<double>(control & 0xFFFF) / fullScale;
   return interpolator.KernelFor(f * horizontalAmount, f * verticalAmount);
 }

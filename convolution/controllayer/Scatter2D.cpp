@@ -321,7 +321,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   template void ScatterVariable<Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, \
                                        KernelHolderFactory*, KernelMaker*,                \
                                        const MaskedKernelMaker*, const Kernels2D&);
-QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
+QB_FOR_EACH_INTEGER_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 
 }  // namespace fastpath

@@ -548,7 +548,7 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   template bool ConvolveVariableSeparable<Pixel>(PF_EffectWorld*, PF_EffectWorld*,      \
                                                  KernelSettings*, KernelHolderFactory*, \
                                                  KernelMaker1D*, SimdLevel);
-QB_FOR_EACH_PIXEL(QB_INSTANTIATE)
+QB_FOR_EACH_INTEGER_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 
 }  // namespace fastpath

@@ -1,5 +1,6 @@
 #include "convolution/controllayer/VariablePasses.h"
 
+#include "convolution/Weighted.h"
 #include "convolution/controllayer/BCL.h"
 #include "convolution/gather2d/Fast2D.h"
 #include "image/AEException.h"
@@ -9,8 +10,9 @@
 namespace {
 
 template <typename Pixel>
-typename PixelTraits<Pixel>::Channel Weighted(int32_t weight, int32_t channel) {
-  return static_cast<typename PixelTraits<Pixel>::Channel>(MulQ15(weight, channel));
+typename PixelTraits<Pixel>::Channel Weighted(int32_t weight,
+                                              typename PixelTraits<Pixel>::Channel channel) {
+  return static_cast<typename PixelTraits<Pixel>::Channel>(Weigh<Pixel>(weight, channel));
 }
 
 // A channel that the other record matches or beats can never decide a
@@ -199,19 +201,19 @@ void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorl
     if (w2 <= 0) continue;
     Pixel* target = reinterpret_cast<Pixel*>(out);
     if (red) {
-      const int32_t v = MulQ15(w2, value.red);
+      const auto v = Weigh<Pixel>(w2, value.red);
       if (v > target->red) target->red = static_cast<Channel>(v);
     }
     if (green) {
-      const int32_t v = MulQ15(w2, value.green);
+      const auto v = Weigh<Pixel>(w2, value.green);
       if (v > target->green) target->green = static_cast<Channel>(v);
     }
     if (blue) {
-      const int32_t v = MulQ15(w2, value.blue);
+      const auto v = Weigh<Pixel>(w2, value.blue);
       if (v > target->blue) target->blue = static_cast<Channel>(v);
     }
     if (alpha) {
-      const int32_t v = MulQ15(w2, value.alpha);
+      const auto v = Weigh<Pixel>(w2, value.alpha);
       if (v > target->alpha) target->alpha = static_cast<Channel>(v);
     }
   }
@@ -235,9 +237,12 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
                       KernelHolderFactory* factory, KernelMaker1D* maker,
                       const ConvolvePlan& plan) {
   DispatchPixel(FormatOf(src), [&]<typename Pixel>() {
-    if (plan.Fast() &&
-        fastpath::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker, plan.simd)) {
-      return;
+    // The record engine works in integer lanes; float takes the loops below.
+    if constexpr (!kIsFloatPixel<Pixel>) {
+      if (plan.Fast() && fastpath::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory,
+                                                                    maker, plan.simd)) {
+        return;
+      }
     }
     ConvolveVariableStraightforward<Pixel>(src, dst, settings, factory, maker);
   });

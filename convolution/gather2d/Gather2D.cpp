@@ -323,18 +323,22 @@ bool Convolve2D(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settin
   const Kernels2D& kernels = simd::KernelsFor(plan.simd).twoD;
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
     if (!HoldsPixels<Pixel>(src)) return false;
-    if (factory->useBCL) {
-      ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, kernels);
-      return true;
+    if constexpr (kIsFloatPixel<Pixel>) {
+      return false;
+    } else {
+      if (factory->useBCL) {
+        ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, kernels);
+        return true;
+      }
+      AEObjectAutoPointer<SimpleKernelHolder> holder(
+          factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
+      const KernelView view = holder->View();
+      if (masked == nullptr)
+        return GatherUniform<Pixel>(src, dst, *settings, view, nullptr, kernels, plan);
+      const KernelPixelList list =
+          ListOfKernel(masked->Table(), masked->PixelsPerKernel(), view.kernelIndex);
+      return GatherUniform<Pixel>(src, dst, *settings, view, &list, kernels, plan);
     }
-    AEObjectAutoPointer<SimpleKernelHolder> holder(
-        factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
-    const KernelView view = holder->View();
-    if (masked == nullptr)
-      return GatherUniform<Pixel>(src, dst, *settings, view, nullptr, kernels, plan);
-    const KernelPixelList list =
-        ListOfKernel(masked->Table(), masked->PixelsPerKernel(), view.kernelIndex);
-    return GatherUniform<Pixel>(src, dst, *settings, view, &list, kernels, plan);
   });
 }
 

@@ -2,7 +2,7 @@
 // the separable shapes, the cross arms and the whole-kernel shapes.
 //
 // Weights are Q15 (32768 = 1.0) read through a KernelView; a weighted channel
-// is (w * c) >> 15 and only weights > 0 take part. The kernel is centred on
+// is (w * c) >> 15 (float: c * w / 32768) and only weights > 0 take part. The kernel is centred on
 // element (width/2, height/2) and applied as a scatter: a source pixel s
 // reaches s - centre + e with element e. Taps outside the source are dropped
 // (the image is surrounded by transparent black). Every write into the
@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "convolution/EnginePlan.h"
+#include "convolution/Weighted.h"
 #include "hostapi/PluginApi.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
@@ -29,21 +30,6 @@ struct PassRefcon {
   const PF_EffectWorld* src;
   PF_EffectWorld* dst;
 };
-
-// The weighted maximum of one tap: each channel of out rises to (w * s) >> 15
-// when that is greater. Every convolution writes through this.
-template <typename Pixel>
-inline void RaiseTo(Pixel* out, const Pixel& s, int32_t w) {
-  using Channel = typename PixelTraits<Pixel>::Channel;
-  const int32_t a = MulQ15(w, s.alpha);
-  const int32_t r = MulQ15(w, s.red);
-  const int32_t g = MulQ15(w, s.green);
-  const int32_t b = MulQ15(w, s.blue);
-  if (a > out->alpha) out->alpha = static_cast<Channel>(a);
-  if (r > out->red) out->red = static_cast<Channel>(r);
-  if (g > out->green) out->green = static_cast<Channel>(g);
-  if (b > out->blue) out->blue = static_cast<Channel>(b);
-}
 
 // One host iterate over the whole of src, raising each destination pixel to
 // the weighted maximum of the source pixels the kernel reaches it from (the

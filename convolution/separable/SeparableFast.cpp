@@ -481,8 +481,12 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
                            bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across, &down};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, instructionSet, maskSource,
-                               destination);
+    if constexpr (kIsFloatPixel<Pixel>) {
+      return false;
+    } else {
+      return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, instructionSet, maskSource,
+                                 destination);
+    }
   });
 }
 
@@ -492,7 +496,11 @@ bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const Kerne
                        bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across1, &down1, &across2, &down2};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, instructionSet, maskSource,
-                               destination);
+    if constexpr (kIsFloatPixel<Pixel>) {
+      return false;
+    } else {
+      return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, instructionSet, maskSource,
+                                 destination);
+    }
   });
 }

@@ -92,7 +92,8 @@ TEST_F(EntryPointTest, GlobalSetupReportsVersionAndFlagsAndRecordsTheHost) {
   EXPECT_EQ(host.OutData()->my_version, 0x80601u);
   EXPECT_EQ(host.OutData()->out_flags, 0x02000044);
   EXPECT_EQ(host.OutData()->out_flags2,
-            PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_SUPPORTS_THREADED_RENDERING);
+            PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE |
+                PF_OutFlag2_SUPPORTS_THREADED_RENDERING);
   EXPECT_STREQ(host.OutData()->return_msg, "");
   EXPECT_TRUE(GetHostInfo().recorded);
   EXPECT_EQ(GetHostInfo().applId, kKeyG);
