@@ -17,8 +17,22 @@ uint16_t FloatTo16(float f) {
   return static_cast<uint16_t>(std::lround(f * 32768.0f));
 }
 
+PixelFormat FormatOf(Depth depth) {
+  return depth == Depth::Float    ? PixelFormat::ArgbFloat
+         : depth == Depth::Bits16 ? PixelFormat::Argb16
+                                  : PixelFormat::Argb8;
+}
+
 Depth DepthOf(const softhost::SoftWorld& world) {
-  return world.Deep() ? Depth::Bits16 : Depth::Bits8;
+  switch (world.Format()) {
+    case PixelFormat::ArgbFloat:
+      return Depth::Float;
+    case PixelFormat::Argb16:
+      return Depth::Bits16;
+    case PixelFormat::Argb8:
+      break;
+  }
+  return Depth::Bits8;
 }
 
 void RequireSameShape(const Image& image, const softhost::SoftWorld& world) {
@@ -31,8 +45,7 @@ void RequireSameShape(const Image& image, const softhost::SoftWorld& world) {
 }  // namespace
 
 std::unique_ptr<softhost::SoftWorld> NewWorld(int32_t width, int32_t height, Depth depth) {
-  if (depth == Depth::Float) throw std::runtime_error("32-bit rendering is not available yet");
-  return std::make_unique<softhost::SoftWorld>(width, height, depth == Depth::Bits16);
+  return std::make_unique<softhost::SoftWorld>(width, height, FormatOf(depth));
 }
 
 Image ToDepth(const Image& image, Depth depth) {
@@ -58,6 +71,11 @@ void CopyToWorld(const Image& image, softhost::SoftWorld& world) {
   RequireSameShape(image, world);
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
+      if (image.IsFloat()) {
+        const float* p = image.FloatAt(x, y);
+        *world.PixelF(x, y) = PF_PixelFloat{p[0], p[1], p[2], p[3]};
+        continue;
+      }
       const uint16_t* p = image.At(x, y);
       if (image.depth == Depth::Bits16) {
         *world.Pixel16(x, y) = PF_Pixel16{p[0], p[1], p[2], p[3]};
@@ -73,6 +91,12 @@ Image CopyFromWorld(const softhost::SoftWorld& world) {
   Image image(world.Width(), world.Height(), DepthOf(world));
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
+      if (image.IsFloat()) {
+        const PF_PixelFloat& q = *world.PixelF(x, y);
+        float* p = image.FloatAt(x, y);
+        p[0] = q.alpha, p[1] = q.red, p[2] = q.green, p[3] = q.blue;
+        continue;
+      }
       uint16_t* p = image.At(x, y);
       if (image.depth == Depth::Bits16) {
         const PF_Pixel16& q = *world.Pixel16(x, y);

@@ -84,6 +84,10 @@ FrameRange CheckCommandLine(const CommandLine& line) {
       {"--shape", &line.Setting(ParamShapeLayer).text},
       {"--bcl", &line.Setting(ParamBCLLayer).text},
   };
+  // Float worlds reach an effect only through SmartFX's pixel-format query.
+  if (line.depth == 32 && line.renderCommand == "legacy") {
+    throw UsageError("--depth 32: float frames need the smart render command");
+  }
   FrameRange range;
   if (line.frames.empty()) {
     for (const auto& [option, name] : names) {
@@ -119,8 +123,8 @@ softhost::HostConfig ConfigFrom(const CommandLine& line) {
 }
 
 // Files are read once per run: names without a frame pattern stay the same
-// for every frame. The run's depth is settled by the first file read, at its
-// own depth, so a cached image always has it.
+// for every frame. Each is read at the run's depth where it is known; the
+// first input, which settles it, at its own.
 class ImageFiles {
  public:
   const ReadResult& Read(const std::string& path, std::optional<Depth> depth) {
@@ -172,8 +176,12 @@ class Renderer {
       return range.sequence ? ExpandFramePattern(pattern, frame) : pattern;
     };
     const ReadResult* read = line.input.empty() ? nullptr : &files.Read(name(line.input), depth);
-    if (!depth) depth = read ? read->image.depth : Depth::Bits16;
-    const Image input = read ? read->image : MakeDemoImage(*depth);
+    if (!depth) {
+      depth = read ? read->image.depth : Depth::Bits16;
+      // As a host without SmartFX would: its deepest frames are 16-bit.
+      if (*depth == Depth::Float && line.renderCommand == "legacy") depth = Depth::Bits16;
+    }
+    const Image input = read ? ToDepth(read->image, *depth) : MakeDemoImage(*depth);
 
     const auto inputWorld = MakeWorld(input);
     host.SetInput(inputWorld->World());
@@ -232,7 +240,7 @@ class Renderer {
     } else if (text == kLayerNone) {
       layer.choice.kind = softhost::LayerChoice::None;
     } else {
-      const Image& image = files.Read(name(text), input.depth).image;
+      const Image image = ToDepth(files.Read(name(text), input.depth).image, input.depth);
       layer.world = MakeWorld(image);
       layer.choice.kind = softhost::LayerChoice::Image;
       layer.choice.image = layer.world->World();
