@@ -35,18 +35,27 @@ class Sequence {
   uint32_t state = 20240611u;
 };
 
-void Plot(Image& image, int32_t x, int32_t y, const Rgb& c) {
+// `gain` scales the colour of a float image only: lights there are brighter
+// than white, as in a linear HDR frame.
+void Plot(Image& image, int32_t x, int32_t y, const Rgb& c, float gain) {
   if (x < 0 || y < 0 || x >= image.width || y >= image.height) return;
-  uint16_t* p = image.At(x, y);
-  p[0] = 32768, p[1] = c.red, p[2] = c.green, p[3] = c.blue;
+  if (image.IsFloat()) {
+    const float scale = gain / 32768.0f;
+    float* p = image.FloatAt(x, y);
+    p[0] = 1.0f, p[1] = c.red * scale, p[2] = c.green * scale, p[3] = c.blue * scale;
+  } else {
+    uint16_t* p = image.At(x, y);
+    p[0] = 32768, p[1] = c.red, p[2] = c.green, p[3] = c.blue;
+  }
 }
 
 void Line(Image& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rgb& c) {
+  constexpr float kLineGain = 2.0f;
   const int32_t dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
   const int32_t sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
   int32_t err = dx + dy;
   for (;;) {
-    Plot(image, x0, y0, c);
+    Plot(image, x0, y0, c, kLineGain);
     if (x0 == x1 && y0 == y1) break;
     const int32_t e2 = 2 * err;
     if (e2 >= dy) err += dy, x0 += sx;
@@ -56,8 +65,9 @@ void Line(Image& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Rg
 
 }  // namespace
 
-Image MakeDemoImage() {
-  Image image(kDemoWidth, kDemoHeight, true);
+Image MakeDemoImage(Depth depth) {
+  if (depth == Depth::Bits8) return ToDepth(MakeDemoImage(Depth::Bits16), depth);
+  Image image(kDemoWidth, kDemoHeight, Depth::Bits16);
   const int32_t w = kDemoWidth - 1, h = kDemoHeight - 1;
   for (int32_t y = 0; y < kDemoHeight; ++y) {
     for (int32_t x = 0; x < kDemoWidth; ++x) {
@@ -69,6 +79,7 @@ Image MakeDemoImage() {
       p[3] = static_cast<uint16_t>(2200 + 2400 * (w - x + y) / (w + h));
     }
   }
+  if (depth == Depth::Float) image = ToDepth(image, depth);
 
   Line(image, 80, 120, 400, 120, kPalette[1]);
   Line(image, 1000, 80, 1000, 400, kPalette[2]);
@@ -83,8 +94,9 @@ Image MakeDemoImage() {
     const int32_t y = 16 + static_cast<int32_t>(random.Next(kDemoHeight - 32));
     const Rgb& c = kPalette[random.Next(kPalette.size())];
     const int32_t r = i % 3 == 0 ? 1 : 0;
+    const float gain = r == 1 ? 16.0f : 4.0f;
     for (int32_t dy = -r; dy <= r; ++dy) {
-      for (int32_t dx = -r; dx <= r; ++dx) Plot(image, x + dx, y + dy, c);
+      for (int32_t dx = -r; dx <= r; ++dx) Plot(image, x + dx, y + dy, c, gain);
     }
   }
   return image;

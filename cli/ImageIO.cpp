@@ -44,12 +44,21 @@ uint16_t From16(uint16_t p) { return static_cast<uint16_t>((p * 32768u + 32767u)
 uint16_t To16(uint16_t v) {
   return v >= 32768 ? 65535 : static_cast<uint16_t>((v * 65535u + 16384u) >> 15);
 }
-uint16_t FromFloat(float f) {
-  if (!(f > 0.0f)) return 0;  // NaN too
-  if (f >= 1.0f) return 32768;
-  return static_cast<uint16_t>(std::lround(f * 32768.0f));
-}
 uint16_t To8(uint16_t v) { return static_cast<uint16_t>((v * 255u + 16384u) >> 15); }
+float LimitAlpha(float a) {
+  if (!(a > 0.0f)) return 0.0f;  // NaN too
+  return a < 1.0f ? a : 1.0f;
+}
+
+// A float sample into a file of `full` steps.
+template <typename Sample>
+Sample Quantize(float f, double full, size_t& clamped) {
+  if (!(f >= 0.0f && f <= 1.0f)) {
+    ++clamped;
+    f = f > 1.0f ? 1.0f : 0.0f;
+  }
+  return static_cast<Sample>(std::lround(static_cast<double>(f) * full));
+}
 
 // Which file channel feeds alpha, red, green, blue; -1 for alpha means opaque.
 struct ChannelMap {
@@ -75,7 +84,7 @@ ChannelMap MapChannels(const OIIO::ImageSpec& spec) {
 
 }  // namespace
 
-ReadResult ReadImage(const std::string& path) {
+ReadResult ReadImage(const std::string& path, std::optional<Depth> depth) {
   std::error_code ec;
   if (!fs::exists(path, ec)) ReadFailure(path, "no such file");
   OIIO::ImageSpec config;
@@ -90,11 +99,10 @@ ReadResult ReadImage(const std::string& path) {
     ReadFailure(path, "larger than " + std::to_string(kMaxSide) + " pixels");
   }
   // A header of a few bytes can declare gigapixels: refuse what the decoded
-  // samples and our copy could not fit in this machine's memory, rather than
-  // letting the allocation run into the out-of-memory killer.
-  const double needed =
-      static_cast<double>(spec.width) * spec.height *
-      (static_cast<double>(spec.nchannels) * sizeof(float) + 4 * sizeof(uint16_t));
+  // samples and our copies could not fit in this machine's memory, rather
+  // than letting the allocation run into the out-of-memory killer.
+  const double needed = static_cast<double>(spec.width) * spec.height *
+                        (static_cast<double>(spec.nchannels) + 8) * sizeof(float);
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGE_SIZE);
   if (pages > 0 && pageSize > 0 && needed > static_cast<double>(pages) * pageSize) {
@@ -103,52 +111,64 @@ ReadResult ReadImage(const std::string& path) {
 
   ReadResult result;
   const auto basetype = static_cast<OIIO::TypeDesc::BASETYPE>(spec.format.basetype);
-  // Anything but unsigned 8 and 16 bits is read as normalised float.
   if (basetype == OIIO::TypeDesc::UINT8) {
-    result.samples = FileSamples::Bits8;
+    result.samples = Depth::Bits8;
   } else if (basetype == OIIO::TypeDesc::UINT16) {
-    result.samples = FileSamples::Bits16;
+    result.samples = Depth::Bits16;
   } else {
-    result.samples = FileSamples::Float;
+    result.samples = Depth::Float;
   }
+  const Depth wanted = depth.value_or(result.samples);
 
   const int n = spec.nchannels;
   const size_t count = static_cast<size_t>(spec.width) * spec.height * n;
-  Image& image = result.image;
-  image = Image(spec.width, spec.height, result.samples != FileSamples::Bits8);
   const ChannelMap map = MapChannels(spec);
-  auto fill = [&](auto&& value) {
-    for (int32_t y = 0; y < image.height; ++y) {
-      for (int32_t x = 0; x < image.width; ++x) {
-        const size_t first = (static_cast<size_t>(y) * image.width + x) * n;
-        uint16_t* p = image.At(x, y);
-        for (int c = 0; c < 4; ++c) {
-          p[c] = map.source[c] < 0 ? image.Full() : value(first + map.source[c]);
-        }
+  // A 16-bit file promotes to float from its own values; every other change
+  // of depth goes through the image at the file's depth.
+  const bool promote16 = result.samples == Depth::Bits16 && wanted == Depth::Float;
+  Image& image = result.image;
+  image = Image(spec.width, spec.height, promote16 ? Depth::Float : result.samples);
+  auto fill = [&](auto* argb, auto opaque, auto&& value) {
+    const size_t pixels = static_cast<size_t>(image.width) * image.height;
+    for (size_t i = 0; i < pixels; ++i) {
+      for (int c = 0; c < 4; ++c) {
+        argb[i * 4 + c] = map.source[c] < 0 ? opaque : value(i * n + map.source[c], c);
       }
     }
   };
   bool ok = false;
-  if (result.samples == FileSamples::Float) {
+  if (result.samples == Depth::Float) {
     std::vector<float> pixels(count);
     ok = in->read_image(0, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data());
-    if (ok) fill([&](size_t i) { return FromFloat(pixels[i]); });
-  } else if (result.samples == FileSamples::Bits16) {
+    if (ok) {
+      fill(image.argbFloat.data(), 1.0f,
+           [&](size_t i, int c) { return c == 0 ? LimitAlpha(pixels[i]) : pixels[i]; });
+    }
+  } else if (result.samples == Depth::Bits16) {
     std::vector<uint16_t> pixels(count);
     ok = in->read_image(0, 0, 0, n, OIIO::TypeDesc::UINT16, pixels.data());
-    if (ok) fill([&](size_t i) { return From16(pixels[i]); });
+    if (ok && promote16) {
+      fill(image.argbFloat.data(), 1.0f,
+           [&](size_t i, int) { return static_cast<float>(pixels[i]) / 65535.0f; });
+    } else if (ok) {
+      fill(image.argb.data(), image.Full(), [&](size_t i, int) { return From16(pixels[i]); });
+    }
   } else {
     std::vector<uint8_t> pixels(count);
     ok = in->read_image(0, 0, 0, n, OIIO::TypeDesc::UINT8, pixels.data());
-    if (ok) fill([&](size_t i) { return static_cast<uint16_t>(pixels[i]); });
+    if (ok) {
+      fill(image.argb.data(), image.Full(),
+           [&](size_t i, int) { return static_cast<uint16_t>(pixels[i]); });
+    }
   }
   if (!ok) ReadFailure(path, in->geterror());
+  if (image.depth != wanted) image = ToDepth(image, wanted);
   return result;
 }
 
 bool IsWritableFormat(const std::string& path) { return KindOf(path) != FileKind::Unknown; }
 
-void WriteImage(const std::string& path, const Image& image) {
+Narrowing WriteImage(const std::string& path, const Image& image) {
   const FileKind kind = KindOf(path);
   if (kind == FileKind::Unknown)
     throw std::runtime_error("cannot write " + path + ": unknown format");
@@ -162,26 +182,39 @@ void WriteImage(const std::string& path, const Image& image) {
   std::vector<float> floats;
   const void* data = nullptr;
   // File channel order is red, green, blue[, alpha]; ours is alpha first.
-  auto pack = [&](auto& buffer, auto&& convert) {
+  auto pack = [&](auto& buffer, const auto& argb, auto&& convert) {
     buffer.resize(pixelCount * n);
     for (size_t i = 0; i < pixelCount; ++i) {
-      const uint16_t* p = &image.argb[i * 4];
+      const auto* p = &argb[i * 4];
       for (int c = 0; c < 3; ++c) buffer[i * n + c] = convert(p[c + 1]);
       if (alpha) buffer[i * n + 3] = convert(p[0]);
     }
     data = buffer.data();
   };
-  if (kind == FileKind::Exr) {
+  Narrowing narrowing;
+  if (image.IsFloat() && (kind == FileKind::Exr || kind == FileKind::Tiff)) {
+    type = OIIO::TypeDesc::FLOAT;
+    pack(floats, image.argbFloat, [](float v) { return v; });
+  } else if (image.IsFloat() && kind == FileKind::Png) {
+    type = OIIO::TypeDesc::UINT16;
+    narrowing.fileBits = 16;
+    pack(words, image.argbFloat,
+         [&](float v) { return Quantize<uint16_t>(v, 65535.0, narrowing.clamped); });
+  } else if (image.IsFloat()) {
+    narrowing.fileBits = 8;
+    pack(bytes, image.argbFloat,
+         [&](float v) { return Quantize<uint8_t>(v, 255.0, narrowing.clamped); });
+  } else if (kind == FileKind::Exr) {
     type = OIIO::TypeDesc::FLOAT;
     const float full = image.Full();
-    pack(floats, [&](uint16_t v) { return static_cast<float>(v) / full; });
-  } else if (image.deep && kind != FileKind::Jpeg) {
+    pack(floats, image.argb, [&](uint16_t v) { return static_cast<float>(v) / full; });
+  } else if (image.depth == Depth::Bits16 && kind != FileKind::Jpeg) {
     type = OIIO::TypeDesc::UINT16;
-    pack(words, To16);
-  } else if (image.deep) {
-    pack(bytes, [](uint16_t v) { return static_cast<uint8_t>(To8(v)); });
+    pack(words, image.argb, To16);
+  } else if (image.depth == Depth::Bits16) {
+    pack(bytes, image.argb, [](uint16_t v) { return static_cast<uint8_t>(To8(v)); });
   } else {
-    pack(bytes, [](uint16_t v) { return static_cast<uint8_t>(v); });
+    pack(bytes, image.argb, [](uint16_t v) { return static_cast<uint8_t>(v); });
   }
 
   OIIO::ImageSpec spec(image.width, image.height, n, type);
@@ -219,6 +252,7 @@ void WriteImage(const std::string& path, const Image& image) {
   if (!written || !closed) fail(out->geterror());
   fs::rename(temp, target, ec);
   if (ec) fail(ec.message());
+  return narrowing;
 }
 
 }  // namespace qbcli

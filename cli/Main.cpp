@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -83,6 +84,10 @@ FrameRange CheckCommandLine(const CommandLine& line) {
       {"--shape", &line.Setting(ParamShapeLayer).text},
       {"--bcl", &line.Setting(ParamBCLLayer).text},
   };
+  // Float worlds reach an effect only through SmartFX's pixel-format query.
+  if (line.depth == 32 && line.renderCommand == "legacy") {
+    throw UsageError("--depth 32: float frames need the smart render command");
+  }
   FrameRange range;
   if (line.frames.empty()) {
     for (const auto& [option, name] : names) {
@@ -118,14 +123,15 @@ softhost::HostConfig ConfigFrom(const CommandLine& line) {
 }
 
 // Files are read once per run: names without a frame pattern stay the same
-// for every frame.
+// for every frame. Each is read at the run's depth where it is known; the
+// first input, which settles it, at its own.
 class ImageFiles {
  public:
-  const ReadResult& Read(const std::string& path) {
+  const ReadResult& Read(const std::string& path, std::optional<Depth> depth) {
     auto found = cache.find(path);
     if (found == cache.end()) {
       if (cache.size() > 8) cache.clear();
-      found = cache.emplace(path, ReadImage(path)).first;
+      found = cache.emplace(path, ReadImage(path, depth)).first;
     }
     return found->second;
   }
@@ -144,9 +150,14 @@ struct LayerInput {
 };
 
 std::unique_ptr<softhost::SoftWorld> MakeWorld(const Image& image) {
-  auto world = std::make_unique<softhost::SoftWorld>(image.width, image.height, image.deep);
+  auto world = NewWorld(image.width, image.height, image.depth);
   CopyToWorld(image, *world);
   return world;
+}
+
+std::optional<Depth> DepthOption(int bits) {
+  if (bits == 0) return std::nullopt;
+  return bits == 8 ? Depth::Bits8 : bits == 16 ? Depth::Bits16 : Depth::Float;
 }
 
 class Renderer {
@@ -155,7 +166,8 @@ class Renderer {
       : line(commandLine),
         entry(effect),
         host(softHost),
-        progress(isatty(STDERR_FILENO) && !commandLine.quiet) {
+        progress(isatty(STDERR_FILENO) && !commandLine.quiet),
+        depth(DepthOption(commandLine.depth)) {
     host.onProgress = [this](A_long current, A_long total) { progress.Update(current, total); };
   }
 
@@ -163,12 +175,13 @@ class Renderer {
     auto name = [&](const std::string& pattern) {
       return range.sequence ? ExpandFramePattern(pattern, frame) : pattern;
     };
-    const ReadResult* read = line.input.empty() ? nullptr : &files.Read(name(line.input));
-    if (depth == 0) {
-      const bool eightBit = read && read->samples == FileSamples::Bits8;
-      depth = line.depth ? line.depth : eightBit ? 8 : 16;
+    const ReadResult* read = line.input.empty() ? nullptr : &files.Read(name(line.input), depth);
+    if (!depth) {
+      depth = read ? read->image.depth : Depth::Bits16;
+      // As a host without SmartFX would: its deepest frames are 16-bit.
+      if (*depth == Depth::Float && line.renderCommand == "legacy") depth = Depth::Bits16;
     }
-    const Image input = ToDepth(read ? read->image : MakeDemoImage(), depth == 16);
+    const Image input = read ? ToDepth(read->image, *depth) : MakeDemoImage(*depth);
 
     const auto inputWorld = MakeWorld(input);
     host.SetInput(inputWorld->World());
@@ -186,20 +199,31 @@ class Renderer {
     }
 
     host.Config().currentTime = frame;
-    softhost::SoftWorld output(input.width, input.height, input.deep);
+    const auto output = NewWorld(input.width, input.height, input.depth);
     if (range.sequence) progress.SetLabel("frame " + std::to_string(frame) + " ");
     InjectFault();
     const auto started = std::chrono::steady_clock::now();
-    const PF_Err err = host.Render(entry, output.World());
+    const PF_Err err = host.Render(entry, output->World());
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     softhost::SetHandleFaults({});
     progress.Finish();
     if (err == PF_Interrupt_CANCEL) throw std::runtime_error("render cancelled");
     if (err != PF_Err_NONE) throw std::runtime_error(CommandFailure("render", err, host));
-    WriteImage(name(line.output), CopyFromWorld(output));
+    const Narrowing narrowing = WriteImage(name(line.output), CopyFromWorld(*output));
+    if (narrowing.fileBits != 0 && !noted) {
+      // Once per run: every frame of a sequence goes the same way.
+      noted = true;
+      std::string note = "note: " + name(line.output) + " holds " +
+                         std::to_string(narrowing.fileBits) +
+                         " bits per channel; the 32-bit render is limited to 0..1 and rounded";
+      if (narrowing.clamped != 0) {
+        note += " (" + std::to_string(narrowing.clamped) + " samples were outside)";
+      }
+      Report(0, note);
+    }
     if (!line.quiet) {
       std::printf("%s: %dx%d, %d bits, rendered in %.3f s\n", name(line.output).c_str(),
-                  input.width, input.height, depth, took.count());
+                  input.width, input.height, BitsOf(*depth), took.count());
     }
   }
 
@@ -216,7 +240,7 @@ class Renderer {
     } else if (text == kLayerNone) {
       layer.choice.kind = softhost::LayerChoice::None;
     } else {
-      const Image image = ToDepth(files.Read(name(text)).image, input.deep);
+      const Image image = ToDepth(files.Read(name(text), input.depth).image, input.depth);
       layer.world = MakeWorld(image);
       layer.choice.kind = softhost::LayerChoice::Image;
       layer.choice.image = layer.world->World();
@@ -261,7 +285,8 @@ class Renderer {
   softhost::Host& host;
   ProgressBar progress;
   ImageFiles files;
-  int depth = 0;
+  std::optional<Depth> depth;
+  bool noted = false;
 };
 
 int Run(const CommandLine& line, const char* argv0) {

@@ -220,9 +220,10 @@ void AddOptions(CLI::App& app, CommandLine& line) {
       ->check(CLI::Range(0, std::numeric_limits<int>::max()))
       ->group(kGroupFiles);
   app.add_option("--depth", line.depth,
-                 "Bits per channel to render at (default: 8 for 8-bit inputs, else 16)")
+                 "Bits per channel to render at, 32 for float (default: the input's, 8 for "
+                 "8-bit files, 32 for float files such as EXR, else 16)")
       ->type_name("BITS")
-      ->check(CLI::IsMember({8, 16}))
+      ->check(CLI::IsMember({8, 16, 32}))
       ->group(kGroupFiles);
 
   const auto& rows = ParamOptions();

@@ -61,7 +61,7 @@ struct CommandLine {
   std::string input;  // empty: the built-in demo image
   std::string output;
   std::string plugin;  // empty: the module next to the executable
-  int depth = 0;       // 8 or 16; 0: from the input
+  int depth = 0;       // 8, 16 or 32; 0: from the input
   std::string quality = "high";
   std::pair<int, int> downsample{1, 1};
   std::pair<int, int> hostVersion{13, 0};

@@ -1,9 +1,10 @@
 // Feeds arbitrary bytes to the command-line tool's image loading as a file.
 // The first byte picks the file name's extension (each format the tool
 // writes, and one it does not, which leaves the choice of reader to the
-// contents); the rest is the file. Every input must end in a consistent
-// image (size, depth and channel values in range) or in the tool's one kind
-// of failure, a std::runtime_error naming the file.
+// contents) and the depth it is read at (the file's own, 8, 16 or float);
+// the rest is the file. Every input must end in a consistent image (size,
+// depth, integer channels in range, float alpha in [0, 1]) or in the tool's
+// one kind of failure, a std::runtime_error naming the file.
 #include <OpenImageIO/imageio.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -64,23 +66,32 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
+  constexpr size_t kExtensionCount = std::size(kExtensions);
   const std::string path =
-      (Folder() / (std::string("input") + kExtensions[data[0] % std::size(kExtensions)])).string();
+      (Folder() / (std::string("input") + kExtensions[data[0] % kExtensionCount])).string();
+  constexpr std::optional<qbcli::Depth> kDepths[] = {std::nullopt, qbcli::Depth::Bits8,
+                                                     qbcli::Depth::Bits16, qbcli::Depth::Float};
+  const std::optional<qbcli::Depth> depth = kDepths[data[0] / kExtensionCount % std::size(kDepths)];
   {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
   }
   if (DeclaresTooManyPixels(path)) return 0;
   try {
-    const qbcli::ReadResult result = qbcli::ReadImage(path);
+    const qbcli::ReadResult result = qbcli::ReadImage(path, depth);
     const qbcli::Image& image = result.image;
     if (image.width <= 0 || image.height <= 0) Broken("an empty image");
-    if (image.argb.size() != static_cast<size_t>(image.width) * image.height * 4)
-      Broken("pixels do not match the size");
-    if (image.deep != (result.samples != qbcli::FileSamples::Bits8))
-      Broken("depth does not follow the file");
+    const size_t samples = static_cast<size_t>(image.width) * image.height * 4;
+    const size_t held = image.IsFloat() ? image.argbFloat.size() : image.argb.size();
+    if (held != samples || image.argb.size() + image.argbFloat.size() != samples)
+      Broken("pixels do not match the size and depth");
+    if (image.depth != depth.value_or(result.samples)) Broken("depth is not the one asked for");
     for (uint16_t v : image.argb) {
       if (v > image.Full()) Broken("a channel above full scale: " + std::to_string(v));
+    }
+    for (size_t i = 0; i < image.argbFloat.size(); i += 4) {
+      const float alpha = image.argbFloat[i];
+      if (!(alpha >= 0.0f && alpha <= 1.0f)) Broken("alpha outside 0..1: " + std::to_string(alpha));
     }
   } catch (const std::runtime_error& e) {
     if (std::string(e.what()).rfind("cannot read " + path, 0) != 0)

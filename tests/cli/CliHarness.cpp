@@ -17,6 +17,7 @@ namespace {
 OIIO::TypeDesc TypeOf(const std::string& format) {
   if (format == "uint16") return OIIO::TypeDesc::UINT16;
   if (format == "float") return OIIO::TypeDesc::FLOAT;
+  if (format == "half") return OIIO::TypeDesc::HALF;
   return OIIO::TypeDesc::UINT8;
 }
 

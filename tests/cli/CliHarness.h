@@ -15,7 +15,7 @@ namespace clitest {
 
 struct FileImage {
   int width = 0, height = 0, channels = 4;
-  std::string format = "uint8";  // "uint8", "uint16" or "float"
+  std::string format = "uint8";  // "uint8", "uint16", "float"; "half" to write
   std::vector<double> values;
 
   FileImage() = default;

@@ -134,6 +134,7 @@ TEST_P(BadInputTest, ReportsOnceAndWritesNothing) {
   const BadInput& bad = GetParam();
   WriteFile(Path("in.png"), Black(8, 6, "uint8"));
   std::ofstream(Path("text.png")) << "not an image\n";
+  std::ofstream(Path("cut.exr")) << "v/1\x01\x02\0\0\0channels";
   std::ofstream(Path("out.png")) << "a good file\n";
   const std::vector<std::string> before = Entries();
   const std::string given =
@@ -152,6 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadInput{"missing_input", "-i absent.png", 1, "absent.png"},
         BadInput{"unreadable_input", "-i text.png", 1, "text.png"},
+        BadInput{"cut_exr", "-i cut.exr", 1, "cut.exr"},
+        BadInput{"unknown_depth", "--depth 24", 2, "--depth"},
+        BadInput{"float_without_smartfx", "--depth 32 --render-command legacy", 2, "--depth 32"},
         BadInput{"missing_module", "--plugin absent.so", 1, "absent.so"},
         BadInput{"unknown_option", "--radius 3", 2, "--radius"},
         BadInput{"no_output", "", 2, "--output"},
