@@ -206,7 +206,7 @@ Frame MakeDepth(int32_t w, int32_t h) {
 
 // The command-line tool's demo image, scaled to w x h (bilinear).
 Frame MakeDemoFrame(int32_t w, int32_t h) {
-  const qbcli::Image demo = qbcli::MakeDemoImage();
+  const qbcli::Image demo = qbcli::MakeDemoImage(qbcli::Depth::Bits16);
   Frame f{w, h, std::vector<uint16_t>(static_cast<size_t>(w) * h * 4)};
   for (int32_t y = 0; y < h; ++y) {
     const double sy = std::max(0.0, (y + 0.5) * demo.height / h - 0.5);
