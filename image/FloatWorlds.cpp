@@ -17,30 +17,27 @@ A_u_short ControlChannel(float v) {
 
 float FloatChannel(A_u_short v) { return static_cast<float>(v) * 0x1p-15f; }
 
-}  // namespace
-
-void ControlFromFloat(const PF_EffectWorld* floatWorld, PF_EffectWorld* world16) {
-  const int32_t width = std::min(floatWorld->width, world16->width);
-  const int32_t height = std::min(floatWorld->height, world16->height);
+// Each pixel of `from` through `convert` into `to`, over the part both cover.
+template <typename From, typename To, typename Convert>
+void ConvertPixels(const PF_EffectWorld* from, PF_EffectWorld* to, Convert convert) {
+  const int32_t width = std::min(from->width, to->width);
+  const int32_t height = std::min(from->height, to->height);
   for (int32_t y = 0; y < height; ++y) {
-    const PF_PixelFloat* from = PixelAt<PF_PixelFloat>(floatWorld, 0, y);
-    PF_Pixel16* to = PixelAt<PF_Pixel16>(world16, 0, y);
+    const From* in = PixelAt<From>(from, 0, y);
+    To* out = PixelAt<To>(to, 0, y);
     for (int32_t x = 0; x < width; ++x) {
-      to[x] = PF_Pixel16{ControlChannel(from[x].alpha), ControlChannel(from[x].red),
-                         ControlChannel(from[x].green), ControlChannel(from[x].blue)};
+      out[x] =
+          To{convert(in[x].alpha), convert(in[x].red), convert(in[x].green), convert(in[x].blue)};
     }
   }
 }
 
+}  // namespace
+
+void ControlFromFloat(const PF_EffectWorld* floatWorld, PF_EffectWorld* world16) {
+  ConvertPixels<PF_PixelFloat, PF_Pixel16>(floatWorld, world16, ControlChannel);
+}
+
 void FloatFrom16(const PF_EffectWorld* world16, PF_EffectWorld* floatWorld) {
-  const int32_t width = std::min(floatWorld->width, world16->width);
-  const int32_t height = std::min(floatWorld->height, world16->height);
-  for (int32_t y = 0; y < height; ++y) {
-    const PF_Pixel16* from = PixelAt<PF_Pixel16>(world16, 0, y);
-    PF_PixelFloat* to = PixelAt<PF_PixelFloat>(floatWorld, 0, y);
-    for (int32_t x = 0; x < width; ++x) {
-      to[x] = PF_PixelFloat{FloatChannel(from[x].alpha), FloatChannel(from[x].red),
-                            FloatChannel(from[x].green), FloatChannel(from[x].blue)};
-    }
-  }
+  ConvertPixels<PF_Pixel16, PF_PixelFloat>(world16, floatWorld, FloatChannel);
 }
