@@ -175,45 +175,6 @@ TEST_F(RoundTripTest, DepthFollowsTheInputAndTheDemoGoesHdr) {
   EXPECT_EQ(*std::max_element(hdr.values.begin(), hdr.values.end()), 16);
 }
 
-// The float render is the 16-bit one without its truncation: each weighted
-// channel c * w / 32768 exactly instead of (w * c) >> 15, so never below it
-// and less than one 16-bit step above per pass (two for separable shapes).
-TEST_F(RoundTripTest, FloatRenderIsThe16BitRenderUntruncated) {
-  FileImage scene16 = Black(40, 24, "uint16"), scene32 = Black(40, 24, "float");
-  for (int y = 0; y < 24; ++y) {
-    for (int x = 0; x < 40; ++x) {
-      for (int c = 0; c < 3; ++c) {
-        const int v = (x * 977 + y * 331 + c * 4099) % 32769;
-        scene16.At(x, y, c) = To16(v), scene32.At(x, y, c) = v / 32768.0;
-      }
-    }
-  }
-  WriteFile(Path("in.tif"), scene16);
-  WriteFile(Path("in.exr"), scene32);
-  for (const std::string shape : {"gaussian", "star", "cross"}) {
-    const std::string args = " --bcl none --amount 9 --type " + shape;
-    const FileImage deep = Render("out16.exr", "-i in.tif" + args);
-    const FileImage hdr = Render("out32.exr", "-i in.exr" + args);
-    ASSERT_EQ(hdr.values.size(), deep.values.size());
-    for (size_t i = 0; i < hdr.values.size(); ++i) {
-      ASSERT_GE(hdr.values[i], deep.values[i]) << shape << " sample " << i;
-      ASSERT_LT(hdr.values[i] - deep.values[i], 2 / 32768.0) << shape << " sample " << i;
-    }
-  }
-}
-
-// A light at 20.0 keeps its full value under the kernel's centre (weight
-// 32768) and spreads above 1.0 around it.
-TEST_F(RoundTripTest, HighlightsKeepTheirValue) {
-  FileImage point = Black(41, 41, "float");
-  for (int c = 0; c < 3; ++c) point.At(20, 20, c) = 20;
-  WriteFile(Path("point.exr"), point);
-  const FileImage out = Render("out.exr", "-i point.exr --bcl none --type diamond --amount 20");
-  EXPECT_EQ(out.At(20, 20, 0), 20);
-  EXPECT_GT(out.At(25, 20, 0), 1);
-  EXPECT_LT(out.At(25, 20, 0), 20);
-}
-
 // Frame sequences: '#' and printf patterns in file names, each frame the
 // same as rendering its files one by one.
 
