@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "convolution/simd/Sse2.h"
+#include "convolution/simd/Target.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
 
@@ -14,6 +16,21 @@
 // above 0 with a value not above 0 (or NaN) never raises it, and with +0 the
 // product is +0, which raises nothing either.
 inline float FloatLane(float c) { return c > 0.0f ? c : 0.0f; }
+
+// FloatLane of a pixel's channels, into four lanes in host order.
+inline void FloatLanes(const PF_PixelFloat& p, float* lanes) {
+#if QB_SIMD_X86
+  // One maxps (SSE2 is every x86 build's baseline): GCC leaves the plain
+  // form as four branches, a fifth of a float render.
+  using F = simd::Sse2F32;
+  F::Store(lanes, F::Max(F::Load(&p.alpha), F::Zero()));
+#else
+  lanes[0] = FloatLane(p.alpha);
+  lanes[1] = FloatLane(p.red);
+  lanes[2] = FloatLane(p.green);
+  lanes[3] = FloatLane(p.blue);
+#endif
+}
 
 // Whether an output that holds a floor can be raised by what float lanes
 // give: no channel below 0 (NaN and -0 stay as RaiseTo keeps them, since

@@ -206,10 +206,7 @@ int32_t WidenRow(const PF_EffectWorld* src, int32_t y, bool mask, intptr_t padLe
   for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
     const Pixel p = mask ? WithoutHiddenColour(row[x]) : row[x];
     if constexpr (kIsFloatPixel<Pixel>) {
-      lanes[0] = FloatLane(p.alpha);
-      lanes[1] = FloatLane(p.red);
-      lanes[2] = FloatLane(p.green);
-      lanes[3] = FloatLane(p.blue);
+      FloatLanes(p, lanes);
     } else {
       lanes[0] = p.alpha;
       lanes[1] = p.red;

@@ -10,8 +10,6 @@
 #include "convolution/separable/LinePlan.h"
 #include "convolution/separable/Separable.h"
 #include "convolution/simd/Kernels.h"
-#include "convolution/simd/Sse2.h"
-#include "convolution/simd/Target.h"
 #include "image/AEException.h"
 #include "image/AEWorld.h"
 #include "image/Containers.h"
@@ -104,19 +102,7 @@ struct FastPasses {
 inline void LoadPixel(const PF_Pixel16& p, uint16_t* lanes) { std::memcpy(lanes, &p, 8); }
 inline void StorePixel(const uint16_t* lanes, PF_Pixel16* p) { std::memcpy(p, lanes, 8); }
 
-inline void LoadPixel(const PF_PixelFloat& p, float* lanes) {
-#if QB_SIMD_X86
-  // FloatLane in one maxps (SSE2 is every x86 build's baseline): GCC leaves
-  // the plain form as four branches, a fifth of a float render.
-  using F = simd::Sse2F32;
-  F::Store(lanes, F::Max(F::Load(&p.alpha), F::Zero()));
-#else
-  lanes[0] = FloatLane(p.alpha);
-  lanes[1] = FloatLane(p.red);
-  lanes[2] = FloatLane(p.green);
-  lanes[3] = FloatLane(p.blue);
-#endif
-}
+inline void LoadPixel(const PF_PixelFloat& p, float* lanes) { FloatLanes(p, lanes); }
 inline void StorePixel(const float* lanes, PF_PixelFloat* p) { std::memcpy(p, lanes, 16); }
 
 inline void LoadPixel(const PF_Pixel& p, uint16_t* lanes) {
