@@ -116,6 +116,9 @@ void AEWorld::NewFloatWorld(int32_t width, int32_t height) {
     err = suite->PF_NewWorld(inData->effect_ref, width, height, true, PF_PixelFormat_ARGB128,
                              &ownWorld);
   }
+#else
+  // Float worlds reach only the current generation's SmartFX render.
+  (void)width, (void)height;
 #endif
   if (err != PF_Err_NONE) throw AEException(err, "Could not Allocate AEWorld");
   RecordFormat(ownWorld, PixelFormat::ArgbFloat);
