@@ -60,55 +60,68 @@ enum class Control { None, Noise, Self, Gradient, Depth };
 struct Case {
   Blur blur;
   double amount;  // the "Blur Amount" slider: a diameter
-  bool deep;
+  int depth;      // bits per channel: 8, 16 or 32 (float)
   Control control = Control::None;
   bool demo = false;  // the demo frame instead of the benchmark frame
 };
 
+PixelFormat FormatOfDepth(int depth) {
+  return depth == 32   ? PixelFormat::ArgbFloat
+         : depth == 16 ? PixelFormat::Argb16
+                       : PixelFormat::Argb8;
+}
+
 std::string CaseName(const Case& c) {
   static const char* const layers[] = {"", " BCL", " BCL self", " BCL gradient", " BCL depth"};
   std::ostringstream s;
-  s << BlurName(c.blur) << " " << c.amount << (c.deep ? " 16-bit" : " 8-bit")
+  s << BlurName(c.blur) << " " << c.amount << " " << c.depth << "-bit"
     << layers[static_cast<int>(c.control)] << (c.demo && c.control != Control::Self ? " demo" : "");
   return s.str();
 }
 
 // The same blur of the same frame without a control layer.
-Case UniformTwin(const Case& c) { return Case{c.blur, c.amount, c.deep, Control::None, c.demo}; }
+Case UniformTwin(const Case& c) { return Case{c.blur, c.amount, c.depth, Control::None, c.demo}; }
 
 std::vector<Case> AllCases() {
   // Amount 0: what every render costs around the convolution (the host's
   // worlds, one pass that hands the input through); amount 1 (3 taps): what
   // the two separable passes cost with next to no kernel work.
+  // Float frames beside the 16-bit ones for the Gaussian, the Box and the
+  // Star.
   std::vector<Case> cases;
   for (double a : {0.0, 1.0}) {
-    for (bool deep : {false, true}) cases.push_back({Gaussian, a, deep});
+    for (int depth : {8, 16, 32}) cases.push_back({Gaussian, a, depth, Control::None});
   }
   for (Blur b : {Gaussian, Box, Diamond}) {
     for (double a : {20.0, 100.0, 400.0}) {
-      for (bool deep : {false, true}) cases.push_back({b, a, deep});
+      for (int depth : {8, 16, 32}) {
+        if (depth < 32 || b != Diamond) cases.push_back({b, a, depth, Control::None});
+      }
     }
   }
   // The separable target: amount 200 (kernel 201) at 16 bits, every 1D shape.
   for (Blur b : {Gaussian, Box, Diamond, SharpDiamond, Cylinder, Cross}) {
-    cases.push_back({b, 200.0, true});
+    cases.push_back({b, 200.0, 16});
+    if (b == Gaussian || b == Box) cases.push_back({b, 200.0, 32});
   }
   for (Blur b : {Star, Spiral, Custom}) {
     for (double a : {40.0, 100.0}) {
-      for (bool deep : {false, true}) cases.push_back({b, a, deep});
+      for (int depth : {8, 16, 32}) {
+        if (depth < 32 || b == Star) cases.push_back({b, a, depth});
+      }
     }
   }
   for (Blur b : {Gaussian, Star}) {
-    for (bool deep : {false, true}) cases.push_back({b, 100.0, deep, Control::Noise});
+    for (int depth : {8, 16}) cases.push_back({b, 100.0, depth, Control::Noise});
   }
   // Control layers as footage has them, each timed beside its uniform twin;
   // Diamond is the effect's default shape.
   for (Blur b : {Gaussian, Box, Star, Diamond}) {
     for (double a : {40.0, 100.0}) {
-      cases.push_back({b, a, true, Control::Self, true});
+      cases.push_back({b, a, 16, Control::Self, true});
       for (Control l : {Control::Gradient, Control::Depth, Control::Noise}) {
         if (!(a == 100.0 && l == Control::Noise && (b == Gaussian || b == Star)))
-          cases.push_back({b, a, true, l});
+          cases.push_back({b, a, 16, l});
       }
     }
   }
@@ -255,11 +268,16 @@ Frame MakeShape(int32_t side) {
   return f;
 }
 
+// Float frames hold v / 32768, and their full-scale highlights at 4.0.
 void Fill(softhost::SoftWorld& world, const Frame& f, int32_t left = 0, int32_t top = 0) {
   for (int32_t y = 0; y < world.Height(); ++y) {
     for (int32_t x = 0; x < world.Width(); ++x) {
       const uint16_t* s = &f.argb[(static_cast<size_t>(y + top) * f.width + x + left) * 4];
-      if (world.Deep()) {
+      if (world.Format() == PixelFormat::ArgbFloat) {
+        const bool highlight = s[1] == 32768 && s[2] == 32768 && s[3] == 32768;
+        auto v = [&](int c) { return (c > 0 && highlight ? 4.0f : 1.0f) * s[c] / 32768.0f; };
+        *world.PixelF(x, y) = PF_PixelFloat{v(0), v(1), v(2), v(3)};
+      } else if (world.Deep()) {
         *world.Pixel16(x, y) = PF_Pixel16{s[0], s[1], s[2], s[3]};
       } else {
         auto n = [](uint16_t v) { return static_cast<A_u_char>((v * 255 + 16384) >> 15); };
@@ -287,7 +305,10 @@ class Session {
  public:
   Session(PF_EffectMainFunc effect, const Case& c, int threads, int32_t w, int32_t h,
           softhost::RenderPath path)
-      : entry(effect), in(w, h, c.deep), out(w, h, c.deep), shape(64, 64, c.deep) {
+      : entry(effect),
+        in(w, h, FormatOfDepth(c.depth)),
+        out(w, h, FormatOfDepth(c.depth)),
+        shape(64, 64, c.depth > 8) {
     host.Config().threads = threads;
     host.Config().renderPath = path;
     host.Config().majorVersion = 11;  // the effect's own Gaussian, as in the tests
@@ -296,7 +317,7 @@ class Session {
     Fill(in, c.demo ? MakeDemoFrame(fw, fh) : MakeFrame(fw, fh));
     Fill(shape, MakeShape(64));
     if (c.control != Control::None && c.control != Control::Self) {
-      control = std::make_unique<softhost::SoftWorld>(w, h, c.deep);
+      control = std::make_unique<softhost::SoftWorld>(w, h, c.depth > 8);
       Fill(*control, MakeControl(c.control, w, h));
     }
     std::vector<PF_ParamDef>& p = host.Params();
@@ -367,9 +388,9 @@ std::vector<double> TimeRendersInTurn(const std::vector<Contender>& contenders, 
 }
 
 double TimeDilate(const Case& c, int threads, int runs) {
-  const int type = c.deep ? CV_16UC4 : CV_8UC4;
+  const int type = c.depth == 32 ? CV_32FC4 : c.depth == 16 ? CV_16UC4 : CV_8UC4;
   cv::Mat src(kHeight, kWidth, type), dst;
-  cv::randu(src, 0, c.deep ? 32769 : 256);
+  cv::randu(src, 0, c.depth == 32 ? 1.0 : c.depth == 16 ? 32769 : 256);
   const int32_t side = KernelSide(c.blur, c.amount);
   const cv::Mat element = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(side, side));
   cv::setNumThreads(threads);
@@ -418,7 +439,7 @@ long ProcStatusKilobytes(const char* field) {
 // Peak resident memory that one render adds on top of its input and output
 // frames, in kilobytes.
 long MeasurePeak(PF_EffectMainFunc entry, int threads, softhost::RenderPath path) {
-  const Case c{Gaussian, 200.0, true};
+  const Case c{Gaussian, 200.0, 16};
   Session session(entry, c, threads, 3840, 2160, path);
   // Reset the high-water mark to the current size.
   std::ofstream("/proc/self/clear_refs") << "5";

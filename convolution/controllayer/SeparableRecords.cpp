@@ -705,7 +705,7 @@ class VariableRun {
     for (int32_t t = 0; t < axis.length; ++t) {
       gather[static_cast<size_t>(t)] = axis.taps[(axis.length - 1 - t) * axis.stride];
     }
-    r.ok = r.plan.Build(gather.data(), axis.length, r.chunk, kStorableMax<Pixel> > 255);
+    r.ok = r.plan.Build(gather.data(), axis.length, r.chunk, PixelTraits<Pixel>::kFormat);
   }
 
   const FirstPassLanes& Lanes(int32_t index) const {

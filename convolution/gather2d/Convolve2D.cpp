@@ -52,7 +52,11 @@ PF_Err MaskedGatherPixel(void* refcon, A_long x, A_long y, Pixel*, Pixel*) {
     const int32_t sx = left - e.x;
     const int32_t sy = top - e.y;
     if (sx < 0 || sy < 0 || sx >= src->width || sy >= src->height) continue;
-    RaiseTo(out, *PixelAt<Pixel>(src, sx, sy), k.Weight(e.x, e.y));
+    // Only weights above 0 take part: in float a weight below 0 times a
+    // value below 0 would otherwise raise.
+    const int32_t w = k.Weight(e.x, e.y);
+    if (w <= 0) continue;
+    RaiseTo(out, *PixelAt<Pixel>(src, sx, sy), w);
   }
   return PF_Err_NONE;
 }
@@ -71,7 +75,8 @@ void ScatterListed(const KernelView& k, const KernelPixelList& list, int32_t x, 
     const int32_t tx = left + e.x;
     const int32_t ty = top + e.y;
     if (tx < 0 || ty < 0 || tx >= dst->width || ty >= dst->height) continue;
-    RaiseTo(PixelAt<Pixel>(dst, tx, ty), s, k.Weight(e.x, e.y));
+    const int32_t w = k.Weight(e.x, e.y);
+    if (w > 0) RaiseTo(PixelAt<Pixel>(dst, tx, ty), s, w);
   }
 }
 

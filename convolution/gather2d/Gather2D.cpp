@@ -13,11 +13,13 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 #include "convolution/EnginePlan.h"
 #include "convolution/FastShared.h"
 #include "convolution/Slots.h"
+#include "convolution/Weighted.h"
 #include "convolution/controllayer/BCL.h"
 #include "convolution/controllayer/KernelInterpolator.h"
 #include "convolution/controllayer/Scatter2D.h"
@@ -36,16 +38,27 @@ namespace {
 
 // ---- Uniform path ----------------------------------------------------------
 
+// A weight's operand in lanes of type Lane: its mulhi operand, or its scale.
+template <typename Lane>
+Lane WeightOperand(int32_t w) {
+  if constexpr (std::is_same_v<Lane, float>) {
+    return WeightScale(w);
+  } else {
+    return simd::WeightMul(w);
+  }
+}
+
 // The arrays a GatherPlan points into.
+template <typename Lane>
 struct GatherKernel {
   std::vector<GatherRowSpec> rows;
   std::vector<int32_t> offsets;
-  std::vector<uint16_t> mul;
+  std::vector<Lane> mul;
   std::vector<int32_t> lowDy;
   std::vector<int32_t> lowOffsets;
-  std::vector<uint16_t> lowMul;
+  std::vector<Lane> lowMul;
   std::vector<int32_t> groupEnd;
-  std::vector<uint16_t> groupMul;
+  std::vector<Lane> groupMul;
   // Reach of the elements below 32768 (see GatherPlan).
   int32_t reachLeft = 0;
   int32_t reachRight = -1;
@@ -61,14 +74,15 @@ constexpr size_t kLowGroupMin = 32;
 constexpr size_t kLowGroups = 32;
 
 // The elements below 32768, heaviest first, in groups (see GatherLow).
-void BuildLowGroups(std::vector<Element>& low, int32_t offX, int32_t offY, GatherKernel& k) {
+template <typename Lane>
+void BuildLowGroups(std::vector<Element>& low, int32_t offX, int32_t offY, GatherKernel<Lane>& k) {
   std::sort(low.begin(), low.end(), [](const Element& a, const Element& b) {
     return a.weight != b.weight ? a.weight > b.weight : a.j != b.j ? a.j < b.j : a.i < b.i;
   });
   const size_t size = std::max(kLowGroupMin, (low.size() + kLowGroups - 1) / kLowGroups);
   for (size_t begin = 0; begin < low.size(); begin += size) {
     const size_t end = std::min(low.size(), begin + size);
-    k.groupMul.push_back(simd::WeightMul(low[begin].weight));
+    k.groupMul.push_back(WeightOperand<Lane>(low[begin].weight));
     std::sort(
         low.begin() + static_cast<intptr_t>(begin), low.begin() + static_cast<intptr_t>(end),
         [](const Element& a, const Element& b) { return a.j != b.j ? a.j < b.j : a.i < b.i; });
@@ -76,7 +90,7 @@ void BuildLowGroups(std::vector<Element>& low, int32_t offX, int32_t offY, Gathe
       const Element& e = low[n];
       k.lowDy.push_back(offY - e.j);
       k.lowOffsets.push_back(4 * (offX - e.i));
-      k.lowMul.push_back(simd::WeightMul(e.weight));
+      k.lowMul.push_back(WeightOperand<Lane>(e.weight));
     }
     k.groupEnd.push_back(static_cast<int32_t>(end));
   }
@@ -93,7 +107,9 @@ void BuildLowGroups(std::vector<Element>& low, int32_t offX, int32_t offY, Gathe
 
 // Gathering mirrors the kernel: output (x, y) reads source
 // (x + offX - i, y + offY - j) with weight (i, j).
-void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, GatherKernel& k) {
+template <typename Lane>
+void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements,
+                       GatherKernel<Lane>& k) {
   const int32_t offX = view.width - 1 - view.width / 2;
   const int32_t offY = view.height - 1 - view.height / 2;
   std::vector<Element> low;
@@ -138,7 +154,7 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, G
     for (const std::vector<int32_t>* pieces : {&singles, &quads}) {
       for (const int32_t p : *pieces) {
         k.offsets.push_back(4 * p);
-        k.mul.push_back(0);
+        k.mul.push_back(Lane{0});
       }
     }
     spec.flat = static_cast<int32_t>(singles.size());
@@ -148,7 +164,7 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, G
       const Element& e = elements[n];
       spec.high += 1;
       k.offsets.push_back(4 * (offX - e.i));
-      k.mul.push_back(simd::WeightMul(e.weight));
+      k.mul.push_back(WeightOperand<Lane>(e.weight));
       k.maxWeight = std::max(k.maxWeight, e.weight);
     }
     k.rows.push_back(spec);
@@ -158,42 +174,48 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements, G
 
 // Channel maxima of each pixel and the three after it (zeros beyond the
 // row), in the same padded layout.
-void QuadMaxima(const uint16_t* from, intptr_t rowLanes, int32_t rows, uint16_t* to) {
+template <typename Lane>
+void QuadMaxima(const Lane* from, intptr_t rowLanes, int32_t rows, Lane* to) {
   for (int32_t y = 0; y < rows; ++y) {
-    const uint16_t* a = from + y * rowLanes;
-    uint16_t* out = to + y * rowLanes;
+    const Lane* a = from + y * rowLanes;
+    Lane* out = to + y * rowLanes;
     intptr_t l = 0;
     for (; l + 12 < rowLanes; ++l) {
       out[l] = std::max(std::max(a[l], a[l + 4]), std::max(a[l + 8], a[l + 12]));
     }
     for (; l < rowLanes; ++l) {
-      uint16_t m = a[l];
+      Lane m = a[l];
       for (intptr_t q = l + 4; q < rowLanes && q <= l + 12; q += 4) m = std::max(m, a[q]);
       out[l] = m;
     }
   }
 }
 
-// Copies row y of src into four 16-bit lanes per pixel between zero margins
+// Copies row y of src into four lanes per pixel between zero margins
 // (padLeft pixels before the row, the rest of rowLanes after it), with the
-// colour of transparent pixels as 0 when `mask`; answers the row's largest
-// channel value as copied.
-template <typename Pixel>
+// colour of transparent pixels as 0 when `mask`, float channels as FloatLane
+// holds them; answers the row's largest channel value as copied (0 in float,
+// whose lanes have no limit).
+template <typename Pixel, typename Lane>
 int32_t WidenRow(const PF_EffectWorld* src, int32_t y, bool mask, intptr_t padLeft,
-                 intptr_t rowLanes, uint16_t* start) {
+                 intptr_t rowLanes, Lane* start) {
   int32_t largest = 0;
   const Pixel* row = PixelAt<Pixel>(src, 0, y);
-  std::fill(start, start + 4 * padLeft, uint16_t{0});
-  uint16_t* lanes = start + 4 * padLeft;
+  std::fill(start, start + 4 * padLeft, Lane{0});
+  Lane* lanes = start + 4 * padLeft;
   for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
     const Pixel p = mask ? WithoutHiddenColour(row[x]) : row[x];
-    lanes[0] = p.alpha;
-    lanes[1] = p.red;
-    lanes[2] = p.green;
-    lanes[3] = p.blue;
-    largest = std::max(largest, LargestChannel(p));
+    if constexpr (kIsFloatPixel<Pixel>) {
+      FloatLanes(p, lanes);
+    } else {
+      lanes[0] = p.alpha;
+      lanes[1] = p.red;
+      lanes[2] = p.green;
+      lanes[3] = p.blue;
+      largest = std::max(largest, LargestChannel(p));
+    }
   }
-  std::fill(lanes, start + rowLanes, uint16_t{0});
+  std::fill(lanes, start + rowLanes, Lane{0});
   return largest;
 }
 
@@ -201,17 +223,18 @@ int32_t WidenRow(const PF_EffectWorld* src, int32_t y, bool mask, intptr_t padLe
 // threads.
 template <typename Pixel>
 struct WidenJob {
+  using Lane = LaneOf<Pixel>;
   const PF_EffectWorld* src;
   bool mask;
   intptr_t padLeft;
   intptr_t rowLanes;
-  uint16_t* widened;
-  uint16_t* quads;  // null when no piece reads them
+  Lane* widened;
+  Lane* quads;  // null when no piece reads them
   std::atomic<int32_t> largest{0};
 
   static PF_Err RowFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     auto& job = *static_cast<WidenJob*>(refcon);
-    uint16_t* row = job.widened + y * job.rowLanes;
+    Lane* row = job.widened + y * job.rowLanes;
     const int32_t largest = WidenRow<Pixel>(job.src, y, job.mask, job.padLeft, job.rowLanes, row);
     if (job.quads != nullptr) QuadMaxima(row, job.rowLanes, 1, job.quads + y * job.rowLanes);
     int32_t seen = job.largest.load();
@@ -223,11 +246,12 @@ struct WidenJob {
 
 template <typename Pixel>
 struct GatherJob {
-  GatherPlan plan;
+  using Lane = LaneOf<Pixel>;
+  GatherPlanOf<Lane> plan;
   PF_EffectWorld* dst;
-  void (*rows)(const GatherPlan&, int32_t, int32_t, Pixel*, intptr_t, uint16_t*);
+  void (*rows)(const GatherPlanOf<Lane>&, int32_t, int32_t, Pixel*, intptr_t, Lane*);
   Slots* slots;
-  uint16_t* scratch;
+  Lane* scratch;
   size_t scratchLanes;  // per slot
 };
 
@@ -252,13 +276,15 @@ template <typename Pixel>
 bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSettings& settings,
                    const KernelView& view, const KernelPixelList* list, const Kernels2D& kernels,
                    const ConvolvePlan& plan) {
+  using Lane = LaneOf<Pixel>;
   PF_InData* inData = settings.inData;
   const int32_t width = src->width;
   const int32_t height = src->height;
   if (height > kMaxIterateRows || width < 1 || height < 1) return false;
+  if (plan.destination == DestinationState::Floor && !FloorSuitsLanes<Pixel>(dst)) return false;
   std::vector<Element> elements;
   if (!CollectElements(view, list, elements)) return false;
-  GatherKernel kernel;
+  GatherKernel<Lane> kernel;
   BuildGatherKernel(view, elements, kernel);
 
   const intptr_t offX = view.width - 1 - view.width / 2;
@@ -270,9 +296,9 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   // Every lane is written before it is read, so neither copy is cleared.
   const auto lanes = static_cast<size_t>(rowLanes * height);
   // The bounds read whole vectors a little past the last row.
-  std::unique_ptr<uint16_t[]> widened(new uint16_t[lanes + kMaxVectorLanes]);
-  std::fill_n(widened.get() + lanes, kMaxVectorLanes, uint16_t{0});
-  std::unique_ptr<uint16_t[]> quads(kernel.usesQuads ? new uint16_t[lanes] : nullptr);
+  std::unique_ptr<Lane[]> widened(new Lane[lanes + kMaxVectorLanes]);
+  std::fill_n(widened.get() + lanes, kMaxVectorLanes, Lane{0});
+  std::unique_ptr<Lane[]> quads(kernel.usesQuads ? new Lane[lanes] : nullptr);
 
   GatherJob<Pixel> job;
   job.plan.source = widened.get();
@@ -285,9 +311,10 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   job.plan.rowCount = static_cast<int32_t>(kernel.rows.size());
   job.plan.offsets = kernel.offsets.data();
   job.plan.mul = kernel.mul.data();
-  job.plan.low = GatherLow{kernel.lowDy.data(),    kernel.lowOffsets.data(),
-                           kernel.lowMul.data(),   kernel.groupEnd.data(),
-                           kernel.groupMul.data(), static_cast<int32_t>(kernel.groupEnd.size())};
+  job.plan.low =
+      GatherLowOf<Lane>{kernel.lowDy.data(),    kernel.lowOffsets.data(),
+                        kernel.lowMul.data(),   kernel.groupEnd.data(),
+                        kernel.groupMul.data(), static_cast<int32_t>(kernel.groupEnd.size())};
   job.plan.reachLeft = kernel.reachLeft;
   job.plan.reachRight = kernel.reachRight;
   job.plan.reachUp = kernel.reachUp;
@@ -298,8 +325,8 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   Slots slots(Slots::ForThisMachine(33));
   job.slots = &slots;
   job.scratchLanes = GatherScratchFor(job.plan, kGatherBand).lanes;
-  std::unique_ptr<uint16_t[]> scratch(
-      new uint16_t[job.scratchLanes * static_cast<size_t>(slots.Count())]());
+  std::unique_ptr<Lane[]> scratch(
+      new Lane[job.scratchLanes * static_cast<size_t>(slots.Count())]());
   job.scratch = scratch.get();
 
   WidenJob<Pixel> widen{src,        plan.maskTransparentSource, padLeft, rowLanes, widened.get(),
@@ -307,8 +334,10 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
                                   WidenJob<Pixel>::RowFunction, dst);
   RaiseIfHostFailed(err);
-  if (widen.largest.load() > simd::ExactChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) {
-    return false;
+  if constexpr (!kIsFloatPixel<Pixel>) {
+    if (widen.largest.load() > simd::ExactChannelLimit(kernel.maxWeight, kStorableMax<Pixel>)) {
+      return false;
+    }
   }
 
   err = IterateRows<Pixel>(inData, height, 2 * height, src, height, &job, GatherBandFunction<Pixel>,
@@ -323,22 +352,23 @@ bool Convolve2D(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settin
   const Kernels2D& kernels = simd::KernelsFor(plan.simd).twoD;
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
     if (!HoldsPixels<Pixel>(src)) return false;
-    if constexpr (kIsFloatPixel<Pixel>) {
-      return false;
-    } else {
-      if (factory->useBCL) {
+    if (factory->useBCL) {
+      // Float pixels under a control layer keep to the straightforward loops.
+      if constexpr (kIsFloatPixel<Pixel>) {
+        return false;
+      } else {
         ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, kernels);
         return true;
       }
-      AEObjectAutoPointer<SimpleKernelHolder> holder(
-          factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
-      const KernelView view = holder->View();
-      if (masked == nullptr)
-        return GatherUniform<Pixel>(src, dst, *settings, view, nullptr, kernels, plan);
-      const KernelPixelList list =
-          ListOfKernel(masked->Table(), masked->PixelsPerKernel(), view.kernelIndex);
-      return GatherUniform<Pixel>(src, dst, *settings, view, &list, kernels, plan);
     }
+    AEObjectAutoPointer<SimpleKernelHolder> holder(
+        factory->MakeHolder(settings->hAmount, settings->vAmount, maker));
+    const KernelView view = holder->View();
+    if (masked == nullptr)
+      return GatherUniform<Pixel>(src, dst, *settings, view, nullptr, kernels, plan);
+    const KernelPixelList list =
+        ListOfKernel(masked->Table(), masked->PixelsPerKernel(), view.kernelIndex);
+    return GatherUniform<Pixel>(src, dst, *settings, view, &list, kernels, plan);
   });
 }
 

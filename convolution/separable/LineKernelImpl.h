@@ -1,9 +1,9 @@
 // The line kernel written once over the lane operations O of one instruction
-// set (convolution/simd/): LineOps<O> makes the kLineLanes lanes of one
-// position out of O's vectors. Included only by the per-instruction-set files
-// of convolution/simd/, inside their target region and an anonymous namespace,
-// so every instantiation is compiled for its set and has internal linkage. No
-// includes: the including file provides LineKernel.h and the lane operations.
+// set and lane type (convolution/simd/): LineOps<O> makes the kLineLanes lanes
+// of one position out of O's vectors, 16-bit or float alike. Included only by the
+// per-instruction-set files of convolution/simd/, inside their target region and an anonymous
+// namespace, so every instantiation is compiled for its set and has internal linkage. No includes:
+// the including file provides LineKernel.h and the lane operations.
 #pragma once
 
 // Every loop over the G positions of a group runs fully unrolled: GCC keeps
@@ -27,6 +27,7 @@ struct LineOps {
     while (2 * group * 3 * kParts <= O::kVectorRegisters) group *= 2;
     return group;
   }();
+  using Lane = typename O::Lane;
   struct V {
     typename O::V part[kParts];
   };
@@ -36,17 +37,17 @@ struct LineOps {
     for (int i = 0; i < kParts; ++i) v.part[i] = O::Zero();
     return v;
   }
-  QB_SIMD_OP V Splat(uint16_t x) {
+  QB_SIMD_OP V Splat(Lane x) {
     V v;
     for (int i = 0; i < kParts; ++i) v.part[i] = O::Splat(x);
     return v;
   }
-  QB_SIMD_OP V Load(const uint16_t* p) {
+  QB_SIMD_OP V Load(const Lane* p) {
     V v;
     for (int i = 0; i < kParts; ++i) v.part[i] = O::Load(p + i * O::kLanes);
     return v;
   }
-  QB_SIMD_OP void Store(uint16_t* p, const V& v) {
+  QB_SIMD_OP void Store(Lane* p, const V& v) {
     for (int i = 0; i < kParts; ++i) O::Store(p + i * O::kLanes, v.part[i]);
   }
   QB_SIMD_OP V Max(const V& a, const V& b) {
@@ -54,16 +55,17 @@ struct LineOps {
     for (int i = 0; i < kParts; ++i) v.part[i] = O::Max(a.part[i], b.part[i]);
     return v;
   }
-  QB_SIMD_OP V Add(const V& a, const V& b) {
+  // A level's weight below 32768 and above it, the same in every lane.
+  QB_SIMD_OP V WeighBelow(const V& a, const LineStep& step) {
+    const typename O::V w = O::Splat(WeightOperand<Lane>(step));
     V v;
-    for (int i = 0; i < kParts; ++i) v.part[i] = O::Add(a.part[i], b.part[i]);
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::WeighBelow(a.part[i], w);
     return v;
   }
-  // A weight's mulhi operand (simd::WeightMul), the same in every lane.
-  QB_SIMD_OP V MulHi(const V& a, uint16_t mul) {
-    const typename O::V m = O::Splat(mul);
+  QB_SIMD_OP V WeighAbove(const V& a, const LineStep& step) {
+    const typename O::V w = O::Splat(WeightOperand<Lane>(step));
     V v;
-    for (int i = 0; i < kParts; ++i) v.part[i] = O::MulHi(a.part[i], m);
+    for (int i = 0; i < kParts; ++i) v.part[i] = O::WeighAbove(a.part[i], w);
     return v;
   }
   // a >= b in every lane.
@@ -78,8 +80,8 @@ struct LineOps {
 
 // van Herk / Gil-Werman: slide[x] = max(in[x .. x + r - 1]) for every x with
 // x + r <= n, from running maxima within blocks of r, forward and backward.
-template <class O>
-void SlidingMaximum(const uint16_t* in, int32_t n, int32_t r, uint16_t* prefix, uint16_t* slide) {
+template <class O, typename Lane>
+void SlidingMaximum(const Lane* in, int32_t n, int32_t r, Lane* prefix, Lane* slide) {
   for (int32_t block = 0; block < n; block += r) {
     const int32_t end = block + r < n ? block + r : n;
     typename O::V run = O::Load(in + block * kLineLanes);
@@ -103,16 +105,17 @@ void SlidingMaximum(const uint16_t* in, int32_t n, int32_t r, uint16_t* prefix, 
 
 template <class O, int G>
 struct Positions {
-  const uint16_t* in;
+  using Lane = typename O::Lane;
+  const Lane* in;
   const LineProgram& program;
 
   // m = the maximum over the step's refs (at least one); returns the next
   // refs.
-  static const int32_t* Gather(const uint16_t* base, const int32_t* offsets, int32_t count,
+  static const int32_t* Gather(const Lane* base, const int32_t* offsets, int32_t count,
                                typename O::V* m) {
-    const uint16_t* a = base + offsets[0];
+    const Lane* a = base + offsets[0];
     if (count == 2) {
-      const uint16_t* b = base + offsets[1];
+      const Lane* b = base + offsets[1];
       QB_EACH_OF_GROUP(g) {
         m[g] = O::Max(O::Load(a + g * kLineLanes), O::Load(b + g * kLineLanes));
       }
@@ -132,14 +135,13 @@ struct Positions {
   // registers rotate instead of moving: at level U of a block, left tap g
   // sits in l[(g - U) mod G] and right tap g in r[(g + U) mod G].
   template <int U>
-  static void FanLevel(const uint16_t* left, const uint16_t* right, const LineStep* steps,
-                       int32_t i, bool more, typename O::V* l, typename O::V* r,
-                       typename O::V* acc) {
+  static void FanLevel(const Lane* left, const Lane* right, const LineStep* steps, int32_t i,
+                       bool more, typename O::V* l, typename O::V* r, typename O::V* acc) {
     if constexpr (U < G) {
-      const uint16_t mul = steps[i + U].mul;
+      const LineStep& step = steps[i + U];
       QB_EACH_OF_GROUP(g) {
         const typename O::V pair = O::Max(l[(g + G - U) % G], r[(g + U) % G]);
-        acc[g] = O::Max(acc[g], O::MulHi(pair, mul));
+        acc[g] = O::Max(acc[g], O::WeighBelow(pair, step));
       }
       if (U + 1 < G || more) {
         const intptr_t next = i + U + 1;
@@ -153,9 +155,9 @@ struct Positions {
   // True when no level of `mul` or less can raise any lane of acc any
   // more: even the largest value under the kernel, weighted by it, is no
   // larger.
-  static bool Covered(const uint16_t* bound, uint16_t mul, const typename O::V* acc) {
+  static bool Covered(const Lane* bound, const LineStep& step, const typename O::V* acc) {
     QB_EACH_OF_GROUP(g) {
-      if (!O::AllAtLeast(acc[g], O::MulHi(O::Load(bound + g * kLineLanes), mul))) {
+      if (!O::AllAtLeast(acc[g], O::WeighBelow(O::Load(bound + g * kLineLanes), step))) {
         return false;
       }
     }
@@ -163,8 +165,8 @@ struct Positions {
   }
 
   // Returns false when it stopped early because the bound was reached.
-  static bool Fan(const uint16_t* left, const uint16_t* right, const LineStep* steps,
-                  int32_t levels, const uint16_t* bound, typename O::V* acc) {
+  static bool Fan(const Lane* left, const Lane* right, const LineStep* steps, int32_t levels,
+                  const Lane* bound, typename O::V* acc) {
     typename O::V l[G];
     typename O::V r[G];
     QB_EACH_OF_GROUP(g) {
@@ -172,23 +174,23 @@ struct Positions {
       r[g] = O::Load(right + g * kLineLanes);
     }
     for (int32_t i = 0; i < levels; i += G) {
-      if (bound && i > 0 && Covered(bound, steps[i].mul, acc)) return false;
+      if (bound && i > 0 && Covered(bound, steps[i], acc)) return false;
       FanLevel<0>(left, right, steps, i, i + G < levels, l, r, acc);
     }
     return true;
   }
 
-  void Run(int32_t x, uint16_t* out) const {
+  void Run(int32_t x, Lane* out) const {
     typename O::V m[G];
     typename O::V acc[G];
     QB_EACH_OF_GROUP(g) acc[g] = O::Zero();
-    const uint16_t* base = in + x * kLineLanes;
-    const uint16_t* bound = program.boundOffset >= 0 ? base + program.boundOffset : nullptr;
+    const Lane* base = in + x * kLineLanes;
+    const Lane* bound = program.boundOffset >= 0 ? base + program.boundOffset : nullptr;
     const int32_t* offsets = program.offsets;
     const LineStep* step = program.steps;
     for (const LineStep* end = step + program.aboveCount; step != end; ++step) {
       offsets = Gather(base, offsets, step->refCount, m);
-      QB_EACH_OF_GROUP(g) { acc[g] = O::Max(acc[g], O::Add(m[g], O::MulHi(m[g], step->mul))); }
+      QB_EACH_OF_GROUP(g) acc[g] = O::Max(acc[g], O::WeighAbove(m[g], *step));
     }
     for (const LineStep* end = step + program.unitCount; step != end; ++step) {
       offsets = Gather(base, offsets, step->refCount, m);
@@ -200,7 +202,7 @@ struct Positions {
     int32_t sinceCheck = 0;
     for (const LineStep* end = step + program.belowCount; step != end;) {
       if (bound && sinceCheck >= kCheckEvery) {
-        if (Covered(bound, step->mul, acc)) break;
+        if (Covered(bound, *step, acc)) break;
         sinceCheck = 0;
       }
       if (G > 1 && step->fan >= G) {
@@ -212,7 +214,7 @@ struct Positions {
         continue;
       }
       offsets = Gather(base, offsets, step->refCount, m);
-      QB_EACH_OF_GROUP(g) acc[g] = O::Max(acc[g], O::MulHi(m[g], step->mul));
+      QB_EACH_OF_GROUP(g) acc[g] = O::Max(acc[g], O::WeighBelow(m[g], *step));
       ++step;
       ++sinceCheck;
     }
@@ -220,10 +222,11 @@ struct Positions {
   }
 };
 
-// The line kernel with the lane operations Lanes (a member of LineFunction).
+// The line kernel with the lane operations Lanes (a member of LineFunctionOf).
 template <class Lanes>
-bool RunLine(const LineJob& job) {
+bool RunLine(const LineJobOf<typename Lanes::Lane>& job) {
   using O = LineOps<Lanes>;
+  using Lane = typename Lanes::Lane;
   if (job.valueLimit < 65535) {
     typename O::V top = O::Zero();
     for (int32_t i = 0; i < job.inCount; ++i) top = O::Max(top, O::Load(job.in + i * kLineLanes));
@@ -231,7 +234,7 @@ bool RunLine(const LineJob& job) {
   }
   const LineProgram& program = job.program;
   const intptr_t line = static_cast<intptr_t>(job.inCount) * kLineLanes;
-  uint16_t* prefix = job.in + line;
+  Lane* prefix = job.in + line;
   for (int32_t s = 0; s < program.slideCount; ++s) {
     SlidingMaximum<O>(job.in, job.inCount, program.slideLengths[s], prefix,
                       prefix + line * (1 + s));

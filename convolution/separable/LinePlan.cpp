@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "convolution/Weighted.h"
 #include "convolution/simd/Lanes.h"
 
 namespace {
@@ -13,7 +14,7 @@ constexpr int32_t kSlideCost = 6;
 
 }  // namespace
 
-bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, bool deep) {
+bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, PixelFormat format) {
   weights.assign(taps, taps + tapCount);
   count = outputs;
   inCount = outputs + tapCount - 1;
@@ -45,10 +46,14 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, boo
   // The straightforward loops store the low bits of an 8-bit channel that
   // overflows, which no lane does: such weights leave the pass to them. At
   // 16 bits the lines that hold values above the limit are emulated.
-  const int32_t channelMax = deep ? 65535 : 255;
-  const int32_t limit = simd::ExactChannelLimit(top, channelMax);
-  if (limit < 0 || (!deep && limit < channelMax)) return false;
-  valueLimit = static_cast<uint16_t>(limit >= channelMax ? 65535 : limit);
+  valueLimit = 65535;
+  if (format != PixelFormat::ArgbFloat) {
+    const bool deep = format == PixelFormat::Argb16;
+    const int32_t channelMax = deep ? 65535 : 255;
+    const int32_t limit = simd::ExactChannelLimit(top, channelMax);
+    if (limit < 0 || (!deep && limit < channelMax)) return false;
+    valueLimit = static_cast<uint16_t>(limit >= channelMax ? 65535 : limit);
+  }
 
   auto slideFor = [&](int32_t length) -> int32_t {
     for (size_t s = 0; s < slideLengths.size(); ++s) {
@@ -126,7 +131,8 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, boo
         }
       }
     }
-    steps.push_back(LineStep{simd::WeightMul(level), static_cast<int32_t>(refs.size() - first), 0});
+    steps.push_back(LineStep{simd::WeightMul(level), WeightScale(level),
+                             static_cast<int32_t>(refs.size() - first), 0});
     if (level > 32768) ++aboveCount;
     if (level == 32768) ++unitCount;
   }

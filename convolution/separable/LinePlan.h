@@ -11,14 +11,16 @@
 #include <vector>
 
 #include "convolution/separable/LineKernel.h"
+#include "image/PixelFormat.h"
 
 class LinePlan {
  public:
-  // For lines of `count` outputs. False when the line kernel cannot
-  // reproduce (w * c) >> 15 stored into the channel exactly for every value
-  // of the depth: weights above 65535, or at 8 bits a weight large enough to
-  // push 255 past 255 (the straightforward loops then store the low bits).
-  bool Build(const int32_t* weights, int32_t taps, int32_t count, bool deep);
+  // For lines of `count` outputs of pixels of `format`. False when the line
+  // kernel cannot reproduce (w * c) >> 15 stored into the channel exactly
+  // for every value of the depth: weights above 65535, or at 8 bits a weight
+  // large enough to push 255 past 255 (the straightforward loops then store
+  // the low bits). Float lanes take every weight.
+  bool Build(const int32_t* weights, int32_t taps, int32_t count, PixelFormat format);
 
   LineProgram Program() const;
   int32_t Taps() const { return static_cast<int32_t>(weights.size()); }
@@ -27,8 +29,8 @@ class LinePlan {
   // (LineJob::in), then the output.
   int32_t InCount() const { return inCount; }
   size_t JobPositions() const;
-  // Largest input value for which no weighted value exceeds 65535; a line
-  // holding a larger one must take the exact emulation.
+  // Largest 16-bit input value for which no weighted value exceeds 65535; a
+  // line holding a larger one must take the exact emulation.
   uint16_t ValueLimit() const { return valueLimit; }
 
  private:

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "convolution/Slots.h"
+#include "convolution/Weighted.h"
 #include "convolution/separable/LinePlan.h"
 #include "convolution/separable/Separable.h"
 #include "convolution/simd/Kernels.h"
@@ -24,33 +26,33 @@ static_assert(kBlock * kChannels == kLineLanes);
 
 // Scratch lines for the pixel functions, one per slot, allocated before the
 // passes so that nothing is allocated per call.
+template <typename Lane>
 class SlotPool {
  public:
   explicit SlotPool(size_t positionsPerSlot)
       : slots(Slots::ForThisMachine(33)),
         stride(positionsPerSlot * kLineLanes),
-        storage(new uint16_t[stride * static_cast<size_t>(slots.Count())]) {}
+        storage(new Lane[stride * static_cast<size_t>(slots.Count())]) {}
 
   Slots& Indices() { return slots; }
-  uint16_t* Memory(int32_t slot) const {
-    return storage.get() + stride * static_cast<size_t>(slot);
-  }
+  Lane* Memory(int32_t slot) const { return storage.get() + stride * static_cast<size_t>(slot); }
 
  private:
   Slots slots;
   size_t stride;
-  std::unique_ptr<uint16_t[]> storage;
+  std::unique_ptr<Lane[]> storage;
 };
 
+template <typename Lane>
 class ScratchLease {
  public:
-  explicit ScratchLease(SlotPool& owner)
+  explicit ScratchLease(SlotPool<Lane>& owner)
       : lease(owner.Indices()), memory(owner.Memory(lease.Index())) {}
-  uint16_t* Memory() const { return memory; }
+  Lane* Memory() const { return memory; }
 
  private:
   SlotLease lease;
-  uint16_t* memory;
+  Lane* memory;
 };
 
 struct PassPlan {
@@ -68,6 +70,7 @@ struct Arm {
   PF_EffectWorld* mid = nullptr;
 };
 
+template <typename Lane>
 struct FastPasses {
   // One blur, or the cross's two arms, whose colours then merge by maximum
   // as the second pass stores them (alpha is the second arm's), so the
@@ -78,7 +81,7 @@ struct FastPasses {
   // it and it runs first, so the other arm's padded line lies within its
   // line, and the other's scratch only past its own line.
   int32_t widest = 0;
-  LineFunction line = nullptr;
+  LineFunctionOf<Lane> line = nullptr;
   PF_EffectWorld* src = nullptr;
   PF_EffectWorld* dst = nullptr;
   bool inPlace = false;
@@ -89,15 +92,18 @@ struct FastPasses {
   int32_t width = 0;
   int32_t height = 0;
   int32_t strips = 0;
-  SlotPool* pool = nullptr;
+  SlotPool<Lane>* pool = nullptr;
   size_t keptOffset = 0;  // elements into a slot: the first arm's column (two arms)
 };
 
 // A pixel's four channels in lane order (alpha, red, green, blue), the
 // order of the host's pixel record; 8-bit channels widened, and narrowed back
-// (values then never pass 255).
+// (values then never pass 255); float channels as FloatLane holds them.
 inline void LoadPixel(const PF_Pixel16& p, uint16_t* lanes) { std::memcpy(lanes, &p, 8); }
 inline void StorePixel(const uint16_t* lanes, PF_Pixel16* p) { std::memcpy(p, lanes, 8); }
+
+inline void LoadPixel(const PF_PixelFloat& p, float* lanes) { FloatLanes(p, lanes); }
+inline void StorePixel(const float* lanes, PF_PixelFloat* p) { std::memcpy(p, lanes, 16); }
 
 inline void LoadPixel(const PF_Pixel& p, uint16_t* lanes) {
   lanes[0] = p.alpha;
@@ -113,21 +119,26 @@ inline void StorePixel(const uint16_t* lanes, PF_Pixel* p) {
   p->blue = static_cast<A_u_char>(lanes[3]);
 }
 
-// The larger of each channel and its value in the line.
-template <typename Pixel>
-inline void RaisePixel(const uint16_t* lanes, Pixel* p) {
-  uint16_t v[kChannels];
-  LoadPixel(*p, v);
-  for (int32_t c = 0; c < kChannels; ++c) v[c] = std::max(v[c], lanes[c]);
-  StorePixel(v, p);
+// Each channel raised to its value in the line where that is greater, as
+// RaiseTo raises it (a float channel that is NaN stays so).
+template <typename Pixel, typename Lane>
+inline void RaisePixel(const Lane* lanes, Pixel* p) {
+  using Channel = typename PixelTraits<Pixel>::Channel;
+  Channel* channels[kChannels] = {&p->alpha, &p->red, &p->green, &p->blue};
+  for (int32_t c = 0; c < kChannels; ++c) {
+    if (lanes[c] > *channels[c]) *channels[c] = static_cast<Channel>(lanes[c]);
+  }
 }
 
+// Every pixel all zero bits: in float +0, since a floor of -0 must stay -0
+// where nothing raises it.
 template <typename Pixel>
 bool IsClear(const PF_EffectWorld* world) {
+  static constexpr Pixel kZero{};
   for (int32_t y = 0; y < world->height; ++y) {
     const Pixel* row = PixelAt<Pixel>(world, 0, y);
     for (int32_t x = 0; x < world->width; ++x) {
-      if ((row[x].alpha | row[x].red | row[x].green | row[x].blue) != 0) return false;
+      if (std::memcmp(&row[x], &kZero, sizeof(Pixel)) != 0) return false;
     }
   }
   return true;
@@ -154,27 +165,28 @@ void EmulateLine(const LinePlan& plan, const uint16_t* in, int32_t count, uint16
 
 // Fills the padding of a line, and the lanes past `used` blocks of every
 // position, with zeros; returns the line's first image position.
-uint16_t* PrepareLine(const PassPlan& pass, int32_t count, int32_t used, uint16_t* in) {
+template <typename Lane>
+Lane* PrepareLine(const PassPlan& pass, int32_t count, int32_t used, Lane* in) {
   const size_t after = static_cast<size_t>(pass.taps - 1 - pass.before);
-  std::fill(in, in + static_cast<size_t>(pass.before) * kLineLanes, uint16_t{0});
-  uint16_t* image = in + static_cast<size_t>(pass.before) * kLineLanes;
+  std::fill(in, in + static_cast<size_t>(pass.before) * kLineLanes, Lane{0});
+  Lane* image = in + static_cast<size_t>(pass.before) * kLineLanes;
   std::fill(image + static_cast<size_t>(count) * kLineLanes,
-            image + (static_cast<size_t>(count) + after) * kLineLanes, uint16_t{0});
+            image + (static_cast<size_t>(count) + after) * kLineLanes, Lane{0});
   if (used < kBlock) {
     for (int32_t x = 0; x < count; ++x) {
-      std::fill(image + x * kLineLanes + used * kChannels, image + (x + 1) * kLineLanes,
-                uint16_t{0});
+      std::fill(image + x * kLineLanes + used * kChannels, image + (x + 1) * kLineLanes, Lane{0});
     }
   }
   return image;
 }
 
-// Runs the line, or emulates it when its values could overflow; the floor
-// callback fills the output with the values the emulation starts from.
-template <typename Floor>
-bool RunOrEmulate(const FastPasses& f, const PassPlan& pass, uint16_t* in, int32_t count,
-                  Floor&& floor, uint16_t** out) {
-  LineJob job{};
+// Runs the line, or emulates it when its values could overflow (never in
+// float lanes); the floor callback fills the output with the values the
+// emulation starts from.
+template <typename Lane, typename Floor>
+bool RunOrEmulate(const FastPasses<Lane>& f, const PassPlan& pass, Lane* in, int32_t count,
+                  Floor&& floor, Lane** out) {
+  LineJobOf<Lane> job{};
   job.program = pass.plan.Program();
   job.in = in;
   job.inCount = pass.plan.InCount();
@@ -183,8 +195,10 @@ bool RunOrEmulate(const FastPasses& f, const PassPlan& pass, uint16_t* in, int32
   job.valueLimit = pass.plan.ValueLimit();
   *out = job.out;
   if (f.line(job)) return false;
-  floor(job.out);
-  EmulateLine(pass.plan, in, count, job.out);
+  if constexpr (std::is_same_v<Lane, uint16_t>) {
+    floor(job.out);
+    EmulateLine(pass.plan, in, count, job.out);
+  }
   return true;
 }
 
@@ -205,26 +219,26 @@ inline void ForBandPixels(int32_t width, int32_t rows, Fn&& fn) {
 
 // WithoutHiddenColour, tested on the loaded lanes: in this loop that is
 // several percent of a render faster than masking the pixel first.
-template <typename Pixel>
-inline void LoadMaskedPixel(const Pixel& p, uint16_t* lanes) {
+template <typename Pixel, typename Lane>
+inline void LoadMaskedPixel(const Pixel& p, Lane* lanes) {
   LoadPixel(p, lanes);
   if (lanes[0] == 0) lanes[1] = lanes[2] = lanes[3] = 0;
 }
 
 // The horizontal pass of one arm over a loaded band: `in` is its padded line.
-template <typename Pixel>
-void AcrossArm(const FastPasses& f, const Arm& arm, A_long y, int32_t rows, uint16_t* in) {
-  uint16_t* out = nullptr;
+template <typename Pixel, typename Lane>
+void AcrossArm(const FastPasses<Lane>& f, const Arm& arm, A_long y, int32_t rows, Lane* in) {
+  Lane* out = nullptr;
   const bool final = RunOrEmulate(
       f, arm.across, in, f.width,
-      [&](uint16_t* values) {
+      [&](Lane* values) {
         // In place, dst holds zeros or nothing worth reading.
         for (int32_t r = 0; r < rows; ++r) {
           const Pixel* floor = PixelAt<Pixel>(arm.mid, 0, y + r);
           for (int32_t x = 0; x < f.width; ++x) {
-            uint16_t* lanes = values + x * kLineLanes + r * kChannels;
+            Lane* lanes = values + x * kLineLanes + r * kChannels;
             if (f.inPlace) {
-              std::fill(lanes, lanes + kChannels, uint16_t{0});
+              std::fill(lanes, lanes + kChannels, Lane{0});
             } else {
               LoadPixel(floor[x], lanes);
             }
@@ -249,12 +263,13 @@ void AcrossArm(const FastPasses& f, const Arm& arm, A_long y, int32_t rows, uint
 // into the same rows of each arm's mid.
 template <typename Pixel>
 PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+  using Lane = LaneOf<Pixel>;
   if (y % kBlock != 0) return PF_Err_NONE;
-  const FastPasses& f = *static_cast<const FastPasses*>(refcon);
+  const FastPasses<Lane>& f = *static_cast<const FastPasses<Lane>*>(refcon);
   const int32_t rows = std::min(kBlock, f.height - y);
-  ScratchLease lease(*f.pool);
+  ScratchLease<Lane> lease(*f.pool);
   // Loaded once for every arm.
-  uint16_t* image = PrepareLine(f.arms[f.widest].across, f.width, rows, lease.Memory());
+  Lane* image = PrepareLine(f.arms[f.widest].across, f.width, rows, lease.Memory());
   const Pixel* source[kBlock];
   for (int32_t r = 0; r < rows; ++r) source[r] = PixelAt<Pixel>(f.src, 0, y + r);
   if (f.maskSource) {
@@ -276,23 +291,23 @@ PF_Err AcrossBand(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
 
 // The vertical pass of one arm over the strip at column x0: its values in
 // *out, and whether they already hold dst's floor.
-template <typename Pixel>
-bool DownArm(const FastPasses& f, const Arm& arm, int32_t x0, int32_t columns, uint16_t* in,
-             uint16_t** out) {
-  uint16_t* image = PrepareLine(arm.down, f.height, columns, in);
+template <typename Pixel, typename Lane>
+bool DownArm(const FastPasses<Lane>& f, const Arm& arm, int32_t x0, int32_t columns, Lane* in,
+             Lane** out) {
+  Lane* image = PrepareLine(arm.down, f.height, columns, in);
   if (f.downReadsSource && f.maskSource) {
     for (int32_t y = 0; y < f.height; ++y) {
       const Pixel* row = PixelAt<Pixel>(f.src, x0, y);
-      uint16_t* lanes = image + y * kLineLanes;
+      Lane* lanes = image + y * kLineLanes;
       for (int32_t p = 0; p < columns; ++p) LoadMaskedPixel(row[p], lanes + p * kChannels);
     }
   } else {
     const PF_EffectWorld* from = f.downReadsSource ? f.src : arm.mid;
     for (int32_t y = 0; y < f.height; ++y) {
       const Pixel* row = PixelAt<Pixel>(from, x0, y);
-      uint16_t* lanes = image + y * kLineLanes;
+      Lane* lanes = image + y * kLineLanes;
       if (PixelTraits<Pixel>::kFormat == PixelFormat::Argb16 && columns == kBlock) {
-        std::memcpy(lanes, row, kLineLanes * sizeof(uint16_t));
+        std::memcpy(lanes, row, kLineLanes * sizeof(Lane));
       } else {
         for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
       }
@@ -300,13 +315,13 @@ bool DownArm(const FastPasses& f, const Arm& arm, int32_t x0, int32_t columns, u
   }
   return RunOrEmulate(
       f, arm.down, in, f.height,
-      [&](uint16_t* values) {
+      [&](Lane* values) {
         for (int32_t y = 0; y < f.height; ++y) {
           const Pixel* floor = PixelAt<Pixel>(f.dst, x0, y);
           for (int32_t p = 0; p < columns; ++p) {
-            uint16_t* lanes = values + y * kLineLanes + p * kChannels;
+            Lane* lanes = values + y * kLineLanes + p * kChannels;
             if (f.inPlace) {
-              std::fill(lanes, lanes + kChannels, uint16_t{0});
+              std::fill(lanes, lanes + kChannels, Lane{0});
             } else {
               LoadPixel(floor[p], lanes);
             }
@@ -319,19 +334,19 @@ bool DownArm(const FastPasses& f, const Arm& arm, int32_t x0, int32_t columns, u
 // Vertical pass: one strip of 8 columns of each arm's mid down, lanes
 // (column, channel), raised into dst (or, in place, stored: dst then holds
 // mid).
-template <typename Pixel>
-void DownStrip(const FastPasses& f, int32_t strip) {
+template <typename Pixel, typename Lane>
+void DownStrip(const FastPasses<Lane>& f, int32_t strip) {
   const int32_t x0 = strip * kBlock;
   const int32_t columns = std::min(kBlock, f.width - x0);
-  ScratchLease lease(*f.pool);
-  uint16_t* out = nullptr;
+  ScratchLease<Lane> lease(*f.pool);
+  Lane* out = nullptr;
   bool final = DownArm<Pixel>(f, f.arms[0], x0, columns, lease.Memory(), &out);
   if (f.armCount == 2) {
     // The first arm's column waits at the end of the slot while the second
     // arm runs; then the colour lanes take the larger of the two.
     const size_t count = static_cast<size_t>(f.height) * kLineLanes;
-    uint16_t* kept = lease.Memory() + f.keptOffset;
-    std::memcpy(kept, out, count * sizeof(uint16_t));
+    Lane* kept = lease.Memory() + f.keptOffset;
+    std::memcpy(kept, out, count * sizeof(Lane));
     final = DownArm<Pixel>(f, f.arms[1], x0, columns, lease.Memory(), &out);
     for (size_t i = 0; i < count; i += kChannels) {
       for (int32_t c = 1; c < kChannels; ++c) out[i + c] = std::max(out[i + c], kept[i + c]);
@@ -340,9 +355,10 @@ void DownStrip(const FastPasses& f, int32_t strip) {
   const bool store = final || f.inPlace;
   for (int32_t y = 0; y < f.height; ++y) {
     Pixel* target = PixelAt<Pixel>(f.dst, x0, y);
-    const uint16_t* lanes = out + y * kLineLanes;
-    if (PixelTraits<Pixel>::kFormat == PixelFormat::Argb16 && columns == kBlock && store) {
-      std::memcpy(target, lanes, kLineLanes * sizeof(uint16_t));
+    const Lane* lanes = out + y * kLineLanes;
+    // Pixels that are their four lanes as they lie.
+    if (sizeof(Pixel) == kChannels * sizeof(Lane) && columns == kBlock && store) {
+      std::memcpy(target, lanes, kLineLanes * sizeof(Lane));
       continue;
     }
     for (int32_t p = 0; p < columns; ++p) {
@@ -357,14 +373,15 @@ void DownStrip(const FastPasses& f, int32_t strip) {
 
 template <typename Pixel>
 PF_Err DownStrips(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
-  const FastPasses& f = *static_cast<const FastPasses*>(refcon);
+  using Lane = LaneOf<Pixel>;
+  const FastPasses<Lane>& f = *static_cast<const FastPasses<Lane>*>(refcon);
   const RowShare strips = ShareOfRow(y, f.height, f.strips);
   for (int32_t s = strips.first; s < strips.end; ++s) DownStrip<Pixel>(f, s);
   return PF_Err_NONE;
 }
 
-template <typename Pixel>
-void RunPass(PF_InData* inData, FastPasses& f, PF_EffectWorld* src, bool across) {
+template <typename Pixel, typename Lane>
+void RunPass(PF_InData* inData, FastPasses<Lane>& f, PF_EffectWorld* src, bool across) {
   // One pixel wide and as tall as the image: the same polls and progress as
   // the straightforward pass over the whole image.
   const PF_Err err = IterateRows<Pixel>(inData, across ? 0 : f.height, 2 * f.height, src, f.height,
@@ -376,7 +393,8 @@ bool IsUnitTap(const KernelView& view) {
   return view.width == 1 && view.height == 1 && view.Weight(0, 0) == 32768;
 }
 
-bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep, PassPlan* pass) {
+bool PlanPass(const KernelView& view, bool horizontal, int32_t count, PixelFormat format,
+              PassPlan* pass) {
   const int32_t n = horizontal ? view.width : view.height;
   if (n < 1 || (horizontal ? view.height : view.width) != 1) return false;
   std::vector<int32_t> gather(static_cast<size_t>(n));
@@ -385,7 +403,7 @@ bool PlanPass(const KernelView& view, bool horizontal, int32_t count, bool deep,
   }
   pass->taps = n;
   pass->before = n / 2;
-  return pass->plan.Build(gather.data(), n, count, deep);
+  return pass->plan.Build(gather.data(), n, count, format);
 }
 
 // Both entries: views holds each arm's across and down kernels; the first
@@ -394,7 +412,8 @@ template <typename Pixel>
 bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t armCount,
                   PF_EffectWorld* src, PF_EffectWorld* firstMid, PF_EffectWorld* dst,
                   SimdLevel instructionSet, bool maskSource, DestinationState destination) {
-  constexpr bool deep = PixelTraits<Pixel>::kFormat == PixelFormat::Argb16;
+  using Lane = LaneOf<Pixel>;
+  constexpr PixelFormat format = PixelTraits<Pixel>::kFormat;
   const int32_t width = src->width;
   const int32_t height = src->height;
   if (!HoldsPixels<Pixel>(src) || !HoldsPixels<Pixel>(dst)) return false;
@@ -407,13 +426,13 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
       (firstMid->width != width || firstMid->height != height || !HoldsPixels<Pixel>(firstMid))) {
     return false;
   }
-  FastPasses f;
+  FastPasses<Lane> f;
   f.armCount = armCount;
   size_t positions = 0;
   for (int32_t k = 0; k < armCount; ++k) {
     Arm& arm = f.arms[k];
-    if (!PlanPass(*views[2 * k], true, width, deep, &arm.across) ||
-        !PlanPass(*views[2 * k + 1], false, height, deep, &arm.down)) {
+    if (!PlanPass(*views[2 * k], true, width, format, &arm.across) ||
+        !PlanPass(*views[2 * k + 1], false, height, format, &arm.down)) {
       return false;
     }
     positions = std::max(positions, arm.down.plan.JobPositions());
@@ -429,19 +448,20 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   // Over a dst that holds no floor the intermediate image can live in dst
   // itself. The cross needs that.
   f.inPlace = destination != DestinationState::Floor || IsClear<Pixel>(dst);
+  if (!f.inPlace && !FloorSuitsLanes<Pixel>(dst)) return false;
   if (armCount == 2) {
     if (!f.inPlace) return false;
     f.keptOffset = positions * kLineLanes;
     positions += static_cast<size_t>(height);
   }
-  f.line = simd::KernelsFor(instructionSet).line;
+  f.line = simd::LineFor<Lane>(simd::KernelsFor(instructionSet));
   f.src = src;
   f.dst = dst;
   f.maskSource = maskSource;
   f.width = width;
   f.height = height;
   f.strips = (width + kBlock - 1) / kBlock;
-  SlotPool pool(positions);
+  SlotPool<Lane> pool(positions);
   f.pool = &pool;
 
   // A kernel of one tap of 32768 passes its input through. With one arm in
@@ -457,7 +477,7 @@ bool ConvolveArms(PF_InData* inData, const KernelView* const* views, int32_t arm
   f.arms[armCount - 1].mid = f.inPlace ? dst : temp.World();
   if (armCount == 2) f.arms[0].mid = firstMid;
 
-  auto run = [&](bool across) { RunPass<Pixel>(inData, f, src, across); };
+  auto run = [&](bool across) { RunPass<Pixel, Lane>(inData, f, src, across); };
   try {
     if (acrossRuns) run(true);
   } catch (...) {
@@ -481,12 +501,8 @@ bool ConvolveSeparableFast(PF_InData* inData, const KernelView& across, const Ke
                            bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across, &down};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    if constexpr (kIsFloatPixel<Pixel>) {
-      return false;
-    } else {
-      return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, instructionSet, maskSource,
-                                 destination);
-    }
+    return ConvolveArms<Pixel>(inData, views, 1, src, nullptr, dst, instructionSet, maskSource,
+                               destination);
   });
 }
 
@@ -496,11 +512,7 @@ bool ConvolveCrossFast(PF_InData* inData, const KernelView& across1, const Kerne
                        bool maskSource, DestinationState destination) {
   const KernelView* views[] = {&across1, &down1, &across2, &down2};
   return DispatchPixel(FormatOf(dst), [&]<typename Pixel>() {
-    if constexpr (kIsFloatPixel<Pixel>) {
-      return false;
-    } else {
-      return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, instructionSet, maskSource,
-                                 destination);
-    }
+    return ConvolveArms<Pixel>(inData, views, 2, src, scratch, dst, instructionSet, maskSource,
+                               destination);
   });
 }

@@ -15,6 +15,7 @@ namespace simd {
 #define QB_AVX2_OP QB_SIMD_TARGET_OP(QB_SIMD_AVX2)
 
 struct Avx2U16 {
+  using Lane = uint16_t;
   static constexpr int32_t kLanes = 16;
   static constexpr int32_t kPixels = kLanes / 4;
 #if defined(__x86_64__)
@@ -54,6 +55,8 @@ struct Avx2U16 {
   QB_AVX2_OP V WeighBy(V c, V w) {
     return Weigh(c, _mm256_slli_epi16(w, 1), _mm256_srai_epi16(w, 15));
   }
+  QB_AVX2_OP V WeighBelow(V c, V mul) { return _mm256_mulhi_epu16(c, mul); }
+  QB_AVX2_OP V WeighAbove(V c, V mul) { return _mm256_add_epi16(c, _mm256_mulhi_epu16(c, mul)); }
 
   QB_AVX2_OP M GreaterEqual(V a, V b) { return _mm256_cmpeq_epi16(_mm256_max_epu16(a, b), a); }
   QB_AVX2_OP M Equal(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
@@ -77,6 +80,28 @@ struct Avx2U16 {
     const __m128i c = _mm_minpos_epu16(_mm_xor_si128(m, _mm_set1_epi16(-1)));
     return static_cast<uint16_t>(~_mm_cvtsi128_si32(c));
   }
+};
+
+// Float lanes: 8 lanes, two pixels.
+struct Avx2F32 {
+  using Lane = float;
+  static constexpr int32_t kLanes = 8;
+  static constexpr int32_t kPixels = kLanes / 4;
+  static constexpr int32_t kVectorRegisters = Avx2U16::kVectorRegisters;
+  using V = __m256;
+  using M = __m256;  // all ones in a lane that is set
+
+  QB_AVX2_OP V Zero() { return _mm256_setzero_ps(); }
+  QB_AVX2_OP V Splat(float x) { return _mm256_set1_ps(x); }
+  QB_AVX2_OP V Load(const float* p) { return _mm256_loadu_ps(p); }
+  QB_AVX2_OP void Store(float* p, V v) { _mm256_storeu_ps(p, v); }
+  // vmaxps gives its second operand unless the first is greater.
+  QB_AVX2_OP V Max(V a, V b) { return _mm256_max_ps(a, b); }
+  QB_AVX2_OP V WeighBelow(V c, V scale) { return _mm256_mul_ps(c, scale); }
+  QB_AVX2_OP V WeighAbove(V c, V scale) { return _mm256_mul_ps(c, scale); }
+  QB_AVX2_OP M GreaterEqual(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+  QB_AVX2_OP M MaskAnd(M a, M b) { return _mm256_and_ps(a, b); }
+  QB_AVX2_OP bool AllLanes(M m) { return _mm256_movemask_ps(m) == 0xFF; }
 };
 
 #undef QB_AVX2_OP

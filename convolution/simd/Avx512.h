@@ -17,6 +17,7 @@ namespace simd {
 #define QB_AVX512_OP QB_SIMD_TARGET_OP(QB_SIMD_AVX512)
 
 struct Avx512U16 {
+  using Lane = uint16_t;
   static constexpr int32_t kLanes = 32;
   static constexpr int32_t kPixels = kLanes / 4;
 #if defined(__x86_64__)
@@ -58,6 +59,8 @@ struct Avx512U16 {
   QB_AVX512_OP V WeighBy(V c, V w) {
     return Weigh(c, _mm512_slli_epi16(w, 1), _mm512_srai_epi16(w, 15));
   }
+  QB_AVX512_OP V WeighBelow(V c, V mul) { return _mm512_mulhi_epu16(c, mul); }
+  QB_AVX512_OP V WeighAbove(V c, V mul) { return _mm512_add_epi16(c, _mm512_mulhi_epu16(c, mul)); }
 
   QB_AVX512_OP M GreaterEqual(V a, V b) { return _mm512_cmpge_epu16_mask(a, b); }
   QB_AVX512_OP M Equal(V a, V b) { return _mm512_cmpeq_epi16_mask(a, b); }
@@ -82,6 +85,29 @@ struct Avx512U16 {
     const __m128i c = _mm_minpos_epu16(_mm_xor_si128(m, _mm_set1_epi16(-1)));
     return static_cast<uint16_t>(~_mm_cvtsi128_si32(c));
   }
+};
+
+// Float lanes: 16 lanes, four pixels.
+struct Avx512F32 {
+  using Lane = float;
+  static constexpr int32_t kLanes = 16;
+  static constexpr int32_t kPixels = kLanes / 4;
+  static constexpr int32_t kVectorRegisters = Avx512U16::kVectorRegisters;
+  using V = __m512;
+  using M = __mmask16;
+
+  QB_AVX512_OP V Zero() { return _mm512_setzero_ps(); }
+  QB_AVX512_OP V Splat(float x) { return _mm512_set1_ps(x); }
+  QB_AVX512_OP V Load(const float* p) { return _mm512_loadu_ps(p); }
+  QB_AVX512_OP void Store(float* p, V v) { _mm512_storeu_ps(p, v); }
+  // vmaxps gives its second operand unless the first is greater. The
+  // zero-masking form: the plain one trips GCC's uninitialised check.
+  QB_AVX512_OP V Max(V a, V b) { return _mm512_maskz_max_ps(static_cast<M>(0xFFFF), a, b); }
+  QB_AVX512_OP V WeighBelow(V c, V scale) { return _mm512_mul_ps(c, scale); }
+  QB_AVX512_OP V WeighAbove(V c, V scale) { return _mm512_mul_ps(c, scale); }
+  QB_AVX512_OP M GreaterEqual(V a, V b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
+  QB_AVX512_OP M MaskAnd(M a, M b) { return static_cast<M>(a & b); }
+  QB_AVX512_OP bool AllLanes(M m) { return m == static_cast<M>(0xFFFF); }
 };
 
 #undef QB_AVX512_OP

@@ -4,11 +4,13 @@
 // (simd/LevelKernels.inl), written once over the lane operations and
 // compiled once per instruction set, each set in a file of its own
 // (KernelsScalar.cpp, KernelsSse2.cpp, KernelsAvx2.cpp, KernelsAvx512.cpp, all
-// through KernelBodies.inl). A later lane type (float pixels) adds its loops
-// to the same table and files.
+// through KernelBodies.inl), for 16-bit lanes and for the float lanes of
+// float pixels alike.
 //
 // The tables are constant, own nothing and may be used from any thread.
 #pragma once
+
+#include <type_traits>
 
 #include "convolution/EnginePlan.h"
 #include "convolution/separable/LineKernel.h"
@@ -18,8 +20,19 @@ namespace simd {
 
 struct Kernels {
   LineFunction line;
+  LineFunctionOf<float> lineFloat;
   fastpath::Kernels2D twoD;
 };
+
+// The line kernel of lanes of type Lane.
+template <typename Lane>
+LineFunctionOf<Lane> LineFor(const Kernels& kernels) {
+  if constexpr (std::is_same_v<Lane, float>) {
+    return kernels.lineFloat;
+  } else {
+    return kernels.line;
+  }
+}
 
 // One per instruction set; the vector ones exist on x86 only.
 const Kernels& ScalarKernels();

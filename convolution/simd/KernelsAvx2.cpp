@@ -6,6 +6,7 @@
 
 QB_SIMD_TARGET_BEGIN(QB_SIMD_AVX2)
 #define QB_SIMD_LANES simd::Avx2U16
+#define QB_SIMD_FLOAT_LANES simd::Avx2F32
 #include "convolution/simd/KernelBodies.inl"
 QB_SIMD_TARGET_END
 

@@ -6,6 +6,7 @@
 
 QB_SIMD_TARGET_BEGIN(QB_SIMD_AVX512)
 #define QB_SIMD_LANES simd::Avx512U16
+#define QB_SIMD_FLOAT_LANES simd::Avx512F32
 #include "convolution/simd/KernelBodies.inl"
 QB_SIMD_TARGET_END
 

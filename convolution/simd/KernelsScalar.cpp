@@ -3,6 +3,7 @@
 #include "convolution/simd/KernelBodies.h"
 
 #define QB_SIMD_LANES simd::ScalarU16
+#define QB_SIMD_FLOAT_LANES simd::ScalarF32
 #include "convolution/simd/KernelBodies.inl"
 
 const simd::Kernels& simd::ScalarKernels() { return kKernels; }

@@ -6,6 +6,7 @@
 
 QB_SIMD_TARGET_BEGIN(QB_SIMD_SSE2)
 #define QB_SIMD_LANES simd::Sse2U16
+#define QB_SIMD_FLOAT_LANES simd::Sse2F32
 #include "convolution/simd/KernelBodies.inl"
 QB_SIMD_TARGET_END
 

@@ -10,6 +10,15 @@
 // are widened on load and narrowed on store (callers guarantee every stored
 // value is at most 255). Weights are Q15 (32768 = 1.0).
 //
+// Float pixels have float lanes of their own (the *F32 structs), which hold
+// each channel as FloatLane (convolution/Weighted.h) gives it: never NaN,
+// never below +0, so that a maximum over lanes is the same in any order and
+// grouping, and a weight is applied as its scale w * 2^-15, one IEEE
+// multiplication as in the straightforward loops. Multiplying by a scale
+// above 0 never decreases in the scale or the value, as (w * c) >> 15 does
+// not, which is all the levels, runs and early stops rely on; float values
+// have no bound, so nothing like the exactness limit below applies to them.
+//
 // The weight encoding: (w * c) >> 15 for 0 < w <= 65535 is
 //   mulhi(c, mul) + (c & hi),  mul = 2 * (w mod 32768),  hi = w >= 32768 ? 0xFFFF : 0
 // in 16-bit lanes (mulhi: the high half of the unsigned 32-bit product), exact

@@ -1,16 +1,12 @@
 // The inner loops of Levels.h, written once against the lane operations of
 // convolution/simd/. Each per-instruction-set file there includes this file
 // once, inside its target region and an anonymous namespace in fastpath that
-// names its lane operations `Ops`, so every function here is compiled for that
-// set and has internal linkage. No includes: the including file provides them.
+// names its lane operations `Ops` and its float lane operations `FloatOps`,
+// so every function here is compiled for that set and has internal linkage.
+// No includes: the including file provides them.
 
-using V = typename Ops::V;
-constexpr int32_t kPixels = Ops::kPixels;
-constexpr int32_t kLanes = 4 * kPixels;
 // Accumulators kept in registers across all elements of the kernel.
 constexpr int32_t kBlock = 8;
-constexpr int32_t kChunk = kPixels * kBlock;
-static_assert(kChunk <= kGatherChunkPixels, "source margin too small");
 
 // kPixels pixels of the image as lanes of O, and back; 8-bit channels are
 // widened and narrowed.
@@ -23,6 +19,10 @@ typename O::V LoadPixels(const PF_Pixel16* p) {
   return O::Load(reinterpret_cast<const uint16_t*>(p));
 }
 template <class O>
+typename O::V LoadPixels(const PF_PixelFloat* p) {
+  return O::Load(reinterpret_cast<const float*>(p));
+}
+template <class O>
 void StorePixels(PF_Pixel* p, typename O::V v) {
   O::StoreNarrowed(reinterpret_cast<uint8_t*>(p), v);
 }
@@ -30,24 +30,31 @@ template <class O>
 void StorePixels(PF_Pixel16* p, typename O::V v) {
   O::Store(reinterpret_cast<uint16_t*>(p), v);
 }
+template <class O>
+void StorePixels(PF_PixelFloat* p, typename O::V v) {
+  O::Store(reinterpret_cast<float*>(p), v);
+}
+
+// The gather is written once over lane operations L, 16-bit (Ops) or float
+// (FloatOps); inside it, kPixels, kLanes and kChunk are L's.
+// The scalar twin of lanes L.
+template <class L>
+using ScalarOf =
+    std::conditional_t<std::is_same_v<typename L::Lane, float>, simd::ScalarF32, simd::ScalarU16>;
 
 // The last chunk of a row, pixel by pixel with the scalar twin.
-template <typename Pixel>
-void StoreMaxTail(const V* acc, int32_t count, Pixel* out, bool overwrite) {
-  using Scalar = simd::ScalarU16;
-  uint16_t lanes[kChunk * 4];
-  for (int32_t k = 0; k < kBlock; ++k) Ops::Store(lanes + k * kLanes, acc[k]);
+template <class L, typename Pixel>
+void StoreMaxTail(const typename L::V* acc, int32_t count, Pixel* out, bool overwrite) {
+  constexpr int32_t kLanes = L::kLanes;
+  constexpr int32_t kChunk = L::kPixels * kBlock;
+  using Scalar = ScalarOf<L>;
+  typename L::Lane lanes[kChunk * 4];
+  for (int32_t k = 0; k < kBlock; ++k) L::Store(lanes + k * kLanes, acc[k]);
   for (int32_t i = 0; i < count; ++i) {
-    const Scalar::V v = Scalar::Load(lanes + 4 * i);
+    const typename Scalar::V v = Scalar::Load(lanes + 4 * i);
     StorePixels<Scalar>(out + i, overwrite ? v : Scalar::Max(v, LoadPixels<Scalar>(out + i)));
   }
 }
-
-static_assert(kLanes <= kMaxVectorLanes, "scratch rows too short");
-// The bounds read whole vectors from the source, at most this far past the
-// end of a row: the widened copy carries kMaxVectorLanes lanes after its last.
-static_assert(4 * (kChunk - kGatherChunkPixels - 4) + kLanes - 4 <= kMaxVectorLanes,
-              "bounds read past the source");
 
 // Bounds of what the low elements can read, lane by lane, for the rows of a
 // band in one chunk: window maxima of the source, down the band's rows by
@@ -55,9 +62,21 @@ static_assert(4 * (kChunk - kGatherChunkPixels - 4) + kLanes - 4 <= kMaxVectorLa
 // Gil-Werman), then across by doubling. Rows outside the image count as 0.
 // Of the running maxima down, only the rows the band's windows end and
 // start on are kept.
+template <class L>
 class ChunkBounds {
+  using V = typename L::V;
+  using Lane = typename L::Lane;
+  static constexpr int32_t kLanes = L::kLanes;
+  static constexpr int32_t kChunk = L::kPixels * kBlock;
+  static_assert(kLanes <= kMaxVectorLanes, "scratch rows too short");
+  // The bounds read whole vectors from the source, at most this far past the
+  // end of a row: the widened copy carries kMaxVectorLanes lanes after its
+  // last.
+  static_assert(4 * (kChunk - kGatherChunkPixels - 4) + kLanes - 4 <= kMaxVectorLanes,
+                "bounds read past the source");
+
  public:
-  ChunkBounds(const GatherPlan& plan, int32_t bandRows, uint16_t* scratch)
+  ChunkBounds(const GatherPlanOf<Lane>& plan, int32_t bandRows, Lane* scratch)
       : p(plan),
         rows(bandRows),
         height(plan.reachDown - plan.reachUp + 1),
@@ -78,18 +97,18 @@ class ChunkBounds {
     const intptr_t column = p.originLanes + 4 * static_cast<intptr_t>(x0 + p.reachLeft);
     auto source = [&](int32_t r, int32_t v) {
       const int32_t sy = y0 + p.reachUp + r;
-      return sy < 0 || sy >= p.height ? Ops::Zero()
-                                      : Ops::Load(p.source + column + sy * p.rowLanes + v * kLanes);
+      return sy < 0 || sy >= p.height ? L::Zero()
+                                      : L::Load(p.source + column + sy * p.rowLanes + v * kLanes);
     };
     // Window i ends on row i + height - 1: prefix maxima from its block's
     // start, kept for i < rows.
-    const uint16_t* previous = run;
+    const Lane* previous = run;
     for (int32_t r = 0; r < rows + height - 1; ++r) {
-      uint16_t* to = r >= height - 1 ? prefix + (r - height + 1) * rowLanes : run;
+      Lane* to = r >= height - 1 ? prefix + (r - height + 1) * rowLanes : run;
       const bool fresh = r % height == 0;
       for (int32_t v = 0; v < vectors; ++v) {
         const V a = source(r, v);
-        Ops::Store(to + v * kLanes, fresh ? a : Ops::Max(a, Ops::Load(previous + v * kLanes)));
+        L::Store(to + v * kLanes, fresh ? a : L::Max(a, L::Load(previous + v * kLanes)));
       }
       previous = to;
     }
@@ -97,11 +116,11 @@ class ChunkBounds {
     // end of the block that holds row rows - 1.
     const int32_t last = std::min(rows + height - 2, ((rows - 1) / height + 1) * height - 1);
     for (int32_t r = last; r >= 0; --r) {
-      uint16_t* to = r < rows ? suffix + r * rowLanes : run;
+      Lane* to = r < rows ? suffix + r * rowLanes : run;
       const bool fresh = r == last || (r + 1) % height == 0;
       for (int32_t v = 0; v < vectors; ++v) {
         const V a = source(r, v);
-        Ops::Store(to + v * kLanes, fresh ? a : Ops::Max(a, Ops::Load(previous + v * kLanes)));
+        L::Store(to + v * kLanes, fresh ? a : L::Max(a, L::Load(previous + v * kLanes)));
       }
       previous = to;
     }
@@ -109,77 +128,85 @@ class ChunkBounds {
 
   // The bounds of row y0 + i of the band, chunk lanes in bound[0..kBlock).
   void Across(int32_t i, V* bound) {
-    const uint16_t* h = suffix + i * rowLanes;
-    const uint16_t* g = prefix + i * rowLanes;
+    const Lane* h = suffix + i * rowLanes;
+    const Lane* g = prefix + i * rowLanes;
     for (int32_t v = 0; v < vectors; ++v) {
-      Ops::Store(ping + v * kLanes, Ops::Max(Ops::Load(h + v * kLanes), Ops::Load(g + v * kLanes)));
+      L::Store(ping + v * kLanes, L::Max(L::Load(h + v * kLanes), L::Load(g + v * kLanes)));
     }
-    uint16_t* from = ping;
-    uint16_t* to = pong;
+    Lane* from = ping;
+    Lane* to = pong;
     for (int32_t m = 1; m < power; m *= 2) {
       for (int32_t v = 0; v < vectors; ++v) {
-        const uint16_t* a = from + v * kLanes;
-        Ops::Store(to + v * kLanes, Ops::Max(Ops::Load(a), Ops::Load(a + 4 * m)));
+        const Lane* a = from + v * kLanes;
+        L::Store(to + v * kLanes, L::Max(L::Load(a), L::Load(a + 4 * m)));
       }
       std::swap(from, to);
     }
     // Pixel q's window is [q, q + span): two pieces of `power` pixels.
     for (int32_t k = 0; k < kBlock; ++k) {
-      const uint16_t* a = from + k * kLanes;
-      bound[k] = Ops::Max(Ops::Load(a), Ops::Load(a + 4 * (span - power)));
+      const Lane* a = from + k * kLanes;
+      bound[k] = L::Max(L::Load(a), L::Load(a + 4 * (span - power)));
     }
   }
 
  private:
-  const GatherPlan& p;
+  const GatherPlanOf<Lane>& p;
   int32_t rows;
   int32_t height;
   int32_t span;
   int32_t vectors;
   intptr_t rowLanes;
   int32_t power = 1;
-  uint16_t* prefix;
-  uint16_t* suffix;
-  uint16_t* run;
-  uint16_t* ping;
-  uint16_t* pong;
+  Lane* prefix;
+  Lane* suffix;
+  Lane* run;
+  Lane* ping;
+  Lane* pong;
 };
 
-template <int32_t C>
-void GatherLowGroups(const GatherPlan& plan, int32_t y, intptr_t column, const int32_t* which,
-                     const V* bound, V* acc, int32_t g, int32_t e);
+template <class L, int32_t C>
+void GatherLowGroups(const GatherPlanOf<typename L::Lane>& plan, int32_t y, intptr_t column,
+                     const int32_t* which, const typename L::V* bound, typename L::V* acc,
+                     int32_t g, int32_t e);
 
 // The vectors still open go on alone: `count` of them, listed in `which`.
 static_assert(kBlock == 8, "one case per count of open vectors");
-inline void GatherLowOpen(int32_t count, const GatherPlan& plan, int32_t y, intptr_t column,
-                          const int32_t* which, const V* bound, V* acc, int32_t g, int32_t e) {
+template <class L>
+void GatherLowOpen(int32_t count, const GatherPlanOf<typename L::Lane>& plan, int32_t y,
+                   intptr_t column, const int32_t* which, const typename L::V* bound,
+                   typename L::V* acc, int32_t g, int32_t e) {
   switch (count) {
     case 1:
-      return GatherLowGroups<1>(plan, y, column, which, bound, acc, g, e);
+      return GatherLowGroups<L, 1>(plan, y, column, which, bound, acc, g, e);
     case 2:
-      return GatherLowGroups<2>(plan, y, column, which, bound, acc, g, e);
+      return GatherLowGroups<L, 2>(plan, y, column, which, bound, acc, g, e);
     case 3:
-      return GatherLowGroups<3>(plan, y, column, which, bound, acc, g, e);
+      return GatherLowGroups<L, 3>(plan, y, column, which, bound, acc, g, e);
     case 4:
-      return GatherLowGroups<4>(plan, y, column, which, bound, acc, g, e);
+      return GatherLowGroups<L, 4>(plan, y, column, which, bound, acc, g, e);
     case 5:
-      return GatherLowGroups<5>(plan, y, column, which, bound, acc, g, e);
+      return GatherLowGroups<L, 5>(plan, y, column, which, bound, acc, g, e);
     case 6:
-      return GatherLowGroups<6>(plan, y, column, which, bound, acc, g, e);
+      return GatherLowGroups<L, 6>(plan, y, column, which, bound, acc, g, e);
     default:
-      return GatherLowGroups<7>(plan, y, column, which, bound, acc, g, e);
+      return GatherLowGroups<L, 7>(plan, y, column, which, bound, acc, g, e);
   }
 }
 
 // The low groups from group g (element e) on, for the C vectors of the chunk
-// listed in `which`. (w * c) >> 15 never decreases in w or c: once a
-// vector's every lane holds at least the group's heaviest weight applied to
-// its bound, no element left can raise it, and the others go on without it.
-template <int32_t C>
-void GatherLowGroups(const GatherPlan& plan, int32_t y, intptr_t column, const int32_t* which,
-                     const V* bound, V* acc, int32_t g, int32_t e) {
+// listed in `which`. (w * c) >> 15 never decreases in w or c, nor does a
+// float product with a scale above 0: once a vector's every lane holds at
+// least the group's heaviest weight applied to its bound, no element left
+// can raise it, and the others go on without it.
+template <class L, int32_t C>
+void GatherLowGroups(const GatherPlanOf<typename L::Lane>& plan, int32_t y, intptr_t column,
+                     const int32_t* which, const typename L::V* bound, typename L::V* acc,
+                     int32_t g, int32_t e) {
+  using V = typename L::V;
+  using Lane = typename L::Lane;
+  constexpr int32_t kLanes = L::kLanes;
   static_assert(C >= 1 && C <= kBlock);
-  const GatherLow& low = plan.low;
+  const GatherLowOf<Lane>& low = plan.low;
   V a[C];
   intptr_t at[C];
   for (int32_t j = 0; j < C; ++j) {
@@ -187,36 +214,41 @@ void GatherLowGroups(const GatherPlan& plan, int32_t y, intptr_t column, const i
     at[j] = which[j] * kLanes;
   }
   for (; g < low.groupCount; ++g) {
-    const V most = Ops::Splat(low.groupMul[g]);
+    const V most = L::Splat(low.groupMul[g]);
     int32_t open[C];
     int32_t count = 0;
     for (int32_t j = 0; j < C; ++j) {
-      if (!Ops::AllLanes(Ops::GreaterEqual(a[j], Ops::MulHi(bound[which[j]], most)))) {
+      if (!L::AllLanes(L::GreaterEqual(a[j], L::WeighBelow(bound[which[j]], most)))) {
         open[count++] = which[j];
       }
     }
     if (count < C) {
       for (int32_t j = 0; j < C; ++j) acc[which[j]] = a[j];
-      if (count > 0) GatherLowOpen(count, plan, y, column, open, bound, acc, g, e);
+      if (count > 0) GatherLowOpen<L>(count, plan, y, column, open, bound, acc, g, e);
       return;
     }
     for (const int32_t end = low.groupEnd[g]; e < end; ++e) {
       const int32_t sy = y + low.dy[e];
       if (sy < 0 || sy >= plan.height) continue;
-      const uint16_t* s = plan.source + column + sy * plan.rowLanes + low.offsets[e];
-      const V w = Ops::Splat(low.mul[e]);
-      for (int32_t j = 0; j < C; ++j) a[j] = Ops::Max(a[j], Ops::MulHi(Ops::Load(s + at[j]), w));
+      const Lane* s = plan.source + column + sy * plan.rowLanes + low.offsets[e];
+      const V w = L::Splat(low.mul[e]);
+      for (int32_t j = 0; j < C; ++j) a[j] = L::Max(a[j], L::WeighBelow(L::Load(s + at[j]), w));
     }
   }
   for (int32_t j = 0; j < C; ++j) acc[which[j]] = a[j];
 }
 
-template <typename Pixel>
-void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, intptr_t rowBytes,
-                uint16_t* scratch) {
-  const V allOnes = Ops::Splat(0xFFFF);
-  const GatherLow& low = plan.low;
-  std::optional<ChunkBounds> bounds;
+template <class L, typename Pixel>
+void GatherRows(const GatherPlanOf<typename L::Lane>& plan, int32_t y0, int32_t rows, Pixel* first,
+                intptr_t rowBytes, typename L::Lane* scratch) {
+  using V = typename L::V;
+  using Lane = typename L::Lane;
+  constexpr int32_t kPixels = L::kPixels;
+  constexpr int32_t kLanes = L::kLanes;
+  constexpr int32_t kChunk = kPixels * kBlock;
+  static_assert(kChunk <= kGatherChunkPixels, "source margin too small");
+  const GatherLowOf<Lane>& low = plan.low;
+  std::optional<ChunkBounds<L>> bounds;
   if (low.groupCount > 0) bounds.emplace(plan, rows, scratch);
   // Chunk by chunk, row by row: the source a chunk reads stays in cache
   // across the rows of the band.
@@ -225,31 +257,30 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
     for (int32_t y = y0; y < y0 + rows; ++y) {
       Pixel* out = reinterpret_cast<Pixel*>(reinterpret_cast<char*>(first) + (y - y0) * rowBytes);
       V acc[kBlock];
-      for (V& a : acc) a = Ops::Zero();
+      for (V& a : acc) a = L::Zero();
       const intptr_t column = plan.originLanes + 4 * static_cast<intptr_t>(x0);
       for (int32_t r = 0; r < plan.rowCount; ++r) {
         const GatherRowSpec& spec = plan.rows[r];
         const int32_t sy = y + spec.dy;
         if (sy < 0 || sy >= plan.height) continue;
         const intptr_t row = column + sy * plan.rowLanes;
-        const uint16_t* base = plan.source + row;
+        const Lane* base = plan.source + row;
         int32_t e = spec.first;
         // A weight of exactly 32768 passes the value through, so a run of them
         // takes the maximum of its pixels, read in pieces.
-        auto takeMaxima = [&](const uint16_t* maxima, int32_t count) {
+        auto takeMaxima = [&](const Lane* maxima, int32_t count) {
           for (const int32_t end = e + count; e < end; ++e) {
-            const uint16_t* s = maxima + plan.offsets[e];
-            for (int32_t k = 0; k < kBlock; ++k)
-              acc[k] = Ops::Max(acc[k], Ops::Load(s + k * kLanes));
+            const Lane* s = maxima + plan.offsets[e];
+            for (int32_t k = 0; k < kBlock; ++k) acc[k] = L::Max(acc[k], L::Load(s + k * kLanes));
           }
         };
         takeMaxima(base, spec.flat);
         if (spec.quads > 0) takeMaxima(plan.quads + row, spec.quads);
         for (const int32_t end = e + spec.high; e < end; ++e) {
-          const uint16_t* s = base + plan.offsets[e];
-          const V mul = Ops::Splat(plan.mul[e]);
+          const Lane* s = base + plan.offsets[e];
+          const V w = L::Splat(plan.mul[e]);
           for (int32_t k = 0; k < kBlock; ++k) {
-            acc[k] = Ops::Max(acc[k], Ops::Weigh(Ops::Load(s + k * kLanes), mul, allOnes));
+            acc[k] = L::Max(acc[k], L::WeighAbove(L::Load(s + k * kLanes), w));
           }
         }
       }
@@ -257,19 +288,26 @@ void GatherRows(const GatherPlan& plan, int32_t y0, int32_t rows, Pixel* first, 
         V bound[kBlock];
         bounds->Across(y - y0, bound);
         const int32_t all[kBlock] = {0, 1, 2, 3, 4, 5, 6, 7};
-        GatherLowGroups<kBlock>(plan, y, column, all, bound, acc, 0, 0);
+        GatherLowGroups<L, kBlock>(plan, y, column, all, bound, acc, 0, 0);
       }
+      // Raised as RaiseTo raises, through Max's operand order: a float
+      // floor that is NaN or -0 stays so where nothing is greater.
       if (x0 + kChunk <= plan.width) {
         for (int32_t k = 0; k < kBlock; ++k) {
           Pixel* p = out + x0 + k * kPixels;
-          StorePixels<Ops>(p, plan.overwrite ? acc[k] : Ops::Max(acc[k], LoadPixels<Ops>(p)));
+          StorePixels<L>(p, plan.overwrite ? acc[k] : L::Max(acc[k], LoadPixels<L>(p)));
         }
       } else {
-        StoreMaxTail(acc, plan.width - x0, out + x0, plan.overwrite);
+        StoreMaxTail<L>(acc, plan.width - x0, out + x0, plan.overwrite);
       }
     }
   }
 }
+
+// The control-layer loops, in 16-bit lanes.
+using V = typename Ops::V;
+constexpr int32_t kPixels = Ops::kPixels;
+constexpr int32_t kLanes = 4 * kPixels;
 
 void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const uint16_t* mul,
                const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, const uint16_t* value) {
@@ -376,5 +414,10 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
   return count;
 }
 
-constexpr Kernels2D kKernels2D = {
-    &GatherRows<PF_Pixel>, &GatherRows<PF_Pixel16>, &SpreadRow, &ScatterRows, kLanes, &OfferBlock};
+constexpr Kernels2D kKernels2D = {&GatherRows<Ops, PF_Pixel>,
+                                  &GatherRows<Ops, PF_Pixel16>,
+                                  &GatherRows<FloatOps, PF_PixelFloat>,
+                                  &SpreadRow,
+                                  &ScatterRows,
+                                  kLanes,
+                                  &OfferBlock};

@@ -8,7 +8,10 @@
 // Channel values are 16-bit lanes in host order (alpha, red, green, blue);
 // weights travel as the mul/hi operand pairs of convolution/simd/Lanes.h.
 // Callers check beforehand that every weighted value fits its channel
-// (simd::ExactChannelLimit), so stores never saturate or wrap.
+// (simd::ExactChannelLimit), so stores never saturate or wrap. The gather of
+// float pixels runs the same loops in float lanes, whose source holds each
+// channel as FloatLane gives it and whose weight operands are the scales
+// w * 2^-15 (Lanes.h).
 #pragma once
 
 #include <cstdint>
@@ -37,31 +40,34 @@ struct GatherRowSpec {
 
 // The elements below 32768, heaviest first in groups, each group's in kernel
 // row order (so that neighbouring reads stay close): element e reads source
-// row y + dy[e] at offsets[e] from the output's column, with mulhi operand
-// mul[e]. No element of group g or after it weighs more than the one whose
-// operand is groupMul[g], so a gather may stop before group g once every
-// lane is at least that weight applied to a bound of what is left to read.
-struct GatherLow {
+// row y + dy[e] at offsets[e] from the output's column, with weight operand
+// mul[e] (mulhi operand, or float scale). No element of group g or after it
+// weighs more than the one whose operand is groupMul[g], so a gather may stop
+// before group g once every lane is at least that weight applied to a bound
+// of what is left to read.
+template <typename Lane>
+struct GatherLowOf {
   const int32_t* dy = nullptr;
   const int32_t* offsets = nullptr;
-  const uint16_t* mul = nullptr;
+  const Lane* mul = nullptr;
   const int32_t* groupEnd = nullptr;  // element after group g
-  const uint16_t* groupMul = nullptr;
+  const Lane* groupMul = nullptr;
   int32_t groupCount = 0;
 };
 
 // A uniform kernel prepared for gathering one output row at a time. The
-// source is a widened copy (four 16-bit lanes per pixel) with zero margins
+// source is a widened copy (four lanes per pixel) with zero margins
 // left and right: pixel (x, y) starts at lane originLanes + y * rowLanes +
 // 4 * x, and element e of a row reads pixel (x + offsets[e] / 4, y + dy).
-// mul[e] is the element's mulhi operand. quads has the source's layout and
+// mul[e] is the element's weight operand. quads has the source's layout and
 // holds, at pixel x, the channel maxima of pixels x..x+3 (null when no piece
 // reads it). Output (x, y) reads no element of `low` outside source columns
 // [x + reachLeft, x + reachRight] and rows [y + reachUp, y + reachDown]; the
 // maxima over that window bound what those elements can give.
-struct GatherPlan {
-  const uint16_t* source = nullptr;
-  const uint16_t* quads = nullptr;
+template <typename Lane>
+struct GatherPlanOf {
+  const Lane* source = nullptr;
+  const Lane* quads = nullptr;
   intptr_t rowLanes = 0;
   intptr_t originLanes = 0;
   int32_t width = 0;
@@ -69,8 +75,8 @@ struct GatherPlan {
   const GatherRowSpec* rows = nullptr;
   int32_t rowCount = 0;
   const int32_t* offsets = nullptr;
-  const uint16_t* mul = nullptr;
-  GatherLow low;
+  const Lane* mul = nullptr;
+  GatherLowOf<Lane> low;
   // dst holds nothing to keep: results are stored, not raised.
   bool overwrite = false;
   int32_t reachLeft = 0;
@@ -78,6 +84,7 @@ struct GatherPlan {
   int32_t reachUp = 0;
   int32_t reachDown = -1;
 };
+using GatherPlan = GatherPlanOf<uint16_t>;
 
 // The widest vector any instruction set uses, in lanes.
 constexpr int32_t kMaxVectorLanes = simd::kMaxLanes;
@@ -92,7 +99,8 @@ struct GatherScratch {
   size_t lanes = 0;
 };
 
-inline GatherScratch GatherScratchFor(const GatherPlan& plan, int32_t rows) {
+template <typename Lane>
+GatherScratch GatherScratchFor(const GatherPlanOf<Lane>& plan, int32_t rows) {
   if (plan.low.groupCount == 0) return GatherScratch{};
   const size_t span = static_cast<size_t>(plan.reachRight - plan.reachLeft + 1);
   size_t power = 1;
@@ -175,6 +183,8 @@ struct Kernels2D {
                       intptr_t rowBytes, uint16_t* scratch);
   void (*gatherRows16)(const GatherPlan& plan, int32_t y, int32_t rows, PF_Pixel16* out,
                        intptr_t rowBytes, uint16_t* scratch);
+  void (*gatherRowsFloat)(const GatherPlanOf<float>& plan, int32_t y, int32_t rows,
+                          PF_PixelFloat* out, intptr_t rowBytes, float* scratch);
   // Raises the pixels [begin, end) of a 16-bit row to value * tap, for a
   // kernel whose tap 0 lies at position `first` (first <= begin, 0 <= begin):
   // whole vectors on a grid from position 0, so that spans of different
@@ -206,6 +216,10 @@ struct DepthKernels<PF_Pixel> {
 template <>
 struct DepthKernels<PF_Pixel16> {
   static auto Gather(const Kernels2D& k) { return k.gatherRows16; }
+};
+template <>
+struct DepthKernels<PF_PixelFloat> {
+  static auto Gather(const Kernels2D& k) { return k.gatherRowsFloat; }
 };
 
 }  // namespace fastpath

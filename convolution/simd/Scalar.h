@@ -3,8 +3,9 @@
 // reference every vector set is tested against, and the tail handler of the
 // vector loops. Lanes as in Lanes.h.
 //
-// Every lane-operation struct (this one, Sse2U16, Avx2U16, Avx512U16) has the
-// same members:
+// Every lane-operation struct of 16-bit lanes (this one, Sse2U16, Avx2U16,
+// Avx512U16) has the same members:
+//   Lane              the element type (uint16_t)
 //   V, M              a vector of kLanes lanes, and a mask of kLanes bits
 //   kLanes, kPixels   lanes per vector, and pixels (kLanes / 4)
 //   kVectorRegisters  vector registers the compiler may keep values in (0:
@@ -14,11 +15,18 @@
 //   SplatPixel                             four lanes repeated across V
 //   Max Add Sub And Or                     unsigned max; wrapping add, sub
 //   MulHi Weigh WeighBy                    the weight encoding of Lanes.h
+//   WeighBelow WeighAbove                  a weight's operand w below 32768
+//                                          (mulhi), above it (c + mulhi)
 //   GreaterEqual Equal NonZero             unsigned comparisons, to masks
 //   MaskAnd MaskOr NoLanes AnyLane AllLanes
 //   ZeroWhere KeepWhere Select IncrementWhere LargestLane
-// A new lane type (such as float lanes) gets a struct of its own in each of
-// these files, compiled and chosen the same way (Target.h, Kernels.h).
+// Float lanes (ScalarF32, Sse2F32, Avx2F32, Avx512F32) hold float channels in
+// the same order and share the members the gather and the line kernel use:
+//   Lane (float), V, M, kLanes, kPixels, kVectorRegisters, Zero Splat Load
+//   Store Max WeighBelow WeighAbove GreaterEqual MaskAnd AllLanes
+// where a weight's operand is its scale w * 2^-15, so that both weighings are
+// the one multiplication of the straightforward loops. Max(a, b) is
+// a > b ? a : b, the raise of those loops, also for NaN and signed zeros.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +37,7 @@
 namespace simd {
 
 struct ScalarU16 {
+  using Lane = uint16_t;
   static constexpr int32_t kLanes = 4;
   static constexpr int32_t kPixels = kLanes / 4;
   static constexpr int32_t kVectorRegisters = 0;
@@ -88,6 +97,8 @@ struct ScalarU16 {
     }
     return Weigh(c, mul, hi);
   }
+  QB_SIMD_OP V WeighBelow(V c, V mul) { return MulHi(c, mul); }
+  QB_SIMD_OP V WeighAbove(V c, V mul) { return Add(c, MulHi(c, mul)); }
 
   QB_SIMD_OP M GreaterEqual(V a, V b) {
     M m = 0;
@@ -134,6 +145,43 @@ struct ScalarU16 {
     for (int i = 0; i < kLanes; ++i) m = a.c[i] > m ? a.c[i] : m;
     return m;
   }
+};
+
+struct ScalarF32 {
+  using Lane = float;
+  static constexpr int32_t kLanes = 4;
+  static constexpr int32_t kPixels = kLanes / 4;
+  static constexpr int32_t kVectorRegisters = 0;
+  struct V {
+    float c[kLanes];
+  };
+  using M = uint8_t;  // bit i: lane i
+
+  QB_SIMD_OP V Zero() { return V{{0.0f, 0.0f, 0.0f, 0.0f}}; }
+  QB_SIMD_OP V Splat(float x) { return V{{x, x, x, x}}; }
+  QB_SIMD_OP V Load(const float* p) {
+    V v;
+    std::memcpy(v.c, p, sizeof v.c);
+    return v;
+  }
+  QB_SIMD_OP void Store(float* p, V v) { std::memcpy(p, v.c, sizeof v.c); }
+  QB_SIMD_OP V Max(V a, V b) {
+    for (int i = 0; i < kLanes; ++i) a.c[i] = a.c[i] > b.c[i] ? a.c[i] : b.c[i];
+    return a;
+  }
+  QB_SIMD_OP V Mul(V a, V b) {
+    for (int i = 0; i < kLanes; ++i) a.c[i] = a.c[i] * b.c[i];
+    return a;
+  }
+  QB_SIMD_OP V WeighBelow(V c, V scale) { return Mul(c, scale); }
+  QB_SIMD_OP V WeighAbove(V c, V scale) { return Mul(c, scale); }
+  QB_SIMD_OP M GreaterEqual(V a, V b) {
+    M m = 0;
+    for (int i = 0; i < kLanes; ++i) m = static_cast<M>(m | ((a.c[i] >= b.c[i] ? 1 : 0) << i));
+    return m;
+  }
+  QB_SIMD_OP M MaskAnd(M a, M b) { return static_cast<M>(a & b); }
+  QB_SIMD_OP bool AllLanes(M m) { return m == (1 << kLanes) - 1; }
 };
 
 }  // namespace simd

@@ -16,6 +16,7 @@ namespace simd {
 #define QB_SSE2_OP QB_SIMD_TARGET_OP(QB_SIMD_SSE2)
 
 struct Sse2U16 {
+  using Lane = uint16_t;
   static constexpr int32_t kLanes = 8;
   static constexpr int32_t kPixels = kLanes / 4;
 #if defined(__x86_64__)
@@ -53,6 +54,8 @@ struct Sse2U16 {
     return _mm_add_epi16(_mm_mulhi_epu16(c, mul), _mm_and_si128(c, hi));
   }
   QB_SSE2_OP V WeighBy(V c, V w) { return Weigh(c, _mm_slli_epi16(w, 1), _mm_srai_epi16(w, 15)); }
+  QB_SSE2_OP V WeighBelow(V c, V mul) { return _mm_mulhi_epu16(c, mul); }
+  QB_SSE2_OP V WeighAbove(V c, V mul) { return _mm_add_epi16(c, _mm_mulhi_epu16(c, mul)); }
 
   // a >= b exactly where b - a saturates to 0.
   QB_SSE2_OP M GreaterEqual(V a, V b) {
@@ -81,6 +84,28 @@ struct Sse2U16 {
     a = Max(a, _mm_shufflelo_epi16(a, _MM_SHUFFLE(2, 3, 0, 1)));
     return static_cast<uint16_t>(_mm_cvtsi128_si32(a));
   }
+};
+
+// Float lanes: 4 lanes, one pixel.
+struct Sse2F32 {
+  using Lane = float;
+  static constexpr int32_t kLanes = 4;
+  static constexpr int32_t kPixels = kLanes / 4;
+  static constexpr int32_t kVectorRegisters = Sse2U16::kVectorRegisters;
+  using V = __m128;
+  using M = __m128;  // all ones in a lane that is set
+
+  QB_SSE2_OP V Zero() { return _mm_setzero_ps(); }
+  QB_SSE2_OP V Splat(float x) { return _mm_set1_ps(x); }
+  QB_SSE2_OP V Load(const float* p) { return _mm_loadu_ps(p); }
+  QB_SSE2_OP void Store(float* p, V v) { _mm_storeu_ps(p, v); }
+  // maxps gives its second operand unless the first is greater.
+  QB_SSE2_OP V Max(V a, V b) { return _mm_max_ps(a, b); }
+  QB_SSE2_OP V WeighBelow(V c, V scale) { return _mm_mul_ps(c, scale); }
+  QB_SSE2_OP V WeighAbove(V c, V scale) { return _mm_mul_ps(c, scale); }
+  QB_SSE2_OP M GreaterEqual(V a, V b) { return _mm_cmpge_ps(a, b); }
+  QB_SSE2_OP M MaskAnd(M a, M b) { return _mm_and_ps(a, b); }
+  QB_SSE2_OP bool AllLanes(M m) { return _mm_movemask_ps(m) == 0xF; }
 };
 
 #undef QB_SSE2_OP

@@ -3,13 +3,20 @@
 // hand-made kernels through the separable passes, and every blur type and
 // hand-made makers through the kernel makers, uniform and under noisy
 // control layers of either depth, with weights of 0, exactly 32768, above it
-// and beyond the lanes.
+// and beyond the lanes; at 8, 16 and 32 bits, the float images with values
+// above 1, below 0, NaN, infinities and subnormals among them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -53,6 +60,103 @@ Image Noise(int32_t w, int32_t h, bool deep, uint32_t seed, int32_t top, int32_t
   return image;
 }
 
+const char* FormatName(PixelFormat format) {
+  return format == PixelFormat::Argb8 ? "Eight" : format == PixelFormat::Argb16 ? "Deep" : "Float";
+}
+
+// A world of `format` holding `image` (of the format's depth; 16-bit values
+// v as v / 32768 in float), with about one float channel in `every` (0: none)
+// replaced by an HDR value: NaN, infinities, subnormals, -0, above 1 and,
+// where `belowZero`, below 0.
+std::unique_ptr<softhost::SoftWorld> WorldOf(const Image& image, PixelFormat format,
+                                             int32_t every = 0, bool belowZero = true,
+                                             uint32_t seed = 1) {
+  if (format != PixelFormat::ArgbFloat) return ToWorld(image);
+  auto world = std::make_unique<softhost::SoftWorld>(image.width, image.height, format);
+  RecordFormat(*world->World(), format);
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const float kOdd[] = {std::numeric_limits<float>::quiet_NaN(),
+                        kInf,
+                        0x1p-140f,
+                        0x1p-127f,
+                        std::numeric_limits<float>::min(),
+                        -0.0f,
+                        1.5f,
+                        20.0f,
+                        std::numeric_limits<float>::max(),
+                        -std::numeric_limits<float>::quiet_NaN(),
+                        -kInf,
+                        -1.5f,
+                        -0x1p-140f};
+  const size_t odd = belowZero ? std::size(kOdd) : std::size(kOdd) - 4;
+  std::mt19937 rng(seed);
+  for (int32_t y = 0; y < image.height; ++y) {
+    for (int32_t x = 0; x < image.width; ++x) {
+      float* c = &world->PixelF(x, y)->alpha;
+      for (int32_t k = 0; k < 4; ++k) {
+        const bool special = every > 0 && rng() % static_cast<uint32_t>(every) == 0;
+        c[k] = special ? kOdd[rng() % odd] : static_cast<float>(image.At(x, y)[k]) / 32768.0f;
+      }
+    }
+  }
+  return world;
+}
+
+// Channel c of pixel (x, y) as stored, and as text.
+uint32_t Bits(const softhost::SoftWorld& w, int32_t x, int32_t y, int32_t c) {
+  switch (w.Format()) {
+    case PixelFormat::ArgbFloat:
+      return std::bit_cast<uint32_t>((&w.PixelF(x, y)->alpha)[c]);
+    case PixelFormat::Argb16:
+      return (&w.Pixel16(x, y)->alpha)[c];
+    case PixelFormat::Argb8:
+      break;
+  }
+  return (&w.Pixel8(x, y)->alpha)[c];
+}
+
+std::string Text(const softhost::SoftWorld& w, int32_t x, int32_t y, int32_t c) {
+  if (w.Format() != PixelFormat::ArgbFloat) return std::to_string(Bits(w, x, y, c));
+  std::ostringstream s;
+  s << std::hexfloat << (&w.PixelF(x, y)->alpha)[c];
+  return s.str();
+}
+
+// Empty when every channel has the same bits; else the first differing
+// (x, y, channel) with every value that went into it.
+std::string FirstDifference(const softhost::SoftWorld& expected, const softhost::SoftWorld& actual,
+                            const softhost::SoftWorld& input,
+                            const softhost::SoftWorld* floor = nullptr) {
+  for (int32_t y = 0; y < expected.Height(); ++y) {
+    for (int32_t x = 0; x < expected.Width(); ++x) {
+      for (int32_t c = 0; c < 4; ++c) {
+        if (Bits(expected, x, y, c) == Bits(actual, x, y, c)) continue;
+        std::ostringstream s;
+        s << "first difference at (" << x << ", " << y << ") channel " << c << ": expected "
+          << Text(expected, x, y, c) << ", got " << Text(actual, x, y, c) << ", input argb";
+        for (int32_t k = 0; k < 4; ++k) s << " " << Text(input, x, y, k);
+        if (floor != nullptr) {
+          s << ", floor argb";
+          for (int32_t k = 0; k < 4; ++k) s << " " << Text(*floor, x, y, k);
+        }
+        return s.str();
+      }
+    }
+  }
+  return "";
+}
+
+// Runs `body` inside a host command, where the host's suites (the float
+// iterate among them) answer.
+void InCommand(softhost::Host& host, std::function<void()> body) {
+  host.Call(
+      [](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void* extra) -> PF_Err {
+        (*static_cast<std::function<void()>*>(extra))();
+        return PF_Err_NONE;
+      },
+      PF_Cmd_ABOUT, nullptr, &body);
+}
+
 std::vector<int32_t> Tent(int32_t half, int32_t peak) {
   std::vector<int32_t> k;
   for (int32_t i = -half; i <= half; ++i) k.push_back(peak - peak * std::abs(i) / (half + 1));
@@ -68,12 +172,15 @@ KernelView ViewOf(std::vector<int32_t>& weights, bool across) {
   return v;
 }
 
-class HandMadeKernels : public ::testing::TestWithParam<bool> {};
+class HandMadeKernels : public ::testing::TestWithParam<PixelFormat> {};
 
 // Weights the vector arithmetic cannot reproduce must be declined, leaving
-// the output untouched for the straightforward passes.
+// the output untouched for the straightforward passes; so must a float floor
+// below 0.
 TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
-  const bool deep = GetParam();
+  const PixelFormat format = GetParam();
+  const bool deep = format != PixelFormat::Argb8;
+  const bool isFloat = format == PixelFormat::ArgbFloat;
   // The largest weight that keeps 255 in range at 8 bits; at 16 bits values
   // near 65535 overflow and must take the exact emulation.
   const int32_t top = deep ? 65535 : 32896;
@@ -83,7 +190,8 @@ TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
   struct KernelCase {
     const char* name;
     std::vector<int32_t> across, down;  // centre at size / 2
-    bool taken = true;
+    bool taken = true;                  // in float lanes every weight is
+    bool floorBelowZero = false;        // float only, declined
   } kernels[] = {
       {"zero and unit", {0, 32768, 0}, {32767, 0, 32769}},
       {"fans", Tent(40, 32768), Tent(33, 32767)},
@@ -92,39 +200,51 @@ TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
       {"wider than the image", Tent(70, 32768), Tent(50, 32769)},
       {"too heavy across", heavy, {32768}, false},
       {"too heavy down", {32768}, heavy, false},
+      {"far too heavy", {1 << 20, 32768, 7}, {3, 1 << 24}, false},
+      {"floor below zero", Tent(5, 30000), Tent(4, 32768), true, true},
   };
   const int32_t sizes[][2] = {{1, 19}, {37, 23}, {64, 40}, {150, 21}};
   for (KernelCase& k : kernels) {
     const KernelView across = ViewOf(k.across, true), down = ViewOf(k.down, false);
+    if (k.floorBelowZero && !isFloat) continue;
+    const bool taken = isFloat ? !k.floorBelowZero : k.taken;
     for (const auto& [w, h] : sizes) {
       // 65535 is never sent by the host, but the passes must still agree.
       const int32_t full = deep && w == 37 ? 65535 : deep ? 32768 : 255;
-      const Image src = Noise(w, h, deep, 11, full, 5);
-      const Image floor = Noise(w, h, deep, 12, full / 3, 3);
-      const auto in = ToWorld(src);
+      const auto in = WorldOf(Noise(w, h, deep, 11, full, 5), format, 7);
+      const Image floorImage = Noise(w, h, deep, 12, full / 3, 3);
+      auto makeFloor = [&] {
+        auto f = WorldOf(floorImage, format, 11, false, 2);
+        if (k.floorBelowZero) f->PixelF(w / 2, h / 2)->red = -0.25f;
+        return f;
+      };
+      const auto floor = makeFloor();
       for (int threads : {1, 3}) {
         softhost::HostConfig config;
         config.threads = threads;
         softhost::Host host(config);
-        const auto expected = ToWorld(floor);
-        if (k.taken) {
+        const auto expected = makeFloor();
+        InCommand(host, [&] {
+          if (!taken) return;
           AEWorld temp(host.InData());
           temp.CopyFrom(expected->World());
           DispatchPixel(FormatOf(in->World()), [&]<typename Pixel>() {
             IterateMaxGather<Pixel>(host.InData(), across, in->World(), temp.World(), 0, 2 * h);
             IterateMaxGather<Pixel>(host.InData(), down, temp.World(), expected->World(), h, 2 * h);
           });
-        }
+        });
         for (SimdLevel level : Levels()) {
           SCOPED_TRACE(::testing::Message()
-                       << k.name << ", " << w << " x " << h << ", " << (deep ? 16 : 8) << " bpc, "
+                       << k.name << ", " << w << " x " << h << ", " << FormatName(format) << ", "
                        << threads << " threads, " << SimdLevelName(level));
-          const auto out = ToWorld(floor);
-          ASSERT_EQ(
-              ConvolveSeparableFast(host.InData(), across, down, in->World(), out->World(), level),
-              k.taken);
-          const std::string d = rendertest::FirstDifference(rendertest::Load(*expected),
-                                                            rendertest::Load(*out), src, &floor);
+          const auto out = makeFloor();
+          bool answer = !taken;
+          InCommand(host, [&] {
+            answer = ConvolveSeparableFast(host.InData(), across, down, in->World(), out->World(),
+                                           level);
+          });
+          ASSERT_EQ(answer, taken);
+          const std::string d = FirstDifference(*expected, *out, *in, floor.get());
           ASSERT_TRUE(d.empty()) << d;
         }
       }
@@ -132,8 +252,10 @@ TEST_P(HandMadeKernels, MatchTheStraightforwardPassesOrDecline) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, HandMadeKernels, ::testing::Bool(),
-                         [](const auto& p) { return p.param ? "Deep" : "Eight"; });
+INSTANTIATE_TEST_SUITE_P(Depths, HandMadeKernels,
+                         ::testing::Values(PixelFormat::Argb8, PixelFormat::Argb16,
+                                           PixelFormat::ArgbFloat),
+                         [](const auto& p) { return FormatName(p.param); });
 
 // Fixed weights (5 wide unless 21 x 15) for every amount; under a control
 // layer rung k scales them by (k + 1) / count, so that the rungs differ.
@@ -285,6 +407,11 @@ const Case kCases[] = {
     {"MildPeaks", kPeaked, 37, 26, 7, 4, 50, kLayerOfOtherDepth | kSmooth, {32895}},
     {"HighPeaks", kPeaked, 37, 26, 4, 6, 7, kLayerOfOtherDepth, {45000}},
     {"PeaksBeyondLanes", kPeaked, 37, 26, 5, 3, 7, kLayerOfOtherDepth, {70000}},
+    // Without a control layer: float lanes take every weight, the others
+    // leave these to the straightforward loops.
+    {"FixedMaskedUniform", kFixedMasked, 19, 13, 0, 0, 0, kMasked | kOverwrite, kOdd},
+    {"FixedBeyondLanesUniform", kFixed, 13, 9, 0, 0, 0, 0, kBeyond},
+    {"PeaksBeyondLanesUniform", kPeaked, 37, 26, 5, 3, 0, 0, {70000}},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -312,10 +439,11 @@ Image Ramp(int32_t w, int32_t h, bool deep) {
   return image;
 }
 
-class MakerFast : public ::testing::TestWithParam<std::tuple<Case, bool>> {};
+class MakerFast : public ::testing::TestWithParam<std::tuple<Case, PixelFormat>> {};
 
 TEST_P(MakerFast, MatchesStraightforward) {
-  const auto& [c, deep] = GetParam();
+  const auto& [c, format] = GetParam();
+  const bool deep = format != PixelFormat::Argb8;
   shapestest::HostSession session;
   softhost::Host& host = session.host;
   const int32_t full = deep ? 32768 : 255;
@@ -335,14 +463,15 @@ TEST_P(MakerFast, MatchesStraightforward) {
     for (int32_t x = (y * 3) % 7; x < c.width; x += 7) src.At(x, y)[0] = 0;
   }
   // Dim values that the result must keep where nothing beats them.
-  const Image floor = Noise(c.width, c.height, deep, 13, full / 8, 2);
+  const Image floorImage = Noise(c.width, c.height, deep, 13, full / 8, 2);
+  const auto floor = WorldOf(floorImage, format, 13, false, 2);
   // Centred and a little smaller than the image, so a border lies outside.
   const bool layerDeep = deep != ((c.options & kLayerOfOtherDepth) != 0);
   const auto layer =
       ToWorld((c.options & kSmoothLayer) != 0 ? Ramp(c.width - 4, c.height - 3, layerDeep)
                                               : Noise(c.width - 4, c.height - 3, layerDeep,
                                                       12 + c.height, layerDeep ? 32768 : 255, 9));
-  const auto in = ToWorld(src);
+  const auto in = WorldOf(src, format, (c.options & kSparse) != 0 ? 4001 : 9);
   const auto shape = ToWorld(Noise(16, 12, false, 5, 255, 3));  // for the custom shape
 
   KernelSettings settings;
@@ -368,29 +497,39 @@ TEST_P(MakerFast, MatchesStraightforward) {
     plan.simd = level;
     plan.maskTransparentSource = (c.options & kMasked) != 0;
     if ((c.options & kOverwrite) != 0) plan.destination = DestinationState::Overwrite;
-    const auto out = ToWorld(floor);
+    auto out = WorldOf(floorImage, format, 13, false, 2);
     const auto maker = MakeShape(c, settings);
-    EXPECT_NO_THROW(
-        ConvolveImage(maker.get(), in->World(), out->World(), &settings, &factory, plan));
-    return rendertest::Load(*out);
+    InCommand(host, [&] {
+      EXPECT_NO_THROW(
+          ConvolveImage(maker.get(), in->World(), out->World(), &settings, &factory, plan));
+    });
+    return out;
   };
-  const Image expected = render(Engine::Reference, SimdLevel::Scalar);
+  const auto expected = render(Engine::Reference, SimdLevel::Scalar);
   for (int threads : {1, 3}) {
     host.Config().threads = threads;
     for (SimdLevel level : Levels()) {
       SCOPED_TRACE(::testing::Message() << threads << " threads, " << SimdLevelName(level));
-      const std::string d =
-          rendertest::FirstDifference(expected, render(Engine::Fast, level), src, &floor);
+      const std::string d = FirstDifference(*expected, *render(Engine::Fast, level), *in, &*floor);
       EXPECT_TRUE(d.empty()) << d;
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, MakerFast,
-                         ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Bool()),
-                         [](const auto& p) {
-                           return std::string(std::get<0>(p.param).name) +
-                                  (std::get<1>(p.param) ? "Deep" : "Eight");
-                         });
+// Every case at 8 and 16 bits; in float those without a control layer,
+// whose float paths are the straightforward loops.
+std::vector<std::tuple<Case, PixelFormat>> MakerCases() {
+  std::vector<std::tuple<Case, PixelFormat>> cases;
+  for (const Case& c : kCases) {
+    for (PixelFormat f : {PixelFormat::Argb8, PixelFormat::Argb16, PixelFormat::ArgbFloat}) {
+      if (f != PixelFormat::ArgbFloat || c.rungs == 0) cases.emplace_back(c, f);
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, MakerFast, ::testing::ValuesIn(MakerCases()), [](const auto& p) {
+  return std::string(std::get<0>(p.param).name) + FormatName(std::get<1>(p.param));
+});
 
 }  // namespace
