@@ -79,27 +79,33 @@ struct LineOps {
 // Below, O is a LineOps: its V is one position.
 
 // van Herk / Gil-Werman: slide[x] = max(in[x .. x + r - 1]) for every x with
-// x + r <= n, from running maxima within blocks of r, forward and backward.
+// x + r <= n, as the maximum of x's block from x on and of the next block up
+// to x + r - 1 (beyond that, only the former). The first runs backwards into
+// `suffix` (r positions, small enough to stay in cache), the second forwards
+// in a register, so the line's long buffers are read twice and written once.
 template <class O, typename Lane>
-void SlidingMaximum(const Lane* in, int32_t n, int32_t r, Lane* prefix, Lane* slide) {
+void SlidingMaximum(const Lane* in, int32_t n, int32_t r, Lane* suffix, Lane* slide) {
   for (int32_t block = 0; block < n; block += r) {
     const int32_t end = block + r < n ? block + r : n;
-    typename O::V run = O::Load(in + block * kLineLanes);
-    O::Store(prefix + block * kLineLanes, run);
-    for (int32_t i = block + 1; i < end; ++i) {
-      run = O::Max(run, O::Load(in + i * kLineLanes));
-      O::Store(prefix + i * kLineLanes, run);
-    }
-    run = O::Load(in + (end - 1) * kLineLanes);
-    O::Store(slide + (end - 1) * kLineLanes, run);
+    typename O::V run = O::Load(in + (end - 1) * kLineLanes);
+    O::Store(suffix + (end - 1 - block) * kLineLanes, run);
     for (int32_t i = end - 2; i >= block; --i) {
       run = O::Max(run, O::Load(in + i * kLineLanes));
-      O::Store(slide + i * kLineLanes, run);
+      O::Store(suffix + (i - block) * kLineLanes, run);
     }
-  }
-  for (int32_t x = 0; x + r <= n; ++x) {
-    O::Store(slide + x * kLineLanes,
-             O::Max(O::Load(slide + x * kLineLanes), O::Load(prefix + (x + r - 1) * kLineLanes)));
+    // The window of x = block is the block itself.
+    O::Store(slide + block * kLineLanes, run);
+    typename O::V ahead = O::Zero();
+    for (int32_t x = block + 1; x < end; ++x) {
+      const typename O::V s = O::Load(suffix + (x - block) * kLineLanes);
+      if (x + r > n) {
+        O::Store(slide + x * kLineLanes, s);
+        continue;
+      }
+      const typename O::V a = O::Load(in + (x + r - 1) * kLineLanes);
+      ahead = x == block + 1 ? a : O::Max(ahead, a);
+      O::Store(slide + x * kLineLanes, O::Max(s, ahead));
+    }
   }
 }
 
@@ -234,10 +240,10 @@ bool RunLine(const LineJobOf<typename Lanes::Lane>& job) {
   }
   const LineProgram& program = job.program;
   const intptr_t line = static_cast<intptr_t>(job.inCount) * kLineLanes;
-  Lane* prefix = job.in + line;
+  Lane* scratch = job.in + line;
   for (int32_t s = 0; s < program.slideCount; ++s) {
-    SlidingMaximum<O>(job.in, job.inCount, program.slideLengths[s], prefix,
-                      prefix + line * (1 + s));
+    SlidingMaximum<O>(job.in, job.inCount, program.slideLengths[s], scratch,
+                      scratch + line * (1 + s));
   }
   const Positions<O, O::kGroup> group{job.in, program};
   const Positions<O, 1> single{job.in, program};

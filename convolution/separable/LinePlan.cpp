@@ -8,7 +8,7 @@
 namespace {
 
 // A run of this many equal taps costs about as much through a sliding
-// maximum (three passes over the line, then one read) as read tap by tap.
+// maximum (two passes over the line, then one read) as read tap by tap.
 constexpr int32_t kSlideRun = 8;
 constexpr int32_t kSlideCost = 6;
 
