@@ -150,10 +150,11 @@ void Sweep(const Scene& scene, PF_EffectMainFunc entry, Tally& tally) {
   EXPECT_EQ(stage.Input().pixels, input.pixels) << "the input was written";
 }
 
-class FaultSweep : public ::testing::TestWithParam<std::tuple<EngineKind, bool, RenderPath>> {};
+class FaultSweep : public ::testing::TestWithParam<std::tuple<EngineKind, int, RenderPath>> {};
 
 TEST_P(FaultSweep, EveryCallOfEveryHostOperation) {
-  const auto [engine, deep, path] = GetParam();
+  const auto [engine, bits, path] = GetParam();
+  const bool deep = bits == 16;
   const PF_EffectMainFunc entry = EntryFor(engine);
   // The kernel and control-layer views convolve nothing, so they add nothing
   // on a second engine.
@@ -168,7 +169,10 @@ TEST_P(FaultSweep, EveryCallOfEveryHostOperation) {
   for (int32_t control = 0; views && control < 2; ++control) {
     scenes.push_back(Scene{2, 1, deep, control != 0});
   }
-  for (Scene& scene : scenes) scene.path = path;
+  for (Scene& scene : scenes) {
+    scene.path = path;
+    scene.floatPixels = bits == 32;
+  }
   Tally tally;
   for (const Scene& scene : scenes) {
     Sweep(scene, entry, tally);
@@ -177,18 +181,27 @@ TEST_P(FaultSweep, EveryCallOfEveryHostOperation) {
   std::printf(
       "fault sweep, %s engine, %d bpc, %s: %zu scenes, %ld renders, %ld injected faults "
       "survived\n",
-      Name(engine), deep ? 16 : 8, Name(path), scenes.size(), tally.renders, tally.survived);
+      Name(engine), bits, Name(path), scenes.size(), tally.renders, tally.survived);
   RecordProperty("faults_survived", std::to_string(tally.survived));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, FaultSweep,
-                         ::testing::Combine(::testing::Values(EngineKind::Fast,
-                                                              EngineKind::Reference),
-                                            ::testing::Bool(), ::testing::ValuesIn(kRenderPaths)),
-                         [](const auto& p) {
-                           return std::string(Name(std::get<0>(p.param))) +
-                                  (std::get<1>(p.param) ? "16" : "8") + Name(std::get<2>(p.param));
-                         });
+// Float frames reach an effect only through SmartFX.
+std::vector<std::tuple<EngineKind, int, RenderPath>> SweepCases() {
+  std::vector<std::tuple<EngineKind, int, RenderPath>> cases;
+  for (EngineKind engine : {EngineKind::Fast, EngineKind::Reference}) {
+    for (int bits : {8, 16, 32}) {
+      for (RenderPath path : kRenderPaths) {
+        if (bits < 32 || path == RenderPath::Smart) cases.emplace_back(engine, bits, path);
+      }
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, FaultSweep, ::testing::ValuesIn(SweepCases()), [](const auto& p) {
+  return std::string(Name(std::get<0>(p.param))) + std::to_string(std::get<1>(p.param)) +
+         Name(std::get<2>(p.param));
+});
 
 }  // namespace
 }  // namespace reliability

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <type_traits>
 #include <unordered_map>
@@ -28,6 +29,12 @@ enum class IterateUse : char { Convolve, FrameClear, Resample };
 struct State {
   PF_UtilCallbacks utils{};
   PF_InteractCallbacks inter{};
+  SPBasicSuite basic{};
+#ifdef QB_HOSTAPI_CURRENT
+  // The host's suites as acquired, and the counted copies handed out.
+  PF_WorldSuite2 worldSuite{}, countedWorldSuite{};
+  PF_IterateFloatSuite1 iterateFloat{}, countedIterateFloat{};
+#endif
   bool saved = false;
   std::atomic<long> counts[CountedKinds] = {};
   std::mutex mutex;  // guards everything below
@@ -107,14 +114,17 @@ IterateUse UseOf(PF_InData*, A_long, A_long, PF_EffectWorld*, const PF_Rect*, co
 // A world the budget cannot hold is refused as the host would refuse it.
 // Worlds are not counted as lent: the cap only keeps one request from
 // asking the machine for more than the budget.
-inline bool WorldFits(PF_ProgPtr, A_long width, A_long height, PF_NewWorldFlags flags,
-                      PF_EffectWorld*) {
+inline bool WorldFitsPixels(A_long width, A_long height, size_t pixel) {
   State& s = Probe();
   std::lock_guard<std::mutex> lock(s.mutex);
   if (width < 1 || height < 1) return true;  // the host's own answer
-  const size_t pixel = (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0 ? 8 : 4;
   const size_t room = s.lent > s.budget ? 0 : s.budget - s.lent;
   return static_cast<size_t>(width) <= room / pixel / static_cast<size_t>(height);
+}
+
+inline bool WorldFits(PF_ProgPtr, A_long width, A_long height, PF_NewWorldFlags flags,
+                      PF_EffectWorld*) {
+  return WorldFitsPixels(width, height, (flags & PF_NewWorldFlag_DEEP_PIXELS) != 0 ? 8 : 4);
 }
 
 // Counts a call of `kind` and forwards it to the saved callback `Member`.
@@ -145,6 +155,55 @@ void Hook(Table& table) {
   table.*Member = &Counter<kind, Member, std::remove_reference_t<decltype(table.*Member)>>::Call;
 }
 
+#ifdef QB_HOSTAPI_CURRENT
+// Float worlds come through suites: their new worlds and iterates count as
+// the utility callbacks' do.
+inline PF_Err SuiteNewWorld(PF_ProgPtr ref, A_long width, A_long height, PF_Boolean clear,
+                            PF_PixelFormat format, PF_EffectWorld* world) {
+  State& s = Probe();
+  ++s.counts[NewWorld];
+  const size_t pixel = format == PF_PixelFormat_ARGB128  ? 16
+                       : format == PF_PixelFormat_ARGB64 ? 8
+                                                         : 4;
+  if (!WorldFitsPixels(width, height, pixel)) return PF_Err_OUT_OF_MEMORY;
+  return s.worldSuite.PF_NewWorld(ref, width, height, clear, format, world);
+}
+
+inline PF_Err IterateFloat(PF_InData* in, A_long base, A_long final, PF_EffectWorld* src,
+                           const PF_Rect* area, void* refcon, PF_IteratePixelFloatFunc fn,
+                           PF_EffectWorld* dst) {
+  State& s = Probe();
+  ++s.counts[Iterate];
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.iterateUses.push_back(UseOf(in, base, final, src, area, refcon, fn, dst));
+  }
+  return s.iterateFloat.iterate(in, base, final, src, area, refcon, fn, dst);
+}
+#endif
+
+inline SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
+  State& s = Probe();
+  const SPErr err = s.basic.AcquireSuite(name, version, suite);
+#ifdef QB_HOSTAPI_CURRENT
+  if (err != 0 || suite == nullptr || *suite == nullptr) return err;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (std::strcmp(name, kPFWorldSuite) == 0 && version == kPFWorldSuiteVersion2) {
+    s.worldSuite = *static_cast<const PF_WorldSuite2*>(*suite);
+    s.countedWorldSuite = s.worldSuite;
+    s.countedWorldSuite.PF_NewWorld = &SuiteNewWorld;
+    *suite = &s.countedWorldSuite;
+  } else if (std::strcmp(name, kPFIterateFloatSuite) == 0 &&
+             version == kPFIterateFloatSuiteVersion1) {
+    s.iterateFloat = *static_cast<const PF_IterateFloatSuite1*>(*suite);
+    s.countedIterateFloat = s.iterateFloat;
+    s.countedIterateFloat.iterate = &IterateFloat;
+    *suite = &s.countedIterateFloat;
+  }
+#endif
+  return err;
+}
+
 }  // namespace detail
 
 // Every Host hands out the same callbacks: the first seen forwards for all.
@@ -157,9 +216,11 @@ inline void Install(softhost::Host& host) {
     if (!s.saved) {
       s.utils = u;
       s.inter = inter;
+      s.basic = *host.InData()->pica_basicP;
       s.saved = true;
     }
   }
+  host.InData()->pica_basicP->AcquireSuite = &detail::AcquireSuite;
   u.host_new_handle = &detail::NewHandle;
   u.host_dispose_handle = &detail::DisposeHandle;
   detail::Hook<NewWorld, &PF_UtilCallbacks::new_world>(u);

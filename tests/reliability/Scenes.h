@@ -80,21 +80,26 @@ struct Scene {
   int32_t height = 16;
   bool oldHost = false;  // major version 11: the effect smooths and builds Gaussians itself
   softhost::RenderPath path = softhost::kDefaultRenderPath;
+  bool floatPixels = false;  // 32-bit float frames and layers (deep is then not read)
 };
 
 inline std::string Describe(const Scene& s) {
   static const char* const kViews[] = {"Normal", "ViewKernel", "ViewBCL"};
   std::ostringstream out;
-  out << kViews[s.view] << " " << kShapeNames[s.shape] << (s.deep ? " 16" : " 8") << " bpc"
-      << (s.control ? " with control layer" : "") << ", amount " << s.amount << ", " << s.width
-      << "x" << s.height << (s.oldHost ? ", old host" : "") << ", " << Name(s.path);
+  out << kViews[s.view] << " " << kShapeNames[s.shape]
+      << (s.floatPixels ? " 32"
+          : s.deep      ? " 16"
+                        : " 8")
+      << " bpc" << (s.control ? " with control layer" : "") << ", amount " << s.amount << ", "
+      << s.width << "x" << s.height << (s.oldHost ? ", old host" : "") << ", " << Name(s.path);
   return out.str();
 }
 
 // Row padding is a fixed byte; overruns there escape every sanitizer.
 inline bool PaddingIntact(const softhost::SoftWorld& world) {
   const PF_EffectWorld* w = world.World();
-  const size_t used = static_cast<size_t>(w->width) * (world.Deep() ? 8 : 4);
+  const size_t pixel = world.Format() == PixelFormat::ArgbFloat ? 16 : world.Deep() ? 8 : 4;
+  const size_t used = static_cast<size_t>(w->width) * pixel;
   for (int32_t y = 0; y < w->height; ++y) {
     const auto* row =
         static_cast<const unsigned char*>(w->data) + static_cast<size_t>(y) * w->rowbytes;
@@ -114,6 +119,26 @@ inline std::unique_ptr<softhost::SoftWorld> Painted(int32_t w, int32_t h, bool d
   return rendertest::ToWorld(image);
 }
 
+// The 16-bit painting in float, with the impulse a highlight at 4.0.
+inline std::unique_ptr<softhost::SoftWorld> PaintedFloat(int32_t w, int32_t h, uint32_t seed) {
+  const rendertest::Image image = rendertest::MakePattern(rendertest::Random, w, h, true, seed);
+  auto world = std::make_unique<softhost::SoftWorld>(w, h, PixelFormat::ArgbFloat);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      const rendertest::Pix& p = image.At(x, y);
+      const float k = 1.0f / 32768;
+      *world->PixelF(x, y) = PF_PixelFloat{p[0] * k, p[1] * k, p[2] * k, p[3] * k};
+    }
+  }
+  *world->PixelF(w / 3, h / 2) = PF_PixelFloat{1.0f, 4.0f, 4.0f, 4.0f};
+  return world;
+}
+
+inline std::unique_ptr<softhost::SoftWorld> PaintedFor(const Scene& s, int32_t w, int32_t h,
+                                                       uint32_t seed) {
+  return s.floatPixels ? PaintedFloat(w, h, seed) : Painted(w, h, s.deep, seed);
+}
+
 // One scene on its own probed host; the control layer is smaller than the
 // frame and centred, so it is scaled and sampled.
 class Stage {
@@ -125,10 +150,13 @@ class Stage {
           config.renderPath = s.path;
           return config;
         }()),
-        input(Painted(s.width, s.height, s.deep, 7)),
-        output(s.width, s.height, s.deep),
-        control(Painted(11, 7, s.deep, 11)),
-        shapeLayer(Painted(9, 9, s.deep, 13)) {
+        input(PaintedFor(s, s.width, s.height, 7)),
+        output(s.width, s.height,
+               s.floatPixels ? PixelFormat::ArgbFloat
+               : s.deep      ? PixelFormat::Argb16
+                             : PixelFormat::Argb8),
+        control(PaintedFor(s, 11, 7, 11)),
+        shapeLayer(PaintedFor(s, 9, 9, 13)) {
     probe::Install(host);
     host.SetInput(input->World());
     setupError = host.Setup(entry);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -48,8 +49,20 @@ struct Image {
   int32_t Full() const { return deep ? 32768 : 255; }
 };
 
+// A float world's channels are held as their bit patterns, so that
+// comparisons are exact, NaN included.
 inline Image Load(softhost::SoftWorld& world) {
   Image image(world.Width(), world.Height(), world.Deep());
+  if (world.Format() == PixelFormat::ArgbFloat) {
+    for (int32_t y = 0; y < image.height; ++y) {
+      for (int32_t x = 0; x < image.width; ++x) {
+        const PF_PixelFloat p = *world.PixelF(x, y);
+        image.At(x, y) = Pix{std::bit_cast<int32_t>(p.alpha), std::bit_cast<int32_t>(p.red),
+                             std::bit_cast<int32_t>(p.green), std::bit_cast<int32_t>(p.blue)};
+      }
+    }
+    return image;
+  }
   for (int32_t i = 0; i < image.width * image.height * 4; ++i) {
     image.pixels[static_cast<size_t>(i / 4)][i % 4] =
         shapestest::Channel(world.World(), i / 4 % image.width, i / 4 / image.width, i % 4);
