@@ -20,6 +20,11 @@ std::vector<Scene> MixedScenes(softhost::RenderPath path) {
   std::vector<Scene> scenes = {Scene{0, 0, false, false}, Scene{0, 4, true, true},
                                Scene{0, 7, false, true},  Scene{0, 6, true, false},
                                Scene{2, 1, false, true},  Scene{1, 5, true, false}};
+  if (path == softhost::RenderPath::Smart) {
+    scenes.push_back(Scene{0, 0, false, true});
+    scenes.push_back(Scene{0, 4, false, false});
+    scenes.back().floatPixels = scenes[scenes.size() - 2].floatPixels = true;
+  }
   for (Scene& scene : scenes) {
     scene.amount = 9;
     scene.width = 40;
@@ -115,7 +120,7 @@ TEST(Concurrency, SmartRendersOfOneInstanceAtOnceMatchSerialOnes) {
     std::vector<std::string> failures(kThreads);
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&, t] {
-        softhost::SoftWorld output(scene.width, scene.height, scene.deep);
+        softhost::SoftWorld output(scene.width, scene.height, PixelsOf(scene));
         PF_OutData outData{};
         start.arrive_and_wait();
         for (int round = 0; round < kRounds && failures[t].empty(); ++round) {

@@ -83,6 +83,10 @@ struct Scene {
   bool floatPixels = false;  // 32-bit float frames and layers (deep is then not read)
 };
 
+inline PixelFormat PixelsOf(const Scene& s) {
+  return s.floatPixels ? PixelFormat::ArgbFloat : s.deep ? PixelFormat::Argb16 : PixelFormat::Argb8;
+}
+
 inline std::string Describe(const Scene& s) {
   static const char* const kViews[] = {"Normal", "ViewKernel", "ViewBCL"};
   std::ostringstream out;
@@ -151,10 +155,7 @@ class Stage {
           return config;
         }()),
         input(PaintedFor(s, s.width, s.height, 7)),
-        output(s.width, s.height,
-               s.floatPixels ? PixelFormat::ArgbFloat
-               : s.deep      ? PixelFormat::Argb16
-                             : PixelFormat::Argb8),
+        output(s.width, s.height, PixelsOf(s)),
         control(PaintedFor(s, 11, 7, 11)),
         shapeLayer(PaintedFor(s, 9, 9, 13)) {
     probe::Install(host);
