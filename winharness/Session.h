@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ struct Case {
   std::string name;
   int32_t shape;
   int32_t view;
-  bool deep;
+  int32_t bits;     // 8, 16 or 32 (float, through SmartFX only)
   bool control;     // a Blur Control Layer, else none
   double amount;    // slider value (a diameter in pixels)
   double vertical;  // 0: uniform amount
@@ -65,17 +66,19 @@ inline std::vector<Case> Cases() {
   std::vector<Case> cases;
   for (RenderPath path : paths) {
     const std::string command = path == RenderPath::Smart ? "-smart" : "-legacy";
-    for (bool deep : {false, true}) {
-      const std::string suffix = (deep ? "-16" : "-8") + command;
+    for (int32_t bits : {8, 16, 32}) {
+      if (bits == 32 && path != RenderPath::Smart) continue;
+      std::string suffix = std::to_string(bits);
+      suffix.insert(0, 1, '-').append(command);
       for (const Row& r : kShapes) {
         for (bool control : {false, true}) {
           cases.push_back(Case{r.name + std::string(control ? "-bcl" : "") + suffix, r.shape,
-                               Normal, deep, control, r.amount, r.vertical, path});
+                               Normal, bits, control, r.amount, r.vertical, path});
         }
       }
       cases.push_back(
-          Case{"star-kernel-view" + suffix, Star, ViewKernel, deep, false, 14, 0, path});
-      cases.push_back(Case{"bcl-view" + suffix, Gaussian, ViewBCL, deep, true, 11, 0, path});
+          Case{"star-kernel-view" + suffix, Star, ViewKernel, bits, false, 14, 0, path});
+      cases.push_back(Case{"bcl-view" + suffix, Gaussian, ViewBCL, bits, true, 11, 0, path});
     }
   }
   return cases;
@@ -139,11 +142,33 @@ inline void MakeControl(softhost::SoftWorld& world) {
   }
 }
 
+// The 16-bit world's values in float (v / 32768), its bright points
+// (`highlight` > 1) raised above full scale.
+inline void MakeFloat(const softhost::SoftWorld& from, softhost::SoftWorld& to, float highlight) {
+  for (int32_t y = 0; y < from.Height(); ++y) {
+    for (int32_t x = 0; x < from.Width(); ++x) {
+      const PF_Pixel16 p = *from.Pixel16(x, y);
+      const float k = 1.0f / 32768;
+      const float lift = p.alpha == 32768 ? highlight : 1.0f;
+      *to.PixelF(x, y) =
+          PF_PixelFloat{p.alpha * k, p.red * k * lift, p.green * k * lift, p.blue * k * lift};
+    }
+  }
+}
+
+// Channels in the host's order, little-endian: 1, 2 or 4 bytes each.
 inline std::vector<uint8_t> RawPixels(softhost::SoftWorld& world) {
   std::vector<uint8_t> raw;
   for (int32_t y = 0; y < world.Height(); ++y) {
     for (int32_t x = 0; x < world.Width(); ++x) {
-      if (world.Deep()) {
+      if (world.Format() == PixelFormat::ArgbFloat) {
+        const PF_PixelFloat* p = world.PixelF(x, y);
+        for (float c : {p->alpha, p->red, p->green, p->blue}) {
+          uint32_t bits = 0;
+          std::memcpy(&bits, &c, sizeof bits);
+          for (int b = 0; b < 4; ++b) raw.push_back(static_cast<uint8_t>(bits >> (8 * b)));
+        }
+      } else if (world.Deep()) {
         const PF_Pixel16* p = world.Pixel16(x, y);
         for (A_u_short c : {p->alpha, p->red, p->green, p->blue}) {
           raw.push_back(static_cast<uint8_t>(c));
@@ -197,6 +222,10 @@ inline std::string RunSession(PF_EffectMainFunc entry, const ImageSink& sink) {
   MakeInput(input16);
   MakeControl(control8);
   MakeControl(control16);
+  softhost::SoftWorld input32(kWidth, kHeight, PixelFormat::ArgbFloat);
+  softhost::SoftWorld control32(kControlWidth, kControlHeight, PixelFormat::ArgbFloat);
+  MakeFloat(input16, input32, 6.0f);
+  MakeFloat(control16, control32, 1.0f);
   host.SetInput(input8.World());
 
   std::string log;
@@ -215,7 +244,9 @@ inline std::string RunSession(PF_EffectMainFunc entry, const ImageSink& sink) {
   if (err != PF_Err_NONE || host.Params().size() != ParamCount) return log;
 
   for (const Case& c : Cases()) {
-    host.SetInput(c.deep ? input16.World() : input8.World());
+    softhost::SoftWorld& input = c.bits == 32 ? input32 : c.bits == 16 ? input16 : input8;
+    softhost::SoftWorld& control = c.bits == 32 ? control32 : c.bits == 16 ? control16 : control8;
+    host.SetInput(input.World());
     std::vector<PF_ParamDef>& p = host.Params();
     p[ParamOutputView].u.pd.value = c.view;
     p[ParamBlurType].u.pd.value = c.shape;
@@ -226,12 +257,15 @@ inline std::string RunSession(PF_EffectMainFunc entry, const ImageSink& sink) {
     p[ParamBCLCompoundShapes].u.fd.value = 6 << 16;
     softhost::LayerChoice bcl{softhost::LayerChoice::None, nullptr};
     if (c.control) {
-      bcl = {softhost::LayerChoice::Image, c.deep ? control16.World() : control8.World()};
+      bcl = {softhost::LayerChoice::Image, control.World()};
     }
     host.SetLayer(ParamBCLLayer, bcl);
     host.SetLayer(ParamShapeLayer, {softhost::LayerChoice::None, nullptr});
 
-    softhost::SoftWorld output(kWidth, kHeight, c.deep);
+    softhost::SoftWorld output(kWidth, kHeight,
+                               c.bits == 32   ? PixelFormat::ArgbFloat
+                               : c.bits == 16 ? PixelFormat::Argb16
+                                              : PixelFormat::Argb8);
     host.Config().renderPath = c.path;
     err = host.Render(entry, output.World());
     log += "render " + c.name + ": err " + std::to_string(err) + " message \"" +

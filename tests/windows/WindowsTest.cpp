@@ -177,15 +177,20 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int32_t Channel(const std::vector<uint8_t>& raw, bool deep, size_t index) {
-  return deep ? raw[2 * index] | raw[2 * index + 1] << 8 : raw[index];
+// Sample `index` of a raw image of `bytes` bytes a sample, as an integer
+// (a float's bit pattern).
+int64_t Channel(const std::vector<uint8_t>& raw, size_t bytes, size_t index) {
+  int64_t v = 0;
+  for (size_t b = 0; b < bytes; ++b) v |= int64_t{raw[bytes * index + b]} << (8 * b);
+  return v;
 }
 
 // Empty when equal; else the first differing (x, y, channel) with both values
 // and the input pixel there.
-std::string FirstDifference(bool deep, const std::vector<uint8_t>& windows,
+std::string FirstDifference(int32_t bits, const std::vector<uint8_t>& windows,
                             const std::vector<uint8_t>& linux, softhost::SoftWorld& input) {
-  const size_t bytes = (deep ? 8u : 4u) * winharness::kWidth * winharness::kHeight;
+  const size_t sampleBytes = static_cast<size_t>(bits) / 8;
+  const size_t bytes = 4 * sampleBytes * winharness::kWidth * winharness::kHeight;
   if (windows.size() != bytes || linux.size() != bytes) {
     return "sizes: windows " + std::to_string(windows.size()) + ", linux " +
            std::to_string(linux.size()) + ", expected " + std::to_string(bytes);
@@ -193,13 +198,14 @@ std::string FirstDifference(bool deep, const std::vector<uint8_t>& windows,
   const size_t at =
       std::mismatch(windows.begin(), windows.end(), linux.begin()).first - windows.begin();
   if (at == bytes) return "";
-  const size_t sample = deep ? at / 2 : at, pixel = sample / 4 * 4;
+  const size_t sample = at / sampleBytes, pixel = sample / 4 * 4;
   std::ostringstream s;
   s << "first difference at (" << pixel / 4 % winharness::kWidth << ", "
     << pixel / 4 / winharness::kWidth << ") channel " << sample % 4 << " (argb): windows "
-    << Channel(windows, deep, sample) << ", linux " << Channel(linux, deep, sample) << "; input";
+    << Channel(windows, sampleBytes, sample) << ", linux " << Channel(linux, sampleBytes, sample)
+    << "; input";
   const std::vector<uint8_t> in = winharness::RawPixels(input);
-  for (size_t k = 0; k < 4; ++k) s << " " << Channel(in, deep, pixel + k);
+  for (size_t k = 0; k < 4; ++k) s << " " << Channel(in, sampleBytes, pixel + k);
   return s.str();
 }
 
@@ -222,14 +228,18 @@ TEST(WineRun, MatchesTheLinuxModuleCommandForCommandAndPixelForPixel) {
 
   softhost::SoftWorld input8(winharness::kWidth, winharness::kHeight, false);
   softhost::SoftWorld input16(winharness::kWidth, winharness::kHeight, true);
+  softhost::SoftWorld input32(winharness::kWidth, winharness::kHeight, PixelFormat::ArgbFloat);
   winharness::MakeInput(input8);
   winharness::MakeInput(input16);
+  winharness::MakeFloat(input16, input32, 6.0f);
   for (const winharness::Case& c : winharness::Cases()) {
     const std::vector<uint8_t>& mine = linux[c.name];
     EXPECT_NE(std::count_if(mine.begin(), mine.end(), [](uint8_t b) { return b != 0; }), 0)
         << c.name << " rendered nothing";
-    EXPECT_EQ(FirstDifference(c.deep, ReadBytes(dir + "/" + c.name + ".raw"), mine,
-                              c.deep ? input16 : input8),
+    EXPECT_EQ(FirstDifference(c.bits, ReadBytes(dir + "/" + c.name + ".raw"), mine,
+                              c.bits == 32   ? input32
+                              : c.bits == 16 ? input16
+                                             : input8),
               "")
         << c.name;
   }
