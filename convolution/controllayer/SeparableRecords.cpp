@@ -128,18 +128,49 @@ bool Covering(const std::vector<KernelView>& views) {
   return true;
 }
 
+constexpr int32_t kControlValues = 65536;
+
+// The second-pass kernel of every control value, looked up on the host's
+// threads (the lookups only read the ladder).
+template <typename Pixel>
+struct ControlLookups {
+  const BCLHolder* holder;
+  KernelView* views;
+  int32_t calls;
+
+  static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+    const auto& self = *static_cast<const ControlLookups*>(refcon);
+    const RowShare share = ShareOfRow(y, self.calls, kControlValues);
+    for (int32_t c = share.first; c < share.end; ++c) {
+      self.views[c] = self.holder->KernelForControl(c);
+    }
+    return PF_Err_NONE;
+  }
+};
+
+template <typename Pixel>
+std::vector<KernelView> KernelsByControl(PF_InData* inData, PF_EffectWorld* src,
+                                         PF_EffectWorld* dst, const BCLHolder& holder) {
+  std::vector<KernelView> views(kControlValues);
+  ControlLookups<Pixel> lookups{&holder, views.data(), std::min(dst->height, 64)};
+  RaiseIfHostFailed(IterateRows<Pixel>(inData, 0, lookups.calls, src, lookups.calls, &lookups,
+                                       ControlLookups<Pixel>::Function, dst));
+  return views;
+}
+
 // False when some control value would get a kernel the lanes cannot stand
 // in for: not along the second-pass axis, outside the ladder, or a smaller
 // kernel than a smaller control value gets.
-bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
+bool PrepareSecondPass(const BCLHolder& holder, const std::vector<KernelView>& byControl, bool down,
+                       SecondPass& pass) {
   std::vector<KernelView> views;
   const int32_t count = holder.Interpolator().Count();
-  pass.kernelOf.assign(65536, 0);
+  pass.kernelOf.assign(kControlValues, 0);
   pass.kernels.assign(static_cast<size_t>(std::max(count, 0)), SecondPass::Kernel{});
   int32_t previous = 0;
   int32_t lightestCentre = INT32_MAX;
-  for (int32_t control = 0; control < 65536; ++control) {
-    const KernelView k = holder.KernelForControl(control);
+  for (int32_t control = 0; control < kControlValues; ++control) {
+    const KernelView& k = byControl[static_cast<size_t>(control)];
     if (k.kernelIndex < previous || k.kernelIndex >= count) return false;
     if (k.width < 1 || k.height < 1 || (down ? k.width : k.height) != 1) return false;
     previous = k.kernelIndex;
@@ -896,7 +927,9 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   const bool firstIsHorizontal =
       MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;
-  if (!PrepareSecondPass(*second, firstIsHorizontal, pass2)) return false;
+  const std::vector<KernelView> byControl =
+      KernelsByControl<Pixel>(settings->inData, src, dst, *second);
+  if (!PrepareSecondPass(*second, byControl, firstIsHorizontal, pass2)) return false;
 
   // Every first-pass record value is at most (peak1 * largest) >> 15 (or
   // anything a channel holds, when that wraps); every second-pass product
