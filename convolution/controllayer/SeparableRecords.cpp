@@ -588,11 +588,14 @@ class LineWorker {
     for (int32_t j = 0; j < blockCells; ++j) {
       key[j] = l.weights[lane0 + static_cast<size_t>(j)] > 0 ? present : uint16_t{0};
     }
+    // Products stay within 32 bits here (covering needs the records as the
+    // lanes make them), so the loop needs no wrap and vectorises.
+    const int32_t* weights = l.weights.data() + lane0;
     for (int32_t c = 0; c < 4; ++c) {
       uint16_t* lanes = exact.data() + (static_cast<size_t>(n) * 4 + c) * blockCells;
+      const int32_t value = s.channel[c];
       for (int32_t j = 0; j < blockCells; ++j) {
-        const int32_t w = l.weights[lane0 + static_cast<size_t>(j)];
-        lanes[j] = w <= 0 ? uint16_t{0} : static_cast<uint16_t>(MulQ15(w, s.channel[c]));
+        lanes[j] = static_cast<uint16_t>((std::max(weights[j], 0) * value) >> 15);
       }
       o.exact[c] = lanes;
     }
