@@ -17,6 +17,7 @@
 #include "hostapi/PluginApi.h"
 #include "image/AEException.h"
 #include "image/HostPoll.h"
+#include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelStorage.h"
 
@@ -49,6 +50,13 @@ int32_t LargestChannelOf(const PF_EffectWorld* world) {
     for (int32_t x = 0; x < world->width; ++x) largest = std::max(largest, LargestChannel(row[x]));
   }
   return largest;
+}
+
+// The iterate calls of a pass that chooses kernels by bands of image rows,
+// so that a table kept column by column is written a cache line at a time.
+inline int32_t ChoiceCalls(int32_t rows) {
+  constexpr int32_t kBandRows = 8;
+  return std::min((rows + kBandRows - 1) / kBandRows, kMaxIterateRows);
 }
 
 // KernelFor(f * h, f * v) depends on f alone, and f takes few values: one per

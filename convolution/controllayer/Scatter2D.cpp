@@ -318,10 +318,7 @@ class ChoiceOnHostThreads {
   }
 
  private:
-  static constexpr int32_t kBandRows = 8;
-  int32_t Calls() const {
-    return std::min((src->height + kBandRows - 1) / kBandRows, kMaxIterateRows);
-  }
+  int32_t Calls() const { return ChoiceCalls(src->height); }
 
   static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     auto& self = *static_cast<ChoiceOnHostThreads*>(refcon);

@@ -777,12 +777,7 @@ class VariableRun {
     return true;
   }
 
-  // Bands of kChoiceRows image rows, so that a column's choices are written
-  // a cache line at a time when lines run down the image.
-  static constexpr int32_t kChoiceRows = 8;
-  int32_t ChoiceCalls() const {
-    return std::min((src->height + kChoiceRows - 1) / kChoiceRows, kMaxIterateRows);
-  }
+  int32_t ChoiceCalls() const { return fastpath::ChoiceCalls(src->height); }
 
   static PF_Err ChoiceFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     auto& self = *static_cast<VariableRun*>(refcon);
