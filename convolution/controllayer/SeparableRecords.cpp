@@ -298,11 +298,11 @@ constexpr int32_t kBlackSource = -1;
 // A source of control value 0 whose first pass is the single tap of 32768,
 // when the second pass gives control 0 that tap too and weighs at least
 // 32768 at the centre of every kernel: its one record (weight 32768, control
-// 0, its own values) dominates no other, since every other record of its
-// cell has another source, whose control value 0 would keep it in its own
-// cell. A record that dominates it spreads at least its values into its
-// cell. So the record can go, and the source raises its own pixel instead:
-// (32768 * ((32768 * v) >> 15)) >> 15 = v.
+// 0, its own values v) dominates only records of control 0, which the
+// second pass keeps to their own cell, at most v there; and a record that
+// dominates it spreads at least v into its cell. So the record can go, and
+// the source raises its own pixel instead: (32768 * ((32768 * v) >> 15)) >>
+// 15 = v.
 constexpr int32_t kOwnCell = -2;
 
 template <typename Pixel>
