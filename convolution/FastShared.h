@@ -17,6 +17,7 @@
 #include "hostapi/PluginApi.h"
 #include "image/AEException.h"
 #include "image/HostPoll.h"
+#include "image/IterateRows.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelStorage.h"
 
@@ -49,6 +50,13 @@ int32_t LargestChannelOf(const PF_EffectWorld* world) {
     for (int32_t x = 0; x < world->width; ++x) largest = std::max(largest, LargestChannel(row[x]));
   }
   return largest;
+}
+
+// The iterate calls of a pass that chooses kernels by bands of image rows,
+// so that a table kept column by column is written a cache line at a time.
+inline int32_t ChoiceCalls(int32_t rows) {
+  constexpr int32_t kBandRows = 8;
+  return std::min((rows + kBandRows - 1) / kBandRows, kMaxIterateRows);
 }
 
 // KernelFor(f * h, f * v) depends on f alone, and f takes few values: one per
@@ -145,46 +153,62 @@ class ShadowRows {
 // into the shadow itself, the others into private zeroed planes of the same
 // layout, raised into the shadow once every call is done (a maximum does not
 // depend on the order its values arrive in). Planes are allocated up front,
-// so that the number of allocations does not depend on the host's threads.
+// so that the number of allocations does not depend on the host's threads;
+// a plane is cleared by the first call that takes its slot (on that call's
+// thread), and one no call took is left out of the raise.
 class SlotPlanes {
  public:
   SlotPlanes(PF_Pixel16* shadow, intptr_t shadowRowBytes, int32_t rows, int32_t slots)
       : first(reinterpret_cast<char*>(shadow)),
         rowBytes(shadowRowBytes),
         bytes(static_cast<size_t>(shadowRowBytes) * static_cast<size_t>(rows)) {
-    planes.reserve(static_cast<size_t>(std::max(slots - 1, 0)));
-    for (int32_t n = 1; n < slots; ++n) {
-      std::unique_ptr<uint16_t[]> plane(new uint16_t[bytes / sizeof(uint16_t) + 32]);
-      planes.push_back(std::move(plane));
-      std::fill_n(Data(n), bytes, char{0});
+    const auto count = static_cast<size_t>(std::max(slots - 1, 0));
+    planes.reserve(count);
+    for (size_t n = 0; n < count; ++n) {
+      planes.emplace_back(new uint16_t[bytes / sizeof(uint16_t) + 32]);
     }
+    cleared.assign(count, 0);
   }
 
+  // Only the holder of the slot's lease.
   PF_Pixel16* Row(int32_t slot, int32_t r) {
     return reinterpret_cast<PF_Pixel16*>(Data(slot) + r * rowBytes);
   }
 
+  // Only the holder of the slot's lease.
   char* Data(int32_t slot) {
     if (slot == 0) return first;
-    // Aligned as the shadow's rows are, so vectors fall on the same grid.
-    const auto address = reinterpret_cast<uintptr_t>(planes[static_cast<size_t>(slot - 1)].get());
-    return reinterpret_cast<char*>(address + (64 - address % 64) % 64);
+    const auto n = static_cast<size_t>(slot - 1);
+    char* plane = Aligned(n);
+    if (cleared[n] == 0) {
+      std::fill_n(plane, bytes, char{0});
+      cleared[n] = 1;
+    }
+    return plane;
   }
 
   void RaiseShadow() {
     auto* shadow = reinterpret_cast<uint16_t*>(first);
     const size_t lanes = bytes / sizeof(uint16_t);
     for (size_t n = 0; n < planes.size(); ++n) {
-      const auto* plane = reinterpret_cast<const uint16_t*>(Data(static_cast<int32_t>(n) + 1));
+      if (cleared[n] == 0) continue;
+      const auto* plane = reinterpret_cast<const uint16_t*>(Aligned(n));
       for (size_t l = 0; l < lanes; ++l) shadow[l] = std::max(shadow[l], plane[l]);
     }
   }
 
  private:
+  // Aligned as the shadow's rows are, so vectors fall on the same grid.
+  char* Aligned(size_t n) const {
+    const auto address = reinterpret_cast<uintptr_t>(planes[n].get());
+    return reinterpret_cast<char*>(address + (64 - address % 64) % 64);
+  }
+
   char* first;
   intptr_t rowBytes;
   size_t bytes;
   std::vector<std::unique_ptr<uint16_t[]>> planes;
+  std::vector<char> cleared;  // by plane; each written by its slot's holders only
 };
 
 // A kernel element with weight > 0: column i, row j, origin top-left.

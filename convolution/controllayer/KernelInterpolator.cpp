@@ -65,3 +65,9 @@ KernelView KernelInterpolator::KernelFor(double hAmount, double vAmount) const {
   if (found != ladder.end()) return found->second;
   return std::fabs(a - axisAmount) <= a ? largest : smallest;
 }
+
+std::vector<KernelView> KernelInterpolator::Views() const {
+  std::vector<KernelView> views{largest, smallest};
+  for (const auto& [amount, view] : ladder) views.push_back(view);
+  return views;
+}

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "image/Containers.h"
 #include "kernels/KernelStorage.h"
@@ -37,6 +38,8 @@ class KernelInterpolator {
   int32_t RungCount() const { return static_cast<int32_t>(ladder.size()); }
   const KernelView& Largest() const { return largest; }
   const KernelView& Smallest() const { return smallest; }
+  // Every view KernelFor can answer.
+  std::vector<KernelView> Views() const;
 
  private:
   struct AmountLess {

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -152,19 +154,25 @@ KernelView SampledKernel(const BCLImage& control, LadderMemo& memo, const Masked
 // first appears: kNoKernel when the source raises nothing, kExactOnly when
 // only the exact scalar loop stores what the straightforward one does, else
 // the index of its prepared kernel.
-template <typename Pixel>
+// `prepare` prepares a kernel that has not been.
+template <typename Pixel, typename Prepare>
 int32_t ChooseKernel(const Pixel& s, const KernelView& k, const KernelPixelList* listed,
-                     std::vector<ScatterKernel>& prepared) {
+                     std::vector<ScatterKernel>& prepared, Prepare&& prepare) {
   if (IsBlack(s) || k.width < 1 || k.height < 1) return kNoKernel;
   if (k.kernelIndex < 0 || k.kernelIndex >= static_cast<int32_t>(prepared.size())) {
     return kExactOnly;
   }
   ScatterKernel& plan = prepared[static_cast<size_t>(k.kernelIndex)];
-  if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
+  prepare(plan, k, listed);
   if (LargestChannel(s) > plan.safeChannel || plan.width != k.width || plan.height != k.height) {
     return kExactOnly;
   }
   return k.kernelIndex;
+}
+
+template <typename Pixel>
+void PrepareInOrder(ScatterKernel& plan, const KernelView& k, const KernelPixelList* listed) {
+  if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
 }
 
 ScatterSource ScatterTarget(char* data, intptr_t rowBytes, int32_t width, int32_t height) {
@@ -238,7 +246,7 @@ void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImag
       const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
       const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
       const Pixel s = *PixelAt<Pixel>(src, x, y);
-      const int32_t index = ChooseKernel(s, k, listed, prepared);
+      const int32_t index = ChooseKernel(s, k, listed, prepared, PrepareInOrder<Pixel>);
       if (index == kExactOnly) {
         ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
       } else if (index != kNoKernel) {
@@ -262,14 +270,107 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
     for (int32_t y = 0; y < height; ++y) {
       KernelPixelList list{nullptr, 0};
       const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
-      const int32_t index = ChooseKernel(*PixelAt<Pixel>(src, x, y), k,
-                                         masked != nullptr ? &list : nullptr, prepared);
+      const int32_t index =
+          ChooseKernel(*PixelAt<Pixel>(src, x, y), k, masked != nullptr ? &list : nullptr, prepared,
+                       PrepareInOrder<Pixel>);
       if (index == kExactOnly) return false;
       kernelOf[static_cast<size_t>(x) * height + y] = index;
     }
   }
   return true;
 }
+
+// ChooseKernels on the host's threads, by bands of rows, where sampling the
+// layer cannot fail: a memo per slot, each kernel prepared once, by the
+// first call that meets it. exact: some source needs the exact scatter.
+template <typename Pixel>
+class ChoiceOnHostThreads {
+ public:
+  ChoiceOnHostThreads(PF_EffectWorld* source, const BCLHolder& holder,
+                      const MaskedKernelMaker* maskedMaker, std::vector<ScatterKernel>& kernels,
+                      std::vector<int32_t>& choices)
+      : src(source),
+        control(holder.Image()),
+        masked(maskedMaker),
+        prepared(kernels),
+        kernelOf(choices),
+        ready(new std::atomic<bool>[kernels.size() + 1]),
+        slots(Slots::ForThisMachine(4) - 1) {
+    for (int32_t n = 0; n < slots.Count(); ++n) {
+      memos.push_back(
+          std::make_unique<LadderMemo>(holder.Interpolator(), holder.HAmount(), holder.VAmount()));
+    }
+    for (size_t n = 0; n <= kernels.size(); ++n) ready[n].store(false);
+  }
+
+  static bool Possible(const BCLImage& control) {
+    const AEWorld& placed = control.ControlImage();
+    return placed.RawWorld() == nullptr || placed.InData() != nullptr;
+  }
+
+  // False where some source needs the exact scatter.
+  bool Run(PF_InData* inData, PF_EffectWorld* dst) {
+    kernelOf.assign(static_cast<size_t>(src->width) * static_cast<size_t>(src->height), kNoKernel);
+    const PF_Err err = IterateRows<Pixel>(inData, 0, Calls(), src, Calls(), this, Function, dst);
+    if (failure) std::rethrow_exception(failure);
+    RaiseIfHostFailed(err);
+    return !exact.load();
+  }
+
+ private:
+  int32_t Calls() const { return ChoiceCalls(src->height); }
+
+  static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+    auto& self = *static_cast<ChoiceOnHostThreads*>(refcon);
+    const RowShare share = ShareOfRow(y, self.Calls(), self.src->height);
+    SlotLease lease(self.slots);
+    LadderMemo& memo = *self.memos[static_cast<size_t>(lease.Index())];
+    // Not std::call_once: an exception cannot pass through pthread_once.
+    auto prepare = [&](ScatterKernel& plan, const KernelView& k, const KernelPixelList* listed) {
+      std::atomic<bool>& done = self.ready[static_cast<size_t>(k.kernelIndex)];
+      if (done.load(std::memory_order_acquire)) return;
+      std::lock_guard<std::mutex> hold(self.prepareLock);
+      if (done.load(std::memory_order_relaxed)) return;
+      PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
+      done.store(true, std::memory_order_release);
+    };
+    try {
+      const int32_t height = self.src->height;
+      for (int32_t sy = share.first; sy < share.end && !self.exact.load(); ++sy) {
+        for (int32_t x = 0; x < self.src->width; ++x) {
+          KernelPixelList list{nullptr, 0};
+          const KernelView k = SampledKernel(self.control, memo, self.masked, x, sy, &list);
+          const int32_t index =
+              ChooseKernel(*PixelAt<Pixel>(self.src, x, sy), k,
+                           self.masked != nullptr ? &list : nullptr, self.prepared, prepare);
+          if (index == kExactOnly) {
+            self.exact = true;
+            break;
+          }
+          self.kernelOf[static_cast<size_t>(x) * height + sy] = index;
+        }
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> hold(self.failureLock);
+      if (!self.failure) self.failure = std::current_exception();
+      return PF_Err_OUT_OF_MEMORY;
+    }
+    return PF_Err_NONE;
+  }
+
+  PF_EffectWorld* src;
+  const BCLImage& control;
+  const MaskedKernelMaker* masked;
+  std::vector<ScatterKernel>& prepared;
+  std::vector<int32_t>& kernelOf;
+  std::unique_ptr<std::atomic<bool>[]> ready;  // by kernel index: prepared
+  std::mutex prepareLock;
+  Slots slots;
+  std::vector<std::unique_ptr<LadderMemo>> memos;  // by slot
+  std::atomic<bool> exact{false};
+  std::mutex failureLock;
+  std::exception_ptr failure;
+};
 
 }  // namespace
 
@@ -288,8 +389,14 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   PF_InData* inData = settings->inData;
   const int32_t height = src->height;
   std::vector<int32_t> kernelOf;
-  if (height > kMaxIterateRows ||
-      !ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf)) {
+  bool lanes = height <= kMaxIterateRows;
+  if (lanes && ChoiceOnHostThreads<Pixel>::Possible(control)) {
+    ChoiceOnHostThreads<Pixel> choice(src, *holder, masked, prepared, kernelOf);
+    lanes = choice.Run(inData, dst);
+  } else if (lanes) {
+    lanes = ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf);
+  }
+  if (!lanes) {
     ShadowRows<Pixel> shadow(dst, false);
     try {
       ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow,

@@ -16,8 +16,9 @@
 //
 // Pass 1 runs on blocks of consecutive cells, one cell per vector lane, so
 // that a source is offered to a whole block at once. Each source's kernels
-// are chosen first, in the straightforward order (so failures follow that
-// path); then the lines run on the host's iterate threads. The second pass
+// are chosen first, on the host's iterate threads where no choice can fail
+// (else in the straightforward order, so failures follow that path); then
+// the lines run on the host's iterate threads. The second pass
 // writes a 16-bit copy of dst (or a slot's private plane of its layout),
 // transposed when it runs down columns so that its spans are contiguous,
 // and puts it back once every line is done.
@@ -100,6 +101,9 @@ struct SecondPass {
   // Every kernel reaches, tap by tap, at least as far as any smaller one
   // (see Covering).
   bool covering = false;
+  // Control value 0 gets the single tap of 32768, and every kernel weighs at
+  // least 32768 at its centre (see OwnCell).
+  bool ownCellAtZero = false;
 };
 
 // Whether each kernel, centred, weighs at least as much as the one before it
@@ -124,17 +128,49 @@ bool Covering(const std::vector<KernelView>& views) {
   return true;
 }
 
+constexpr int32_t kControlValues = 65536;
+
+// The second-pass kernel of every control value, looked up on the host's
+// threads (the lookups only read the ladder).
+template <typename Pixel>
+struct ControlLookups {
+  const BCLHolder* holder;
+  KernelView* views;
+  int32_t calls;
+
+  static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+    const auto& self = *static_cast<const ControlLookups*>(refcon);
+    const RowShare share = ShareOfRow(y, self.calls, kControlValues);
+    for (int32_t c = share.first; c < share.end; ++c) {
+      self.views[c] = self.holder->KernelForControl(c);
+    }
+    return PF_Err_NONE;
+  }
+};
+
+template <typename Pixel>
+std::vector<KernelView> KernelsByControl(PF_InData* inData, PF_EffectWorld* src,
+                                         PF_EffectWorld* dst, const BCLHolder& holder) {
+  std::vector<KernelView> views(kControlValues);
+  ControlLookups<Pixel> lookups{&holder, views.data(), std::min(dst->height, 64)};
+  RaiseIfHostFailed(IterateRows<Pixel>(inData, 0, lookups.calls, src, lookups.calls, &lookups,
+                                       ControlLookups<Pixel>::Function, dst));
+  return views;
+}
+
 // False when some control value would get a kernel the lanes cannot stand
 // in for: not along the second-pass axis, outside the ladder, or a smaller
 // kernel than a smaller control value gets.
-bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
+bool PrepareSecondPass(const BCLHolder& holder, const std::vector<KernelView>& byControl, bool down,
+                       SecondPass& pass) {
   std::vector<KernelView> views;
   const int32_t count = holder.Interpolator().Count();
-  pass.kernelOf.assign(65536, 0);
+  pass.kernelOf.assign(kControlValues, 0);
   pass.kernels.assign(static_cast<size_t>(std::max(count, 0)), SecondPass::Kernel{});
   int32_t previous = 0;
-  for (int32_t control = 0; control < 65536; ++control) {
-    const KernelView k = holder.KernelForControl(control);
+  int32_t lightestCentre = INT32_MAX;
+  for (int32_t control = 0; control < kControlValues; ++control) {
+    const KernelView& k = byControl[static_cast<size_t>(control)];
     if (k.kernelIndex < previous || k.kernelIndex >= count) return false;
     if (k.width < 1 || k.height < 1 || (down ? k.width : k.height) != 1) return false;
     previous = k.kernelIndex;
@@ -147,6 +183,7 @@ bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
     kernel.mul.assign(4 * (static_cast<size_t>(axis.length) + 2 * kRowPad), 0);
     kernel.hi.assign(kernel.mul.size(), 0);
     kernel.hiBegin = axis.length;
+    lightestCentre = std::min(lightestCentre, axis.taps[axis.length / 2 * axis.stride]);
     for (int32_t i = 0; i < axis.length; ++i) {
       const int32_t w = axis.taps[i * axis.stride];
       pass.peak = std::max(pass.peak, w);
@@ -159,6 +196,8 @@ bool PrepareSecondPass(const BCLHolder& holder, bool down, SecondPass& pass) {
     }
   }
   pass.covering = Covering(views);
+  const Axis atZero = AlongAxis(views.front());
+  pass.ownCellAtZero = atZero.length == 1 && atZero.taps[0] == 32768 && lightestCentre >= 32768;
   return true;
 }
 
@@ -204,6 +243,7 @@ constexpr int32_t kMaxBlock = 32;
 // its mulhi/hi operands.
 struct FirstPassLanes {
   bool prepared = false;
+  bool singleFullTap = false;  // the one tap of 32768
   int32_t length = 0;
   std::vector<uint16_t> key;
   std::vector<uint16_t> mul;
@@ -243,16 +283,27 @@ struct LineItem {
   int32_t row;
 };
 
-// What a line needs of one of its sources, worked out for the whole image in
-// the straightforward order before the lines run: its first-pass lanes
-// (VariableRun::Lanes), or kBlackSource for a source that raises nothing,
-// and its second-pass kernel.
+// What a line needs of one of its sources, worked out for the whole image
+// before the lines run: its first-pass lanes (VariableRun::Lanes), or
+// kBlackSource for a source that raises nothing, or kOwnCell; its
+// second-pass kernel and its channels.
 struct SourceChoice {
   int32_t lanes;
   uint16_t kernel;
+  uint16_t channel[4];  // alpha, red, green, blue
 };
 
 constexpr int32_t kBlackSource = -1;
+
+// A source of control value 0 whose first pass is the single tap of 32768,
+// when the second pass gives control 0 that tap too and weighs at least
+// 32768 at the centre of every kernel: its one record (weight 32768, control
+// 0, its own values v) dominates only records of control 0, which the
+// second pass keeps to their own cell, at most v there; and a record that
+// dominates it spreads at least v into its cell. So the record can go, and
+// the source raises its own pixel instead: (32768 * ((32768 * v) >> 15)) >>
+// 15 = v.
+constexpr int32_t kOwnCell = -2;
 
 template <typename Pixel>
 class VariableRun;
@@ -268,7 +319,7 @@ class LineWorker {
         valid(static_cast<size_t>(owner.kernels.blockCells), 0) {}
 
   void Line(int32_t line, SlotPlanes& planes, int32_t slot) {
-    SortLine(line);
+    SortLine(line, planes, slot);
     const int32_t blockCells = run.kernels.blockCells;
     const int32_t blocks = (run.lineLength + blockCells - 1) / blockCells;
     for (int32_t b = 0; b < blocks; ++b) {
@@ -281,20 +332,26 @@ class LineWorker {
  private:
   // Every source of the line with its kernels, strongest second-pass kernel
   // first, and which of them reach each block.
-  void SortLine(int32_t line) {
+  void SortLine(int32_t line, SlotPlanes& planes, int32_t slot) {
     const int32_t lineLength = run.lineLength;
     const SourceChoice* choice = run.choices.data() + static_cast<size_t>(line) * lineLength;
     sources.clear();
     for (int32_t p = 0; p < lineLength; ++p) {
-      if (choice[p].lanes == kBlackSource) continue;
-      const int32_t x = run.firstIsHorizontal ? p : line;
-      const int32_t y = run.firstIsHorizontal ? line : p;
-      const Pixel s = *PixelAt<Pixel>(run.src, x, y);
+      const SourceChoice& c = choice[p];
+      if (c.lanes == kBlackSource) continue;
+      if (c.lanes == kOwnCell) {
+        PF_Pixel16& d = planes.Row(slot, p)[line];
+        d.alpha = std::max(d.alpha, c.channel[0]);
+        d.red = std::max(d.red, c.channel[1]);
+        d.green = std::max(d.green, c.channel[2]);
+        d.blue = std::max(d.blue, c.channel[3]);
+        continue;
+      }
       sources.push_back(LineSource{p,
-                                   choice[p].kernel,
-                                   choice[p].lanes,
-                                   &run.Lanes(choice[p].lanes),
-                                   {s.alpha, s.red, s.green, s.blue}});
+                                   c.kernel,
+                                   c.lanes,
+                                   &run.Lanes(c.lanes),
+                                   {c.channel[0], c.channel[1], c.channel[2], c.channel[3]}});
     }
     items.clear();
     rows = 0;
@@ -531,11 +588,14 @@ class LineWorker {
     for (int32_t j = 0; j < blockCells; ++j) {
       key[j] = l.weights[lane0 + static_cast<size_t>(j)] > 0 ? present : uint16_t{0};
     }
+    // Products stay within 32 bits here (covering needs the records as the
+    // lanes make them), so the loop needs no wrap and vectorises.
+    const int32_t* weights = l.weights.data() + lane0;
     for (int32_t c = 0; c < 4; ++c) {
       uint16_t* lanes = exact.data() + (static_cast<size_t>(n) * 4 + c) * blockCells;
+      const int32_t value = s.channel[c];
       for (int32_t j = 0; j < blockCells; ++j) {
-        const int32_t w = l.weights[lane0 + static_cast<size_t>(j)];
-        lanes[j] = w <= 0 ? uint16_t{0} : static_cast<uint16_t>(MulQ15(w, s.channel[c]));
+        lanes[j] = static_cast<uint16_t>((std::max(weights[j], 0) * value) >> 15);
       }
       o.exact[c] = lanes;
     }
@@ -619,11 +679,11 @@ class VariableRun {
         exactRecords(!recordLanes),
         lineCount(horizontal ? source->height : source->width),
         lineLength(horizontal ? source->width : source->height),
-        memo(firstHolder.Interpolator(), firstHolder.HAmount(), firstHolder.VAmount()),
         kernels(instructionSetKernels),
         lineFunction(lineKernel),
         lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
-        slots(Slots::ForThisMachine(4) - 1) {}
+        slots(Slots::ForThisMachine(4) - 1),
+        memos(static_cast<size_t>(slots.Count())) {}
 
   // Lines run on the host's iterate threads, a share of them per call, each
   // call raising its slot's plane; a stop leaves dst as it arrived, since the
@@ -648,6 +708,14 @@ class VariableRun {
  private:
   friend class LineWorker<Pixel>;
 
+  struct MemoSlot {
+    double f = 0.0;
+    int32_t lanes = 0;
+    bool known = false;
+  };
+  using Memo = std::vector<MemoSlot>;
+  static constexpr int32_t kMemoControls = 32769;
+
   // The iterate area is one pixel wide and as tall as dst, up to what a host
   // rectangle holds; the call for row y runs its share of the lines.
   int32_t IterateCalls() const { return std::min(dst->height, kMaxIterateRows); }
@@ -669,25 +737,98 @@ class VariableRun {
     return PF_Err_NONE;
   }
 
-  // Each source's kernels, in the straightforward order (first-pass lanes
-  // are prepared as their kernels first appear).
+  // Each source's kernels, on the host's threads where no choice can fail
+  // (every view the ladder answers is one-dimensional, and the layer can be
+  // read), else in the straightforward order, which fails as it does.
   void ChooseSources() {
-    const BCLImage& control = first.Image();
-    choices.assign(static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength),
-                   SourceChoice{kBlackSource, 0});
-    for (int32_t line = 0; line < lineCount; ++line) {
-      SourceChoice* choice = choices.data() + static_cast<size_t>(line) * lineLength;
-      for (int32_t p = 0; p < lineLength; ++p) {
-        const int32_t x = firstIsHorizontal ? p : line;
-        const int32_t y = firstIsHorizontal ? line : p;
-        int32_t controlValue = 0;
-        const double f = control.SampleAmount(x, y, &controlValue);
-        const KernelView k1 = memo.For(controlValue, f);
-        Require1D(k1);
-        if (IsBlack(*PixelAt<Pixel>(src, x, y))) continue;
-        choice[p] = SourceChoice{LanesOf(k1), pass2.kernelOf[static_cast<uint16_t>(controlValue)]};
+    choices.resize(static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength));
+    for (Memo& memo : memos) memo.assign(kMemoControls, MemoSlot{});
+    if (!PrepareEveryView()) {
+      for (int32_t line = 0; line < lineCount; ++line) {
+        for (int32_t p = 0; p < lineLength; ++p) {
+          if (firstIsHorizontal) {
+            Choose(p, line, memos.front());
+          } else {
+            Choose(line, p, memos.front());
+          }
+        }
+      }
+      return;
+    }
+    const PF_Err err = IterateRows<Pixel>(settings->inData, 0, ChoiceCalls(), src, ChoiceCalls(),
+                                          this, ChoiceFunction, dst);
+    if (outOfMemory.load()) throw std::bad_alloc();
+    RaiseIfHostFailed(err);
+  }
+
+  // Whether every view the ladder answers is one-dimensional and has its
+  // lanes, prepared here, and the layer can be sampled without a failure.
+  bool PrepareEveryView() {
+    const AEWorld& placed = first.Image().ControlImage();
+    if (placed.RawWorld() != nullptr && placed.InData() == nullptr) return false;
+    const std::vector<KernelView> views = first.Interpolator().Views();
+    for (const KernelView& k : views) {
+      if ((k.width != 1 && k.height != 1) || k.kernelIndex < 0 ||
+          k.kernelIndex >= static_cast<int32_t>(lanes1.size())) {
+        return false;
       }
     }
+    for (const KernelView& k : views) LanesOf(k);
+    return true;
+  }
+
+  int32_t ChoiceCalls() const { return fastpath::ChoiceCalls(src->height); }
+
+  static PF_Err ChoiceFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+    auto& self = *static_cast<VariableRun*>(refcon);
+    const RowShare share = ShareOfRow(y, self.ChoiceCalls(), self.src->height);
+    SlotLease lease(self.slots);
+    Memo& memo = self.memos[static_cast<size_t>(lease.Index())];
+    try {
+      for (int32_t row = share.first; row < share.end; ++row) {
+        for (int32_t x = 0; x < self.src->width; ++x) self.Choose(x, row, memo);
+      }
+    } catch (...) {
+      // Nothing here allocates or throws once every view is prepared.
+      self.outOfMemory = true;
+      return PF_Err_OUT_OF_MEMORY;
+    }
+    return PF_Err_NONE;
+  }
+
+  // The choice for the source at (x, y), its first-pass lanes memoised by
+  // control value (checked against f itself, since an inverted or defaulted
+  // sample may pair a control value with another f).
+  void Choose(int32_t x, int32_t y, Memo& memo) {
+    int32_t controlValue = 0;
+    const double f = first.Image().SampleAmount(x, y, &controlValue);
+    int32_t lanes = 0;
+    MemoSlot* slot = controlValue >= 0 && controlValue < kMemoControls
+                         ? &memo[static_cast<size_t>(controlValue)]
+                         : nullptr;
+    if (slot != nullptr && slot->known && slot->f == f) {
+      lanes = slot->lanes;
+    } else {
+      const KernelView k1 =
+          first.Interpolator().KernelFor(f * first.HAmount(), f * first.VAmount());
+      Require1D(k1);
+      lanes = LanesOf(k1);
+      if (slot != nullptr) *slot = MemoSlot{f, lanes, true};
+    }
+    const int32_t line = firstIsHorizontal ? y : x;
+    const int32_t p = firstIsHorizontal ? x : y;
+    SourceChoice& choice = choices[static_cast<size_t>(line) * lineLength + p];
+    const Pixel s = *PixelAt<Pixel>(src, x, y);
+    if (IsBlack(s)) {
+      choice.lanes = kBlackSource;
+      return;
+    }
+    if (controlValue == 0 && pass2.ownCellAtZero && Lanes(lanes).singleFullTap) {
+      lanes = kOwnCell;
+    }
+    choice = SourceChoice{lanes,
+                          pass2.kernelOf[static_cast<uint16_t>(controlValue)],
+                          {s.alpha, s.red, s.green, s.blue}};
   }
 
   const RunPlan* RunPlanOf(int32_t lanes) const {
@@ -730,6 +871,7 @@ class VariableRun {
     l->prepared = true;
     const Axis axis = AlongAxis(k);
     l->length = axis.length;
+    l->singleFullTap = axis.length == 1 && axis.taps[0] == 32768;
     const size_t padded = static_cast<size_t>(axis.length) + 2 * kMaxBlock;
     l->key.assign(padded, 0);
     l->mul.assign(padded, 0);
@@ -757,7 +899,6 @@ class VariableRun {
   bool exactRecords;
   int32_t lineCount;
   int32_t lineLength;
-  LadderMemo memo;
   const Kernels2D& kernels;
   LineFunction lineFunction;
   std::vector<FirstPassLanes> lanes1;
@@ -765,6 +906,7 @@ class VariableRun {
   std::deque<FirstPassLanes> spare;   // stable addresses
   std::vector<SourceChoice> choices;  // line by line
   Slots slots;
+  std::vector<Memo> memos;  // one per slot
   SlotPlanes* planes = nullptr;
   std::vector<LineWorker<Pixel>> workers;  // one per slot
   std::atomic<bool> outOfMemory{false};
@@ -783,7 +925,9 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   const bool firstIsHorizontal =
       MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;
-  if (!PrepareSecondPass(*second, firstIsHorizontal, pass2)) return false;
+  const std::vector<KernelView> byControl =
+      KernelsByControl<Pixel>(settings->inData, src, dst, *second);
+  if (!PrepareSecondPass(*second, byControl, firstIsHorizontal, pass2)) return false;
 
   // Every first-pass record value is at most (peak1 * largest) >> 15 (or
   // anything a channel holds, when that wraps); every second-pass product

@@ -314,6 +314,12 @@ class PeakedMaker : public KernelMaker1D {
     for (int32_t i = 0; i < n; ++i) {
       profile[i] = std::max(0, centre - std::abs(i - n / 2) * 5000 + (i % 3) * 40);
     }
+    // Below 32768 at the centre but not beside it, or the single tap of
+    // 32768 at amount 0.
+    if (peak < 32768) {
+      profile[n / 2] = n == 1 ? 32768 : peak;
+      if (n > 1) profile[n / 2 + 1] = 32768;
+    }
   }
 
  private:
@@ -335,7 +341,8 @@ enum Options {
   kSparse = 32,
   kSmoothLayer = 64,  // a ramp with scattered full pixels as the control layer
   kStretched = 128,   // tile mode Stretch To Fit instead of Center Image
-  kUntiled = 256      // No Tiling
+  kUntiled = 256,     // No Tiling
+  kDarkPatches = 512  // blocks of the layer give control value 0
 };
 
 struct Case {
@@ -383,6 +390,12 @@ const Case kCases[] = {
      kSmoothLayer | kUntiled | kLayerOfOtherDepth},
     {"GaussianSmoothLayer", BlurType::Gaussian, 150, 60, 14, 14, 50, kSmoothLayer},
     {"BoxWide", BlurType::Box, 37, 26, 30, 45, 50},
+    // Sources of control value 0 among others, whose records may dominate
+    // theirs.
+    {"BoxDarkPatches", BlurType::Box, 61, 40, 9, 12, 7, kDarkPatches | kSmooth},
+    {"DiamondDarkPatches", BlurType::Diamond, 90, 50, 10, 10, 50,
+     kDarkPatches | kSmoothLayer | kInverted},
+    {"FullTapOffCentre", kPeaked, 37, 26, 5, 5, 7, kDarkPatches, {30000}},
     {"StarWiderThanImage", BlurType::Star, 9, 7, 13, 11, 0},
     {"StarTwoRungs", BlurType::Star, 23, 17, 12, 5, 2, kLayerOfOtherDepth},
     {"Spiral", BlurType::Spiral, 29, 19, 6, 6, 50, kLayerOfOtherDepth},
@@ -467,10 +480,18 @@ TEST_P(MakerFast, MatchesStraightforward) {
   const auto floor = WorldOf(floorImage, format, 13, false, 2);
   // Centred and a little smaller than the image, so a border lies outside.
   const bool layerDeep = deep != ((c.options & kLayerOfOtherDepth) != 0);
-  const auto layer =
-      ToWorld((c.options & kSmoothLayer) != 0 ? Ramp(c.width - 4, c.height - 3, layerDeep)
-                                              : Noise(c.width - 4, c.height - 3, layerDeep,
-                                                      12 + c.height, layerDeep ? 32768 : 255, 9));
+  Image layerImage =
+      (c.options & kSmoothLayer) != 0
+          ? Ramp(c.width - 4, c.height - 3, layerDeep)
+          : Noise(c.width - 4, c.height - 3, layerDeep, 12 + c.height, layerDeep ? 32768 : 255, 9);
+  for (int32_t y = 0; y < layerImage.height && (c.options & kDarkPatches) != 0; ++y) {
+    for (int32_t x = 0; x < layerImage.width; ++x) {
+      if ((x / 5 + y / 4) % 3 != 0) continue;
+      for (int32_t& v : layerImage.At(x, y))
+        v = (c.options & kInverted) != 0 ? layerImage.Full() : 0;
+    }
+  }
+  const auto layer = ToWorld(layerImage);
   const auto in = WorldOf(src, format, (c.options & kSparse) != 0 ? 4001 : 9);
   const auto shape = ToWorld(Noise(16, 12, false, 5, 255, 3));  // for the custom shape
 
