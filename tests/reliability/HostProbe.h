@@ -34,6 +34,7 @@ struct State {
   // The host's suites as acquired, and the counted copies handed out.
   PF_WorldSuite2 worldSuite{}, countedWorldSuite{};
   PF_IterateFloatSuite1 iterateFloat{}, countedIterateFloat{};
+  bool worldSuiteSaved = false, iterateFloatSaved = false;
 #endif
   bool saved = false;
   std::atomic<long> counts[CountedKinds] = {};
@@ -188,16 +189,24 @@ inline SPErr AcquireSuite(const char* name, int32_t version, const void** suite)
 #ifdef QB_HOSTAPI_CURRENT
   if (err != 0 || suite == nullptr || *suite == nullptr) return err;
   std::lock_guard<std::mutex> lock(s.mutex);
+  // Saved once, as the utility callbacks are: renders on other threads read
+  // the copies while this one acquires.
   if (std::strcmp(name, kPFWorldSuite) == 0 && version == kPFWorldSuiteVersion2) {
-    s.worldSuite = *static_cast<const PF_WorldSuite2*>(*suite);
-    s.countedWorldSuite = s.worldSuite;
-    s.countedWorldSuite.PF_NewWorld = &SuiteNewWorld;
+    if (!s.worldSuiteSaved) {
+      s.worldSuite = *static_cast<const PF_WorldSuite2*>(*suite);
+      s.countedWorldSuite = s.worldSuite;
+      s.countedWorldSuite.PF_NewWorld = &SuiteNewWorld;
+      s.worldSuiteSaved = true;
+    }
     *suite = &s.countedWorldSuite;
   } else if (std::strcmp(name, kPFIterateFloatSuite) == 0 &&
              version == kPFIterateFloatSuiteVersion1) {
-    s.iterateFloat = *static_cast<const PF_IterateFloatSuite1*>(*suite);
-    s.countedIterateFloat = s.iterateFloat;
-    s.countedIterateFloat.iterate = &IterateFloat;
+    if (!s.iterateFloatSaved) {
+      s.iterateFloat = *static_cast<const PF_IterateFloatSuite1*>(*suite);
+      s.countedIterateFloat = s.iterateFloat;
+      s.countedIterateFloat.iterate = &IterateFloat;
+      s.iterateFloatSaved = true;
+    }
     *suite = &s.countedIterateFloat;
   }
 #endif
