@@ -48,9 +48,8 @@ class CliTest : public ::testing::Test {
   void TearDown() override;
 
   std::filesystem::path Path(const std::string& name) const { return dir / name; }
-  // `line` goes to the shell as it is: arguments separated by blanks. On a
-  // terminal (through script(1)) stdout and stderr both arrive in `out`.
-  RunResult Run(const std::string& line, bool terminal = false) const;
+  // `line` goes to the shell as it is: arguments separated by blanks.
+  RunResult Run(const std::string& line) const;
   // Any command line, run the same way.
   RunResult Shell(const std::string& line) const;
   // Runs with "-o output" appended, expects success and nothing on stderr.

@@ -83,19 +83,6 @@ TEST_F(OptionsTest, BothRenderCommandsGiveOneImage) {
   }
 }
 
-// This build's host rectangles are 32-bit: an image wider than 32767
-// pixels renders (on both commands: LargeFrame.BeyondThe16BitRectangle).
-TEST_F(OptionsTest, ImagesWiderThan16BitCoordinatesRender) {
-  FileImage wide = Black(33000, 2, "uint8");
-  wide.At(32900, 1, 0) = 255;
-  WriteFile(Path("wide.png"), wide);
-  const FileImage out = Render("wide-out.png", "-i wide.png --bcl none --type box --amount 4");
-  ASSERT_EQ(out.width, 33000);
-  EXPECT_EQ(out.At(32900, 1, 0), 255);
-  EXPECT_EQ(out.At(32901, 0, 0), 255);
-  EXPECT_EQ(out.At(32800, 0, 0), 0);
-}
-
 TEST_F(OptionsTest, AmountsAndHostSettingsSizeTheBlur) {
   const std::string base = "-i point.png --bcl none --type box ";
   const FileImage uniform = Render("out.png", base + "--amount 10");

@@ -42,9 +42,8 @@ using rendertest::ToWorld;
 
 std::vector<SimdLevel> Levels() {
   std::vector<SimdLevel> levels;
-  for (int l = 0; l <= static_cast<int>(CpuSimdLevel()); ++l) {
+  for (int l = 0; l <= static_cast<int>(CpuSimdLevel()); ++l)
     levels.push_back(static_cast<SimdLevel>(l));
-  }
   return levels;
 }
 
@@ -74,20 +73,10 @@ std::unique_ptr<softhost::SoftWorld> WorldOf(const Image& image, PixelFormat for
   if (format != PixelFormat::ArgbFloat) return ToWorld(image);
   auto world = std::make_unique<softhost::SoftWorld>(image.width, image.height, format);
   RecordFormat(*world->World(), format);
-  constexpr float kInf = std::numeric_limits<float>::infinity();
-  const float kOdd[] = {std::numeric_limits<float>::quiet_NaN(),
-                        kInf,
-                        0x1p-140f,
-                        0x1p-127f,
-                        std::numeric_limits<float>::min(),
-                        -0.0f,
-                        1.5f,
-                        20.0f,
-                        std::numeric_limits<float>::max(),
-                        -std::numeric_limits<float>::quiet_NaN(),
-                        -kInf,
-                        -1.5f,
-                        -0x1p-140f};
+  using F = std::numeric_limits<float>;
+  const float kOdd[] = {F::quiet_NaN(), F::infinity(), 0x1p-140f, 0x1p-127f, F::min(),
+                        -0.0f,          1.5f,          20.0f,     F::max(),  -F::quiet_NaN(),
+                        -F::infinity(), -1.5f,         -0x1p-140f};
   const size_t odd = belowZero ? std::size(kOdd) : std::size(kOdd) - 4;
   std::mt19937 rng(seed);
   for (int32_t y = 0; y < image.height; ++y) {
