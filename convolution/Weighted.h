@@ -72,18 +72,20 @@ inline auto Weigh(int32_t w, typename PixelTraits<Pixel>::Channel c) {
   }
 }
 
-// The weighted maximum of one tap: each channel of out rises to the
-// weighted source channel when that is greater. Every convolution writes
-// through this.
+// One channel of one tap: out rises to the weighted source channel when
+// that is greater.
+template <typename Pixel>
+inline void RaiseChannel(typename PixelTraits<Pixel>::Channel& out,
+                         typename PixelTraits<Pixel>::Channel s, int32_t w) {
+  const auto v = Weigh<Pixel>(w, s);
+  if (v > out) out = static_cast<typename PixelTraits<Pixel>::Channel>(v);
+}
+
+// The weighted maximum of one tap. Every convolution writes through this.
 template <typename Pixel>
 inline void RaiseTo(Pixel* out, const Pixel& s, int32_t w) {
-  using Channel = typename PixelTraits<Pixel>::Channel;
-  const auto a = Weigh<Pixel>(w, s.alpha);
-  const auto r = Weigh<Pixel>(w, s.red);
-  const auto g = Weigh<Pixel>(w, s.green);
-  const auto b = Weigh<Pixel>(w, s.blue);
-  if (a > out->alpha) out->alpha = static_cast<Channel>(a);
-  if (r > out->red) out->red = static_cast<Channel>(r);
-  if (g > out->green) out->green = static_cast<Channel>(g);
-  if (b > out->blue) out->blue = static_cast<Channel>(b);
+  RaiseChannel<Pixel>(out->alpha, s.alpha, w);
+  RaiseChannel<Pixel>(out->red, s.red, w);
+  RaiseChannel<Pixel>(out->green, s.green, w);
+  RaiseChannel<Pixel>(out->blue, s.blue, w);
 }

@@ -57,10 +57,6 @@ PixelFormat Format(FuzzedDataProvider& in) {
   }
 }
 
-size_t PixelSize(PixelFormat format) {
-  return format == PixelFormat::ArgbFloat ? 16 : format == PixelFormat::Argb16 ? 8 : 4;
-}
-
 void Paint(FuzzedDataProvider& in, softhost::SoftWorld& world) {
   for (int32_t y = 0; y < world.Height(); ++y) {
     for (int32_t x = 0; x < world.Width(); ++x) {
@@ -258,7 +254,7 @@ void Check(PF_Cmd cmd, PF_Err err, softhost::Host& host, long liveHandles, long 
   if (host.SuitesHeld() != 0) Broken("suites kept", cmd, err, message);
   if (host.UnreturnedLayers() != 0) Broken("layer pixels left for the host", cmd, err, message);
   const PF_EffectWorld* w = output.World();
-  const size_t used = static_cast<size_t>(w->width) * PixelSize(output.Format());
+  const size_t used = static_cast<size_t>(w->width) * output.PixelBytes();
   for (int32_t y = 0; y < w->height; ++y) {
     const auto* row =
         static_cast<const unsigned char*>(w->data) + static_cast<size_t>(y) * w->rowbytes;

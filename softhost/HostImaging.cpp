@@ -220,7 +220,7 @@ template <typename Pixel>
 PF_Err AreaSampleDepth(PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* out) {
   if (!params || !out) return PF_Err_BAD_CALLBACK_PARAM;
   const PF_EffectWorld* src = params->src;
-  if (!src || !src->data || WorldIsDeep(src) != Depth<Pixel>::kDeep) {
+  if (!src || !src->data || WorldFormat(src) != kFormatOf<Pixel>) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   const Axis ax = MakeAxis(x, params->x_radius, src->width);
@@ -308,7 +308,8 @@ PF_Err Host::Impl::Convolve(PF_ProgPtr ref, PF_EffectWorld* src, const PF_Rect* 
   for (void* k : kernels) {
     if (!k) return PF_Err_BAD_CALLBACK_PARAM;
   }
-  if (WorldIsDeep(src) != WorldIsDeep(dst)) return PF_Err_BAD_CALLBACK_PARAM;
+  // The convolve callback has no float form.
+  if (WorldFormat(src) != WorldFormat(dst) || WorldIsFloat(dst)) return PF_Err_BAD_CALLBACK_PARAM;
   const int threads = host->config.threads;
   return WorldIsDeep(dst)
              ? ConvolveDepth<PF_Pixel16>(threads, src, area, flags, kernel_size, kernels, dst)

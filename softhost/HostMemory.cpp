@@ -134,6 +134,8 @@ SoftWorld::~SoftWorld() = default;
 
 PixelFormat SoftWorld::Format() const { return WorldFormat(&world); }
 
+size_t SoftWorld::PixelBytes() const { return PixelSize(Format()); }
+
 PF_PixelFloat* SoftWorld::PixelF(int32_t x, int32_t y) {
   return PixelIn<PF_PixelFloat>(&world, x, y);
 }

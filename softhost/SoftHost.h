@@ -63,6 +63,7 @@ class SoftWorld {
   int32_t Height() const { return world.height; }
   bool Deep() const { return (world.world_flags & PF_WorldFlag_DEEP) != 0; }
   PixelFormat Format() const;
+  size_t PixelBytes() const;
   PF_Pixel* Pixel8(int32_t x, int32_t y);
   PF_Pixel16* Pixel16(int32_t x, int32_t y);
   PF_PixelFloat* PixelF(int32_t x, int32_t y);

@@ -194,28 +194,15 @@ void ScatterSecondPass(const KernelView* k2, int32_t x, int32_t y, PF_EffectWorl
       reinterpret_cast<char*>(PixelAt<Pixel>(dst, vertical ? x : first, vertical ? first : y));
   const intptr_t outStep = vertical ? dst->rowbytes : static_cast<intptr_t>(sizeof(Pixel));
 
-  using Channel = typename PixelTraits<Pixel>::Channel;
   const Pixel value = record->pixel;
   for (int32_t p = first; tap < length && p < extent; ++tap, ++p, out += outStep) {
     const int32_t w2 = weights[tap * weightStep];
     if (w2 <= 0) continue;
     Pixel* target = reinterpret_cast<Pixel*>(out);
-    if (red) {
-      const auto v = Weigh<Pixel>(w2, value.red);
-      if (v > target->red) target->red = static_cast<Channel>(v);
-    }
-    if (green) {
-      const auto v = Weigh<Pixel>(w2, value.green);
-      if (v > target->green) target->green = static_cast<Channel>(v);
-    }
-    if (blue) {
-      const auto v = Weigh<Pixel>(w2, value.blue);
-      if (v > target->blue) target->blue = static_cast<Channel>(v);
-    }
-    if (alpha) {
-      const auto v = Weigh<Pixel>(w2, value.alpha);
-      if (v > target->alpha) target->alpha = static_cast<Channel>(v);
-    }
+    if (red) RaiseChannel<Pixel>(target->red, value.red, w2);
+    if (green) RaiseChannel<Pixel>(target->green, value.green, w2);
+    if (blue) RaiseChannel<Pixel>(target->blue, value.blue, w2);
+    if (alpha) RaiseChannel<Pixel>(target->alpha, value.alpha, w2);
   }
 }
 

@@ -2,8 +2,8 @@
 // under a control layer (the scatter). Each entry gives exactly the image of the straightforward
 // path it stands in for (same arguments, same kernels built in the same order, the same host
 // failures) and answers false, having written nothing to dst, when it cannot guarantee that: a
-// weight above 65535, values that could overflow a channel, or kernels the straightforward path
-// would treat unusually. The caller then runs the straightforward path.
+// weight beyond the integer lanes, values that could overflow a channel, or kernels the
+// straightforward path would treat unusually. The caller then runs the straightforward path.
 //
 // Weights are Q15 (32768 = 1.0); kernels are centred on element (width/2,
 // height/2). Nothing here keeps state between calls. Everything runs on the

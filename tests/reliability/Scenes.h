@@ -102,8 +102,7 @@ inline std::string Describe(const Scene& s) {
 // Row padding is a fixed byte; overruns there escape every sanitizer.
 inline bool PaddingIntact(const softhost::SoftWorld& world) {
   const PF_EffectWorld* w = world.World();
-  const size_t pixel = world.Format() == PixelFormat::ArgbFloat ? 16 : world.Deep() ? 8 : 4;
-  const size_t used = static_cast<size_t>(w->width) * pixel;
+  const size_t used = static_cast<size_t>(w->width) * world.PixelBytes();
   for (int32_t y = 0; y < w->height; ++y) {
     const auto* row =
         static_cast<const unsigned char*>(w->data) + static_cast<size_t>(y) * w->rowbytes;
