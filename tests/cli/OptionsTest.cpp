@@ -73,16 +73,6 @@ TEST_F(OptionsTest, EachOptionReachesTheEffectAndDefaultsChangeNothing) {
   }
 }
 
-// The legacy render command gives SmartFX's image. The effect-level tests
-// compare the commands scene by scene; here the CLI's layers, which each
-// command checks out its own way.
-TEST_F(OptionsTest, BothRenderCommandsGiveOneImage) {
-  for (const std::string line : {"-i scene.png --bcl bcl.png --amount 12 --depth 16",
-                                 "-i scene.png --bcl none --type custom --shape shape.png"}) {
-    EXPECT_EQ(Difference(line, line + " --render-command legacy"), "") << line;
-  }
-}
-
 TEST_F(OptionsTest, AmountsAndHostSettingsSizeTheBlur) {
   const std::string base = "-i point.png --bcl none --type box ";
   const FileImage uniform = Render("out.png", base + "--amount 10");

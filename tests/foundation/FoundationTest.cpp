@@ -39,19 +39,6 @@ TEST(Array1D, AccessIsCheckedAtBothEndsAndWithoutStorage) {
   }
 }
 
-TEST(AEException, KeepsCodeAndTheFirst254CharactersThroughCopies) {
-  std::string text(300, 'x');
-  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
-  const AEException fromText(text.c_str());
-  AEException assigned("short");
-  assigned = AEException(4, text.c_str());
-  const AEException copy(fromText);
-  for (const AEException* e : {&fromText, &copy, static_cast<const AEException*>(&assigned)})
-    EXPECT_EQ(std::string(e->Message()), text.substr(0, 254));
-  EXPECT_EQ(copy.Code(), 1);
-  EXPECT_EQ(assigned.Code(), 4);
-}
-
 // Handle callbacks over the C heap (a host call failing at each step of an
 // allocation is swept in test_reliability). Function pointers carry no
 // context, so the state is file-wide and reset by the fixture.

@@ -226,32 +226,6 @@ TEST(Frei0rFrames, EmptyOversizedAndMissingFramesDoNoHarm) {
   EXPECT_NE(err.find("the host gave none"), std::string::npos) << err;
 }
 
-// Hosts render several frames at once, each instance on its own thread.
-TEST(Frei0rThreads, InstancesRenderAtOnceAsTheyDoOneAfterAnother) {
-  const Plugin plugin("quorvant_blur");
-  const char* settings[] = {"Blur Amount=0.01", "Blur Amount=0.006; Blur Type=Star",
-                            "Blur Amount=0.008; Blur Type=Gaussian; Control Layer=none",
-                            "Blur Amount=0.005; Blur Type=Spiral; Invert Control=1"};
-  const Frame input = Pattern(40, 28, 2);
-  std::vector<std::string> differences(std::size(settings));
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < std::size(settings); ++t) {
-    const Frame expected = plugin.Render(settings[t], input);
-    threads.emplace_back([&, t, expected] {
-      f0r_instance_t instance = plugin.construct(input.width, input.height);
-      plugin.Set(instance, settings[t]);
-      Frame out(input.width, input.height);
-      for (int round = 0; round < 4 && differences[t].empty(); ++round) {
-        plugin.update(instance, round / 25.0, input.Pixels(), out.Pixels());
-        differences[t] = FirstDifference(expected, out);
-      }
-      plugin.destruct(instance);
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (size_t t = 0; t < std::size(settings); ++t) EXPECT_EQ(differences[t], "") << settings[t];
-}
-
 // MLT's "threads" property hands one instance the strips of a frame, with
 // the frame's time, from several threads at once; one thread's frames, or
 // another part of a frame at another time, are no strips.
