@@ -85,7 +85,6 @@ void AEWorld::Dispose(bool quiet) {
   }
   world = nullptr;
   owns = false;
-  fromWorldSuite = false;
   checkedOut = false;
   std::memset(&param, 0, sizeof(param));
   if (err != PF_Err_NONE && !quiet) throw AEException(err, "Could not dispose AEWorld");
@@ -124,11 +123,13 @@ void AEWorld::NewFloatWorld(int32_t width, int32_t height) {
   RecordFormat(ownWorld, PixelFormat::ArgbFloat);
   world = &ownWorld;
   owns = true;
-  fromWorldSuite = true;
 }
 
 PF_Err AEWorld::DisposeOwnWorld() {
-  if (!fromWorldSuite) return inData->utils->dispose_world(inData->effect_ref, world);
+  // Float worlds come from PF_WorldSuite2 and go back to it.
+  if (FormatOf(world) != PixelFormat::ArgbFloat) {
+    return inData->utils->dispose_world(inData->effect_ref, world);
+  }
 #ifdef QB_HOSTAPI_CURRENT
   const HostSuite held(inData, kPFWorldSuite, kPFWorldSuiteVersion2);
   const auto* suite = held.Get<PF_WorldSuite2>();

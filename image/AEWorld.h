@@ -81,8 +81,6 @@ class AEWorld {
   PF_EffectWorld ownWorld{};
   PF_EffectWorld* world = nullptr;
   bool owns = false;
-  // Float worlds come from PF_WorldSuite2 and go back to it.
-  bool fromWorldSuite = false;
 };
 
 // Copies srcRect of src (null: all of it) to dst with its top-left at (x, y),
