@@ -74,14 +74,24 @@ TEST(Scale, NearestStretchesFromTheTopLeft) {
   }
 }
 
-// The fast engine's resampling shares rows out on the host's threads; the
-// image must be the one the ordered loops make, for every filter, both
-// depths, enlarging and shrinking (odd sizes), with and without a background.
+// The fast engine's resampling shares rows out on the host's threads and
+// sums spans of pixels at once (the same size's shifted lists along rows,
+// every row down); the image must be the one the ordered loops make, for
+// every filter, both depths, enlarging and shrinking (odd sizes), at the
+// same size (wider than one span, with alpha mostly full), at every edge
+// mode, with and without a background.
 TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
   struct Size {
     int32_t w, h, W, H;
+    int32_t edgeMode = EdgeNone;
   };
-  const Size sizes[] = {{13, 9, 31, 20}, {37, 29, 11, 7}, {16, 16, 16, 16}};
+  const Size sizes[] = {{13, 9, 31, 20},
+                        {37, 29, 11, 7},
+                        {16, 16, 16, 16},
+                        {301, 5, 301, 5},
+                        {263, 9, 263, 9, EdgeRepeat},
+                        {40, 12, 40, 12, EdgeWrap},
+                        {33, 7, 33, 7, EdgeReflect}};
   const PF_Pixel grey8{90, 10, 200, 40};
   const PF_Pixel16 grey16{9000, 100, 20000, 32768};
   for (int threads : {1, 3}) {
@@ -94,10 +104,16 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
             softhost::SoftWorld source(z.w, z.h, deep), ordered(z.W, z.H, deep),
                 shared(z.W, z.H, deep);
             FillSparse(source.World(), static_cast<uint32_t>(filter * 7 + z.w), 2);
+            for (int32_t y = 0; y < z.h; ++y) {
+              for (int32_t x = 0; x < z.w; ++x) {
+                if ((x * 7 + y * 3) % 11 != 0)
+                  SetChannel(source.World(), x, y, 0, FullScale(source.World()));
+              }
+            }
             for (ScaleRows order : {ScaleRows::InOrder, ScaleRows::OnHostThreads}) {
               PF_EffectWorld* dest = order == ScaleRows::InOrder ? ordered.World() : shared.World();
               const auto scale = [&](const auto* grey) {
-                Scale(session.In(), source.World(), dest, filter, EdgeNone,
+                Scale(session.In(), source.World(), dest, filter, z.edgeMode,
                       background ? grey : nullptr, order);
               };
               deep ? scale(&grey16) : scale(&grey8);
