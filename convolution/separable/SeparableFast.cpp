@@ -303,10 +303,15 @@ bool DownArm(const FastPasses<Lane>& f, const Arm& arm, int32_t x0, int32_t colu
     }
   } else {
     const PF_EffectWorld* from = f.downReadsSource ? f.src : arm.mid;
+    // 16-bit pixels are their lanes; so are float ones that the horizontal
+    // pass stored from its lanes (in place, mid holds nothing else).
+    const bool asLanes =
+        PixelTraits<Pixel>::kFormat == PixelFormat::Argb16 ||
+        (PixelTraits<Pixel>::kFormat == PixelFormat::ArgbFloat && !f.downReadsSource && f.inPlace);
     for (int32_t y = 0; y < f.height; ++y) {
       const Pixel* row = PixelAt<Pixel>(from, x0, y);
       Lane* lanes = image + y * kLineLanes;
-      if (PixelTraits<Pixel>::kFormat == PixelFormat::Argb16 && columns == kBlock) {
+      if (asLanes && columns == kBlock) {
         std::memcpy(lanes, row, kLineLanes * sizeof(Lane));
       } else {
         for (int32_t p = 0; p < columns; ++p) LoadPixel(row[p], lanes + p * kChannels);
