@@ -58,11 +58,21 @@ struct LineProgram {
   const int32_t* offsets;
   const int32_t* slideLengths;  // window of each sliding maximum, in positions
   int32_t slideCount;
-  // Element offset of the sliding maximum over every tap of positive weight,
-  // or -1: the levels below 32768 may stop once that maximum, weighted by the
-  // next level, cannot raise the result.
-  int32_t boundOffset;
+  // The taps of positive weight lie within boundSpan positions from
+  // boundStart (boundSpan 0: no bound). The levels below 32768 may stop once
+  // the largest value under them, weighted by the next level, cannot raise
+  // the result; the kernel keeps that maximum per group of positions in
+  // boundRegion (element offset from LineJob::in, BoundPositions positions).
+  int32_t boundStart;
+  int32_t boundSpan;
+  int32_t boundRegion;
 };
+
+// Positions the kernel's bound needs for a line of inCount positions: the
+// group maxima over blocks, their sliding maximum and its suffix scratch, in
+// groups of two or more; the sliding maximum of the line itself and its
+// scratch in groups of one.
+constexpr int32_t BoundPositions(int32_t inCount, int32_t span) { return inCount + 2 * span + 8; }
 
 // One line of lanes of type Lane (uint16_t or float). in: inCount
 // positions, then, when the program has sliding maxima, inCount positions of

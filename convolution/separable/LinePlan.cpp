@@ -21,7 +21,8 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, Pix
   steps.clear();
   offsets.clear();
   slideLengths.clear();
-  boundOffset = -1;
+  boundStart = 0;
+  boundSpan = 0;
   aboveCount = 0;
   unitCount = 0;
 
@@ -67,16 +68,16 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, Pix
     return std::find(slideLengths.begin(), slideLengths.end(), length) != slideLengths.end();
   };
 
-  // The bound for stopping early, over every positive tap: worth its sliding
-  // maximum only when many levels could be skipped, and taken first.
+  // The bound for stopping early, over every positive tap: worth its cost
+  // (about one sliding maximum) only when many levels could be skipped.
   constexpr int32_t kBoundLevels = 16;
-  int32_t boundSlide = 0;
   const auto positive = [](int32_t w) { return w > 0; };
   const auto head = std::find_if(weights.begin(), weights.end(), positive);
   const auto tail = std::find_if(weights.rbegin(), weights.rend(), positive);
   if (std::count_if(levels.begin(), levels.end(), [](int32_t w) { return w < 32768; }) >=
       kBoundLevels) {
-    boundSlide = slideFor(static_cast<int32_t>((weights.rend() - tail) - (head - weights.begin())));
+    boundStart = static_cast<int32_t>(head - weights.begin());
+    boundSpan = static_cast<int32_t>((weights.rend() - tail) - (head - weights.begin()));
   }
 
   // A level reads its own taps, run by run, or, when its taps and all
@@ -157,13 +158,21 @@ bool LinePlan::Build(const int32_t* taps, int32_t tapCount, int32_t outputs, Pix
     return (base + r.position) * kLineLanes;
   };
   for (const Ref& r : refs) offsets.push_back(offsetOf(r));
-  boundOffset = boundSlide > 0 ? offsetOf(Ref{boundSlide, lo}) : -1;
   return true;
 }
 
 size_t LinePlan::JobPositions() const {
-  const size_t lines = slideLengths.empty() ? 1 : 2 + slideLengths.size();
-  return static_cast<size_t>(inCount) * lines + static_cast<size_t>(count);
+  return static_cast<size_t>(BoundRegion()) + static_cast<size_t>(BoundSize()) +
+         static_cast<size_t>(count);
+}
+
+int32_t LinePlan::BoundRegion() const {
+  const int32_t lines = slideLengths.empty() ? 1 : 2 + static_cast<int32_t>(slideLengths.size());
+  return inCount * lines;
+}
+
+int32_t LinePlan::BoundSize() const {
+  return boundSpan > 0 ? BoundPositions(inCount, boundSpan) : 0;
 }
 
 LineProgram LinePlan::Program() const {
@@ -175,5 +184,7 @@ LineProgram LinePlan::Program() const {
                      offsets.data(),
                      slideLengths.data(),
                      static_cast<int32_t>(slideLengths.size()),
-                     boundOffset};
+                     boundStart,
+                     boundSpan,
+                     BoundRegion() * kLineLanes};
 }

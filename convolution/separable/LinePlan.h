@@ -26,7 +26,7 @@ class LinePlan {
   int32_t Taps() const { return static_cast<int32_t>(weights.size()); }
   const int32_t* Weights() const { return weights.data(); }
   // Positions of a job's buffers: the padded line, scratch and sliding maxima
-  // (LineJob::in), then the output.
+  // (LineJob::in), the bound's, then the output.
   int32_t InCount() const { return inCount; }
   size_t JobPositions() const;
   // Largest 16-bit input value for which no weighted value exceeds 65535; a
@@ -34,6 +34,11 @@ class LinePlan {
   uint16_t ValueLimit() const { return valueLimit; }
 
  private:
+  // Where the kernel's bound lives in a job, in positions from its start, and
+  // how many positions it takes.
+  int32_t BoundRegion() const;
+  int32_t BoundSize() const;
+
   std::vector<int32_t> weights;
   std::vector<LineStep> steps;
   std::vector<int32_t> offsets;
@@ -42,6 +47,7 @@ class LinePlan {
   int32_t unitCount = 0;
   int32_t count = 0;
   int32_t inCount = 0;
-  int32_t boundOffset = -1;
+  int32_t boundStart = 0;
+  int32_t boundSpan = 0;
   uint16_t valueLimit = 65535;
 };
