@@ -225,13 +225,17 @@ class SpanSums {
 
   explicit SpanSums(int32_t pixels) : count(pixels) {
     std::fill_n(sums, 4 * count, 0u);
-    std::fill_n(opaque, count, uint8_t{1});
+    std::fill_n(full, 4 * count, uint16_t{0xFFFF});
   }
 
   // Adds weight times the channels of `pixels` consecutive source pixels.
   void Add(int32_t weight, const Channel* in) {
     const int32_t n = 4 * count;
     int32_t t = 0;
+    // Every channel keeps whether it has been full scale at every tap, in the
+    // same lanes as the sums; only alpha's answer is used. A filter's zero
+    // crossings land on whole pixels when the scale keeps the size (the
+    // cubics' outer taps): such a tap adds nothing but its alpha.
     // The filters' weights lie within 16 bits of sign and magnitude: as a
     // 16-bit factor a weight takes the 16 x 16 -> 32 multiplies (SSE2 has no
     // 32-bit one), and a negative one is its 16-bit pattern less 2^16, each
@@ -241,6 +245,7 @@ class SpanSums {
       const bool negative = weight < 0;
       const __m128i w16 = _mm_set1_epi16(static_cast<short>(negative ? weight + 0x10000 : weight));
       const __m128i zero = _mm_setzero_si128();
+      const __m128i max = _mm_set1_epi16(static_cast<short>(PixelTraits<Pixel>::kMax));
       for (; t + 8 <= n; t += 8) {
         __m128i c;
         if constexpr (sizeof(Channel) == 1) {
@@ -248,6 +253,9 @@ class SpanSums {
         } else {
           c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + t));
         }
+        auto* f = reinterpret_cast<__m128i*>(full + t);
+        _mm_storeu_si128(f, _mm_and_si128(_mm_loadu_si128(f), _mm_cmpeq_epi16(c, max)));
+        if (weight == 0) continue;
         const __m128i low = _mm_mullo_epi16(c, w16);
         const __m128i high = _mm_mulhi_epu16(c, w16);
         __m128i p0 = _mm_unpacklo_epi16(low, high);
@@ -263,8 +271,10 @@ class SpanSums {
     }
 #endif
     const auto w = static_cast<uint32_t>(weight);
-    for (; t < n; ++t) sums[t] += w * in[t];
-    for (int32_t i = 0; i < count; ++i) opaque[i] &= in[4 * i] == PixelTraits<Pixel>::kMax;
+    for (; t < n; ++t) {
+      sums[t] += w * in[t];
+      if (in[t] != PixelTraits<Pixel>::kMax) full[t] = 0;
+    }
     total += w;
   }
 
@@ -281,7 +291,7 @@ class SpanSums {
           std::clamp<int32_t>(static_cast<int32_t>(sums[t]) >> 15, 0, PixelTraits<Pixel>::kMax));
     }
     for (int32_t i = 0; i < count; ++i) {
-      if (opaque[i]) to[4 * i] = static_cast<Channel>(PixelTraits<Pixel>::kMax);
+      if (full[4 * i] != 0) to[4 * i] = static_cast<Channel>(PixelTraits<Pixel>::kMax);
     }
   }
 
@@ -289,7 +299,7 @@ class SpanSums {
   int32_t count;
   uint32_t total = 0;
   uint32_t sums[4 * kSpan];
-  uint8_t opaque[kSpan];
+  uint16_t full[4 * kSpan];  // 0xFFFF while the channel is full scale at every tap
 };
 
 // Output columns first .. end - 1 of the pass along rows whose lists are one

@@ -1,5 +1,7 @@
 #include "convolution/controllayer/BCL.h"
 
+#include <algorithm>
+
 #include "image/AEException.h"
 #include "image/PixelTraits.h"
 #include "kernels/KernelMaker.h"
@@ -87,6 +89,38 @@ double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
   });
   if (control != nullptr) *control = value;
   return f;
+}
+
+void BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const {
+  const double outsideF = settings.invert ? 0.0 : 1.0;
+  const int32_t outside = settings.invert ? 0 : ControlFullScale(FormatOf(sourceImage));
+  std::fill_n(f, count, outsideF);
+  std::fill_n(control, count, outside);
+  const PF_EffectWorld* placed = controlImage.RawWorld();
+  const int32_t v = y - offsetY;
+  if (placed == nullptr || v < 0 || count <= 0) return;
+  // The pixels of the row that lie on the placed layer: u in [0, width).
+  const int64_t u0 = static_cast<int64_t>(x0) - offsetX;
+  const auto first = static_cast<int32_t>(std::clamp<int64_t>(-u0, 0, count));
+  if (first >= count) return;
+  if (controlImage.InData() == nullptr) throw AEException("AEWorld not initialized");
+  if (v >= placed->height) return;
+  const auto end = static_cast<int32_t>(std::clamp<int64_t>(placed->width - u0, 0, count));
+  const int32_t channel = settings.channel;
+  const bool invert = settings.invert;
+  DispatchControlPixel(FormatOf(placed), [&]<typename Pixel>() {
+    const Pixel* row = PixelAt<Pixel>(placed, 0, v);
+    for (int32_t i = first; i < end; ++i) {
+      int32_t value = ChannelValue(row[u0 + i], channel);
+      double amount = value * PixelTraits<Pixel>::kInverseMax;
+      if (invert) {
+        amount = 1.0 - amount;
+        value = PixelTraits<Pixel>::kMax - value;
+      }
+      f[i] = amount;
+      control[i] = value;
+    }
+  });
 }
 
 BCLHolder::BCLHolder(PF_InData* data, PF_EffectWorld* source, PF_EffectWorld* control,

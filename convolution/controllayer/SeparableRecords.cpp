@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -285,12 +286,13 @@ struct LineItem {
 
 // What a line needs of one of its sources, worked out for the whole image
 // before the lines run: its first-pass lanes (VariableRun::Lanes), or
-// kBlackSource for a source that raises nothing, or kOwnCell; its
-// second-pass kernel and its channels.
+// kBlackSource for a source that raises nothing, or kOwnCell; and its
+// second-pass kernel. The channels stay in src: a frame's worth of choices
+// is written once and read once, so every byte of it costs a page and a
+// trip through memory.
 struct SourceChoice {
   int32_t lanes;
   uint16_t kernel;
-  uint16_t channel[4];  // alpha, red, green, blue
 };
 
 constexpr int32_t kBlackSource = -1;
@@ -334,24 +336,32 @@ class LineWorker {
   // first, and which of them reach each block.
   void SortLine(int32_t line, SlotPlanes& planes, int32_t slot) {
     const int32_t lineLength = run.lineLength;
-    const SourceChoice* choice = run.choices.data() + static_cast<size_t>(line) * lineLength;
+    const SourceChoice* choice = run.choices.get() + static_cast<size_t>(line) * lineLength;
+    // Source p of the line: a row's pixels lie side by side, a column's a
+    // row apart.
+    const char* pixels = reinterpret_cast<const char*>(run.src->data);
+    intptr_t step = run.src->rowbytes;
+    if (run.firstIsHorizontal) {
+      pixels += static_cast<intptr_t>(line) * run.src->rowbytes;
+      step = sizeof(Pixel);
+    } else {
+      pixels += static_cast<intptr_t>(line) * static_cast<intptr_t>(sizeof(Pixel));
+    }
     sources.clear();
     for (int32_t p = 0; p < lineLength; ++p) {
       const SourceChoice& c = choice[p];
       if (c.lanes == kBlackSource) continue;
+      const Pixel& s = *reinterpret_cast<const Pixel*>(pixels + p * step);
       if (c.lanes == kOwnCell) {
         PF_Pixel16& d = planes.Row(slot, p)[line];
-        d.alpha = std::max(d.alpha, c.channel[0]);
-        d.red = std::max(d.red, c.channel[1]);
-        d.green = std::max(d.green, c.channel[2]);
-        d.blue = std::max(d.blue, c.channel[3]);
+        d.alpha = std::max<uint16_t>(d.alpha, s.alpha);
+        d.red = std::max<uint16_t>(d.red, s.red);
+        d.green = std::max<uint16_t>(d.green, s.green);
+        d.blue = std::max<uint16_t>(d.blue, s.blue);
         continue;
       }
-      sources.push_back(LineSource{p,
-                                   c.kernel,
-                                   c.lanes,
-                                   &run.Lanes(c.lanes),
-                                   {c.channel[0], c.channel[1], c.channel[2], c.channel[3]}});
+      sources.push_back(
+          LineSource{p, c.kernel, c.lanes, &run.Lanes(c.lanes), {s.alpha, s.red, s.green, s.blue}});
     }
     items.clear();
     rows = 0;
@@ -741,7 +751,9 @@ class VariableRun {
   // (every view the ladder answers is one-dimensional, and the layer can be
   // read), else in the straightforward order, which fails as it does.
   void ChooseSources() {
-    choices.resize(static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength));
+    // Left uninitialised: Choose writes every source's choice.
+    choices.reset(
+        new SourceChoice[static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength)]);
     for (Memo& memo : memos) memo.assign(kMemoControls, MemoSlot{});
     if (!PrepareEveryView()) {
       for (int32_t line = 0; line < lineCount; ++line) {
@@ -755,6 +767,9 @@ class VariableRun {
       }
       return;
     }
+    const auto rowSamples = static_cast<size_t>(slots.Count()) * static_cast<size_t>(src->width);
+    sampledF.resize(rowSamples);
+    sampledControl.resize(rowSamples);
     const PF_Err err = IterateRows<Pixel>(settings->inData, 0, ChoiceCalls(), src, ChoiceCalls(),
                                           this, ChoiceFunction, dst);
     if (outOfMemory.load()) throw std::bad_alloc();
@@ -784,9 +799,14 @@ class VariableRun {
     const RowShare share = ShareOfRow(y, self.ChoiceCalls(), self.src->height);
     SlotLease lease(self.slots);
     Memo& memo = self.memos[static_cast<size_t>(lease.Index())];
+    const int32_t width = self.src->width;
+    const size_t at = static_cast<size_t>(lease.Index()) * static_cast<size_t>(width);
+    double* f = self.sampledF.data() + at;
+    int32_t* control = self.sampledControl.data() + at;
     try {
       for (int32_t row = share.first; row < share.end; ++row) {
-        for (int32_t x = 0; x < self.src->width; ++x) self.Choose(x, row, memo);
+        self.first.Image().SampleRow(0, row, width, f, control);
+        for (int32_t x = 0; x < width; ++x) self.Choose(x, row, f[x], control[x], memo);
       }
     } catch (...) {
       // Nothing here allocates or throws once every view is prepared.
@@ -802,6 +822,10 @@ class VariableRun {
   void Choose(int32_t x, int32_t y, Memo& memo) {
     int32_t controlValue = 0;
     const double f = first.Image().SampleAmount(x, y, &controlValue);
+    Choose(x, y, f, controlValue, memo);
+  }
+
+  void Choose(int32_t x, int32_t y, double f, int32_t controlValue, Memo& memo) {
     int32_t lanes = 0;
     MemoSlot* slot = controlValue >= 0 && controlValue < kMemoControls
                          ? &memo[static_cast<size_t>(controlValue)]
@@ -820,15 +844,13 @@ class VariableRun {
     SourceChoice& choice = choices[static_cast<size_t>(line) * lineLength + p];
     const Pixel s = *PixelAt<Pixel>(src, x, y);
     if (IsBlack(s)) {
-      choice.lanes = kBlackSource;
+      choice = SourceChoice{kBlackSource, 0};
       return;
     }
     if (controlValue == 0 && pass2.ownCellAtZero && Lanes(lanes).singleFullTap) {
       lanes = kOwnCell;
     }
-    choice = SourceChoice{lanes,
-                          pass2.kernelOf[static_cast<uint16_t>(controlValue)],
-                          {s.alpha, s.red, s.green, s.blue}};
+    choice = SourceChoice{lanes, pass2.kernelOf[static_cast<uint16_t>(controlValue)]};
   }
 
   const RunPlan* RunPlanOf(int32_t lanes) const {
@@ -902,11 +924,14 @@ class VariableRun {
   const Kernels2D& kernels;
   LineFunction lineFunction;
   std::vector<FirstPassLanes> lanes1;
-  std::vector<RunPlan> runPlans;      // by first-pass lanes, covering ladders only
-  std::deque<FirstPassLanes> spare;   // stable addresses
-  std::vector<SourceChoice> choices;  // line by line
+  std::vector<RunPlan> runPlans;            // by first-pass lanes, covering ladders only
+  std::deque<FirstPassLanes> spare;         // stable addresses
+  std::unique_ptr<SourceChoice[]> choices;  // line by line
   Slots slots;
   std::vector<Memo> memos;  // one per slot
+  // A row of samples per slot, for the choices on the host's threads.
+  std::vector<double> sampledF;
+  std::vector<int32_t> sampledControl;
   SlotPlanes* planes = nullptr;
   std::vector<LineWorker<Pixel>> workers;  // one per slot
   std::atomic<bool> outOfMemory{false};

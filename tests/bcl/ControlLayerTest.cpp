@@ -97,7 +97,12 @@ TEST_P(Placement, CoversExactlyThePlacedRectangle) {
     ASSERT_EQ(bcl.ControlImage().RawWorld()->height, c.placedH);
     ASSERT_EQ(bcl.OffsetX(), c.offsetX);
     ASSERT_EQ(bcl.OffsetY(), c.offsetY);
+    // A row sampled at once must give what each pixel gives alone.
+    const int32_t rowLength = c.imageW + 2;
+    std::vector<double> rowF(static_cast<size_t>(rowLength));
+    std::vector<int32_t> rowControl(static_cast<size_t>(rowLength));
     for (int32_t y = -1; y <= c.imageH; ++y) {
+      bcl.SampleRow(-1, y, rowLength, rowF.data(), rowControl.data());
       for (int32_t x = -1; x <= c.imageW; ++x) {
         const int32_t u = x - c.offsetX, v = y - c.offsetY;
         int32_t expected = invert ? 0 : FullScale(image.World());
@@ -105,8 +110,11 @@ TEST_P(Placement, CoversExactlyThePlacedRectangle) {
           expected = invert ? FullScale(layer.World()) - marker(u, v) : marker(u, v);
         }
         int32_t control = -1;
-        bcl.SampleAmount(x, y, &control);
+        const double f = bcl.SampleAmount(x, y, &control);
         ASSERT_EQ(control, expected) << "at (" << x << ", " << y << ")";
+        ASSERT_EQ(rowControl[static_cast<size_t>(x + 1)], control)
+            << "row at (" << x << ", " << y << ")";
+        ASSERT_EQ(rowF[static_cast<size_t>(x + 1)], f) << "row at (" << x << ", " << y << ")";
       }
     }
   }
