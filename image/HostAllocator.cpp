@@ -44,6 +44,12 @@ void* HostAllocator::TryAllocate(size_t size, size_t alignment) {
   auto address = reinterpret_cast<uintptr_t>(base);
   if (slack != 0) address = (address + slack) & ~static_cast<uintptr_t>(alignment - 1);
   record->next = blocks;
+  record->previous = nullptr;
+  if (blocks != nullptr) {
+    blocks->previous = record;
+  } else {
+    oldest = record;
+  }
   record->handle = handle;
   record->memory = reinterpret_cast<void*>(address);
   record->recordHandle = recordHandle;
@@ -71,11 +77,22 @@ void HostAllocator::Release(void* pointer) noexcept {
   if (pointer == nullptr) return;
   lock.Enter();
   try {
-    HostBlock** link = &blocks;
-    while (*link != nullptr && (*link)->memory != pointer) link = &(*link)->next;
-    if (*link != nullptr) {
-      HostBlock* record = *link;
-      *link = record->next;
+    HostBlock* record = nullptr;
+    for (HostBlock *newer = blocks, *older = oldest; newer != nullptr;
+         newer = newer->next, older = older->previous) {
+      if (newer->memory == pointer) {
+        record = newer;
+        break;
+      }
+      if (older->memory == pointer) {
+        record = older;
+        break;
+      }
+      if (newer == older || newer->next == older) break;
+    }
+    if (record != nullptr) {
+      (record->previous != nullptr ? record->previous->next : blocks) = record->next;
+      (record->next != nullptr ? record->next->previous : oldest) = record->previous;
       PF_Handle handle = record->handle;
       PF_Handle recordHandle = record->recordHandle;
       callbacks.disposeHandle(handle);

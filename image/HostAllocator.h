@@ -1,6 +1,8 @@
 // Serves every allocation of the module from host memory handles. Each live
 // block is recorded in a HostBlock, itself kept in a host handle, on a list
-// newest first; release walks that list. Handles are locked once and never
+// newest first; release walks that list from both ends at once, so that
+// blocks going back newest first or oldest first (a vector of vectors is
+// destroyed front to back) are found at once. Handles are locked once and never
 // unlocked: disposing a locked handle is how a block ends.
 //
 // One process-wide instance (TheHostAllocator) backs the module's global
@@ -21,7 +23,8 @@ class HostBadAlloc : public std::bad_alloc {
 };
 
 struct HostBlock {
-  HostBlock* next;
+  HostBlock* next;      // older
+  HostBlock* previous;  // newer
   PF_Handle handle;
   void* memory;
   PF_Handle recordHandle;
@@ -60,7 +63,8 @@ class HostAllocator {
   void* TryAllocate(size_t size, size_t alignment);
 
   AE_CriticalSection lock;
-  HostBlock* blocks = nullptr;
+  HostBlock* blocks = nullptr;  // newest
+  HostBlock* oldest = nullptr;
   bool callbacksCaptured = false;
   HostMemoryCallbacks callbacks;
 };
