@@ -232,10 +232,6 @@ class SpanSums {
   void Add(int32_t weight, const Channel* in) {
     const int32_t n = 4 * count;
     int32_t t = 0;
-    // Every channel keeps whether it has been full scale at every tap, in the
-    // same lanes as the sums; only alpha's answer is used. A filter's zero
-    // crossings land on whole pixels when the scale keeps the size (the
-    // cubics' outer taps): such a tap adds nothing but its alpha.
     // The filters' weights lie within 16 bits of sign and magnitude: as a
     // 16-bit factor a weight takes the 16 x 16 -> 32 multiplies (SSE2 has no
     // 32-bit one), and a negative one is its 16-bit pattern less 2^16, each
@@ -255,6 +251,8 @@ class SpanSums {
         }
         auto* f = reinterpret_cast<__m128i*>(full + t);
         _mm_storeu_si128(f, _mm_and_si128(_mm_loadu_si128(f), _mm_cmpeq_epi16(c, max)));
+        // A filter's zero crossings land on whole pixels when the scale keeps
+        // the size (the cubics' outer taps): such a tap adds only its alpha.
         if (weight == 0) continue;
         const __m128i low = _mm_mullo_epi16(c, w16);
         const __m128i high = _mm_mulhi_epu16(c, w16);
@@ -299,7 +297,9 @@ class SpanSums {
   int32_t count;
   uint32_t total = 0;
   uint32_t sums[4 * kSpan];
-  uint16_t full[4 * kSpan];  // 0xFFFF while the channel is full scale at every tap
+  // 0xFFFF while the channel has been full scale at every tap, in the sums'
+  // lanes; only alpha's is read.
+  uint16_t full[4 * kSpan];
 };
 
 // Output columns first .. end - 1 of the pass along rows whose lists are one

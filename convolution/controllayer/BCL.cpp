@@ -63,30 +63,9 @@ void BCLImage::Place(PF_EffectWorld* control) {
 }
 
 double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
-  int32_t value = 0;
   double f = 0.0;
-  if (!settings.invert) {
-    value = ControlFullScale(FormatOf(sourceImage));
-    f = 1.0;
-  }
-  if (control != nullptr) *control = value;
-
-  const PF_EffectWorld* placed = controlImage.RawWorld();
-  if (placed == nullptr) return f;
-  const int32_t u = x - offsetX;
-  const int32_t v = y - offsetY;
-  if (u < 0 || v < 0) return f;
-  if (controlImage.InData() == nullptr) throw AEException("AEWorld not initialized");
-  if (u >= placed->width || v >= placed->height) return f;
-
-  DispatchControlPixel(FormatOf(placed), [&]<typename Pixel>() {
-    value = ChannelValue(*PixelAt<Pixel>(placed, u, v), settings.channel);
-    f = value * PixelTraits<Pixel>::kInverseMax;
-    if (settings.invert) {
-      f = 1.0 - f;
-      value = PixelTraits<Pixel>::kMax - value;
-    }
-  });
+  int32_t value = 0;
+  SampleRow(x, y, 1, &f, &value);
   if (control != nullptr) *control = value;
   return f;
 }

@@ -55,8 +55,7 @@ class BCLImage {
   // control may be null. The factor is not clamped.
   double SampleAmount(int32_t x, int32_t y, int32_t* control) const;
   // SampleAmount of pixels x0 .. x0 + count - 1 of row y, into f[i] and
-  // control[i]: the same values, with the pixel format and the row looked up
-  // once.
+  // control[i], with the pixel format and the row looked up once.
   void SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const;
 
   PF_EffectWorld* SourceImage() const { return sourceImage; }
