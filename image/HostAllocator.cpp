@@ -1,5 +1,6 @@
 #include "image/HostAllocator.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -43,19 +44,80 @@ void* HostAllocator::TryAllocate(size_t size, size_t alignment) {
   }
   auto address = reinterpret_cast<uintptr_t>(base);
   if (slack != 0) address = (address + slack) & ~static_cast<uintptr_t>(alignment - 1);
-  record->next = blocks;
-  record->previous = nullptr;
-  if (blocks != nullptr) {
-    blocks->previous = record;
-  } else {
-    oldest = record;
-  }
   record->handle = handle;
   record->memory = reinterpret_cast<void*>(address);
   record->recordHandle = recordHandle;
   record->size = size;
-  blocks = record;
+  if (!Insert(record)) {
+    callbacks.disposeHandle(handle);
+    callbacks.disposeHandle(recordHandle);
+    return nullptr;
+  }
   return record->memory;
+}
+
+size_t HostAllocator::SlotOf(const void* memory) const {
+  // Blocks are at least 16-byte aligned: the low bits carry nothing, and the
+  // multiply spreads the rest over the slots.
+  const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(memory) >> 4);
+  return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (capacity - 1);
+}
+
+bool HostAllocator::Insert(HostBlock* record) {
+  if (2 * (live + 1) > capacity) {
+    const size_t grown = capacity == 0 ? 64 : 2 * capacity;
+    if (grown > std::numeric_limits<PF_HandleSize>::max() / sizeof(HostBlock*)) return false;
+    PF_Handle handle = callbacks.newHandle(static_cast<PF_HandleSize>(grown * sizeof(HostBlock*)));
+    if (handle == nullptr) return false;
+    auto* slots = static_cast<HostBlock**>(callbacks.lockHandle(handle));
+    if (slots == nullptr) {
+      callbacks.disposeHandle(handle);
+      return false;
+    }
+    std::fill_n(slots, grown, nullptr);
+    HostBlock** old = index;
+    const size_t oldCapacity = capacity;
+    const PF_Handle oldHandle = indexHandle;
+    index = slots;
+    capacity = grown;
+    indexHandle = handle;
+    for (size_t n = 0; n < oldCapacity; ++n) {
+      if (old[n] == nullptr) continue;
+      size_t at = SlotOf(old[n]->memory);
+      while (index[at] != nullptr) at = (at + 1) & (capacity - 1);
+      index[at] = old[n];
+    }
+    if (oldHandle != nullptr) callbacks.disposeHandle(oldHandle);
+  }
+  size_t at = SlotOf(record->memory);
+  while (index[at] != nullptr) at = (at + 1) & (capacity - 1);
+  index[at] = record;
+  ++live;
+  return true;
+}
+
+void HostAllocator::Erase(size_t slot) {
+  // Moves back every later record of the probe run that the gap would cut
+  // off from its home slot, so that a search may stop at the first null.
+  const size_t mask = capacity - 1;
+  size_t gap = slot;
+  for (size_t next = (gap + 1) & mask; index[next] != nullptr; next = (next + 1) & mask) {
+    const size_t home = SlotOf(index[next]->memory);
+    // Whether home lies cyclically in (gap, next]: then the record stays.
+    const bool stays = gap < next ? (home > gap && home <= next) : (home > gap || home <= next);
+    if (stays) continue;
+    index[gap] = index[next];
+    gap = next;
+  }
+  index[gap] = nullptr;
+  if (--live == 0) {
+    // No block left: neither is the index, so that a host counting its
+    // handles between renders sees none of ours.
+    callbacks.disposeHandle(indexHandle);
+    indexHandle = nullptr;
+    index = nullptr;
+    capacity = 0;
+  }
 }
 
 void* HostAllocator::Allocate(size_t size, size_t alignment) {
@@ -77,26 +139,16 @@ void HostAllocator::Release(void* pointer) noexcept {
   if (pointer == nullptr) return;
   lock.Enter();
   try {
-    HostBlock* record = nullptr;
-    for (HostBlock *newer = blocks, *older = oldest; newer != nullptr;
-         newer = newer->next, older = older->previous) {
-      if (newer->memory == pointer) {
-        record = newer;
-        break;
-      }
-      if (older->memory == pointer) {
-        record = older;
-        break;
-      }
-      if (newer == older || newer->next == older) break;
+    // Half the slots at least are null, so the search ends.
+    size_t at = capacity == 0 ? 0 : SlotOf(pointer);
+    while (capacity != 0 && index[at] != nullptr && index[at]->memory != pointer) {
+      at = (at + 1) & (capacity - 1);
     }
-    if (record != nullptr) {
-      (record->previous != nullptr ? record->previous->next : blocks) = record->next;
-      (record->next != nullptr ? record->next->previous : oldest) = record->previous;
-      PF_Handle handle = record->handle;
-      PF_Handle recordHandle = record->recordHandle;
-      callbacks.disposeHandle(handle);
-      callbacks.disposeHandle(recordHandle);
+    if (capacity != 0 && index[at] != nullptr) {
+      const HostBlock record = *index[at];
+      Erase(at);
+      callbacks.disposeHandle(record.handle);
+      callbacks.disposeHandle(record.recordHandle);
     }
   } catch (...) {
   }
@@ -105,9 +157,7 @@ void HostAllocator::Release(void* pointer) noexcept {
 
 size_t HostAllocator::LiveBlocks() {
   CriticalSectionGuard guard(lock);
-  size_t count = 0;
-  for (HostBlock* b = blocks; b != nullptr; b = b->next) ++count;
-  return count;
+  return live;
 }
 
 HostAllocator& TheHostAllocator() {

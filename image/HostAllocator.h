@@ -1,9 +1,10 @@
 // Serves every allocation of the module from host memory handles. Each live
-// block is recorded in a HostBlock, itself kept in a host handle, on a list
-// newest first; release walks that list from both ends at once, so that
-// blocks going back newest first or oldest first (a vector of vectors is
-// destroyed front to back) are found at once. Handles are locked once and never
-// unlocked: disposing a locked handle is how a block ends.
+// block is recorded in a HostBlock, itself kept in a host handle, and found
+// by its address in an index of the records (open addressing, in a host
+// handle of its own that lives while any block does), so that a release
+// costs the same however many blocks are live and in whatever order they go
+// back. Handles are locked once and never unlocked: disposing a locked handle
+// is how a block ends.
 //
 // One process-wide instance (TheHostAllocator) backs the module's global
 // operator new/delete (GlobalNew.cpp); tests may make their own instances.
@@ -23,8 +24,6 @@ class HostBadAlloc : public std::bad_alloc {
 };
 
 struct HostBlock {
-  HostBlock* next;      // older
-  HostBlock* previous;  // newer
   PF_Handle handle;
   void* memory;
   PF_Handle recordHandle;
@@ -61,10 +60,17 @@ class HostAllocator {
 
  private:
   void* TryAllocate(size_t size, size_t alignment);
+  // The index: `capacity` slots (a power of two, or 0 with no handle), at
+  // most half of them live records, the rest null.
+  size_t SlotOf(const void* memory) const;
+  bool Insert(HostBlock* record);
+  void Erase(size_t slot);
 
   AE_CriticalSection lock;
-  HostBlock* blocks = nullptr;  // newest
-  HostBlock* oldest = nullptr;
+  PF_Handle indexHandle = nullptr;
+  HostBlock** index = nullptr;
+  size_t capacity = 0;
+  size_t live = 0;
   bool callbacksCaptured = false;
   HostMemoryCallbacks callbacks;
 };

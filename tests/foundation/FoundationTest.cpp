@@ -7,6 +7,8 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
+#include <vector>
 
 #include "image/AEException.h"
 #include "image/Containers.h"
@@ -83,15 +85,16 @@ class HostAllocatorTest : public ::testing::Test {
   HostAllocator allocator;
 };
 
-// Each block is two handles; zero bytes, null, foreign and repeated releases
-// touch nothing; a second callback table is ignored.
+// Each block is two handles, and the index of blocks one more while any
+// lives; zero bytes, null, foreign and repeated releases touch nothing; a
+// second callback table is ignored.
 TEST_F(HostAllocatorTest, BlocksAreTwoHandlesAlignedAndOnlyOurOwnGoBack) {
   PF_UtilCallbacks failing{};
   allocator.CaptureCallbacks(&failing);
   EXPECT_EQ(allocator.Allocate(0), nullptr);
   void* p = allocator.Allocate(100);
   void* q = allocator.Allocate(7);
-  EXPECT_EQ(fake.live.size(), 4u);
+  EXPECT_EQ(fake.live.size(), 5u);
   allocator.Release(p);
   const int disposes = fake.disposeCalls;
   int notOurs = 0;
@@ -105,6 +108,25 @@ TEST_F(HostAllocatorTest, BlocksAreTwoHandlesAlignedAndOnlyOurOwnGoBack) {
     void* aligned = allocator.Allocate(10, alignment);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(aligned) % alignment, 0u) << alignment;
     allocator.Release(aligned);
+  }
+}
+
+// Thousands of blocks going back in a scrambled order, each release finding
+// its own block (and a repeated one none) while the index grows and shrinks.
+TEST_F(HostAllocatorTest, ManyBlocksGoBackInAnyOrder) {
+  std::vector<void*> blocks;
+  for (int n = 0; n < 3000; ++n) blocks.push_back(allocator.Allocate(16 + n % 7));
+  uint32_t state = 12345;
+  for (size_t n = blocks.size(); n > 1; --n) {
+    state = state * 1664525u + 1013904223u;
+    std::swap(blocks[n - 1], blocks[state % n]);
+  }
+  for (size_t n = 0; n < blocks.size(); ++n) {
+    const int disposes = fake.disposeCalls;
+    allocator.Release(blocks[n]);
+    ASSERT_GE(fake.disposeCalls, disposes + 2) << "block " << n << " not found";
+    allocator.Release(blocks[n]);
+    ASSERT_EQ(allocator.LiveBlocks(), blocks.size() - n - 1);
   }
 }
 
