@@ -82,18 +82,19 @@ bool HostAllocator::Insert(HostBlock* record) {
     capacity = grown;
     indexHandle = handle;
     for (size_t n = 0; n < oldCapacity; ++n) {
-      if (old[n] == nullptr) continue;
-      size_t at = SlotOf(old[n]->memory);
-      while (index[at] != nullptr) at = (at + 1) & (capacity - 1);
-      index[at] = old[n];
+      if (old[n] != nullptr) Place(old[n]);
     }
     if (oldHandle != nullptr) callbacks.disposeHandle(oldHandle);
   }
+  Place(record);
+  ++live;
+  return true;
+}
+
+void HostAllocator::Place(HostBlock* record) {
   size_t at = SlotOf(record->memory);
   while (index[at] != nullptr) at = (at + 1) & (capacity - 1);
   index[at] = record;
-  ++live;
-  return true;
 }
 
 void HostAllocator::Erase(size_t slot) {

@@ -64,6 +64,8 @@ class HostAllocator {
   // most half of them live records, the rest null.
   size_t SlotOf(const void* memory) const;
   bool Insert(HostBlock* record);
+  // Puts a record in the first null slot from its home, the index having room.
+  void Place(HostBlock* record);
   void Erase(size_t slot);
 
   AE_CriticalSection lock;
