@@ -1,7 +1,7 @@
 // The two-dimensional shapes, fast, at a uniform amount: the kernel becomes
 // a list of elements by kernel row (weights of exactly 32768, which pass a
-// value through, with runs of them read four pixels at a time from a copy of
-// quad maxima; weights above 32768) and the elements below 32768 in groups
+// value through, with runs of them read four or sixteen pixels at a time from
+// copies of quad and sixteen maxima; weights above 32768) and the elements below 32768 in groups
 // of decreasing weight; the source a widened copy with zero margins, and
 // each host iterate call gathers a band of output rows with vector lanes
 // across x. Before each group the gather checks every lane against the
@@ -66,6 +66,7 @@ struct GatherKernel {
   int32_t reachDown = -1;
   int32_t maxWeight = 0;
   bool usesQuads = false;
+  bool usesSixteens = false;
 };
 
 // Elements below 32768 per group: enough that a group's reads outweigh the
@@ -125,11 +126,13 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements,
   });
   std::vector<int32_t> singles;
   std::vector<int32_t> quads;
+  std::vector<int32_t> sixteens;
   for (size_t n = 0; n < elements.size();) {
     const int32_t j = elements[n].j;
-    GatherRowSpec spec{offY - j, static_cast<int32_t>(k.offsets.size()), 0, 0, 0};
+    GatherRowSpec spec{offY - j, static_cast<int32_t>(k.offsets.size()), 0, 0, 0, 0};
     singles.clear();
     quads.clear();
+    sixteens.clear();
     // Runs of flat elements: source pixels [lo, hi] relative to x.
     while (n < elements.size() && elements[n].j == j && elements[n].weight == 32768) {
       size_t end = n + 1;
@@ -139,19 +142,23 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements,
       }
       const int32_t hi = offX - elements[n].i;
       const int32_t lo = hi - static_cast<int32_t>(end - n) + 1;
-      if (hi - lo + 1 < 4) {
+      const int32_t length = hi - lo + 1;
+      if (length < 4) {
         for (int32_t p = lo; p <= hi; ++p) singles.push_back(p);
       } else {
-        // The last piece ends with the run, overlapping the one before.
-        for (int32_t p = lo;; p += 4) {
-          quads.push_back(std::min(p, hi - 3));
-          if (p + 4 > hi) break;
+        // The widest pieces that fit; the last ends with the run, overlapping
+        // the one before, since a maximum may read a pixel twice.
+        const int32_t piece = length < 16 ? 4 : 16;
+        std::vector<int32_t>& pieces = piece == 4 ? quads : sixteens;
+        for (int32_t p = lo;; p += piece) {
+          pieces.push_back(std::min(p, hi - piece + 1));
+          if (p + piece > hi) break;
         }
       }
       k.maxWeight = std::max(k.maxWeight, 32768);
       n = end;
     }
-    for (const std::vector<int32_t>* pieces : {&singles, &quads}) {
+    for (const std::vector<int32_t>* pieces : {&singles, &quads, &sixteens}) {
       for (const int32_t p : *pieces) {
         k.offsets.push_back(4 * p);
         k.mul.push_back(Lane{0});
@@ -159,7 +166,9 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements,
     }
     spec.flat = static_cast<int32_t>(singles.size());
     spec.quads = static_cast<int32_t>(quads.size());
+    spec.sixteens = static_cast<int32_t>(sixteens.size());
     k.usesQuads = k.usesQuads || spec.quads > 0;
+    k.usesSixteens = k.usesSixteens || spec.sixteens > 0;
     for (; n < elements.size() && elements[n].j == j; ++n) {
       const Element& e = elements[n];
       spec.high += 1;
@@ -172,22 +181,19 @@ void BuildGatherKernel(const KernelView& view, std::vector<Element>& elements,
   for (const Element& e : low) k.maxWeight = std::max(k.maxWeight, e.weight);
 }
 
-// Channel maxima of each pixel and the three after it (zeros beyond the
-// row), in the same padded layout.
+// Channel maxima of each lane of a padded row and the three `step` lanes
+// after it (zeros beyond the row): from the row with step 4 (a pixel), the
+// quad maxima; from those with step 16, the sixteen maxima.
 template <typename Lane>
-void QuadMaxima(const Lane* from, intptr_t rowLanes, int32_t rows, Lane* to) {
-  for (int32_t y = 0; y < rows; ++y) {
-    const Lane* a = from + y * rowLanes;
-    Lane* out = to + y * rowLanes;
-    intptr_t l = 0;
-    for (; l + 12 < rowLanes; ++l) {
-      out[l] = std::max(std::max(a[l], a[l + 4]), std::max(a[l + 8], a[l + 12]));
-    }
-    for (; l < rowLanes; ++l) {
-      Lane m = a[l];
-      for (intptr_t q = l + 4; q < rowLanes && q <= l + 12; q += 4) m = std::max(m, a[q]);
-      out[l] = m;
-    }
+void StepMaxima(const Lane* a, intptr_t rowLanes, intptr_t step, Lane* out) {
+  intptr_t l = 0;
+  for (; l + 3 * step < rowLanes; ++l) {
+    out[l] = std::max(std::max(a[l], a[l + step]), std::max(a[l + 2 * step], a[l + 3 * step]));
+  }
+  for (; l < rowLanes; ++l) {
+    Lane m = a[l];
+    for (intptr_t q = l + step; q < rowLanes && q <= l + 3 * step; q += step) m = std::max(m, a[q]);
+    out[l] = m;
   }
 }
 
@@ -229,14 +235,21 @@ struct WidenJob {
   intptr_t padLeft;
   intptr_t rowLanes;
   Lane* widened;
-  Lane* quads;  // null when no piece reads them
+  Lane* quads;     // null when no piece reads them or the sixteens
+  Lane* sixteens;  // null when no piece reads them
   std::atomic<int32_t> largest{0};
 
   static PF_Err RowFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     auto& job = *static_cast<WidenJob*>(refcon);
     Lane* row = job.widened + y * job.rowLanes;
     const int32_t largest = WidenRow<Pixel>(job.src, y, job.mask, job.padLeft, job.rowLanes, row);
-    if (job.quads != nullptr) QuadMaxima(row, job.rowLanes, 1, job.quads + y * job.rowLanes);
+    if (job.quads != nullptr) {
+      Lane* quads = job.quads + y * job.rowLanes;
+      StepMaxima(row, job.rowLanes, 4, quads);
+      if (job.sixteens != nullptr) {
+        StepMaxima(quads, job.rowLanes, 16, job.sixteens + y * job.rowLanes);
+      }
+    }
     int32_t seen = job.largest.load();
     while (largest > seen && !job.largest.compare_exchange_weak(seen, largest)) {
     }
@@ -290,19 +303,23 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
   const intptr_t offX = view.width - 1 - view.width / 2;
   const intptr_t padLeft = std::max<intptr_t>(0, view.width - 1 - offX);
   // Past the last output pixel a chunk reads kGatherChunkPixels ahead, and a
-  // quad piece three pixels further.
-  const intptr_t padRight = std::max<intptr_t>(0, offX) + kGatherChunkPixels + 3;
+  // piece up to fifteen pixels further.
+  const intptr_t padRight = std::max<intptr_t>(0, offX) + kGatherChunkPixels + 15;
   const intptr_t rowLanes = 4 * (padLeft + width + padRight);
   // Every lane is written before it is read, so neither copy is cleared.
   const auto lanes = static_cast<size_t>(rowLanes * height);
   // The bounds read whole vectors a little past the last row.
   std::unique_ptr<Lane[]> widened(new Lane[lanes + kMaxVectorLanes]);
   std::fill_n(widened.get() + lanes, kMaxVectorLanes, Lane{0});
-  std::unique_ptr<Lane[]> quads(kernel.usesQuads ? new Lane[lanes] : nullptr);
+  // The sixteen maxima are made from the quad maxima.
+  const bool quadsMade = kernel.usesQuads || kernel.usesSixteens;
+  std::unique_ptr<Lane[]> quads(quadsMade ? new Lane[lanes] : nullptr);
+  std::unique_ptr<Lane[]> sixteens(kernel.usesSixteens ? new Lane[lanes] : nullptr);
 
   GatherJob<Pixel> job;
   job.plan.source = widened.get();
   job.plan.quads = quads.get();
+  job.plan.sixteens = sixteens.get();
   job.plan.rowLanes = rowLanes;
   job.plan.originLanes = 4 * padLeft;
   job.plan.width = width;
@@ -329,8 +346,9 @@ bool GatherUniform(PF_EffectWorld* src, PF_EffectWorld* dst, const KernelSetting
       new Lane[job.scratchLanes * static_cast<size_t>(slots.Count())]());
   job.scratch = scratch.get();
 
-  WidenJob<Pixel> widen{src,        plan.maskTransparentSource, padLeft, rowLanes, widened.get(),
-                        quads.get()};
+  WidenJob<Pixel> widen{
+      src,           plan.maskTransparentSource, padLeft, rowLanes, widened.get(), quads.get(),
+      sixteens.get()};
   PF_Err err = IterateRows<Pixel>(inData, 0, 2 * height, src, height, &widen,
                                   WidenJob<Pixel>::RowFunction, dst);
   RaiseIfHostFailed(err);

@@ -276,6 +276,7 @@ void GatherRows(const GatherPlanOf<typename L::Lane>& plan, int32_t y0, int32_t 
         };
         takeMaxima(base, spec.flat);
         if (spec.quads > 0) takeMaxima(plan.quads + row, spec.quads);
+        if (spec.sixteens > 0) takeMaxima(plan.sixteens + row, spec.sixteens);
         for (const int32_t end = e + spec.high; e < end; ++e) {
           const Lane* s = base + plan.offsets[e];
           const V w = L::Splat(plan.mul[e]);
@@ -284,21 +285,26 @@ void GatherRows(const GatherPlanOf<typename L::Lane>& plan, int32_t y0, int32_t 
           }
         }
       }
+      // The loops above keep acc in registers only while its address stays
+      // here: V may alias any type, so once it escapes, every load of an
+      // element's offset would first store all eight accumulators.
+      V result[kBlock];
+      for (int32_t k = 0; k < kBlock; ++k) result[k] = acc[k];
       if (low.groupCount > 0) {
         V bound[kBlock];
         bounds->Across(y - y0, bound);
         const int32_t all[kBlock] = {0, 1, 2, 3, 4, 5, 6, 7};
-        GatherLowGroups<L, kBlock>(plan, y, column, all, bound, acc, 0, 0);
+        GatherLowGroups<L, kBlock>(plan, y, column, all, bound, result, 0, 0);
       }
       // Raised as RaiseTo raises, through Max's operand order: a float
       // floor that is NaN or -0 stays so where nothing is greater.
       if (x0 + kChunk <= plan.width) {
         for (int32_t k = 0; k < kBlock; ++k) {
           Pixel* p = out + x0 + k * kPixels;
-          StorePixels<L>(p, plan.overwrite ? acc[k] : L::Max(acc[k], LoadPixels<L>(p)));
+          StorePixels<L>(p, plan.overwrite ? result[k] : L::Max(result[k], LoadPixels<L>(p)));
         }
       } else {
-        StoreMaxTail<L>(acc, plan.width - x0, out + x0, plan.overwrite);
+        StoreMaxTail<L>(result, plan.width - x0, out + x0, plan.overwrite);
       }
     }
   }

@@ -26,15 +26,16 @@ namespace fastpath {
 constexpr int32_t kGatherChunkPixels = 64;
 
 // One kernel row of a gather: source row y + dy, elements from `first` on:
-// weights of exactly 32768, as `flat` single pixels and as `quads` pieces of
-// four neighbouring pixels (read from the quad maxima) that cover longer
-// runs, then `high` elements above 32768. Elements below 32768 are not
-// here but in GatherLow.
+// weights of exactly 32768, as `flat` single pixels, `quads` pieces of four
+// neighbouring pixels and `sixteens` pieces of sixteen (read from the quad
+// and sixteen maxima) that cover longer runs, then `high` elements above
+// 32768. Elements below 32768 are not here but in GatherLow.
 struct GatherRowSpec {
   int32_t dy;
   int32_t first;
   int32_t flat;
   int32_t quads;
+  int32_t sixteens;
   int32_t high;
 };
 
@@ -59,15 +60,16 @@ struct GatherLowOf {
 // source is a widened copy (four lanes per pixel) with zero margins
 // left and right: pixel (x, y) starts at lane originLanes + y * rowLanes +
 // 4 * x, and element e of a row reads pixel (x + offsets[e] / 4, y + dy).
-// mul[e] is the element's weight operand. quads has the source's layout and
-// holds, at pixel x, the channel maxima of pixels x..x+3 (null when no piece
-// reads it). Output (x, y) reads no element of `low` outside source columns
-// [x + reachLeft, x + reachRight] and rows [y + reachUp, y + reachDown]; the
-// maxima over that window bound what those elements can give.
+// mul[e] is the element's weight operand. quads and sixteens have the
+// source's layout and hold, at pixel x, the channel maxima of pixels x..x+3
+// and x..x+15 (null when no piece reads them). Output (x, y) reads no element of `low` outside
+// source columns [x + reachLeft, x + reachRight] and rows [y + reachUp, y + reachDown]; the maxima
+// over that window bound what those elements can give.
 template <typename Lane>
 struct GatherPlanOf {
   const Lane* source = nullptr;
   const Lane* quads = nullptr;
+  const Lane* sixteens = nullptr;
   intptr_t rowLanes = 0;
   intptr_t originLanes = 0;
   int32_t width = 0;
