@@ -2,6 +2,7 @@
 // wait for the next request of about their size, as a host's memory manager
 // keeps them: on virtual machines the first-touch page faults of a fresh
 // frame-sized block can cost more than the render that asked for it.
+// Fresh frame-sized blocks ask for huge pages, for the same reason.
 // Sanitizer builds never reuse a block, so that a use after release shows.
 //
 // Blocks are uninitialised; a Block's deleter returns it to the cache (or
