@@ -291,6 +291,9 @@ class Renderer {
 
 int Run(const CommandLine& line, const char* argv0) {
   const FrameRange range = line.about ? FrameRange{} : CheckCommandLine(line);
+  // The tool renders for a user, not to catch the effect reading memory it
+  // never wrote: the tests do that.
+  softhost::SetFreshHandlePattern(false);
   const softhost::EffectModule module(ModulePath(line, argv0));
   softhost::Host host(ConfigFrom(line));
   if (const PF_Err err = host.Setup(module.Entry()); err != PF_Err_NONE) {

@@ -3,7 +3,8 @@
 // A handle is the address of a record whose first member is the block
 // pointer, so *handle is the memory as the effect API requires. Handles are
 // never moved; locking only counts. Fresh handle memory is filled with a
-// pattern rather than zeros so that code relying on zeroed memory fails.
+// pattern rather than zeros (unless SetFreshHandlePattern turned it off) so
+// that code relying on zeroed memory fails.
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -30,6 +31,7 @@ struct HandleTable {
   std::unordered_set<HandleRecord*> live;
   HandleFaults faults;
   HandleStats stats;
+  bool pattern = true;
 };
 
 HandleTable& Table() {
@@ -59,6 +61,12 @@ void SetHandleFaults(const HandleFaults& faults) {
   table.stats.lockCalls = 0;
 }
 
+void SetFreshHandlePattern(bool on) {
+  HandleTable& table = Table();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  table.pattern = on;
+}
+
 HandleStats GetHandleStats() {
   HandleTable& table = Table();
   std::lock_guard<std::mutex> lock(table.mutex);
@@ -82,7 +90,7 @@ PF_Handle HostNewHandle(PF_HandleSize size) {
   }
   record->capacity = block.get_deleter().capacity;
   record->memory = block.release();
-  std::memset(record->memory, kFreshMemory, size);
+  if (table.pattern) std::memset(record->memory, kFreshMemory, size);
   table.live.insert(record);
   return &record->memory;
 }

@@ -136,6 +136,11 @@ struct HandleFaults {
   int failLockAt = -1;
 };
 void SetHandleFaults(const HandleFaults& faults);  // also resets the call counters
+// Fresh handle memory is filled with a pattern, so that code relying on
+// zeroed memory fails in tests. A host that renders for a user (the CLI, the
+// benchmark) turns the fill off: it costs a pass over every block, as no
+// real host's memory manager does.
+void SetFreshHandlePattern(bool on);
 struct HandleStats {
   long live = 0;
   long newCalls = 0;
