@@ -320,6 +320,17 @@ void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const
   static_assert(kPixels <= kRowPad, "spread kernels need more padding");
   const V v = Ops::SplatPixel(value);
   uint16_t* lanes = reinterpret_cast<uint16_t*>(row);
+  // A span no wider than a vector (most spreads of a dark frame, whose
+  // kernels are small) takes one vector from `begin`, off the grid, weighed
+  // exactly at every weight: the zero taps after the kernel leave the pixels
+  // past `end` as they are.
+  if (end - begin <= kPixels) {
+    const intptr_t tap = 4 * static_cast<intptr_t>(begin - first + kRowPad);
+    uint16_t* at = lanes + 4 * static_cast<intptr_t>(begin);
+    const V weighted = Ops::Weigh(v, Ops::Load(mul + tap), Ops::Load(hi + tap));
+    Ops::Store(at, Ops::Max(Ops::Load(at), weighted));
+    return;
+  }
   for (int32_t q = begin - begin % kPixels; q < end; q += kPixels) {
     const intptr_t tap = 4 * static_cast<intptr_t>(q - first + kRowPad);
     uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);

@@ -189,10 +189,12 @@ struct Kernels2D {
                           PF_PixelFloat* out, intptr_t rowBytes, float* scratch);
   // Raises the pixels [begin, end) of a 16-bit row to value * tap, for a
   // kernel whose tap 0 lies at position `first` (first <= begin, 0 <= begin):
-  // whole vectors on a grid from position 0, so that spans of different
+  // a span of one vector or less in one vector from `begin`, a longer one in
+  // whole vectors on a grid from position 0, so that long spans of different
   // kernels meet in whole vectors. mul/hi carry kRowPad zero taps before tap
   // 0 and after the last, and the row kRowPad pixels of scratch after its
-  // end. hi is only read for the vectors that meet [hiBegin, hiEnd).
+  // end. A longer span reads hi only for the vectors that meet
+  // [hiBegin, hiEnd).
   void (*spreadRow)(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const uint16_t* mul,
                     const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, const uint16_t* value);
   // Whole vectors on a grid from each row's start, as spreadRow.
