@@ -82,6 +82,16 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
     ConvolveImage(maker.Get(), input, output, &settings, &factory, direct);
     return;
   }
+  // Under a control layer the separable shapes' record path reads the input
+  // as it stands too (cleaning a copy only where it falls back to the
+  // straightforward loops), over a cleared output.
+  if (wholeFrame && plan.Fast() && maker.Get()->Kind() == ShapeKind::Separable) {
+    clearOutput();
+    ConvolvePlan direct = plan.Into(DestinationState::Cleared);
+    direct.maskTransparentSource = true;
+    ConvolveImage(maker.Get(), input, output, &settings, &factory, direct);
+    return;
+  }
   // Every destination below has just been cleared: the output here, the
   // region's by its fill.
   clearOutput();

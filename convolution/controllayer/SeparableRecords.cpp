@@ -351,7 +351,7 @@ class LineWorker {
     for (int32_t p = 0; p < lineLength; ++p) {
       const SourceChoice& c = choice[p];
       if (c.lanes == kBlackSource) continue;
-      const Pixel& s = *reinterpret_cast<const Pixel*>(pixels + p * step);
+      const Pixel s = run.Masked(*reinterpret_cast<const Pixel*>(pixels + p * step));
       if (c.lanes == kOwnCell) {
         PF_Pixel16& d = planes.Row(slot, p)[line];
         d.alpha = std::max<uint16_t>(d.alpha, s.alpha);
@@ -679,7 +679,8 @@ class VariableRun {
  public:
   VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
               const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
-              bool recordLanes, const Kernels2D& instructionSetKernels, LineFunction lineKernel)
+              bool recordLanes, bool maskedSource, const Kernels2D& instructionSetKernels,
+              LineFunction lineKernel)
       : src(source),
         dst(destination),
         settings(s),
@@ -687,6 +688,7 @@ class VariableRun {
         pass2(second),
         firstIsHorizontal(horizontal),
         exactRecords(!recordLanes),
+        maskSource(maskedSource),
         lineCount(horizontal ? source->height : source->width),
         lineLength(horizontal ? source->width : source->height),
         kernels(instructionSetKernels),
@@ -842,7 +844,7 @@ class VariableRun {
     const int32_t line = firstIsHorizontal ? y : x;
     const int32_t p = firstIsHorizontal ? x : y;
     SourceChoice& choice = choices[static_cast<size_t>(line) * lineLength + p];
-    const Pixel s = *PixelAt<Pixel>(src, x, y);
+    const Pixel s = SourceAt(x, y);
     if (IsBlack(s)) {
       choice = SourceChoice{kBlackSource, 0};
       return;
@@ -852,6 +854,11 @@ class VariableRun {
     }
     choice = SourceChoice{lanes, pass2.kernelOf[static_cast<uint16_t>(controlValue)]};
   }
+
+  // A source pixel as the straightforward loops read it from their cleaned
+  // copy of src.
+  Pixel Masked(const Pixel& p) const { return maskSource ? WithoutHiddenColour(p) : p; }
+  Pixel SourceAt(int32_t x, int32_t y) const { return Masked(*PixelAt<Pixel>(src, x, y)); }
 
   const RunPlan* RunPlanOf(int32_t lanes) const {
     const auto n = static_cast<size_t>(lanes);
@@ -919,6 +926,8 @@ class VariableRun {
   const SecondPass& pass2;
   bool firstIsHorizontal;
   bool exactRecords;
+  // src may hold colour under transparent pixels, read as 0 (see Masked).
+  bool maskSource;
   int32_t lineCount;
   int32_t lineLength;
   const Kernels2D& kernels;
@@ -941,7 +950,8 @@ class VariableRun {
 
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                               KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd) {
+                               KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd,
+                               bool maskSource) {
   if (!HoldsPixels<Pixel>(dst) || !HoldsPixels<Pixel>(src)) return false;
   const Kernels2D& kernels = simd::KernelsFor(simd).twoD;
   AEObjectAutoPointer<BCLHolder> first;
@@ -969,8 +979,8 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   // Covering ladders take the records of one second-pass kernel as one, which
   // needs them as the lanes make them.
   if (!recordLanes) pass2.covering = false;
-  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes, kernels,
-                         simd::KernelsFor(simd).line);
+  VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes,
+                         maskSource, kernels, simd::KernelsFor(simd).line);
   run.Run();
   return true;
 }
@@ -978,7 +988,7 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
 #define QB_INSTANTIATE(Pixel)                                                           \
   template bool ConvolveVariableSeparable<Pixel>(PF_EffectWorld*, PF_EffectWorld*,      \
                                                  KernelSettings*, KernelHolderFactory*, \
-                                                 KernelMaker1D*, SimdLevel);
+                                                 KernelMaker1D*, SimdLevel, bool);
 QB_FOR_EACH_INTEGER_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 

@@ -3,6 +3,7 @@
 #include "convolution/Weighted.h"
 #include "convolution/controllayer/BCL.h"
 #include "convolution/gather2d/Fast2D.h"
+#include "convolution/separable/Separable.h"
 #include "image/AEException.h"
 #include "image/HostPoll.h"
 #include "image/PixelTraits.h"
@@ -226,12 +227,16 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
   DispatchPixel(FormatOf(src), [&]<typename Pixel>() {
     // The record engine works in integer lanes; float takes the loops below.
     if constexpr (!kIsFloatPixel<Pixel>) {
-      if (plan.Fast() && fastpath::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory,
-                                                                    maker, plan.simd)) {
+      if (plan.Fast() &&
+          fastpath::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker, plan.simd,
+                                                     plan.maskTransparentSource)) {
         return;
       }
     }
-    ConvolveVariableStraightforward<Pixel>(src, dst, settings, factory, maker);
+    AEWorld clean(settings->inData);
+    ConvolveVariableStraightforward<Pixel>(
+        ForStraightforwardLoops(settings->inData, src, dst, plan, clean), dst, settings, factory,
+        maker);
   });
 }
 

@@ -106,9 +106,11 @@ namespace fastpath {
 
 // The fast record algorithm: the same image as ConvolveVariable's
 // straightforward loops on the host's threads, or false, having written
-// nothing, where it cannot guarantee that.
+// nothing, where it cannot guarantee that. With maskSource the colour of
+// src's fully transparent pixels reads as 0.
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
-                               KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd);
+                               KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd,
+                               bool maskSource);
 
 }  // namespace fastpath

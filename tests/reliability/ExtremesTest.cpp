@@ -95,6 +95,27 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TinyFrames,
                                             ::testing::Bool()),
                          TinyName);
 
+// Under a control layer the fast engine reads the host's input as it stands,
+// colour under transparent pixels and all, where the reference engine reads
+// a cleaned copy; the frames are large enough that the fast record path runs.
+TEST(ControlLayer, SeparableShapesOverHiddenColourMatchTheReferenceEngine) {
+  for (int32_t shape = 0; shape < kShapes; ++shape) {
+    if (!IsSeparable(shape)) continue;
+    for (bool deep : {false, true}) {
+      Scene scene{0, shape, deep, true, 14};
+      scene.width = 67;
+      scene.height = 41;
+      SCOPED_TRACE(Describe(scene));
+      const Rendered fast = RenderScene(scene, EngineKind::Fast);
+      const Rendered reference = RenderScene(scene, EngineKind::Reference);
+      ASSERT_EQ(fast.err, PF_Err_NONE) << fast.message;
+      ASSERT_EQ(reference.err, PF_Err_NONE) << reference.message;
+      const std::string difference = FirstDifference(reference.output, fast.output, fast.input);
+      EXPECT_TRUE(difference.empty()) << difference;
+    }
+  }
+}
+
 // A thousand Star kernels of 801 x 801 would need 2.5 GB before the first
 // pixel; with the host lending at most 1 GB the render must end at once as
 // "Out of Memory", give every handle back, and leave the effect able to
