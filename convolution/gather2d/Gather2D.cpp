@@ -1,13 +1,13 @@
 // The two-dimensional shapes, fast, at a uniform amount: the kernel becomes
 // a list of elements by kernel row (weights of exactly 32768, which pass a
-// value through, with runs of them read four or sixteen pixels at a time from
-// copies of quad and sixteen maxima; weights above 32768) and the elements below 32768 in groups
-// of decreasing weight; the source a widened copy with zero margins, and
-// each host iterate call gathers a band of output rows with vector lanes
-// across x. Before each group the gather checks every lane against the
-// maximum of the source over the window the kernel reads, weighted by the
-// group's heaviest element, and stops when nothing left can raise it. Under
-// a control layer the entries hand over to the scatter (Scatter2D.h).
+// value through, with runs of them read four or sixteen pixels at a time
+// from copies of quad and sixteen maxima; weights above 32768) and the
+// elements below 32768 in groups of decreasing weight; the source a widened
+// copy with zero margins, and each host iterate call gathers a band of
+// output rows with vector lanes across x. Before each group the gather checks every lane against
+// the maximum of the source over the window the kernel reads, weighted by the group's heaviest
+// element, and stops when nothing left can raise it. Under a control layer the entries hand over to
+// the scatter (Scatter2D.h).
 #include <algorithm>
 #include <atomic>
 #include <cstdint>

@@ -62,9 +62,10 @@ struct GatherLowOf {
 // 4 * x, and element e of a row reads pixel (x + offsets[e] / 4, y + dy).
 // mul[e] is the element's weight operand. quads and sixteens have the
 // source's layout and hold, at pixel x, the channel maxima of pixels x..x+3
-// and x..x+15 (null when no piece reads them). Output (x, y) reads no element of `low` outside
-// source columns [x + reachLeft, x + reachRight] and rows [y + reachUp, y + reachDown]; the maxima
-// over that window bound what those elements can give.
+// and x..x+15 (null when no piece reads them). Output (x, y) reads no
+// element of `low` outside source columns [x + reachLeft, x + reachRight]
+// and rows [y + reachUp, y + reachDown]; the maxima over that window bound
+// what those elements can give.
 template <typename Lane>
 struct GatherPlanOf {
   const Lane* source = nullptr;
