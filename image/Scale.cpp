@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -364,8 +367,8 @@ struct ScalePass {
   ScaleImage to;
   bool down;
   const Pixel* background;
-  int32_t iterateRows;                // of the world the host iterates over
   std::vector<ShiftedRun> runs = {};  // of the pass along rows, for Spans
+  int32_t fromFirst = 0;              // down: the row of `from` that list pixels count from
 
   Pixel At(int32_t i, int32_t j) const {
     if (down) {
@@ -394,8 +397,8 @@ struct ScalePass {
       for (int32_t i0 = 0; i0 < to.width; i0 += SpanSums<Pixel>::kSpan) {
         SpanSums<Pixel> sums(std::min(SpanSums<Pixel>::kSpan, to.width - i0));
         for (int32_t k = 0; k < list.count; ++k) {
-          sums.Add(list.p[k].weight,
-                   reinterpret_cast<const Channel*>(from.At<Pixel>(i0, list.p[k].pixel)));
+          sums.Add(list.p[k].weight, reinterpret_cast<const Channel*>(
+                                         from.At<Pixel>(i0, list.p[k].pixel - fromFirst)));
         }
         sums.Finish(background, out + i0);
       }
@@ -417,12 +420,88 @@ struct ScalePass {
       }
     }
   }
+};
 
-  // The call for row y of the iterated world runs its share of the rows.
-  static PF_Err RowsFunction(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
-    const auto& pass = *static_cast<const ScalePass*>(refcon);
-    const RowShare share = ShareOfRow(y, pass.iterateRows, pass.to.height);
-    for (int32_t j = share.first; j < share.end; ++j) pass.Spans(j);
+// Both passes on the host's threads in one go: a call takes a band of
+// destination rows and makes, into a buffer of its own, just the rows of the
+// pass along rows that the band's lists read. Each pixel is the sum the two
+// passes make one after the other; only the rows at a band's edges are made
+// twice. Buffers go back to a pool for the next call, so that the frame's
+// worth of intermediate rows is never allocated and first touched at once.
+template <typename Pixel>
+struct FusedScale {
+  // Bands of about this many rows keep the rows made twice (the filter's
+  // support, a few rows) a small part of a band.
+  static constexpr int32_t kBandRows = 32;
+
+  FusedScale(ScalePass<Pixel> rowsPass, ScalePass<Pixel> downPass)
+      : across(std::move(rowsPass)), down(std::move(downPass)), calls(CallsFor(down.to.height)) {
+    pool.reserve(static_cast<size_t>(calls));
+  }
+
+  ScalePass<Pixel> across;  // from src; `to` is set per band
+  ScalePass<Pixel> down;    // into dst; `from` is set per band
+  int32_t calls;
+  std::mutex poolLock;
+  std::vector<std::vector<Pixel>> pool;
+  std::exception_ptr failure;  // under poolLock; the first band's that failed
+
+  static int32_t CallsFor(int32_t rows) {
+    return std::clamp((rows + kBandRows - 1) / kBandRows, 1, std::min(rows, kMaxIterateRows));
+  }
+
+  void Band(int32_t first, int32_t end, std::vector<Pixel>& rows) const {
+    int32_t lo = INT32_MAX;
+    int32_t hi = -1;
+    for (int32_t j = first; j < end; ++j) {
+      const ContributorList& list = down.lists[j];
+      for (int32_t k = 0; k < list.count; ++k) {
+        lo = std::min(lo, list.p[k].pixel);
+        hi = std::max(hi, list.p[k].pixel);
+      }
+    }
+    ScalePass<Pixel> band = down;
+    if (hi >= lo) {
+      const int32_t count = hi - lo + 1;
+      rows.resize(static_cast<size_t>(count) * across.to.width);
+      const ScaleImage window{across.to.width, count, reinterpret_cast<char*>(rows.data()),
+                              across.to.width * static_cast<int32_t>(sizeof(Pixel))};
+      ScalePass<Pixel> make = across;
+      make.from.data += static_cast<intptr_t>(lo) * make.from.rowBytes;
+      make.from.height = count;
+      make.to = window;
+      for (int32_t k = 0; k < count; ++k) make.Spans(k);
+      band.from = window;
+      band.fromFirst = lo;
+    }
+    for (int32_t j = first; j < end; ++j) band.Spans(j);
+  }
+
+  static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+    auto& self = *static_cast<FusedScale*>(refcon);
+    const RowShare share = ShareOfRow(y, self.calls, self.down.to.height);
+    if (share.first >= share.end) return PF_Err_NONE;
+    try {
+      std::vector<Pixel> rows;
+      {
+        const std::lock_guard<std::mutex> hold(self.poolLock);
+        if (!self.pool.empty()) {
+          rows = std::move(self.pool.back());
+          self.pool.pop_back();
+        }
+      }
+      self.Band(share.first, share.end, rows);
+      // The pool holds room for every call's buffer: this cannot allocate.
+      const std::lock_guard<std::mutex> hold(self.poolLock);
+      self.pool.push_back(std::move(rows));
+    } catch (...) {
+      // Only the band's buffer can fail, through the host's memory; nothing
+      // may cross the host, so the failure is raised after the iterate, as
+      // it would have been where the buffer was made before the rows.
+      const std::lock_guard<std::mutex> hold(self.poolLock);
+      if (!self.failure) self.failure = std::current_exception();
+      return PF_Err_OUT_OF_MEMORY;
+    }
     return PF_Err_NONE;
   }
 };
@@ -439,32 +518,38 @@ void ScaleFiltered(PF_InData* inData, PF_EffectWorld* destination, const ScaleIm
   const int32_t maxContributors = std::max(TruncToInt32(2 * wx + 1.5), TruncToInt32(2 * wy + 1.5));
   const int32_t maxDst = std::max(dst.width, dst.height);
 
-  ZeroBlock intermediateBlock(static_cast<size_t>(dst.width) * src.height, sizeof(Pixel));
-  const ScaleImage intermediate{dst.width, src.height, intermediateBlock.As<char>(),
-                                dst.width * static_cast<int32_t>(sizeof(Pixel))};
   ZeroBlock listBlock(static_cast<size_t>(maxDst), sizeof(ContributorList));
   ContributorList* lists = listBlock.As<ContributorList>();
   ZeroBlock poolBlock(static_cast<size_t>(maxContributors) * maxDst + 1, sizeof(Contributor));
   Contributor* pool = poolBlock.As<Contributor>();
-  ScalePass<Pixel> across{lists, src, intermediate, false, background, dst.height};
-  const ScalePass<Pixel> down{lists, intermediate, dst, true, background, dst.height};
+  const ScaleImage rowsWide{dst.width, src.height, nullptr,
+                            dst.width * static_cast<int32_t>(sizeof(Pixel))};
 
   if (order == ScaleRows::OnHostThreads && dst.height <= kMaxIterateRows) {
-    // Over the destination's rows.
-    auto run = [&](const ScalePass<Pixel>& pass, A_long progressBase) {
-      const PF_Err err = IterateRows<Pixel>(inData, progressBase, 2 * dst.height, nullptr,
-                                            dst.height, const_cast<ScalePass<Pixel>*>(&pass),
-                                            ScalePass<Pixel>::RowsFunction, destination);
-      if (err != PF_Err_NONE) throw AEException(err, kScalingError);
-    };
+    // The lists of both passes live at once: the rows' in lists, the
+    // columns' in a second block.
+    ZeroBlock downListBlock(static_cast<size_t>(dst.height), sizeof(ContributorList));
+    ContributorList* downLists = downListBlock.As<ContributorList>();
+    ZeroBlock downPoolBlock(static_cast<size_t>(maxContributors) * dst.height + 1,
+                            sizeof(Contributor));
     BuildContributors(lists, pool, maxContributors, dst.width, src.width, xScale, filter, edgeMode);
-    across.runs = ShiftedRuns(lists, dst.width);
-    run(across, 0);
-    BuildContributors(lists, pool, maxContributors, dst.height, src.height, yScale, filter,
-                      edgeMode);
-    run(down, dst.height);
+    BuildContributors(downLists, downPoolBlock.As<Contributor>(), maxContributors, dst.height,
+                      src.height, yScale, filter, edgeMode);
+    FusedScale<Pixel> fused(
+        ScalePass<Pixel>{lists, src, rowsWide, false, background, ShiftedRuns(lists, dst.width)},
+        ScalePass<Pixel>{downLists, rowsWide, dst, true, background});
+    const PF_Err err = IterateRows<Pixel>(inData, 0, fused.calls, nullptr, fused.calls, &fused,
+                                          FusedScale<Pixel>::Function, destination);
+    if (fused.failure) std::rethrow_exception(fused.failure);
+    if (err != PF_Err_NONE) throw AEException(err, kScalingError);
     return;
   }
+
+  ZeroBlock intermediateBlock(static_cast<size_t>(dst.width) * src.height, sizeof(Pixel));
+  const ScaleImage intermediate{rowsWide.width, rowsWide.height, intermediateBlock.As<char>(),
+                                rowsWide.rowBytes};
+  ScalePass<Pixel> across{lists, src, intermediate, false, background};
+  const ScalePass<Pixel> down{lists, intermediate, dst, true, background};
 
   PF_InteractCallbacks& host = inData->inter;
   auto checkAbort = [&] {

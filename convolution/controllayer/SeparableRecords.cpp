@@ -26,8 +26,10 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <new>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -289,9 +291,11 @@ struct LineItem {
 // kBlackSource for a source that raises nothing, or kOwnCell; and its
 // second-pass kernel. The channels stay in src: a frame's worth of choices
 // is written once and read once, so every byte of it costs a page and a
-// trip through memory.
+// trip through memory: four bytes, since lane indices fit in 16 bits (a
+// ladder has at most a slider's 1000 rungs, and LanesOf shares the lanes of
+// equal views outside it).
 struct SourceChoice {
-  int32_t lanes;
+  int16_t lanes;
   uint16_t kernel;
 };
 
@@ -852,7 +856,8 @@ class VariableRun {
     if (controlValue == 0 && pass2.ownCellAtZero && Lanes(lanes).singleFullTap) {
       lanes = kOwnCell;
     }
-    choice = SourceChoice{lanes, pass2.kernelOf[static_cast<uint16_t>(controlValue)]};
+    choice = SourceChoice{static_cast<int16_t>(lanes),
+                          pass2.kernelOf[static_cast<uint16_t>(controlValue)]};
   }
 
   // A source pixel as the straightforward loops read it from their cleaned
@@ -884,17 +889,21 @@ class VariableRun {
   }
 
   int32_t LanesOf(const KernelView& k) {
-    // Views outside the ladder are prepared afresh each time (never in
-    // practice: every view the ladder answers is one of its rungs).
+    // Views outside the ladder (never in practice: every view the ladder
+    // answers is one of its rungs) get lanes of their own, one set per
+    // distinct view, so that indices stay within a choice's 16 bits.
     FirstPassLanes* l = nullptr;
     int32_t index = 0;
     if (k.kernelIndex >= 0 && k.kernelIndex < static_cast<int32_t>(lanes1.size())) {
       l = &lanes1[static_cast<size_t>(k.kernelIndex)];
       index = k.kernelIndex;
     } else {
-      spare.emplace_back();
-      l = &spare.back();
-      index = static_cast<int32_t>(lanes1.size() + spare.size() - 1);
+      const SpareKey key{k.weights, k.width, k.height, k.originX, k.originY, k.rowStride};
+      const auto [at, added] =
+          spareOf.emplace(key, static_cast<int32_t>(lanes1.size() + spare.size()));
+      if (added) spare.emplace_back();
+      index = at->second;
+      l = &spare[static_cast<size_t>(index) - lanes1.size()];
     }
     if (l->prepared) return index;
     l->prepared = true;
@@ -933,8 +942,10 @@ class VariableRun {
   const Kernels2D& kernels;
   LineFunction lineFunction;
   std::vector<FirstPassLanes> lanes1;
-  std::vector<RunPlan> runPlans;            // by first-pass lanes, covering ladders only
-  std::deque<FirstPassLanes> spare;         // stable addresses
+  std::vector<RunPlan> runPlans;     // by first-pass lanes, covering ladders only
+  std::deque<FirstPassLanes> spare;  // stable addresses
+  using SpareKey = std::tuple<const int32_t*, int32_t, int32_t, int32_t, int32_t, int32_t>;
+  std::map<SpareKey, int32_t> spareOf;      // index of a view's lanes
   std::unique_ptr<SourceChoice[]> choices;  // line by line
   Slots slots;
   std::vector<Memo> memos;  // one per slot
@@ -979,6 +990,8 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   // Covering ladders take the records of one second-pass kernel as one, which
   // needs them as the lanes make them.
   if (!recordLanes) pass2.covering = false;
+  // A choice keeps its lanes' index in 16 bits.
+  if (first->Interpolator().Count() > INT16_MAX / 2) return false;
   VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes,
                          maskSource, kernels, simd::KernelsFor(simd).line);
   run.Run();

@@ -91,7 +91,12 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                         {301, 5, 301, 5},
                         {263, 9, 263, 9, EdgeRepeat},
                         {40, 12, 40, 12, EdgeWrap},
-                        {33, 7, 33, 7, EdgeReflect}};
+                        {33, 7, 33, 7, EdgeReflect},
+                        // Tall enough for several bands of rows, each making
+                        // the rows along the image that it reads.
+                        {19, 150, 19, 150, EdgeRepeat},
+                        {23, 200, 17, 61},
+                        {11, 40, 21, 133, EdgeReflect}};
   const PF_Pixel grey8{90, 10, 200, 40};
   const PF_Pixel16 grey16{9000, 100, 20000, 32768};
   for (int threads : {1, 3}) {

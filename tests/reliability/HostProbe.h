@@ -101,9 +101,13 @@ inline void DisposeHandle(PF_Handle handle) {
 }
 
 template <typename Fn>
-IterateUse UseOf(PF_InData*, A_long, A_long final, PF_EffectWorld* src, const PF_Rect*, void*, Fn,
+IterateUse UseOf(PF_InData*, A_long, A_long, PF_EffectWorld* src, const PF_Rect* area, void*, Fn,
                  PF_EffectWorld* dst) {
-  const bool resample = src == nullptr && dst != nullptr && final == 2 * dst->height;
+  // Of the iterates without a source, the resampler's shares bands of rows
+  // out, fewer calls than its frame has rows; the cross's arms take a call
+  // per row.
+  const bool resample =
+      src == nullptr && dst != nullptr && area != nullptr && area->bottom - area->top < dst->height;
   return resample ? IterateUse::Resample : IterateUse::Convolve;
 }
 template <typename Fn>
