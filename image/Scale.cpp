@@ -495,9 +495,9 @@ struct FusedScale {
       const std::lock_guard<std::mutex> hold(self.poolLock);
       self.pool.push_back(std::move(rows));
     } catch (...) {
-      // Only the band's buffer can fail, through the host's memory; nothing
-      // may cross the host, so the failure is raised after the iterate, as
-      // it would have been where the buffer was made before the rows.
+      // Only allocation can fail here, through the host's memory; nothing may
+      // cross the host, so the failure is raised after the iterate, as it
+      // would have been where the whole intermediate was made.
       const std::lock_guard<std::mutex> hold(self.poolLock);
       if (!self.failure) self.failure = std::current_exception();
       return PF_Err_OUT_OF_MEMORY;

@@ -990,7 +990,8 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   // Covering ladders take the records of one second-pass kernel as one, which
   // needs them as the lanes make them.
   if (!recordLanes) pass2.covering = false;
-  // A choice keeps its lanes' index in 16 bits.
+  // A choice keeps its lanes' index in 16 bits, with room to spare for the
+  // few views outside the ladder.
   if (first->Interpolator().Count() > INT16_MAX / 2) return false;
   VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes,
                          maskSource, kernels, simd::KernelsFor(simd).line);
