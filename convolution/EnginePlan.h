@@ -24,7 +24,7 @@ struct ConvolvePlan {
   // The source may still hold colour under fully transparent pixels, which
   // the convolution must read as 0: set only where the render hands the
   // host's input straight to the fast engine (with a control layer only for
-  // the separable shapes, and never with Overwrite there).
+  // the separable shapes).
   bool maskTransparentSource = false;
 
   bool Fast() const { return engine == Engine::Fast; }

@@ -95,12 +95,14 @@ class LadderMemo {
 // at least kRowPad pixels longer (scratch for whole vectors) and starting on
 // 64-byte boundaries, so that the vectors of the pixel grid never straddle
 // cache lines; transposed when asked (row x = column x of dst). Values stay
-// what a channel of dst's depth holds. Finish puts the copy back, also when
-// a render stops early.
+// what a channel of dst's depth holds. Where dst holds only zeros, or nothing
+// the render keeps, the copy starts from zeros without reading it. Finish
+// puts the copy back, every pixel of dst (a caller may call it when a render
+// stops early).
 template <typename Pixel>
 class ShadowRows {
  public:
-  ShadowRows(PF_EffectWorld* destination, bool transpose)
+  ShadowRows(PF_EffectWorld* destination, bool transpose, bool fromZeros = false)
       : dst(destination),
         transposed(transpose),
         stride(((transpose ? destination->height : destination->width) + kRowPad + 7) / 8 * 8),
@@ -109,6 +111,10 @@ class ShadowRows {
     const auto address = reinterpret_cast<uintptr_t>(storage.get());
     copy = storage.get() + (64 - address % 64) % 64 / sizeof(PF_Pixel16);
     const int32_t length = transpose ? dst->height : dst->width;
+    if (fromZeros) {
+      std::fill_n(copy, static_cast<size_t>(stride) * rows, PF_Pixel16{0, 0, 0, 0});
+      return;
+    }
     for (int32_t r = 0; r < rows; ++r) {
       std::fill(Row(r) + length, Row(r) + stride, PF_Pixel16{0, 0, 0, 0});
     }

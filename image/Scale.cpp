@@ -7,6 +7,7 @@
 #include <exception>
 #include <mutex>
 #include <numbers>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -169,13 +170,14 @@ void BuildContributors(ContributorList* lists, Contributor* pool, int32_t maxCon
 }
 
 // One output pixel from one list over a line of pixels, `step` bytes apart
-// (a row, or a column of the intermediate image). Sums are 32-bit on the
+// (a row, or a column of the intermediate image whose first row holds list
+// index indexBase). Sums are 32-bit on the
 // target (wrapping), so unsigned 32-bit arithmetic gives their bits exactly,
 // and lets the four channels share one vector. A fully opaque footprint
 // stays exactly opaque even where the weights do not add up to one.
 template <typename Pixel>
 Pixel ApplyContributors(const ContributorList& list, const char* line, intptr_t step,
-                        const Pixel* background) {
+                        const Pixel* background, int32_t indexBase = 0) {
   constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
   // Channels side by side in one vector (alpha, red, green, blue).
   typedef uint32_t Lanes __attribute__((vector_size(16)));
@@ -184,7 +186,7 @@ Pixel ApplyContributors(const ContributorList& list, const char* line, intptr_t 
   bool opaque = true;
   for (int32_t k = 0; k < list.count; ++k) {
     const Contributor& c = list.p[k];
-    const Pixel& p = *reinterpret_cast<const Pixel*>(line + c.pixel * step);
+    const Pixel& p = *reinterpret_cast<const Pixel*>(line + (c.pixel - indexBase) * step);
     const auto w = static_cast<uint32_t>(c.weight);
     const Lanes channels = {p.alpha, p.red, p.green, p.blue};
     sums += w * channels;
@@ -215,95 +217,116 @@ Pixel ApplyContributors(const ContributorList& list, const char* line, intptr_t 
   return out;
 }
 
-// Channel sums of a stretch of up to kSpan output pixels laid side by side
-// (alpha, red, green, blue per pixel), so that a contributor's term for all
-// of them is one loop over contiguous channels that the compiler vectorises.
-// The terms are the ones ApplyContributors adds, in wrapping unsigned 32-bit
-// arithmetic, so the order they arrive in does not change a bit of the sums.
+// Output pixels 0 .. pixels - 1 of one list laid side by side: pixel i reads
+// contributor k's pixel at origin + (k's index - indexBase) * step + i pixels
+// (a run of lists shifted by a pixel each along a row, or one list down the
+// columns of a row). The terms are the ones ApplyContributors adds, in
+// wrapping unsigned 32-bit arithmetic, so the order they arrive in does not
+// change a bit of the sums; each pair of pixels keeps its sums in registers
+// across the whole list. Answers how many pixels it made (the rest are left
+// to ApplyContributors), none where a weight needs more than 16 bits of sign
+// and magnitude or the target has no SSE2.
 template <typename Pixel>
-class SpanSums {
- public:
-  static constexpr int32_t kSpan = 256;
-  using Channel = typename PixelTraits<Pixel>::Channel;
-
-  explicit SpanSums(int32_t pixels) : count(pixels) {
-    std::fill_n(sums, 4 * count, 0u);
-    std::fill_n(full, 4 * count, uint16_t{0xFFFF});
-  }
-
-  // Adds weight times the channels of `pixels` consecutive source pixels.
-  void Add(int32_t weight, const Channel* in) {
-    const int32_t n = 4 * count;
-    int32_t t = 0;
-    // The filters' weights lie within 16 bits of sign and magnitude: as a
-    // 16-bit factor a weight takes the 16 x 16 -> 32 multiplies (SSE2 has no
-    // 32-bit one), and a negative one is its 16-bit pattern less 2^16, each
-    // product corrected by c << 16. The sums wrap as the 32-bit ones do.
+int32_t SpanOfList(const ContributorList& list, const char* origin, intptr_t step,
+                   int32_t indexBase, int32_t pixels, const Pixel* background, Pixel* out) {
 #if defined(__SSE2__)
-    if (weight >= -0xFFFF && weight <= 0xFFFF) {
+  using Channel = typename PixelTraits<Pixel>::Channel;
+  constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
+  uint32_t total = 0;
+  for (int32_t k = 0; k < list.count; ++k) {
+    if (list.p[k].weight < -0xFFFF || list.p[k].weight > 0xFFFF) return 0;
+    total += static_cast<uint32_t>(list.p[k].weight);
+  }
+  __m128i fill = _mm_setzero_si128();
+  if (background != nullptr && static_cast<int32_t>(total) < 32768) {
+    const uint32_t rest = 32768u - total;
+    fill = _mm_set_epi32(
+        static_cast<int>(background->blue * rest), static_cast<int>(background->green * rest),
+        static_cast<int>(background->red * rest), static_cast<int>(background->alpha * rest));
+  }
+  const __m128i max16 = _mm_set1_epi16(static_cast<short>(kMax));
+  const __m128i max32 = _mm_set1_epi32(kMax);
+  // Alpha is lane 0 of each pixel's four.
+  const __m128i alphaLanes = _mm_set_epi16(0, 0, 0, -1, 0, 0, 0, -1);
+  auto clamp = [&](__m128i v) {
+    v = _mm_srai_epi32(_mm_add_epi32(v, fill), 15);
+    v = _mm_andnot_si128(_mm_srai_epi32(v, 31), v);
+    const __m128i over = _mm_cmpgt_epi32(v, max32);
+    return _mm_or_si128(_mm_and_si128(over, max32), _mm_andnot_si128(over, v));
+  };
+  // Sums of eight channels (two pixels) and whether every contributor's
+  // channel was full scale.
+  struct Sums {
+    __m128i lo = _mm_setzero_si128();
+    __m128i hi = _mm_setzero_si128();
+    __m128i full = _mm_set1_epi32(-1);
+
+    void Add(const char* at, __m128i w16, bool negative, bool zeroWeight) {
+      const __m128i zero = _mm_setzero_si128();
+      __m128i c;
+      if constexpr (sizeof(Channel) == 1) {
+        c = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero);
+      } else {
+        c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      }
+      full = _mm_and_si128(full, _mm_cmpeq_epi16(c, _mm_set1_epi16(static_cast<short>(kMax))));
+      // A filter's zero crossings land on whole pixels when the scale keeps
+      // the size (the cubics' outer taps): such a tap adds only its alpha.
+      if (zeroWeight) return;
+      const __m128i low = _mm_mullo_epi16(c, w16);
+      const __m128i high = _mm_mulhi_epu16(c, w16);
+      __m128i p0 = _mm_unpacklo_epi16(low, high);
+      __m128i p1 = _mm_unpackhi_epi16(low, high);
+      // A negative weight is its 16-bit pattern less 2^16: each product is
+      // corrected by c << 16, and the sums wrap as the 32-bit ones do.
+      if (negative) {
+        p0 = _mm_sub_epi32(p0, _mm_unpacklo_epi16(zero, c));
+        p1 = _mm_sub_epi32(p1, _mm_unpackhi_epi16(zero, c));
+      }
+      lo = _mm_add_epi32(lo, p0);
+      hi = _mm_add_epi32(hi, p1);
+    }
+  };
+  auto store = [&](const Sums& sums, Pixel* to) {
+    // Values lie in 0 .. 32768 at most: offset by 32768 they pack signed.
+    const __m128i offset = _mm_set1_epi32(32768);
+    __m128i packed = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(clamp(sums.lo), offset),
+                                                   _mm_sub_epi32(clamp(sums.hi), offset)),
+                                   _mm_set1_epi16(static_cast<short>(0x8000)));
+    // A fully opaque footprint stays exactly opaque.
+    const __m128i opaque = _mm_and_si128(sums.full, alphaLanes);
+    packed = _mm_or_si128(_mm_andnot_si128(opaque, packed), _mm_and_si128(opaque, max16));
+    if constexpr (sizeof(Channel) == 1) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(packed, packed));
+    } else {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), packed);
+    }
+  };
+  constexpr intptr_t kPair = 2 * sizeof(Pixel);
+  // Four pixels per walk of the list, so that each contributor's address and
+  // weight serve two vectors.
+  auto walk = [&](int32_t i, auto pairs) {
+    Sums sums[pairs.value];
+    for (int32_t k = 0; k < list.count; ++k) {
+      const int32_t weight = list.p[k].weight;
       const bool negative = weight < 0;
       const __m128i w16 = _mm_set1_epi16(static_cast<short>(negative ? weight + 0x10000 : weight));
-      const __m128i zero = _mm_setzero_si128();
-      const __m128i max = _mm_set1_epi16(static_cast<short>(PixelTraits<Pixel>::kMax));
-      for (; t + 8 <= n; t += 8) {
-        __m128i c;
-        if constexpr (sizeof(Channel) == 1) {
-          c = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + t)), zero);
-        } else {
-          c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + t));
-        }
-        auto* f = reinterpret_cast<__m128i*>(full + t);
-        _mm_storeu_si128(f, _mm_and_si128(_mm_loadu_si128(f), _mm_cmpeq_epi16(c, max)));
-        // A filter's zero crossings land on whole pixels when the scale keeps
-        // the size (the cubics' outer taps): such a tap adds only its alpha.
-        if (weight == 0) continue;
-        const __m128i low = _mm_mullo_epi16(c, w16);
-        const __m128i high = _mm_mulhi_epu16(c, w16);
-        __m128i p0 = _mm_unpacklo_epi16(low, high);
-        __m128i p1 = _mm_unpackhi_epi16(low, high);
-        if (negative) {
-          p0 = _mm_sub_epi32(p0, _mm_unpacklo_epi16(zero, c));
-          p1 = _mm_sub_epi32(p1, _mm_unpackhi_epi16(zero, c));
-        }
-        auto* to = reinterpret_cast<__m128i*>(sums + t);
-        _mm_storeu_si128(to, _mm_add_epi32(_mm_loadu_si128(to), p0));
-        _mm_storeu_si128(to + 1, _mm_add_epi32(_mm_loadu_si128(to + 1), p1));
-      }
+      const char* at = origin + (list.p[k].pixel - indexBase) * step +
+                       static_cast<intptr_t>(i) * static_cast<intptr_t>(sizeof(Pixel));
+      for (int32_t n = 0; n < pairs.value; ++n)
+        sums[n].Add(at + n * kPair, w16, negative, weight == 0);
     }
+    for (int32_t n = 0; n < pairs.value; ++n) store(sums[n], out + i + 2 * n);
+  };
+  int32_t i = 0;
+  for (; i + 4 <= pixels; i += 4) walk(i, std::integral_constant<int32_t, 2>{});
+  for (; i + 2 <= pixels; i += 2) walk(i, std::integral_constant<int32_t, 1>{});
+  return i;
+#else
+  (void)list, (void)origin, (void)step, (void)indexBase, (void)pixels, (void)background, (void)out;
+  return 0;
 #endif
-    const auto w = static_cast<uint32_t>(weight);
-    for (; t < n; ++t) {
-      sums[t] += w * in[t];
-      if (in[t] != PixelTraits<Pixel>::kMax) full[t] = 0;
-    }
-    total += w;
-  }
-
-  void Finish(const Pixel* background, Pixel* out) {
-    if (background != nullptr && static_cast<int32_t>(total) < 32768) {
-      const uint32_t rest = 32768u - total;
-      const uint32_t fill[4] = {background->alpha * rest, background->red * rest,
-                                background->green * rest, background->blue * rest};
-      for (int32_t t = 0; t < 4 * count; ++t) sums[t] += fill[t % 4];
-    }
-    Channel* to = reinterpret_cast<Channel*>(out);
-    for (int32_t t = 0; t < 4 * count; ++t) {
-      to[t] = static_cast<Channel>(
-          std::clamp<int32_t>(static_cast<int32_t>(sums[t]) >> 15, 0, PixelTraits<Pixel>::kMax));
-    }
-    for (int32_t i = 0; i < count; ++i) {
-      if (full[4 * i] != 0) to[4 * i] = static_cast<Channel>(PixelTraits<Pixel>::kMax);
-    }
-  }
-
- private:
-  int32_t count;
-  uint32_t total = 0;
-  uint32_t sums[4 * kSpan];
-  // 0xFFFF while the channel has been full scale at every tap, in the sums'
-  // lanes; only alpha's is read.
-  uint16_t full[4 * kSpan];
-};
+}
 
 // Output columns first .. end - 1 of the pass along rows whose lists are one
 // list shifted by a pixel each (the interior of a scale that keeps the size):
@@ -373,7 +396,7 @@ struct ScalePass {
   Pixel At(int32_t i, int32_t j) const {
     if (down) {
       return ApplyContributors<Pixel>(lists[j], reinterpret_cast<const char*>(from.At<Pixel>(i, 0)),
-                                      from.rowBytes, background);
+                                      from.rowBytes, background, fromFirst);
     }
     return ApplyContributors<Pixel>(lists[i], reinterpret_cast<const char*>(from.At<Pixel>(0, j)),
                                     sizeof(Pixel), background);
@@ -393,31 +416,19 @@ struct ScalePass {
   void Spans(int32_t j) const {
     Pixel* out = to.At<Pixel>(0, j);
     if (down) {
-      const ContributorList& list = lists[j];
-      for (int32_t i0 = 0; i0 < to.width; i0 += SpanSums<Pixel>::kSpan) {
-        SpanSums<Pixel> sums(std::min(SpanSums<Pixel>::kSpan, to.width - i0));
-        for (int32_t k = 0; k < list.count; ++k) {
-          sums.Add(list.p[k].weight, reinterpret_cast<const Channel*>(
-                                         from.At<Pixel>(i0, list.p[k].pixel - fromFirst)));
-        }
-        sums.Finish(background, out + i0);
-      }
+      const int32_t made = SpanOfList<Pixel>(lists[j], from.data, from.rowBytes, fromFirst,
+                                             to.width, background, out);
+      for (int32_t i = made; i < to.width; ++i) out[i] = At(i, j);
       return;
     }
     const Pixel* in = from.At<Pixel>(0, j);
     for (const ShiftedRun& run : runs) {
-      if (!run.shifted) {
-        for (int32_t i = run.first; i < run.end; ++i) out[i] = At(i, j);
-        continue;
+      int32_t i = run.first;
+      if (run.shifted) {
+        i += SpanOfList<Pixel>(lists[run.first], reinterpret_cast<const char*>(in), sizeof(Pixel),
+                               0, run.end - run.first, background, out + run.first);
       }
-      for (int32_t i0 = run.first; i0 < run.end; i0 += SpanSums<Pixel>::kSpan) {
-        SpanSums<Pixel> sums(std::min(SpanSums<Pixel>::kSpan, run.end - i0));
-        const ContributorList& list = lists[i0];
-        for (int32_t k = 0; k < list.count; ++k) {
-          sums.Add(list.p[k].weight, reinterpret_cast<const Channel*>(in + list.p[k].pixel));
-        }
-        sums.Finish(background, out + i0);
-      }
+      for (; i < run.end; ++i) out[i] = At(i, j);
     }
   }
 };

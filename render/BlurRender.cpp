@@ -74,18 +74,14 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   // The fast engine's uniform paths read the host's input as it stands,
   // treating colour under transparent pixels as 0 while they load it, and
   // write every output pixel, which saves a frame-sized copy and clearing the
-  // output. Under a control layer the separable shapes' record path reads
-  // the input the same way (cleaning a copy only where it falls back to the
-  // straightforward loops), over a cleared output. Everything else
-  // convolves a cleaned private copy.
+  // output. Under a control layer the separable shapes' record path does the
+  // same (cleaning a copy and clearing the output only where it falls back
+  // to the straightforward loops). Everything else convolves a cleaned
+  // private copy into a cleared output.
   const bool wholeFrame = regionWidth >= input->width && regionHeight >= input->height;
   const bool underLayer = bclWorld != nullptr;
   if (wholeFrame && plan.Fast() && (!underLayer || maker.Get()->Kind() == ShapeKind::Separable)) {
     ConvolvePlan direct = plan;
-    if (underLayer) {
-      clearOutput();
-      direct = plan.Into(DestinationState::Cleared);
-    }
     direct.maskTransparentSource = true;
     ConvolveImage(maker.Get(), input, output, &settings, &factory, direct);
     return;

@@ -76,16 +76,16 @@ void RenderKernelView(PF_InData* in_data, PF_EffectWorld* output, const KernelSe
 }
 
 // Engine and instruction set from the process's choice; what the output
-// holds from the view: a uniform blur on the fast engine may write every
-// output pixel itself, which the blur knows once it has sized the kernel
-// (it clears the output where it does not), so only then is the output
-// left as the host gave it.
+// holds from the view: a blur on the fast engine may write every output
+// pixel itself (uniform, or a separable shape under a control layer), which
+// the blur knows once it has sized the kernel and chosen its path (it clears
+// the output where it does not), so only then is the output left as the
+// host gave it.
 ConvolvePlan PlanFor(const RenderRequest& request) {
   ConvolvePlan plan;
   plan.engine = ActiveEngine();
   plan.simd = ActiveSimdLevel();
-  const bool blurClears =
-      request.view == OutputView::Normal && request.bclLayer == nullptr && plan.Fast();
+  const bool blurClears = request.view == OutputView::Normal && plan.Fast();
   plan.destination = blurClears ? DestinationState::Overwrite : DestinationState::Cleared;
   return plan;
 }

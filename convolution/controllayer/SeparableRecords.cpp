@@ -683,8 +683,8 @@ class VariableRun {
  public:
   VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
               const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
-              bool recordLanes, bool maskedSource, const Kernels2D& instructionSetKernels,
-              LineFunction lineKernel)
+              bool recordLanes, bool maskedSource, bool destinationUnread,
+              const Kernels2D& instructionSetKernels, LineFunction lineKernel)
       : src(source),
         dst(destination),
         settings(s),
@@ -693,6 +693,7 @@ class VariableRun {
         firstIsHorizontal(horizontal),
         exactRecords(!recordLanes),
         maskSource(maskedSource),
+        dstUnread(destinationUnread),
         lineCount(horizontal ? source->height : source->width),
         lineLength(horizontal ? source->width : source->height),
         kernels(instructionSetKernels),
@@ -706,7 +707,7 @@ class VariableRun {
   // calls finish in no particular order.
   void Run() {
     ChooseSources();
-    ShadowRows<Pixel> target(dst, firstIsHorizontal);
+    ShadowRows<Pixel> target(dst, firstIsHorizontal, dstUnread);
     const int32_t targetRows = firstIsHorizontal ? dst->width : dst->height;
     SlotPlanes slotPlanes(target.Row(0), target.RowBytes(), targetRows, slots.Count());
     planes = &slotPlanes;
@@ -937,6 +938,8 @@ class VariableRun {
   bool exactRecords;
   // src may hold colour under transparent pixels, read as 0 (see Masked).
   bool maskSource;
+  // dst holds zeros or nothing to keep: the shadow starts from zeros.
+  bool dstUnread;
   int32_t lineCount;
   int32_t lineLength;
   const Kernels2D& kernels;
@@ -962,7 +965,7 @@ class VariableRun {
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                                KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd,
-                               bool maskSource) {
+                               bool maskSource, DestinationState destination) {
   if (!HoldsPixels<Pixel>(dst) || !HoldsPixels<Pixel>(src)) return false;
   const Kernels2D& kernels = simd::KernelsFor(simd).twoD;
   AEObjectAutoPointer<BCLHolder> first;
@@ -981,12 +984,25 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   constexpr int32_t kMax = kStorableMax<Pixel>;
   const int32_t peak1 = LadderPeak(first->Interpolator(), firstIsHorizontal);
   if (peak1 <= 0) return false;
-  const int64_t product = static_cast<int64_t>(peak1) * LargestChannelOf<Pixel>(src);
-  const int64_t recordMax = product <= INT32_MAX ? std::min<int64_t>(product >> 15, kMax) : kMax;
-  if (recordMax > simd::ExactChannelLimit(pass2.peak, kMax)) return false;
-
   // First-pass values come from the lanes when none is cut to the channel.
-  const bool recordLanes = product <= INT32_MAX && (product >> 15) <= kMax && peak1 <= 65535;
+  struct Bounds {
+    bool exact;
+    bool recordLanes;
+  };
+  auto boundsFor = [&](int32_t largest) {
+    const int64_t product = static_cast<int64_t>(peak1) * largest;
+    const int64_t recordMax = product <= INT32_MAX ? std::min<int64_t>(product >> 15, kMax) : kMax;
+    return Bounds{recordMax <= simd::ExactChannelLimit(pass2.peak, kMax),
+                  product <= INT32_MAX && (product >> 15) <= kMax && peak1 <= 65535};
+  };
+  // Both bounds only loosen as the largest channel falls, so where the
+  // largest value a channel can hold passes them, the frame's own largest
+  // would too, and the read of the whole input (a serial pass over a frame)
+  // is skipped.
+  Bounds bounds = boundsFor(kMax);
+  if (!bounds.exact || !bounds.recordLanes) bounds = boundsFor(LargestChannelOf<Pixel>(src));
+  if (!bounds.exact) return false;
+  const bool recordLanes = bounds.recordLanes;
   // Covering ladders take the records of one second-pass kernel as one, which
   // needs them as the lanes make them.
   if (!recordLanes) pass2.covering = false;
@@ -994,15 +1010,16 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   // few views outside the ladder.
   if (first->Interpolator().Count() > INT16_MAX / 2) return false;
   VariableRun<Pixel> run(src, dst, settings, *first, pass2, firstIsHorizontal, recordLanes,
-                         maskSource, kernels, simd::KernelsFor(simd).line);
+                         maskSource, destination != DestinationState::Floor, kernels,
+                         simd::KernelsFor(simd).line);
   run.Run();
   return true;
 }
 
-#define QB_INSTANTIATE(Pixel)                                                           \
-  template bool ConvolveVariableSeparable<Pixel>(PF_EffectWorld*, PF_EffectWorld*,      \
-                                                 KernelSettings*, KernelHolderFactory*, \
-                                                 KernelMaker1D*, SimdLevel, bool);
+#define QB_INSTANTIATE(Pixel)                                                                  \
+  template bool ConvolveVariableSeparable<Pixel>(                                              \
+      PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, KernelHolderFactory*, KernelMaker1D*, \
+      SimdLevel, bool, DestinationState);
 QB_FOR_EACH_INTEGER_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 

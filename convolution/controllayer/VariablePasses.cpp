@@ -227,9 +227,9 @@ void ConvolveVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* 
   DispatchPixel(FormatOf(src), [&]<typename Pixel>() {
     // The record engine works in integer lanes; float takes the loops below.
     if constexpr (!kIsFloatPixel<Pixel>) {
-      if (plan.Fast() &&
-          fastpath::ConvolveVariableSeparable<Pixel>(src, dst, settings, factory, maker, plan.simd,
-                                                     plan.maskTransparentSource)) {
+      if (plan.Fast() && fastpath::ConvolveVariableSeparable<Pixel>(
+                             src, dst, settings, factory, maker, plan.simd,
+                             plan.maskTransparentSource, plan.destination)) {
         return;
       }
     }

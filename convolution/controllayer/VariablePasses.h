@@ -107,10 +107,12 @@ namespace fastpath {
 // The fast record algorithm: the same image as ConvolveVariable's
 // straightforward loops on the host's threads, or false, having written
 // nothing, where it cannot guarantee that. With maskSource the colour of
-// src's fully transparent pixels reads as 0.
+// src's fully transparent pixels reads as 0. `destination` says what dst
+// holds: where that is zeros or anything at all (Overwrite), dst is not read,
+// and a finished render writes every pixel of it.
 template <typename Pixel>
 bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                                KernelHolderFactory* factory, KernelMaker1D* maker, SimdLevel simd,
-                               bool maskSource);
+                               bool maskSource, DestinationState destination);
 
 }  // namespace fastpath

@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"amount_above", "--amount 800.5", 2, "outside 0 to 800"},
         BadInput{"render_out_of_memory", "--amount 4 --host-fault memory", 1,
                  "Quorvant Blur [ Out of Memory ]"},
-        BadInput{"render_fill_fails", "--host-fault fill", 1,
+        BadInput{"render_fill_fails", "--view bcl --host-fault fill", 1,
                  "Quorvant Blur [ FillWorld: Fill error ]"},
         BadInput{"render_cancelled", "--amount 4 --host-fault abort", 1, "cancelled"},
         BadInput{"smart_checkout_fails", "--amount 4 --host-fault layer-pixels", 1,
