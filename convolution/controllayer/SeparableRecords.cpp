@@ -133,39 +133,51 @@ bool Covering(const std::vector<KernelView>& views) {
 
 constexpr int32_t kControlValues = 65536;
 
-// The second-pass kernel of every control value, looked up on the host's
-// threads (the lookups only read the ladder).
+// Whether a view lies along the second pass's axis: one column when the
+// pass runs down the image, one row when it runs across.
+bool AlongSecondPass(const KernelView& k, bool down) {
+  return k.width >= 1 && k.height >= 1 && (down ? k.width : k.height) == 1;
+}
+
+// The second-pass kernel index of every control value, looked up on the
+// host's threads (the lookups only read the ladder); -1 where the view is
+// not along the second pass's axis.
 template <typename Pixel>
 struct ControlLookups {
   const BCLHolder* holder;
-  KernelView* views;
+  int32_t* index;
+  bool down;
   int32_t calls;
 
   static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     const auto& self = *static_cast<const ControlLookups*>(refcon);
     const RowShare share = ShareOfRow(y, self.calls, kControlValues);
     for (int32_t c = share.first; c < share.end; ++c) {
-      self.views[c] = self.holder->KernelForControl(c);
+      const KernelView k = self.holder->KernelForControl(c);
+      self.index[c] = AlongSecondPass(k, self.down) ? k.kernelIndex : -1;
     }
     return PF_Err_NONE;
   }
 };
 
+// Four bytes per control value rather than a whole view: the table is
+// made and read on one thread before anything else can run.
 template <typename Pixel>
-std::vector<KernelView> KernelsByControl(PF_InData* inData, PF_EffectWorld* src,
-                                         PF_EffectWorld* dst, const BCLHolder& holder) {
-  std::vector<KernelView> views(kControlValues);
-  ControlLookups<Pixel> lookups{&holder, views.data(), std::min(dst->height, 64)};
+std::unique_ptr<int32_t[]> KernelsByControl(PF_InData* inData, PF_EffectWorld* src,
+                                            PF_EffectWorld* dst, const BCLHolder& holder,
+                                            bool down) {
+  // Left uninitialised: the lookups write every entry.
+  std::unique_ptr<int32_t[]> index(new int32_t[kControlValues]);
+  ControlLookups<Pixel> lookups{&holder, index.get(), down, std::min(dst->height, 64)};
   RaiseIfHostFailed(IterateRows<Pixel>(inData, 0, lookups.calls, src, lookups.calls, &lookups,
                                        ControlLookups<Pixel>::Function, dst));
-  return views;
+  return index;
 }
 
 // False when some control value would get a kernel the lanes cannot stand
 // in for: not along the second-pass axis, outside the ladder, or a smaller
 // kernel than a smaller control value gets.
-bool PrepareSecondPass(const BCLHolder& holder, const std::vector<KernelView>& byControl, bool down,
-                       SecondPass& pass) {
+bool PrepareSecondPass(const BCLHolder& holder, const int32_t* kernelByControl, SecondPass& pass) {
   std::vector<KernelView> views;
   const int32_t count = holder.Interpolator().Count();
   pass.kernelOf.assign(kControlValues, 0);
@@ -173,13 +185,14 @@ bool PrepareSecondPass(const BCLHolder& holder, const std::vector<KernelView>& b
   int32_t previous = 0;
   int32_t lightestCentre = INT32_MAX;
   for (int32_t control = 0; control < kControlValues; ++control) {
-    const KernelView& k = byControl[static_cast<size_t>(control)];
-    if (k.kernelIndex < previous || k.kernelIndex >= count) return false;
-    if (k.width < 1 || k.height < 1 || (down ? k.width : k.height) != 1) return false;
-    previous = k.kernelIndex;
-    pass.kernelOf[static_cast<size_t>(control)] = static_cast<uint16_t>(k.kernelIndex);
-    SecondPass::Kernel& kernel = pass.kernels[static_cast<size_t>(k.kernelIndex)];
+    const int32_t index = kernelByControl[control];
+    if (index < previous || index >= count) return false;
+    previous = index;
+    pass.kernelOf[static_cast<size_t>(control)] = static_cast<uint16_t>(index);
+    SecondPass::Kernel& kernel = pass.kernels[static_cast<size_t>(index)];
     if (kernel.length > 0) continue;
+    // The view the lookup met first for this kernel.
+    const KernelView k = holder.KernelForControl(control);
     views.push_back(k);
     const Axis axis = AlongAxis(k);
     kernel.length = axis.length;
@@ -761,8 +774,8 @@ class VariableRun {
     // Left uninitialised: Choose writes every source's choice.
     choices.reset(
         new SourceChoice[static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength)]);
-    for (Memo& memo : memos) memo.assign(kMemoControls, MemoSlot{});
     if (!PrepareEveryView()) {
+      memos.front().assign(kMemoControls, MemoSlot{});
       for (int32_t line = 0; line < lineCount; ++line) {
         for (int32_t p = 0; p < lineLength; ++p) {
           if (firstIsHorizontal) {
@@ -811,12 +824,15 @@ class VariableRun {
     double* f = self.sampledF.data() + at;
     int32_t* control = self.sampledControl.data() + at;
     try {
+      // Each slot's memo is made by the first call that takes the slot, on
+      // that call's thread: a host running fewer threads fills fewer.
+      if (memo.empty()) memo.assign(kMemoControls, MemoSlot{});
       for (int32_t row = share.first; row < share.end; ++row) {
         self.first.Image().SampleRow(0, row, width, f, control);
         for (int32_t x = 0; x < width; ++x) self.Choose(x, row, f[x], control[x], memo);
       }
     } catch (...) {
-      // Nothing here allocates or throws once every view is prepared.
+      // Only the memo's allocation can fail once every view is prepared.
       self.outOfMemory = true;
       return PF_Err_OUT_OF_MEMORY;
     }
@@ -974,9 +990,9 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   const bool firstIsHorizontal =
       MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;
-  const std::vector<KernelView> byControl =
-      KernelsByControl<Pixel>(settings->inData, src, dst, *second);
-  if (!PrepareSecondPass(*second, byControl, firstIsHorizontal, pass2)) return false;
+  const std::unique_ptr<int32_t[]> kernelByControl =
+      KernelsByControl<Pixel>(settings->inData, src, dst, *second, firstIsHorizontal);
+  if (!PrepareSecondPass(*second, kernelByControl.get(), pass2)) return false;
 
   // Every first-pass record value is at most (peak1 * largest) >> 15 (or
   // anything a channel holds, when that wraps); every second-pass product
