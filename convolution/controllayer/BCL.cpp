@@ -1,6 +1,7 @@
 #include "convolution/controllayer/BCL.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "image/AEException.h"
 #include "image/PixelTraits.h"
@@ -71,6 +72,7 @@ double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
 }
 
 void BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const {
+  if (released) throw std::logic_error("control layer sampled after its release");
   const double outsideF = settings.invert ? 0.0 : 1.0;
   const int32_t outside = settings.invert ? 0 : ControlFullScale(FormatOf(sourceImage));
   std::fill_n(f, count, outsideF);
@@ -100,6 +102,11 @@ void BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_
       control[i] = value;
     }
   });
+}
+
+void BCLImage::ReleasePlaced() {
+  controlImage.Dispose(true);
+  released = true;
 }
 
 BCLHolder::BCLHolder(PF_InData* data, PF_EffectWorld* source, PF_EffectWorld* control,

@@ -57,6 +57,10 @@ class BCLImage {
   // SampleAmount of pixels x0 .. x0 + count - 1 of row y, into f[i] and
   // control[i], with the pixel format and the row looked up once.
   void SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const;
+  // Gives the placed layer back to the host once every sample is taken, so
+  // that the next frame-sized request can reuse its memory; a later sample
+  // raises.
+  void ReleasePlaced();
 
   PF_EffectWorld* SourceImage() const { return sourceImage; }
   const AEWorld& ControlImage() const { return controlImage; }
@@ -71,6 +75,7 @@ class BCLImage {
   BCLSettings settings{};
   int32_t offsetX = 0;
   int32_t offsetY = 0;
+  bool released = false;
 };
 
 class BCLHolder {
@@ -91,6 +96,7 @@ class BCLHolder {
   double VAmount() const { return verticalAmount; }
   const KernelInterpolator& Interpolator() const { return interpolator; }
   const BCLImage& Image() const { return image; }
+  void ReleasePlacedLayer() { image.ReleasePlaced(); }
 
  private:
   KernelInterpolator interpolator;

@@ -695,9 +695,9 @@ template <typename Pixel>
 class VariableRun {
  public:
   VariableRun(PF_EffectWorld* source, PF_EffectWorld* destination, KernelSettings* s,
-              const BCLHolder& firstHolder, const SecondPass& second, bool horizontal,
-              bool recordLanes, bool maskedSource, bool destinationUnread,
-              const Kernels2D& instructionSetKernels, LineFunction lineKernel)
+              BCLHolder& firstHolder, const SecondPass& second, bool horizontal, bool recordLanes,
+              bool maskedSource, bool destinationUnread, const Kernels2D& instructionSetKernels,
+              LineFunction lineKernel)
       : src(source),
         dst(destination),
         settings(s),
@@ -720,6 +720,10 @@ class VariableRun {
   // calls finish in no particular order.
   void Run() {
     ChooseSources();
+    // The lines read only the choices: the placed layer's frame goes back
+    // before the shadow is made, which then takes its memory instead of
+    // fresh pages.
+    first.ReleasePlacedLayer();
     ShadowRows<Pixel> target(dst, firstIsHorizontal, dstUnread);
     const int32_t targetRows = firstIsHorizontal ? dst->width : dst->height;
     SlotPlanes slotPlanes(target.Row(0), target.RowBytes(), targetRows, slots.Count());
@@ -948,7 +952,7 @@ class VariableRun {
   PF_EffectWorld* src;
   PF_EffectWorld* dst;
   KernelSettings* settings;
-  const BCLHolder& first;
+  BCLHolder& first;
   const SecondPass& pass2;
   bool firstIsHorizontal;
   bool exactRecords;
