@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "convolution/EnginePlan.h"
 #include "convolution/controllayer/BCL.h"
 #include "convolution/controllayer/KernelInterpolator.h"
 #include "convolution/gather2d/Convolve2D.h"
@@ -24,10 +25,13 @@
 namespace fastpath {
 
 // The factory as the control-layer paths here use it: the layer resampled
-// on the host's threads (the same image as the ordered loops).
-inline KernelHolderFactory ResamplingOnHostThreads(const KernelHolderFactory& factory) {
+// on the host's threads, with AVX2 where the render's instruction sets reach
+// it (the same image as the ordered loops).
+inline KernelHolderFactory ResamplingOnHostThreads(const KernelHolderFactory& factory,
+                                                   SimdLevel simd) {
   KernelHolderFactory copy = factory;
-  copy.bcl.resampleOnHostThreads = true;
+  copy.bcl.resampleRows =
+      simd >= SimdLevel::AVX2 ? ScaleRows::OnHostThreadsAvx2 : ScaleRows::OnHostThreads;
   return copy;
 }
 

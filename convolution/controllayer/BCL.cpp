@@ -55,9 +55,8 @@ void BCLImage::Place(PF_EffectWorld* control) {
   }
   if (inData == nullptr) throw AEException("AEWorld not initialized");
   controlImage.SetInData(inData);
-  controlImage.ScaleFromBy(
-      control, settings.scaleX, settings.scaleY, settings.filter, settings.edgeMode, nullptr,
-      settings.resampleOnHostThreads ? ScaleRows::OnHostThreads : ScaleRows::InOrder);
+  controlImage.ScaleFromBy(control, settings.scaleX, settings.scaleY, settings.filter,
+                           settings.edgeMode, nullptr, settings.resampleRows);
   const PF_EffectWorld* placed = controlImage.World();
   offsetX = settings.centerX - placed->width / 2;
   offsetY = settings.centerY - placed->height / 2;

@@ -19,6 +19,7 @@
 #include "convolution/controllayer/KernelInterpolator.h"
 #include "hostapi/PluginApi.h"
 #include "image/AEWorld.h"
+#include "image/Scale.h"
 #include "kernels/KernelStorage.h"
 #include "kernels/Settings.h"
 
@@ -36,8 +37,9 @@ struct BCLSettings {
   double scaleY = 1.0;
   bool invert = false;
   int32_t compoundShapes = 50;
-  // The fast engine resamples the layer on the host's threads.
-  bool resampleOnHostThreads = false;
+  // How the layer is resampled: the fast engine shares it out on the host's
+  // threads.
+  ScaleRows resampleRows = ScaleRows::InOrder;
 };
 
 class BCLImage {

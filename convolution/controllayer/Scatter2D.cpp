@@ -377,10 +377,10 @@ class ChoiceOnHostThreads {
 template <typename Pixel>
 void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                      KernelHolderFactory* factory, KernelMaker* maker,
-                     const MaskedKernelMaker* masked, const Kernels2D& kernels) {
+                     const MaskedKernelMaker* masked, const Kernels2D& kernels, SimdLevel simd) {
   const double h = settings->hAmount;
   const double v = settings->vAmount;
-  KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
+  KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory, simd);
   AEObjectAutoPointer<BCLHolder> holder(onHostThreads.MakeBCLHolder(h, v, maker));
   const BCLImage& control = holder->Image();
   const KernelInterpolator& ladder = holder->Interpolator();
@@ -427,7 +427,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
 #define QB_INSTANTIATE(Pixel)                                                             \
   template void ScatterVariable<Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, \
                                        KernelHolderFactory*, KernelMaker*,                \
-                                       const MaskedKernelMaker*, const Kernels2D&);
+                                       const MaskedKernelMaker*, const Kernels2D&, SimdLevel);
 QB_FOR_EACH_INTEGER_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 

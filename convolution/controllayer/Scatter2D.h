@@ -6,6 +6,7 @@
 // arrived. kernels are the level kernels of the chosen instruction set.
 #pragma once
 
+#include "convolution/EnginePlan.h"
 #include "convolution/controllayer/BCL.h"
 #include "convolution/simd/Levels.h"
 #include "hostapi/PluginApi.h"
@@ -18,6 +19,6 @@ namespace fastpath {
 template <typename Pixel>
 void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                      KernelHolderFactory* factory, KernelMaker* maker,
-                     const MaskedKernelMaker* masked, const Kernels2D& kernels);
+                     const MaskedKernelMaker* masked, const Kernels2D& kernels, SimdLevel simd);
 
 }  // namespace fastpath

@@ -996,7 +996,7 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   const Kernels2D& kernels = simd::KernelsFor(simd).twoD;
   AEObjectAutoPointer<BCLHolder> first;
   AEObjectAutoPointer<BCLHolder> second;
-  KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory);
+  KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory, simd);
   const bool firstIsHorizontal =
       MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;

@@ -99,6 +99,13 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                         {11, 40, 21, 133, EdgeReflect}};
   const PF_Pixel grey8{90, 10, 200, 40};
   const PF_Pixel16 grey16{9000, 100, 20000, 32768};
+#if defined(__i386__) || defined(__x86_64__)
+  const bool avx2 = __builtin_cpu_supports("avx2");
+#else
+  const bool avx2 = false;
+#endif
+  std::vector<ScaleRows> orders = {ScaleRows::InOrder, ScaleRows::OnHostThreads};
+  if (avx2) orders.push_back(ScaleRows::OnHostThreadsAvx2);
   for (int threads : {1, 3}) {
     HostSession session;
     session.host.Config().threads = threads;
@@ -107,7 +114,7 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
         for (int32_t filter = ScaleTriangle; filter <= ScaleMitchell; ++filter) {
           for (bool background : {false, true}) {
             softhost::SoftWorld source(z.w, z.h, deep), ordered(z.W, z.H, deep),
-                shared(z.W, z.H, deep);
+                shared(z.W, z.H, deep), wide(z.W, z.H, deep);
             FillSparse(source.World(), static_cast<uint32_t>(filter * 7 + z.w), 2);
             for (int32_t y = 0; y < z.h; ++y) {
               for (int32_t x = 0; x < z.w; ++x) {
@@ -115,8 +122,10 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                   SetChannel(source.World(), x, y, 0, FullScale(source.World()));
               }
             }
-            for (ScaleRows order : {ScaleRows::InOrder, ScaleRows::OnHostThreads}) {
-              PF_EffectWorld* dest = order == ScaleRows::InOrder ? ordered.World() : shared.World();
+            for (ScaleRows order : orders) {
+              PF_EffectWorld* dest = order == ScaleRows::InOrder         ? ordered.World()
+                                     : order == ScaleRows::OnHostThreads ? shared.World()
+                                                                         : wide.World();
               const auto scale = [&](const auto* grey) {
                 Scale(session.In(), source.World(), dest, filter, z.edgeMode,
                       background ? grey : nullptr, order);
@@ -127,6 +136,12 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                 << threads << " threads, " << (deep ? 16 : 8) << " bits, " << z.w << "x" << z.h
                 << " to " << z.W << "x" << z.H << ", filter " << filter << ", background "
                 << background;
+            if (avx2) {
+              EXPECT_TRUE(SameImage(wide.World(), ordered.World()))
+                  << "AVX2, " << threads << " threads, " << (deep ? 16 : 8) << " bits, " << z.w
+                  << "x" << z.h << " to " << z.W << "x" << z.H << ", filter " << filter
+                  << ", background " << background;
+            }
           }
         }
       }
