@@ -220,6 +220,28 @@ Pixel ApplyContributors(const ContributorList& list, const char* line, intptr_t 
   return out;
 }
 
+// What a span of one list adds to each channel's sums for the background
+// (alpha, red, green, blue): its weight of the part the list's weights leave
+// short of 32768. False where a weight needs more than the 16 bits of sign
+// and magnitude the vector multiplies take.
+template <typename Pixel>
+bool BackgroundFill(const ContributorList& list, const Pixel* background, int32_t fill[4]) {
+  uint32_t total = 0;
+  for (int32_t k = 0; k < list.count; ++k) {
+    if (list.p[k].weight < -0xFFFF || list.p[k].weight > 0xFFFF) return false;
+    total += static_cast<uint32_t>(list.p[k].weight);
+  }
+  std::fill_n(fill, 4, 0);
+  if (background != nullptr && static_cast<int32_t>(total) < 32768) {
+    const uint32_t rest = 32768u - total;
+    fill[0] = static_cast<int32_t>(background->alpha * rest);
+    fill[1] = static_cast<int32_t>(background->red * rest);
+    fill[2] = static_cast<int32_t>(background->green * rest);
+    fill[3] = static_cast<int32_t>(background->blue * rest);
+  }
+  return true;
+}
+
 // Output pixels 0 .. pixels - 1 of one list laid side by side: pixel i reads
 // contributor k's pixel at origin + (k's index - indexBase) * step + i pixels
 // (a run of lists shifted by a pixel each along a row, or one list down the
@@ -235,18 +257,9 @@ int32_t SpanOfList(const ContributorList& list, const char* origin, intptr_t ste
 #if defined(__SSE2__)
   using Channel = typename PixelTraits<Pixel>::Channel;
   constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
-  uint32_t total = 0;
-  for (int32_t k = 0; k < list.count; ++k) {
-    if (list.p[k].weight < -0xFFFF || list.p[k].weight > 0xFFFF) return 0;
-    total += static_cast<uint32_t>(list.p[k].weight);
-  }
-  __m128i fill = _mm_setzero_si128();
-  if (background != nullptr && static_cast<int32_t>(total) < 32768) {
-    const uint32_t rest = 32768u - total;
-    fill = _mm_set_epi32(
-        static_cast<int>(background->blue * rest), static_cast<int>(background->green * rest),
-        static_cast<int>(background->red * rest), static_cast<int>(background->alpha * rest));
-  }
+  int32_t f[4];
+  if (!BackgroundFill(list, background, f)) return 0;
+  const __m128i fill = _mm_setr_epi32(f[0], f[1], f[2], f[3]);
   const __m128i max16 = _mm_set1_epi16(static_cast<short>(kMax));
   const __m128i max32 = _mm_set1_epi32(kMax);
   // Alpha is lane 0 of each pixel's four.
@@ -352,20 +365,9 @@ int32_t SpanOfListAvx2(const ContributorList& list, const char* origin, intptr_t
                        int32_t indexBase, int32_t pixels, const Pixel* background, Pixel* out) {
   using Channel = typename PixelTraits<Pixel>::Channel;
   constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
-  uint32_t total = 0;
-  for (int32_t k = 0; k < list.count; ++k) {
-    if (list.p[k].weight < -0xFFFF || list.p[k].weight > 0xFFFF) return 0;
-    total += static_cast<uint32_t>(list.p[k].weight);
-  }
-  __m256i fill = _mm256_setzero_si256();
-  if (background != nullptr && static_cast<int32_t>(total) < 32768) {
-    const uint32_t rest = 32768u - total;
-    const auto a = static_cast<int>(background->alpha * rest);
-    const auto r = static_cast<int>(background->red * rest);
-    const auto g = static_cast<int>(background->green * rest);
-    const auto b = static_cast<int>(background->blue * rest);
-    fill = _mm256_setr_epi32(a, r, g, b, a, r, g, b);
-  }
+  int32_t f[4];
+  if (!BackgroundFill(list, background, f)) return 0;
+  const __m256i fill = _mm256_setr_epi32(f[0], f[1], f[2], f[3], f[0], f[1], f[2], f[3]);
   const __m256i max16 = _mm256_set1_epi16(static_cast<short>(kMax));
   const __m256i max32 = _mm256_set1_epi32(kMax);
   const __m256i alphaLanes = _mm256_setr_epi16(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
