@@ -160,8 +160,9 @@ struct ControlLookups {
   }
 };
 
-// Four bytes per control value rather than a whole view: the table is
-// made and read on one thread before anything else can run.
+// Four bytes per control value rather than a whole view (32): the table is
+// allocated and then read through on the calling thread, so its first touch
+// is time no other thread shares.
 template <typename Pixel>
 std::unique_ptr<int32_t[]> KernelsByControl(PF_InData* inData, PF_EffectWorld* src,
                                             PF_EffectWorld* dst, const BCLHolder& holder,
