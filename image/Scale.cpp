@@ -174,10 +174,10 @@ void BuildContributors(ContributorList* lists, Contributor* pool, int32_t maxCon
 
 // One output pixel from one list over a line of pixels, `step` bytes apart
 // (a row, or a column of the intermediate image whose first row holds list
-// index indexBase). Sums are 32-bit on the
-// target (wrapping), so unsigned 32-bit arithmetic gives their bits exactly,
-// and lets the four channels share one vector. A fully opaque footprint
-// stays exactly opaque even where the weights do not add up to one.
+// index indexBase). Sums are 32-bit on the target (wrapping), so unsigned
+// 32-bit arithmetic gives their bits exactly, and lets the four channels
+// share one vector. A fully opaque footprint stays exactly opaque even where
+// the weights do not add up to one.
 template <typename Pixel>
 Pixel ApplyContributors(const ContributorList& list, const char* line, intptr_t step,
                         const Pixel* background, int32_t indexBase = 0) {

@@ -1,4 +1,5 @@
 // The host's area sampling and the effect's own scaling filters.
+#include <string>
 #include <vector>
 
 #include "image/AEWorld.h"
@@ -132,15 +133,14 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
               };
               deep ? scale(&grey16) : scale(&grey8);
             }
-            EXPECT_TRUE(SameImage(shared.World(), ordered.World()))
-                << threads << " threads, " << (deep ? 16 : 8) << " bits, " << z.w << "x" << z.h
-                << " to " << z.W << "x" << z.H << ", filter " << filter << ", background "
-                << background;
+            const std::string where = std::to_string(threads) + " threads, " + (deep ? "16" : "8") +
+                                      " bits, " + std::to_string(z.w) + "x" + std::to_string(z.h) +
+                                      " to " + std::to_string(z.W) + "x" + std::to_string(z.H) +
+                                      ", filter " + std::to_string(filter) + ", background " +
+                                      std::to_string(background);
+            EXPECT_TRUE(SameImage(shared.World(), ordered.World())) << where;
             if (avx2) {
-              EXPECT_TRUE(SameImage(wide.World(), ordered.World()))
-                  << "AVX2, " << threads << " threads, " << (deep ? 16 : 8) << " bits, " << z.w
-                  << "x" << z.h << " to " << z.W << "x" << z.H << ", filter " << filter
-                  << ", background " << background;
+              EXPECT_TRUE(SameImage(wide.World(), ordered.World())) << "AVX2, " << where;
             }
           }
         }
