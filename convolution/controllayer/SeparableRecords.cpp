@@ -448,22 +448,32 @@ class LineWorker {
     const auto kernelCount = static_cast<int32_t>(run.pass2.kernels.size());
     classes.clear();
     sourceClass.resize(sources.size());
+    // Neighbours mostly share their kernels, so the class of the source
+    // before is tried first.
+    size_t lastKey = SIZE_MAX;
+    int32_t cls = -1;
     for (size_t n = 0; n < sources.size(); ++n) {
       const LineSource& s = sources[n];
       const size_t key = static_cast<size_t>(s.rung) * kernelCount + s.kernel;
-      if (key >= classOf.size()) classOf.resize(key + 1, -1);
-      int32_t& c = classOf[key];
-      if (c < 0) {
-        c = static_cast<int32_t>(classes.size());
-        classes.push_back(Class{s.rung, s.kernel, 0, s.position, s.position, -1});
+      if (key != lastKey) {
+        if (key >= classOf.size()) classOf.resize(key + 1, -1);
+        if (classOf[key] < 0) {
+          classOf[key] = static_cast<int32_t>(classes.size());
+          const auto index = static_cast<int32_t>(n);
+          classes.push_back(Class{s.rung, s.kernel, 0, s.position, s.position, index, index, -1});
+        }
+        cls = classOf[key];
+        lastKey = key;
       }
-      Class& k = classes[static_cast<size_t>(c)];
+      Class& k = classes[static_cast<size_t>(cls)];
       ++k.count;
       k.last = s.position;
-      sourceClass[n] = c;
+      k.lastIndex = static_cast<int32_t>(n);
+      sourceClass[n] = cls;
     }
     rows = 0;
-    for (Class& k : classes) {
+    for (size_t c = 0; c < classes.size(); ++c) {
+      Class& k = classes[c];
       classOf[static_cast<size_t>(k.rung) * kernelCount + k.kernel] = -1;
       const RunPlan* plan = run.RunPlanOf(k.rung);
       // A run class costs a job of chunk + taps - 1 positions, a source about
@@ -475,8 +485,9 @@ class LineWorker {
         continue;
       }
       k.row = TakeRun(*plan, k.first, k.last, [&](auto&& put) {
-        for (size_t n = 0; n < sources.size(); ++n) {
-          if (&classes[static_cast<size_t>(sourceClass[n])] == &k) put(sources[n]);
+        for (auto n = static_cast<size_t>(k.firstIndex); n <= static_cast<size_t>(k.lastIndex);
+             ++n) {
+          if (sourceClass[n] == static_cast<int32_t>(c)) put(sources[n]);
         }
       });
       if (k.row < 0) continue;
@@ -507,11 +518,17 @@ class LineWorker {
     uint16_t* in = lineScratch.data();
     std::fill_n(in, static_cast<size_t>(inCount) * kLineLanes, uint16_t{0});
     // Piece k starts at cell from + k * chunk; its input position i is cell
-    // from + k * chunk - half + i.
+    // from + k * chunk - half + i. `each` lists the sources along the line,
+    // so the last piece that starts at or before a source only moves on; the
+    // source lies in that piece and, where windows overlap, in the ones
+    // before it.
+    int32_t piece = 0;
     each([&](const LineSource& s) {
-      for (int32_t k = 0; k < kPieces; ++k) {
-        const int32_t i = s.position - (from + k * chunk) + half;
-        if (i < 0 || i >= inCount) continue;
+      const int32_t i0 = s.position - from + half;
+      while (piece + 1 < kPieces && i0 >= (piece + 1) * chunk) ++piece;
+      for (int32_t k = piece; k >= 0; --k) {
+        const int32_t i = i0 - k * chunk;
+        if (i >= inCount) break;
         uint16_t* at = in + static_cast<size_t>(i) * kLineLanes + 4 * k;
         for (int32_t c = 0; c < 4; ++c) at[c] = static_cast<uint16_t>(s.channel[c]);
       }
@@ -687,8 +704,10 @@ class LineWorker {
     int32_t rung;
     uint16_t kernel;
     int32_t count;
-    int32_t first;
+    int32_t first;  // positions of the first and last member
     int32_t last;
+    int32_t firstIndex;  // and their indices in `sources`
+    int32_t lastIndex;
     int32_t row;
   };
   std::vector<Class> classes;
