@@ -503,10 +503,10 @@ class LineWorker {
     }
   }
 
-  // The first pass of the sources that `each` lists, all of one rung, into
-  // a fresh row of the run buffer: channel c of cell q at
-  // runValues[(row * 4 + c) * RowLanes() + q]. Answers the row, or -1 when a
-  // value is too large for the line kernel.
+  // The first pass of the sources that `each` lists, all of one rung and in
+  // order along the line, into a fresh row of the run buffer: channel c of
+  // cell q at runValues[(row * 4 + c) * RowLanes() + q]. Answers the row, or
+  // -1 when a value is too large for the line kernel.
   template <typename Each>
   int32_t TakeRun(const RunPlan& plan, int32_t first, int32_t last, Each&& each) {
     const int32_t half = plan.taps / 2;
