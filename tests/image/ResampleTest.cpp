@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "convolution/EnginePlan.h"
 #include "image/AEWorld.h"
 #include "image/EdgeMode.h"
 #include "image/Scale.h"
@@ -100,11 +101,7 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                         {11, 40, 21, 133, EdgeReflect}};
   const PF_Pixel grey8{90, 10, 200, 40};
   const PF_Pixel16 grey16{9000, 100, 20000, 32768};
-#if defined(__i386__) || defined(__x86_64__)
-  const bool avx2 = __builtin_cpu_supports("avx2");
-#else
-  const bool avx2 = false;
-#endif
+  const bool avx2 = CpuSimdLevel() >= SimdLevel::AVX2;
   std::vector<ScaleRows> orders = {ScaleRows::InOrder, ScaleRows::OnHostThreads};
   if (avx2) orders.push_back(ScaleRows::OnHostThreadsAvx2);
   for (int threads : {1, 3}) {
