@@ -185,6 +185,8 @@ class SlotPlanes {
     return reinterpret_cast<PF_Pixel16*>(Data(slot) + r * rowBytes);
   }
 
+  intptr_t RowBytes() const { return rowBytes; }
+
   // Only the holder of the slot's lease.
   char* Data(int32_t slot) {
     if (slot == 0) return first;

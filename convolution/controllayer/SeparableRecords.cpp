@@ -344,7 +344,11 @@ class LineWorker {
     const int32_t blocks = (run.lineLength + blockCells - 1) / blockCells;
     for (int32_t b = 0; b < blocks; ++b) {
       OfferBlock(b);
-      SpreadBlock(line, b, planes, slot);
+      if (run.acrossLines) {
+        SpreadAcrossBlock(line, b, planes, slot);
+      } else {
+        SpreadBlock(line, b, planes, slot);
+      }
       store.Clear();
     }
   }
@@ -376,7 +380,7 @@ class LineWorker {
       if (c.lanes == kBlackSource) continue;
       const Pixel s = run.Masked(*reinterpret_cast<const Pixel*>(pixels + p * step));
       if (c.lanes == kOwnCell) {
-        PF_Pixel16& d = planes.Row(slot, p)[line];
+        PF_Pixel16& d = run.acrossLines ? planes.Row(slot, line)[p] : planes.Row(slot, p)[line];
         d.alpha = std::max<uint16_t>(d.alpha, s.alpha);
         d.red = std::max<uint16_t>(d.red, s.red);
         d.green = std::max<uint16_t>(d.green, s.green);
@@ -683,6 +687,62 @@ class LineWorker {
     }
   }
 
+  // Pass 2 on a plane of lines: the block's entries, merged per kernel index
+  // across its cells, spread down the lines a vector of cells at a time.
+  void SpreadAcrossBlock(int32_t line, int32_t b, SlotPlanes& planes, int32_t slot) {
+    const int32_t blockCells = run.kernels.blockCells;
+    const int32_t cell0 = b * blockCells;
+    const int32_t cells = std::min(blockCells, run.lineLength - cell0);
+    const intptr_t slotLanes = static_cast<intptr_t>(kListArrays) * blockCells;
+    const BlockLists& lists = store.Lists();
+    groupValues.resize(static_cast<size_t>(kGroups) * 4 * blockCells);
+    int32_t groups = 0;
+    int32_t group = -1;
+    for (int32_t e = 0; e < lists.used; ++e) {
+      const uint16_t* entry = lists.slots + e * slotLanes;
+      for (int32_t j = 0; j < cells; ++j) {
+        if (store.Count(j) <= e) continue;
+        const uint16_t kernel = entry[5 * blockCells + j];
+        if (group < 0 || groupKernel[group] != kernel) {
+          group = -1;
+          for (int32_t g = 0; g < groups; ++g) {
+            if (groupKernel[g] == kernel) group = g;
+          }
+          if (group < 0) {
+            // Any split of a cell's entries spreads the same maximum.
+            if (groups == kGroups) groups = SpreadGroups(groups, line, cell0, cells, planes, slot);
+            group = groups++;
+            groupKernel[group] = kernel;
+            std::fill_n(GroupValues(group), 4 * blockCells, uint16_t{0});
+          }
+        }
+        uint16_t* v = GroupValues(group) + 4 * j;
+        for (int32_t c = 0; c < 4; ++c) v[c] = std::max(v[c], entry[(c + 1) * blockCells + j]);
+      }
+    }
+    SpreadGroups(groups, line, cell0, cells, planes, slot);
+  }
+
+  int32_t SpreadGroups(int32_t groups, int32_t line, int32_t cell0, int32_t cells,
+                       SlotPlanes& planes, int32_t slot) {
+    for (int32_t g = 0; g < groups; ++g) {
+      const SecondPass::Kernel& k2 = run.pass2.kernels[groupKernel[g]];
+      const int32_t tap0 = line - k2.length / 2;
+      const int32_t begin = std::max(0, tap0);
+      const int32_t stop = std::min(run.lineCount, tap0 + k2.length);
+      if (begin >= stop) continue;
+      run.kernels.spreadAcross(planes.Data(slot), planes.RowBytes(), cell0, cells, tap0, begin,
+                               stop, k2.mul.data(), k2.hi.data(), GroupValues(g));
+    }
+    return 0;
+  }
+
+  uint16_t* GroupValues(int32_t g) {
+    return groupValues.data() + static_cast<size_t>(g) * 4 * run.kernels.blockCells;
+  }
+
+  static constexpr int32_t kGroups = 8;
+
   const VariableRun<Pixel>& run;
   BlockStore store;
   std::vector<uint16_t> valid;
@@ -715,6 +775,9 @@ class LineWorker {
   std::vector<uint16_t> runValues;
   int32_t rows = 0;
   bool byKernel = false;  // the line's records meet by second-pass kernel
+  // The kernels of a block's cells, each with its pixels (see SpreadAcrossBlock).
+  uint16_t groupKernel[kGroups] = {};
+  std::vector<uint16_t> groupValues;
 };
 
 template <typename Pixel>
@@ -750,8 +813,10 @@ class VariableRun {
     // before the shadow is made, which then takes its memory instead of
     // fresh pages.
     first.ReleasePlacedLayer();
-    ShadowRows<Pixel> target(dst, firstIsHorizontal, dstUnread);
-    const int32_t targetRows = firstIsHorizontal ? dst->width : dst->height;
+    acrossLines = SpreadsAcrossLines();
+    // The shadow's rows run along the second pass, or along the lines.
+    ShadowRows<Pixel> target(dst, acrossLines != firstIsHorizontal, dstUnread);
+    const int32_t targetRows = acrossLines ? lineCount : lineLength;
     SlotPlanes slotPlanes(target.Row(0), target.RowBytes(), targetRows, slots.Count());
     planes = &slotPlanes;
     workers.reserve(static_cast<size_t>(slots.Count()));
@@ -824,6 +889,35 @@ class VariableRun {
                                           this, ChoiceFunction, dst);
     if (outOfMemory.load()) throw std::bad_alloc();
     RaiseIfHostFailed(err);
+  }
+
+  // Whether the second pass raises a plane of lines, spreading a block's cells
+  // of one kernel at once: that pays where neighbours share their kernels and
+  // lists stay short (a covering ladder under a smooth layer), while a noisy
+  // layer's blocks meet many kernels, each spread over every cell. Judged on
+  // every 16th line's sources.
+  bool SpreadsAcrossLines() const {
+    if (!pass2.covering) return false;
+    constexpr int32_t kSampledLines = 16;
+    constexpr int32_t kMostKernels = 2;  // per block, on average
+    const int32_t blockCells = kernels.blockCells;
+    int64_t blocks = 0;
+    int64_t kernelsMet = 0;
+    for (int32_t line = 0; line < lineCount; line += kSampledLines) {
+      const SourceChoice* c = choices.get() + static_cast<size_t>(line) * lineLength;
+      for (int32_t cell0 = 0; cell0 < lineLength; cell0 += blockCells) {
+        const int32_t end = std::min(lineLength, cell0 + blockCells);
+        uint16_t seen[kMostKernels + 1];
+        int32_t n = 0;
+        for (int32_t j = cell0; j < end && n <= kMostKernels; ++j) {
+          if (c[j].lanes == kBlackSource) continue;
+          if (std::find(seen, seen + n, c[j].kernel) == seen + n) seen[n++] = c[j].kernel;
+        }
+        ++blocks;
+        kernelsMet += n;
+      }
+    }
+    return kernelsMet <= kMostKernels * blocks;
   }
 
   // Whether every view the ladder answers is one-dimensional and has its
@@ -986,6 +1080,8 @@ class VariableRun {
   bool maskSource;
   // dst holds zeros or nothing to keep: the shadow starts from zeros.
   bool dstUnread;
+  // The second pass raises a plane whose rows are the lines.
+  bool acrossLines = false;
   int32_t lineCount;
   int32_t lineLength;
   const Kernels2D& kernels;

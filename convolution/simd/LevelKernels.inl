@@ -346,6 +346,31 @@ void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const
   }
 }
 
+void SpreadAcross(char* plane, intptr_t rowBytes, int32_t cell, int32_t cells, int32_t first,
+                  int32_t begin, int32_t end, const uint16_t* mul, const uint16_t* hi,
+                  const uint16_t* values) {
+  constexpr int32_t kVectors = 4;  // a block's cells: kLanes of them, four lanes each
+  const int32_t vectors = (cells + kPixels - 1) / kPixels;
+  V v[kVectors];
+  for (int32_t k = 0; k < kVectors; ++k) v[k] = k < vectors ? Ops::Load(values + k * kLanes) : Ops::Zero();
+  for (int32_t r = begin; r < end; ++r) {
+    const intptr_t tap = 4 * static_cast<intptr_t>(r - first + kRowPad);
+    uint16_t* at = reinterpret_cast<uint16_t*>(plane + r * rowBytes) + 4 * static_cast<intptr_t>(cell);
+    const V m = Ops::Splat(mul[tap]);
+    // Most taps weigh less than 32768, where one multiply gives the product.
+    if (hi[tap] == 0) {
+      for (int32_t k = 0; k < vectors; ++k) {
+        Ops::Store(at + k * kLanes, Ops::Max(Ops::Load(at + k * kLanes), Ops::MulHi(v[k], m)));
+      }
+    } else {
+      const V h = Ops::Splat(hi[tap]);
+      for (int32_t k = 0; k < vectors; ++k) {
+        Ops::Store(at + k * kLanes, Ops::Max(Ops::Load(at + k * kLanes), Ops::Weigh(v[k], m, h)));
+      }
+    }
+  }
+}
+
 void ScatterRows(const ScatterSource& s) {
   const V v = Ops::SplatPixel(s.value);
   for (int32_t r = 0; r < s.rowCount; ++r) {
@@ -435,6 +460,7 @@ constexpr Kernels2D kKernels2D = {&GatherRows<Ops, PF_Pixel>,
                                   &GatherRows<Ops, PF_Pixel16>,
                                   &GatherRows<FloatOps, PF_PixelFloat>,
                                   &SpreadRow,
+                                  &SpreadAcross,
                                   &ScatterRows,
                                   kLanes,
                                   &OfferBlock};

@@ -198,6 +198,14 @@ struct Kernels2D {
   // [hiBegin, hiEnd).
   void (*spreadRow)(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const uint16_t* mul,
                     const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, const uint16_t* value);
+  // Raises pixels [cell, cell + cells) of the rows [begin, end) of a plane
+  // (rowBytes apart from `plane`, row `first` meeting tap 0 of the kernel)
+  // to values * tap: values hold blockCells pixels, zero where a cell takes
+  // no part. mul/hi are spreadRow's operands; cells pass the row's end by
+  // less than a vector, within its padding.
+  void (*spreadAcross)(char* plane, intptr_t rowBytes, int32_t cell, int32_t cells, int32_t first,
+                       int32_t begin, int32_t end, const uint16_t* mul, const uint16_t* hi,
+                       const uint16_t* values);
   // Whole vectors on a grid from each row's start, as spreadRow.
   void (*scatterSource)(const ScatterSource& source);
   // Cells per block for offerBlock (the lanes of one vector).
