@@ -580,7 +580,7 @@ class LineWorker {
     const int32_t from = blockStart[static_cast<size_t>(b)];
     const int32_t count = blockStart[static_cast<size_t>(b) + 1] - from;
     offered.resize(static_cast<size_t>(count));
-    if (run.exactRecords || byKernel) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
+    if (run.exactRecords) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
     if (byKernel) keys.resize(static_cast<size_t>(count) * blockCells);
     for (int32_t n = 0; n < count; ++n) {
       const LineItem& item = *blockItems[static_cast<size_t>(from + n)];
@@ -643,17 +643,11 @@ class LineWorker {
     for (int32_t j = 0; j < blockCells; ++j) {
       key[j] = l.weights[lane0 + static_cast<size_t>(j)] > 0 ? present : uint16_t{0};
     }
-    // Products stay within 32 bits here (covering needs the records as the
-    // lanes make them), so the loop needs no wrap and vectorises.
-    const int32_t* weights = l.weights.data() + lane0;
-    for (int32_t c = 0; c < 4; ++c) {
-      uint16_t* lanes = exact.data() + (static_cast<size_t>(n) * 4 + c) * blockCells;
-      const int32_t value = s.channel[c];
-      for (int32_t j = 0; j < blockCells; ++j) {
-        lanes[j] = static_cast<uint16_t>((std::max(weights[j], 0) * value) >> 15);
-      }
-      o.exact[c] = lanes;
-    }
+    // Covering needs the records as the lanes make them, and the lanes weigh
+    // them from these operands (zero where a weight is <= 0).
+    o.mul = l.mul.data() + lane0;
+    o.hi = l.hi.data() + lane0;
+    for (int32_t c = 0; c < 4; ++c) o.value[c] = static_cast<uint16_t>(s.channel[c]);
   }
 
   // Pass 2: each cell's entries, merged per kernel index, spread across the
