@@ -20,12 +20,14 @@
 // (else in the straightforward order, so failures follow that path); then
 // the lines run on the host's iterate threads. The second pass
 // writes a 16-bit copy of dst (or a slot's private plane of its layout),
-// transposed when it runs down columns so that its spans are contiguous,
-// and puts it back once every line is done.
+// laid out so that its spans are contiguous, or under a smooth layer so
+// that its rows are the lines (see SpreadAcrossBlock), and puts it back once
+// every line is done.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -704,7 +706,10 @@ class LineWorker {
           }
           if (group < 0) {
             // Any split of a cell's entries spreads the same maximum.
-            if (groups == kGroups) groups = SpreadGroups(groups, line, cell0, cells, planes, slot);
+            if (groups == kGroups) {
+              SpreadGroups(groups, line, cell0, cells, planes, slot);
+              groups = 0;
+            }
             group = groups++;
             groupKernel[group] = kernel;
             std::fill_n(GroupValues(group), 4 * blockCells, uint16_t{0});
@@ -717,8 +722,8 @@ class LineWorker {
     SpreadGroups(groups, line, cell0, cells, planes, slot);
   }
 
-  int32_t SpreadGroups(int32_t groups, int32_t line, int32_t cell0, int32_t cells,
-                       SlotPlanes& planes, int32_t slot) {
+  void SpreadGroups(int32_t groups, int32_t line, int32_t cell0, int32_t cells, SlotPlanes& planes,
+                    int32_t slot) {
     for (int32_t g = 0; g < groups; ++g) {
       const SecondPass::Kernel& k2 = run.pass2.kernels[groupKernel[g]];
       const int32_t tap0 = line - k2.length / 2;
@@ -728,7 +733,6 @@ class LineWorker {
       run.kernels.spreadAcross(planes.Data(slot), planes.RowBytes(), cell0, cells, tap0, begin,
                                stop, k2.mul.data(), k2.hi.data(), GroupValues(g));
     }
-    return 0;
   }
 
   uint16_t* GroupValues(int32_t g) {
@@ -827,13 +831,18 @@ class VariableRun {
  private:
   friend class LineWorker<Pixel>;
 
+  // The lanes of the last f met among the control values of one slot; NaN
+  // (never equal) until one is met.
   struct MemoSlot {
-    double f = 0.0;
+    double f = std::numeric_limits<double>::quiet_NaN();
     int32_t lanes = 0;
-    bool known = false;
   };
   using Memo = std::vector<MemoSlot>;
-  static constexpr int32_t kMemoControls = 32769;
+  // A cache, direct-mapped by control value: a smooth layer hits it nearly
+  // always, and at 64 KB it stays in cache and is quick to make, where a slot
+  // for each of the 32769 control values was half a megabyte of fresh memory
+  // per slot.
+  static constexpr int32_t kMemoSlots = 4096;
 
   // The iterate area is one pixel wide and as tall as dst, up to what a host
   // rectangle holds; the call for row y runs its share of the lines.
@@ -864,7 +873,7 @@ class VariableRun {
     choices.reset(
         new SourceChoice[static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength)]);
     if (!PrepareEveryView()) {
-      memos.front().assign(kMemoControls, MemoSlot{});
+      memos.front().assign(kMemoSlots, MemoSlot{});
       for (int32_t line = 0; line < lineCount; ++line) {
         for (int32_t p = 0; p < lineLength; ++p) {
           if (firstIsHorizontal) {
@@ -944,7 +953,7 @@ class VariableRun {
     try {
       // Each slot's memo is made by the first call that takes the slot, on
       // that call's thread: a host running fewer threads fills fewer.
-      if (memo.empty()) memo.assign(kMemoControls, MemoSlot{});
+      if (memo.empty()) memo.assign(kMemoSlots, MemoSlot{});
       for (int32_t row = share.first; row < share.end; ++row) {
         self.first.Image().SampleRow(0, row, width, f, control);
         for (int32_t x = 0; x < width; ++x) self.Choose(x, row, f[x], control[x], memo);
@@ -958,8 +967,8 @@ class VariableRun {
   }
 
   // The choice for the source at (x, y), its first-pass lanes memoised by
-  // control value (checked against f itself, since an inverted or defaulted
-  // sample may pair a control value with another f).
+  // control value (checked against f itself, which alone decides them: an
+  // inverted or defaulted sample may pair a control value with another f).
   void Choose(int32_t x, int32_t y, Memo& memo) {
     int32_t controlValue = 0;
     const double f = first.Image().SampleAmount(x, y, &controlValue);
@@ -968,17 +977,15 @@ class VariableRun {
 
   void Choose(int32_t x, int32_t y, double f, int32_t controlValue, Memo& memo) {
     int32_t lanes = 0;
-    MemoSlot* slot = controlValue >= 0 && controlValue < kMemoControls
-                         ? &memo[static_cast<size_t>(controlValue)]
-                         : nullptr;
-    if (slot != nullptr && slot->known && slot->f == f) {
-      lanes = slot->lanes;
+    MemoSlot& slot = memo[static_cast<uint32_t>(controlValue) % kMemoSlots];
+    if (slot.f == f) {
+      lanes = slot.lanes;
     } else {
       const KernelView k1 =
           first.Interpolator().KernelFor(f * first.HAmount(), f * first.VAmount());
       Require1D(k1);
       lanes = LanesOf(k1);
-      if (slot != nullptr) *slot = MemoSlot{f, lanes, true};
+      slot = MemoSlot{f, lanes};
     }
     const int32_t line = firstIsHorizontal ? y : x;
     const int32_t p = firstIsHorizontal ? x : y;

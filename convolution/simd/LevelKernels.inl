@@ -352,8 +352,9 @@ void SpreadAcross(char* plane, intptr_t rowBytes, int32_t cell, int32_t cells, i
   constexpr int32_t kVectors = 4;  // a block's cells: kLanes of them, four lanes each
   const int32_t vectors = (cells + kPixels - 1) / kPixels;
   V v[kVectors];
-  for (int32_t k = 0; k < kVectors; ++k)
+  for (int32_t k = 0; k < kVectors; ++k) {
     v[k] = k < vectors ? Ops::Load(values + k * kLanes) : Ops::Zero();
+  }
   for (int32_t r = begin; r < end; ++r) {
     const intptr_t tap = 4 * static_cast<intptr_t>(r - first + kRowPad);
     uint16_t* at =
