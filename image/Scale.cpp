@@ -580,11 +580,20 @@ struct FusedScale {
   FusedScale(ScalePass<Pixel> rowsPass, ScalePass<Pixel> downPass)
       : across(std::move(rowsPass)), down(std::move(downPass)), calls(CallsFor(down.to.height)) {
     pool.reserve(static_cast<size_t>(calls));
+    // Every buffer is made for the widest band, so that a buffer from the
+    // pool never grows: a grown one is fresh memory, faulted in page by page.
+    for (int32_t y = 0; y < calls; ++y) {
+      const RowShare share = ShareOfRow(y, calls, down.to.height);
+      int32_t lo = 0;
+      int32_t hi = 0;
+      if (RowsRead(share.first, share.end, lo, hi)) widest = std::max(widest, hi - lo + 1);
+    }
   }
 
   ScalePass<Pixel> across;  // from src; `to` is set per band
   ScalePass<Pixel> down;    // into dst; `from` is set per band
   int32_t calls;
+  int32_t widest = 0;  // rows of the pass along rows that a band reads, at most
   std::mutex poolLock;
   std::vector<std::vector<Pixel>> pool;
   std::exception_ptr failure;  // under poolLock; the first band's that failed
@@ -593,9 +602,11 @@ struct FusedScale {
     return std::clamp((rows + kBandRows - 1) / kBandRows, 1, std::min(rows, kMaxIterateRows));
   }
 
-  void Band(int32_t first, int32_t end, std::vector<Pixel>& rows) const {
-    int32_t lo = INT32_MAX;
-    int32_t hi = -1;
+  // The rows [lo, hi] of the pass along rows that destination rows
+  // [first, end) read; false where they read none.
+  bool RowsRead(int32_t first, int32_t end, int32_t& lo, int32_t& hi) const {
+    lo = INT32_MAX;
+    hi = -1;
     for (int32_t j = first; j < end; ++j) {
       const ContributorList& list = down.lists[j];
       for (int32_t k = 0; k < list.count; ++k) {
@@ -603,10 +614,17 @@ struct FusedScale {
         hi = std::max(hi, list.p[k].pixel);
       }
     }
+    return hi >= lo;
+  }
+
+  void Band(int32_t first, int32_t end, std::vector<Pixel>& rows) const {
+    int32_t lo = 0;
+    int32_t hi = 0;
     ScalePass<Pixel> band = down;
-    if (hi >= lo) {
+    if (RowsRead(first, end, lo, hi)) {
       const int32_t count = hi - lo + 1;
-      rows.resize(static_cast<size_t>(count) * across.to.width);
+      const size_t room = static_cast<size_t>(std::max(widest, count)) * across.to.width;
+      if (rows.size() < room) rows.resize(room);
       const ScaleImage window{across.to.width, count, reinterpret_cast<char*>(rows.data()),
                               across.to.width * static_cast<int32_t>(sizeof(Pixel))};
       ScalePass<Pixel> make = across;
