@@ -27,7 +27,6 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
-#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -831,18 +830,13 @@ class VariableRun {
  private:
   friend class LineWorker<Pixel>;
 
-  // The lanes of the last f met among the control values of one slot; NaN
-  // (never equal) until one is met.
   struct MemoSlot {
-    double f = std::numeric_limits<double>::quiet_NaN();
+    double f = 0.0;
     int32_t lanes = 0;
+    bool known = false;
   };
   using Memo = std::vector<MemoSlot>;
-  // A cache, direct-mapped by control value: a smooth layer hits it nearly
-  // always, and at 64 KB it stays in cache and is quick to make, where a slot
-  // for each of the 32769 control values was half a megabyte of fresh memory
-  // per slot.
-  static constexpr int32_t kMemoSlots = 4096;
+  static constexpr int32_t kMemoControls = 32769;
 
   // The iterate area is one pixel wide and as tall as dst, up to what a host
   // rectangle holds; the call for row y runs its share of the lines.
@@ -873,7 +867,7 @@ class VariableRun {
     choices.reset(
         new SourceChoice[static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength)]);
     if (!PrepareEveryView()) {
-      memos.front().assign(kMemoSlots, MemoSlot{});
+      memos.front().assign(kMemoControls, MemoSlot{});
       for (int32_t line = 0; line < lineCount; ++line) {
         for (int32_t p = 0; p < lineLength; ++p) {
           if (firstIsHorizontal) {
@@ -953,7 +947,7 @@ class VariableRun {
     try {
       // Each slot's memo is made by the first call that takes the slot, on
       // that call's thread: a host running fewer threads fills fewer.
-      if (memo.empty()) memo.assign(kMemoSlots, MemoSlot{});
+      if (memo.empty()) memo.assign(kMemoControls, MemoSlot{});
       for (int32_t row = share.first; row < share.end; ++row) {
         self.first.Image().SampleRow(0, row, width, f, control);
         for (int32_t x = 0; x < width; ++x) self.Choose(x, row, f[x], control[x], memo);
@@ -967,8 +961,8 @@ class VariableRun {
   }
 
   // The choice for the source at (x, y), its first-pass lanes memoised by
-  // control value (checked against f itself, which alone decides them: an
-  // inverted or defaulted sample may pair a control value with another f).
+  // control value (checked against f itself, since an inverted or defaulted
+  // sample may pair a control value with another f).
   void Choose(int32_t x, int32_t y, Memo& memo) {
     int32_t controlValue = 0;
     const double f = first.Image().SampleAmount(x, y, &controlValue);
@@ -977,15 +971,17 @@ class VariableRun {
 
   void Choose(int32_t x, int32_t y, double f, int32_t controlValue, Memo& memo) {
     int32_t lanes = 0;
-    MemoSlot& slot = memo[static_cast<uint32_t>(controlValue) % kMemoSlots];
-    if (slot.f == f) {
-      lanes = slot.lanes;
+    MemoSlot* slot = controlValue >= 0 && controlValue < kMemoControls
+                         ? &memo[static_cast<size_t>(controlValue)]
+                         : nullptr;
+    if (slot != nullptr && slot->known && slot->f == f) {
+      lanes = slot->lanes;
     } else {
       const KernelView k1 =
           first.Interpolator().KernelFor(f * first.HAmount(), f * first.VAmount());
       Require1D(k1);
       lanes = LanesOf(k1);
-      slot = MemoSlot{f, lanes};
+      if (slot != nullptr) *slot = MemoSlot{f, lanes, true};
     }
     const int32_t line = firstIsHorizontal ? y : x;
     const int32_t p = firstIsHorizontal ? x : y;
