@@ -623,7 +623,7 @@ struct FusedScale {
     ScalePass<Pixel> band = down;
     if (RowsRead(first, end, lo, hi)) {
       const int32_t count = hi - lo + 1;
-      const size_t room = static_cast<size_t>(std::max(widest, count)) * across.to.width;
+      const size_t room = static_cast<size_t>(widest) * across.to.width;
       if (rows.size() < room) rows.resize(room);
       const ScaleImage window{across.to.width, count, reinterpret_cast<char*>(rows.data()),
                               across.to.width * static_cast<int32_t>(sizeof(Pixel))};

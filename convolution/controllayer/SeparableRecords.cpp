@@ -672,12 +672,10 @@ class LineWorker {
           }
         }
         const SecondPass::Kernel& k2 = run.pass2.kernels[kernel];
-        const int32_t tap0 = line - k2.length / 2;
-        const int32_t begin = std::max(0, tap0);
-        const int32_t stop = std::min(run.lineCount, tap0 + k2.length);
-        if (begin >= stop) continue;
-        run.kernels.spreadRow(row, tap0, begin, stop, k2.mul.data(), k2.hi.data(),
-                              tap0 + k2.hiBegin, tap0 + k2.hiEnd, value);
+        const LinesReached at = Reached(line, k2);
+        if (at.begin >= at.end) continue;
+        run.kernels.spreadRow(row, at.tap0, at.begin, at.end, k2.mul.data(), k2.hi.data(),
+                              at.tap0 + k2.hiBegin, at.tap0 + k2.hiEnd, value);
       }
     }
   }
@@ -725,13 +723,23 @@ class LineWorker {
                     int32_t slot) {
     for (int32_t g = 0; g < groups; ++g) {
       const SecondPass::Kernel& k2 = run.pass2.kernels[groupKernel[g]];
-      const int32_t tap0 = line - k2.length / 2;
-      const int32_t begin = std::max(0, tap0);
-      const int32_t stop = std::min(run.lineCount, tap0 + k2.length);
-      if (begin >= stop) continue;
-      run.kernels.spreadAcross(planes.Data(slot), planes.RowBytes(), cell0, cells, tap0, begin,
-                               stop, k2.mul.data(), k2.hi.data(), GroupValues(g));
+      const LinesReached at = Reached(line, k2);
+      if (at.begin >= at.end) continue;
+      run.kernels.spreadAcross(planes.Data(slot), planes.RowBytes(), cell0, cells, at.tap0,
+                               at.begin, at.end, k2.mul.data(), k2.hi.data(), GroupValues(g));
     }
+  }
+
+  // The lines a second-pass kernel centred on `line` reaches, [begin, end),
+  // and the line its tap 0 meets (possibly outside the image).
+  struct LinesReached {
+    int32_t tap0;
+    int32_t begin;
+    int32_t end;
+  };
+  LinesReached Reached(int32_t line, const SecondPass::Kernel& k2) const {
+    const int32_t tap0 = line - k2.length / 2;
+    return LinesReached{tap0, std::max(0, tap0), std::min(run.lineCount, tap0 + k2.length)};
   }
 
   uint16_t* GroupValues(int32_t g) {
