@@ -270,7 +270,7 @@ struct FirstPassLanes {
 };
 
 // A first-pass rung as a line-kernel program for whole runs of sources
-// (covering ladders only): a line folded into kLineLanes / 4 pieces of
+// (records from the lanes only): a line folded into kLineLanes / 4 pieces of
 // `chunk` cells, one piece per group of four lanes, so that one job covers
 // a whole line. Odd lengths only: the gather then reads the scatter's taps.
 struct RunPlan {
@@ -290,6 +290,11 @@ struct LineSource {
   int32_t channel[4];
 };
 
+// Under a ladder that does not cover, a run's merged records stand for its
+// sources' only in cells that no other run class reaches (pure blocks, see
+// MarkMixedBlocks); elsewhere the sources are offered one by one.
+enum : uint8_t { kEveryBlock, kPureBlocks, kMixedBlocks };
+
 // What pass 1 offers to the cells [from, to) of a line: one source's
 // records, or (source null) the records of a run class taken as a whole,
 // its channel values ready in a row of the worker's run buffer.
@@ -299,6 +304,7 @@ struct LineItem {
   uint16_t kernel;
   const LineSource* source;
   int32_t row;
+  uint8_t blocks = kEveryBlock;  // which of the blocks it reaches take it
 };
 
 // What a line needs of one of its sources, worked out for the whole image
@@ -393,7 +399,10 @@ class LineWorker {
     }
     items.clear();
     rows = 0;
-    if (run.pass2.covering) {
+    const int32_t blockCells = run.kernels.blockCells;
+    const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
+    mixed.assign(static_cast<size_t>(blocks), 0);
+    if (!run.exactRecords) {
       TakeRuns();
       // A line without runs keeps the records' own keys, whose lanes cost
       // less to make (both give the line's image).
@@ -415,8 +424,6 @@ class LineWorker {
       ordered[static_cast<size_t>(bucketStart[item.kernel]++)] = &item;
     }
 
-    const int32_t blockCells = run.kernels.blockCells;
-    const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
     blockStart.assign(static_cast<size_t>(blocks) + 1, 0);
     auto blockRange = [&](const LineItem& item, int32_t& b0, int32_t& b1) {
       b0 = item.from / blockCells;
@@ -426,7 +433,9 @@ class LineWorker {
       int32_t b0 = 0;
       int32_t b1 = 0;
       blockRange(*item, b0, b1);
-      for (int32_t b = b0; b <= b1; ++b) ++blockStart[static_cast<size_t>(b) + 1];
+      for (int32_t b = b0; b <= b1; ++b) {
+        if (Takes(b, *item)) ++blockStart[static_cast<size_t>(b) + 1];
+      }
     }
     for (size_t b = 1; b < blockStart.size(); ++b) blockStart[b] += blockStart[b - 1];
     blockItems.resize(static_cast<size_t>(blockStart.back()));
@@ -436,9 +445,64 @@ class LineWorker {
       int32_t b1 = 0;
       blockRange(*item, b0, b1);
       for (int32_t b = b0; b <= b1; ++b) {
-        blockItems[static_cast<size_t>(blockFill[static_cast<size_t>(b)]++)] = item;
+        if (Takes(b, *item)) {
+          blockItems[static_cast<size_t>(blockFill[static_cast<size_t>(b)]++)] = item;
+        }
       }
     }
+  }
+
+  bool Takes(int32_t b, const LineItem& item) const {
+    return item.blocks == kEveryBlock || (item.blocks == kMixedBlocks) == (mixed[b] != 0);
+  }
+
+  // Whether block b's records meet by second-pass kernel alone: under a
+  // covering ladder wherever the line has runs; otherwise only where every
+  // cell hears from one run class at most, so that all its records share a
+  // second-pass kernel, and the strongest value of each channel is all that
+  // kernel can spread.
+  bool Keyed(int32_t b) const { return byKernel && mixed[static_cast<size_t>(b)] == 0; }
+
+  // Marks the blocks where the records of two run classes meet in a cell;
+  // a class reaches the union of its sources' cells, which, its sources
+  // sharing their taps and lying in order, closes up from left to right.
+  void MarkMixedBlocks() {
+    const int32_t lineLength = run.lineLength;
+    cover.assign(static_cast<size_t>(lineLength) + 1, 0);
+    auto close = [&](Class& k) {
+      if (k.coverTo <= k.coverFrom) return;
+      ++cover[static_cast<size_t>(k.coverFrom)];
+      --cover[static_cast<size_t>(k.coverTo)];
+    };
+    for (size_t n = 0; n < sources.size(); ++n) {
+      Class& k = classes[static_cast<size_t>(sourceClass[n])];
+      const LineItem reach = ItemOf(sources[n]);
+      if (reach.to <= reach.from) continue;
+      if (reach.from > k.coverTo) {
+        close(k);
+        k.coverFrom = reach.from;
+      }
+      k.coverTo = std::max(k.coverTo, reach.to);
+    }
+    for (Class& k : classes) close(k);
+    const int32_t blockCells = run.kernels.blockCells;
+    int32_t classesHere = 0;
+    for (int32_t cell = 0; cell < lineLength; ++cell) {
+      classesHere += cover[static_cast<size_t>(cell)];
+      if (classesHere > 1) mixed[static_cast<size_t>(cell / blockCells)] = 1;
+    }
+  }
+
+  // Whether a run of sources from `first` to `last` (positions) reaches a
+  // pure block.
+  bool ReachesPureBlock(int32_t first, int32_t last, int32_t taps) const {
+    const int32_t blockCells = run.kernels.blockCells;
+    const int32_t from = std::max(0, first - taps / 2) / blockCells;
+    const int32_t to = std::min(run.lineLength - 1, last - taps / 2 + taps - 1) / blockCells;
+    for (int32_t b = from; b <= to; ++b) {
+      if (mixed[static_cast<size_t>(b)] == 0) return true;
+    }
+    return false;
   }
 
   LineItem ItemOf(const LineSource& s) const {
@@ -465,7 +529,8 @@ class LineWorker {
         if (classOf[key] < 0) {
           classOf[key] = static_cast<int32_t>(classes.size());
           const auto index = static_cast<int32_t>(n);
-          classes.push_back(Class{s.rung, s.kernel, 0, s.position, s.position, index, index, -1});
+          classes.push_back(
+              Class{s.rung, s.kernel, 0, s.position, s.position, index, index, -1, 0, 0});
         }
         cls = classOf[key];
         lastKey = key;
@@ -476,6 +541,8 @@ class LineWorker {
       k.lastIndex = static_cast<int32_t>(n);
       sourceClass[n] = cls;
     }
+    const bool covering = run.pass2.covering;
+    if (!covering) MarkMixedBlocks();
     rows = 0;
     for (size_t c = 0; c < classes.size(); ++c) {
       Class& k = classes[c];
@@ -486,7 +553,8 @@ class LineWorker {
       // its records by kernel, which costs more per record, so scattered
       // classes (a noisy layer's) stay records.
       if (plan == nullptr || k.count * kRunGain < plan->chunk + plan->taps ||
-          2 * k.count < k.last - k.first + 1) {
+          2 * k.count < k.last - k.first + 1 ||
+          (!covering && !ReachesPureBlock(k.first, k.last, plan->taps))) {
         continue;
       }
       k.row = TakeRun(*plan, k.first, k.last, [&](auto&& put) {
@@ -499,11 +567,15 @@ class LineWorker {
       const int32_t half = plan->taps / 2;
       items.push_back(LineItem{std::max(0, k.first - half),
                                std::min(run.lineLength, k.last - half + plan->taps), k.kernel,
-                               nullptr, k.row});
+                               nullptr, k.row, covering ? kEveryBlock : kPureBlocks});
     }
     for (size_t n = 0; n < sources.size(); ++n) {
       if (classes[static_cast<size_t>(sourceClass[n])].row < 0) {
         items.push_back(ItemOf(sources[n]));
+      } else if (!covering) {
+        LineItem item = ItemOf(sources[n]);
+        item.blocks = kMixedBlocks;
+        items.push_back(item);
       }
     }
   }
@@ -582,11 +654,12 @@ class LineWorker {
     const int32_t count = blockStart[static_cast<size_t>(b) + 1] - from;
     offered.resize(static_cast<size_t>(count));
     if (run.exactRecords) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
-    if (byKernel) keys.resize(static_cast<size_t>(count) * blockCells);
+    const bool keyed = Keyed(b);
+    if (keyed) keys.resize(static_cast<size_t>(count) * blockCells);
     for (int32_t n = 0; n < count; ++n) {
       const LineItem& item = *blockItems[static_cast<size_t>(from + n)];
       BlockSource& o = offered[static_cast<size_t>(n)];
-      if (byKernel) {
+      if (keyed) {
         // Records meet by second-pass kernel alone (see Covering): a key of
         // kernel + 1 where the record exists, 0 where it does not.
         OfferByKernel(item, cell0, n, o);
@@ -774,12 +847,16 @@ class LineWorker {
     int32_t firstIndex;  // and their indices in `sources`
     int32_t lastIndex;
     int32_t row;
+    int32_t coverFrom;  // the cells its sources reach so far (MarkMixedBlocks)
+    int32_t coverTo;
   };
   std::vector<Class> classes;
   std::vector<uint16_t> lineScratch;
   std::vector<uint16_t> runValues;
   int32_t rows = 0;
-  bool byKernel = false;  // the line's records meet by second-pass kernel
+  bool byKernel = false;       // the line's records meet by second-pass kernel (see Keyed)
+  std::vector<uint8_t> mixed;  // by block
+  std::vector<int32_t> cover;
   // The kernels of a block's cells, each with its pixels (see SpreadAcrossBlock).
   uint16_t groupKernel[kGroups] = {};
   std::vector<uint16_t> groupValues;
@@ -1017,7 +1094,7 @@ class VariableRun {
   }
 
   void PlanRun(int32_t index, const Axis& axis) {
-    if (!pass2.covering || axis.length % 2 == 0) return;
+    if (exactRecords || axis.length % 2 == 0) return;
     if (runPlans.size() <= static_cast<size_t>(index)) runPlans.resize(index + 1);
     RunPlan& r = runPlans[static_cast<size_t>(index)];
     r.taps = axis.length;
@@ -1092,7 +1169,7 @@ class VariableRun {
   const Kernels2D& kernels;
   LineFunction lineFunction;
   std::vector<FirstPassLanes> lanes1;
-  std::vector<RunPlan> runPlans;     // by first-pass lanes, covering ladders only
+  std::vector<RunPlan> runPlans;     // by first-pass lanes, records from the lanes only
   std::deque<FirstPassLanes> spare;  // stable addresses
   using SpareKey = std::tuple<const int32_t*, int32_t, int32_t, int32_t, int32_t, int32_t>;
   std::map<SpareKey, int32_t> spareOf;      // index of a view's lanes

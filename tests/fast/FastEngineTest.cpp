@@ -328,10 +328,11 @@ enum Options {
   kMasked = 8,
   kOverwrite = 16,
   kSparse = 32,
-  kSmoothLayer = 64,  // a ramp with scattered full pixels as the control layer
-  kStretched = 128,   // tile mode Stretch To Fit instead of Center Image
-  kUntiled = 256,     // No Tiling
-  kDarkPatches = 512  // blocks of the layer give control value 0
+  kSmoothLayer = 64,   // a ramp with scattered full pixels as the control layer
+  kStretched = 128,    // tile mode Stretch To Fit instead of Center Image
+  kUntiled = 256,      // No Tiling
+  kDarkPatches = 512,  // blocks of the layer give control value 0
+  kRegions = 1024      // flat regions of a few control values, as a depth pass has
 };
 
 struct Case {
@@ -379,6 +380,12 @@ const Case kCases[] = {
      kSmoothLayer | kUntiled | kLayerOfOtherDepth},
     {"GaussianSmoothLayer", BlurType::Gaussian, 150, 60, 14, 14, 50, kSmoothLayer},
     {"BoxWide", BlurType::Box, 37, 26, 30, 45, 50},
+    // Under ladders that do not cover, runs of one kernel pair merge only
+    // where no other class's records meet theirs.
+    {"GaussianRegions", BlurType::Gaussian, 160, 90, 9, 12, 50, kRegions | kSmooth},
+    {"BoxRegionsDown", BlurType::Box, 90, 200, 26, 22, 50, kRegions | kInverted},
+    {"GaussianRegionsDown", BlurType::Gaussian, 130, 70, 6, 6, 7,
+     kRegions | kDarkPatches | kSmooth},
     // Sources of control value 0 among others, whose records may dominate
     // theirs.
     {"BoxDarkPatches", BlurType::Box, 61, 40, 9, 12, 7, kDarkPatches | kSmooth},
@@ -473,6 +480,12 @@ TEST_P(MakerFast, MatchesStraightforward) {
       (c.options & kSmoothLayer) != 0
           ? Ramp(c.width - 4, c.height - 3, layerDeep)
           : Noise(c.width - 4, c.height - 3, layerDeep, 12 + c.height, layerDeep ? 32768 : 255, 9);
+  for (int32_t y = 0; y < layerImage.height && (c.options & kRegions) != 0; ++y) {
+    for (int32_t x = 0; x < layerImage.width; ++x) {
+      for (int32_t& v : layerImage.At(x, y))
+        v = layerImage.Full() * ((x / 31 + 2 * (y / 23)) % 5) / 4;
+    }
+  }
   for (int32_t y = 0; y < layerImage.height && (c.options & kDarkPatches) != 0; ++y) {
     for (int32_t x = 0; x < layerImage.width; ++x) {
       if ((x / 5 + y / 4) % 3 != 0) continue;
