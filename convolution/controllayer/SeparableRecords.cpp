@@ -377,6 +377,7 @@ class LineWorker {
       pixels += static_cast<intptr_t>(line) * static_cast<intptr_t>(sizeof(Pixel));
     }
     sources.clear();
+    int32_t sameAsBefore = 0;  // sources of the kernel pair of the source before
     for (int32_t p = 0; p < lineLength; ++p) {
       // Down a column every source lies on a page of its own, which the
       // processor's prefetchers do not follow.
@@ -394,6 +395,9 @@ class LineWorker {
         d.blue = std::max<uint16_t>(d.blue, s.blue);
         continue;
       }
+      if (!sources.empty() && sources.back().kernel == c.kernel && sources.back().rung == c.lanes) {
+        ++sameAsBefore;
+      }
       sources.push_back(
           LineSource{p, c.kernel, c.lanes, &run.Lanes(c.lanes), {s.alpha, s.red, s.green, s.blue}});
     }
@@ -402,7 +406,10 @@ class LineWorker {
     const int32_t blockCells = run.kernels.blockCells;
     const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
     mixed.assign(static_cast<size_t>(blocks), 0);
-    if (!run.exactRecords) {
+    // Under a ladder that does not cover, a line whose neighbours seldom
+    // share their kernels (a noisy layer's) has no run worth its classes.
+    const bool seldomShared = 4 * sameAsBefore < static_cast<int32_t>(sources.size());
+    if (!run.exactRecords && (run.pass2.covering || !seldomShared)) {
       TakeRuns();
       // A line without runs keeps the records' own keys, whose lanes cost
       // less to make (both give the line's image).
