@@ -983,17 +983,35 @@ class VariableRun {
   // Whether the second pass raises a plane of lines, spreading a block's cells
   // of one kernel at once: that pays where neighbours share their kernels and
   // lists stay short (a covering ladder under a smooth layer), while a noisy
-  // layer's blocks meet many kernels, each spread over every cell. Judged on
-  // every 16th line's sources.
+  // layer's blocks meet many kernels, each spread over every cell. Under a
+  // ladder that does not cover, a block that two run classes reach lists its
+  // records one by one, so nearly every block must be reached by one only.
+  // Judged on every 16th line's sources.
   bool SpreadsAcrossLines() const {
-    if (!pass2.covering) return false;
+    if (exactRecords) return false;
     constexpr int32_t kSampledLines = 16;
     constexpr int32_t kMostKernels = 2;  // per block, on average
+    constexpr int32_t kMixedShare = 16;  // at most one block in this many
     const int32_t blockCells = kernels.blockCells;
+    int32_t reach = 0;
+    for (const FirstPassLanes& l : lanes1) reach = std::max(reach, l.length / 2);
+    for (const FirstPassLanes& l : spare) reach = std::max(reach, l.length / 2);
     int64_t blocks = 0;
     int64_t kernelsMet = 0;
+    int64_t mixedBlocks = 0;
+    std::vector<int32_t> changes;  // sources of another kernel pair than the one before
     for (int32_t line = 0; line < lineCount; line += kSampledLines) {
       const SourceChoice* c = choices.get() + static_cast<size_t>(line) * lineLength;
+      changes.clear();
+      const SourceChoice* before = nullptr;
+      for (int32_t j = 0; j < lineLength && !pass2.covering; ++j) {
+        if (c[j].lanes < 0) continue;
+        if (before != nullptr && (c[j].lanes != before->lanes || c[j].kernel != before->kernel)) {
+          changes.push_back(j);
+        }
+        before = &c[j];
+      }
+      size_t next = 0;
       for (int32_t cell0 = 0; cell0 < lineLength; cell0 += blockCells) {
         const int32_t end = std::min(lineLength, cell0 + blockCells);
         uint16_t seen[kMostKernels + 1];
@@ -1004,9 +1022,13 @@ class VariableRun {
         }
         ++blocks;
         kernelsMet += n;
+        // Mixed, or close enough, when the kernel pair changes among the
+        // sources that reach the block.
+        while (next < changes.size() && changes[next] <= cell0 - reach) ++next;
+        if (next < changes.size() && changes[next] < end + reach) ++mixedBlocks;
       }
     }
-    return kernelsMet <= kMostKernels * blocks;
+    return kernelsMet <= kMostKernels * blocks && mixedBlocks * kMixedShare <= blocks;
   }
 
   // Whether every view the ladder answers is one-dimensional and has its

@@ -332,7 +332,8 @@ enum Options {
   kStretched = 128,    // tile mode Stretch To Fit instead of Center Image
   kUntiled = 256,      // No Tiling
   kDarkPatches = 512,  // blocks of the layer give control value 0
-  kRegions = 1024      // flat regions of a few control values, as a depth pass has
+  kRegions = 1024,     // flat regions of a few control values, as a depth pass has
+  kColumnBands = 2048  // bands of columns, each of one control value
 };
 
 struct Case {
@@ -383,6 +384,8 @@ const Case kCases[] = {
     // Under ladders that do not cover, runs of one kernel pair merge only
     // where no other class's records meet theirs.
     {"GaussianRegions", BlurType::Gaussian, 160, 90, 9, 12, 50, kRegions | kSmooth},
+    {"GaussianColumnBands", BlurType::Gaussian, 120, 80, 11, 11, 50,
+     kColumnBands | kStretched | kSmooth},
     {"BoxRegionsDown", BlurType::Box, 90, 200, 26, 22, 50, kRegions | kInverted},
     {"GaussianRegionsDown", BlurType::Gaussian, 130, 70, 6, 6, 7,
      kRegions | kDarkPatches | kSmooth},
@@ -480,10 +483,10 @@ TEST_P(MakerFast, MatchesStraightforward) {
       (c.options & kSmoothLayer) != 0
           ? Ramp(c.width - 4, c.height - 3, layerDeep)
           : Noise(c.width - 4, c.height - 3, layerDeep, 12 + c.height, layerDeep ? 32768 : 255, 9);
-  for (int32_t y = 0; y < layerImage.height && (c.options & kRegions) != 0; ++y) {
+  for (int32_t y = 0; y < layerImage.height && (c.options & (kRegions | kColumnBands)) != 0; ++y) {
     for (int32_t x = 0; x < layerImage.width; ++x) {
-      for (int32_t& v : layerImage.At(x, y))
-        v = layerImage.Full() * ((x / 31 + 2 * (y / 23)) % 5) / 4;
+      const int32_t step = (c.options & kRegions) != 0 ? (x / 31 + 2 * (y / 23)) % 5 : x / 13 % 5;
+      for (int32_t& v : layerImage.At(x, y)) v = layerImage.Full() * step / 4;
     }
   }
   for (int32_t y = 0; y < layerImage.height && (c.options & kDarkPatches) != 0; ++y) {
