@@ -498,6 +498,16 @@ class LineWorker {
       classesHere += cover[static_cast<size_t>(cell)];
       if (classesHere > 1) mixed[static_cast<size_t>(cell / blockCells)] = 1;
     }
+    mixedBefore.assign(mixed.size() + 1, 0);
+    for (size_t b = 0; b < mixed.size(); ++b) mixedBefore[b + 1] = mixedBefore[b] + mixed[b];
+  }
+
+  bool ReachesMixedBlock(const LineItem& item) const {
+    if (item.to <= item.from) return false;
+    const int32_t blockCells = run.kernels.blockCells;
+    const auto b0 = static_cast<size_t>(item.from / blockCells);
+    const auto b1 = static_cast<size_t>((item.to - 1) / blockCells);
+    return mixedBefore[b1 + 1] > mixedBefore[b0];
   }
 
   // Whether a run of sources from `first` to `last` (positions) reaches a
@@ -582,7 +592,7 @@ class LineWorker {
       } else if (!covering) {
         LineItem item = ItemOf(sources[n]);
         item.blocks = kMixedBlocks;
-        items.push_back(item);
+        if (ReachesMixedBlock(item)) items.push_back(item);
       }
     }
   }
@@ -861,8 +871,9 @@ class LineWorker {
   std::vector<uint16_t> lineScratch;
   std::vector<uint16_t> runValues;
   int32_t rows = 0;
-  bool byKernel = false;       // the line's records meet by second-pass kernel (see Keyed)
-  std::vector<uint8_t> mixed;  // by block
+  bool byKernel = false;             // the line's records meet by second-pass kernel (see Keyed)
+  std::vector<uint8_t> mixed;        // by block
+  std::vector<int32_t> mixedBefore;  // mixed blocks before each block
   std::vector<int32_t> cover;
   // The kernels of a block's cells, each with its pixels (see SpreadAcrossBlock).
   uint16_t groupKernel[kGroups] = {};
