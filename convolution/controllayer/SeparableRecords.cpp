@@ -589,7 +589,7 @@ class LineWorker {
     for (size_t n = 0; n < sources.size(); ++n) {
       if (classes[static_cast<size_t>(sourceClass[n])].row < 0) {
         items.push_back(ItemOf(sources[n]));
-      } else if (!covering) {
+      } else if (!covering && mixedBefore.back() > 0) {
         LineItem item = ItemOf(sources[n]);
         item.blocks = kMixedBlocks;
         if (ReachesMixedBlock(item)) items.push_back(item);
