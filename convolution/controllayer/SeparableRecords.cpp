@@ -377,7 +377,6 @@ class LineWorker {
       pixels += static_cast<intptr_t>(line) * static_cast<intptr_t>(sizeof(Pixel));
     }
     sources.clear();
-    int32_t sameAsBefore = 0;  // sources of the kernel pair of the source before
     for (int32_t p = 0; p < lineLength; ++p) {
       // Down a column every source lies on a page of its own, which the
       // processor's prefetchers do not follow.
@@ -395,9 +394,6 @@ class LineWorker {
         d.blue = std::max<uint16_t>(d.blue, s.blue);
         continue;
       }
-      if (!sources.empty() && sources.back().kernel == c.kernel && sources.back().rung == c.lanes) {
-        ++sameAsBefore;
-      }
       sources.push_back(
           LineSource{p, c.kernel, c.lanes, &run.Lanes(c.lanes), {s.alpha, s.red, s.green, s.blue}});
     }
@@ -406,10 +402,7 @@ class LineWorker {
     const int32_t blockCells = run.kernels.blockCells;
     const int32_t blocks = (lineLength + blockCells - 1) / blockCells;
     mixed.assign(static_cast<size_t>(blocks), 0);
-    // Under a ladder that does not cover, a line whose neighbours seldom
-    // share their kernels (a noisy layer's) has no run worth its classes.
-    const bool seldomShared = 4 * sameAsBefore < static_cast<int32_t>(sources.size());
-    if (!run.exactRecords && (run.pass2.covering || !seldomShared)) {
+    if (!run.exactRecords && (run.pass2.covering || !SeldomShared())) {
       TakeRuns();
       // A line without runs keeps the records' own keys, whose lanes cost
       // less to make (both give the line's image).
@@ -520,6 +513,17 @@ class LineWorker {
       if (mixed[static_cast<size_t>(b)] == 0) return true;
     }
     return false;
+  }
+
+  // Whether few sources share the kernel pair of the source before (a noisy
+  // layer's line): under a ladder that does not cover, such a line has no
+  // run worth its classes.
+  bool SeldomShared() const {
+    size_t same = 0;
+    for (size_t n = 1; n < sources.size(); ++n) {
+      same += sources[n].kernel == sources[n - 1].kernel && sources[n].rung == sources[n - 1].rung;
+    }
+    return 4 * same < sources.size();
   }
 
   LineItem ItemOf(const LineSource& s) const {
