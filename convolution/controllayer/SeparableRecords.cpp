@@ -425,15 +425,9 @@ class LineWorker {
     }
 
     blockStart.assign(static_cast<size_t>(blocks) + 1, 0);
-    auto blockRange = [&](const LineItem& item, int32_t& b0, int32_t& b1) {
-      b0 = item.from / blockCells;
-      b1 = item.to <= item.from ? b0 - 1 : (item.to - 1) / blockCells;
-    };
     for (const LineItem* item : ordered) {
-      int32_t b0 = 0;
-      int32_t b1 = 0;
-      blockRange(*item, b0, b1);
-      for (int32_t b = b0; b <= b1; ++b) {
+      const BlockSpan span = BlocksOf(item->from, item->to);
+      for (int32_t b = span.first; b <= span.last; ++b) {
         if (Takes(b, *item)) ++blockStart[static_cast<size_t>(b) + 1];
       }
     }
@@ -441,15 +435,33 @@ class LineWorker {
     blockItems.resize(static_cast<size_t>(blockStart.back()));
     blockFill.assign(blockStart.begin(), blockStart.end() - 1);
     for (const LineItem* item : ordered) {
-      int32_t b0 = 0;
-      int32_t b1 = 0;
-      blockRange(*item, b0, b1);
-      for (int32_t b = b0; b <= b1; ++b) {
+      const BlockSpan span = BlocksOf(item->from, item->to);
+      for (int32_t b = span.first; b <= span.last; ++b) {
         if (Takes(b, *item)) {
           blockItems[static_cast<size_t>(blockFill[static_cast<size_t>(b)]++)] = item;
         }
       }
     }
+  }
+
+  // The blocks [first, last] that cells [from, to) lie in; none when the
+  // cells are none.
+  struct BlockSpan {
+    int32_t first;
+    int32_t last;
+  };
+  BlockSpan BlocksOf(int32_t from, int32_t to) const {
+    const int32_t blockCells = run.kernels.blockCells;
+    const int32_t first = from / blockCells;
+    return BlockSpan{first, to <= from ? first - 1 : (to - 1) / blockCells};
+  }
+
+  // Mixed blocks among those that cells [from, to) lie in (after
+  // MarkMixedBlocks).
+  int32_t MixedBlocks(const BlockSpan& span) const {
+    if (span.last < span.first) return 0;
+    return mixedBefore[static_cast<size_t>(span.last) + 1] -
+           mixedBefore[static_cast<size_t>(span.first)];
   }
 
   bool Takes(int32_t b, const LineItem& item) const {
@@ -493,26 +505,6 @@ class LineWorker {
     }
     mixedBefore.assign(mixed.size() + 1, 0);
     for (size_t b = 0; b < mixed.size(); ++b) mixedBefore[b + 1] = mixedBefore[b] + mixed[b];
-  }
-
-  bool ReachesMixedBlock(const LineItem& item) const {
-    if (item.to <= item.from) return false;
-    const int32_t blockCells = run.kernels.blockCells;
-    const auto b0 = static_cast<size_t>(item.from / blockCells);
-    const auto b1 = static_cast<size_t>((item.to - 1) / blockCells);
-    return mixedBefore[b1 + 1] > mixedBefore[b0];
-  }
-
-  // Whether a run of sources from `first` to `last` (positions) reaches a
-  // pure block.
-  bool ReachesPureBlock(int32_t first, int32_t last, int32_t taps) const {
-    const int32_t blockCells = run.kernels.blockCells;
-    const int32_t from = std::max(0, first - taps / 2) / blockCells;
-    const int32_t to = std::min(run.lineLength - 1, last - taps / 2 + taps - 1) / blockCells;
-    for (int32_t b = from; b <= to; ++b) {
-      if (mixed[static_cast<size_t>(b)] == 0) return true;
-    }
-    return false;
   }
 
   // Whether few sources share the kernel pair of the source before (a noisy
@@ -574,9 +566,16 @@ class LineWorker {
       // its records by kernel, which costs more per record, so scattered
       // classes (a noisy layer's) stay records.
       if (plan == nullptr || k.count * kRunGain < plan->chunk + plan->taps ||
-          2 * k.count < k.last - k.first + 1 ||
-          (!covering && !ReachesPureBlock(k.first, k.last, plan->taps))) {
+          2 * k.count < k.last - k.first + 1) {
         continue;
+      }
+      const int32_t half = plan->taps / 2;
+      const int32_t from = std::max(0, k.first - half);
+      const int32_t to = std::min(run.lineLength, k.last - half + plan->taps);
+      if (!covering) {
+        // A run that reaches only mixed blocks would be offered nowhere.
+        const BlockSpan span = BlocksOf(from, to);
+        if (MixedBlocks(span) == span.last - span.first + 1) continue;
       }
       k.row = TakeRun(*plan, k.first, k.last, [&](auto&& put) {
         for (auto n = static_cast<size_t>(k.firstIndex); n <= static_cast<size_t>(k.lastIndex);
@@ -585,10 +584,8 @@ class LineWorker {
         }
       });
       if (k.row < 0) continue;
-      const int32_t half = plan->taps / 2;
-      items.push_back(LineItem{std::max(0, k.first - half),
-                               std::min(run.lineLength, k.last - half + plan->taps), k.kernel,
-                               nullptr, k.row, covering ? kEveryBlock : kPureBlocks});
+      items.push_back(
+          LineItem{from, to, k.kernel, nullptr, k.row, covering ? kEveryBlock : kPureBlocks});
     }
     for (size_t n = 0; n < sources.size(); ++n) {
       if (classes[static_cast<size_t>(sourceClass[n])].row < 0) {
@@ -596,7 +593,7 @@ class LineWorker {
       } else if (!covering && mixedBefore.back() > 0) {
         LineItem item = ItemOf(sources[n]);
         item.blocks = kMixedBlocks;
-        if (ReachesMixedBlock(item)) items.push_back(item);
+        if (MixedBlocks(BlocksOf(item.from, item.to)) > 0) items.push_back(item);
       }
     }
   }
