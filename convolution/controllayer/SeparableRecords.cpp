@@ -774,52 +774,31 @@ class LineWorker {
   // Pass 2 on a plane of lines: the block's entries, merged per kernel index
   // across its cells, spread down the lines a vector of cells at a time.
   void SpreadAcrossBlock(int32_t line, int32_t b, SlotPlanes& planes, int32_t slot) {
-    const int32_t blockCells = run.kernels.blockCells;
-    const int32_t cell0 = b * blockCells;
-    const int32_t cells = std::min(blockCells, run.lineLength - cell0);
-    const intptr_t slotLanes = static_cast<intptr_t>(kListArrays) * blockCells;
-    const BlockLists& lists = store.Lists();
-    groupValues.resize(static_cast<size_t>(kGroups) * 4 * blockCells);
-    int32_t groups = 0;
-    int32_t group = -1;
-    for (int32_t e = 0; e < lists.used; ++e) {
-      const uint16_t* entry = lists.slots + e * slotLanes;
-      for (int32_t j = 0; j < cells; ++j) {
-        if (store.Count(j) <= e) continue;
-        const uint16_t kernel = entry[5 * blockCells + j];
-        if (group < 0 || groupKernel[group] != kernel) {
-          group = -1;
-          for (int32_t g = 0; g < groups; ++g) {
-            if (groupKernel[g] == kernel) group = g;
-          }
-          if (group < 0) {
-            // Any split of a cell's entries spreads the same maximum.
-            if (groups == kGroups) {
-              SpreadGroups(groups, line, cell0, cells, planes, slot);
-              groups = 0;
-            }
-            group = groups++;
-            groupKernel[group] = kernel;
-            std::fill_n(GroupValues(group), 4 * blockCells, uint16_t{0});
-          }
-        }
-        uint16_t* v = GroupValues(group) + 4 * j;
-        for (int32_t c = 0; c < 4; ++c) v[c] = std::max(v[c], entry[(c + 1) * blockCells + j]);
-      }
-    }
-    SpreadGroups(groups, line, cell0, cells, planes, slot);
+    const int32_t cell0 = b * run.kernels.blockCells;
+    AcrossBlock block{
+        this, line, cell0, std::min(run.kernels.blockCells, run.lineLength - cell0), &planes, slot};
+    run.kernels.spreadEntries(store.Lists(), &AcrossBlock::Spread, &block);
   }
 
-  void SpreadGroups(int32_t groups, int32_t line, int32_t cell0, int32_t cells, SlotPlanes& planes,
-                    int32_t slot) {
-    for (int32_t g = 0; g < groups; ++g) {
-      const SecondPass::Kernel& k2 = run.pass2.kernels[groupKernel[g]];
-      const LinesReached at = Reached(line, k2);
-      if (at.begin >= at.end) continue;
-      run.kernels.spreadAcross(planes.Data(slot), planes.RowBytes(), cell0, cells, at.tap0,
-                               at.begin, at.end, k2.mul.data(), k2.hi.data(), GroupValues(g));
+  struct AcrossBlock {
+    const LineWorker* worker;
+    int32_t line;
+    int32_t cell0;
+    int32_t cells;
+    SlotPlanes* planes;
+    int32_t slot;
+
+    static void Spread(void* context, uint16_t kernel, const uint16_t* values) {
+      const auto& self = *static_cast<const AcrossBlock*>(context);
+      const VariableRun<Pixel>& run = self.worker->run;
+      const SecondPass::Kernel& k2 = run.pass2.kernels[kernel];
+      const LinesReached at = self.worker->Reached(self.line, k2);
+      if (at.begin >= at.end) return;
+      run.kernels.spreadAcross(self.planes->Data(self.slot), self.planes->RowBytes(), self.cell0,
+                               self.cells, at.tap0, at.begin, at.end, k2.mul.data(), k2.hi.data(),
+                               values);
     }
-  }
+  };
 
   // The lines a second-pass kernel centred on `line` reaches, [begin, end),
   // and the line its tap 0 meets (possibly outside the image).
@@ -832,12 +811,6 @@ class LineWorker {
     const int32_t tap0 = line - k2.length / 2;
     return LinesReached{tap0, std::max(0, tap0), std::min(run.lineCount, tap0 + k2.length)};
   }
-
-  uint16_t* GroupValues(int32_t g) {
-    return groupValues.data() + static_cast<size_t>(g) * 4 * run.kernels.blockCells;
-  }
-
-  static constexpr int32_t kGroups = 8;
 
   const VariableRun<Pixel>& run;
   BlockStore store;
@@ -876,9 +849,6 @@ class LineWorker {
   std::vector<uint8_t> mixed;        // by block
   std::vector<int32_t> mixedBefore;  // mixed blocks before each block
   std::vector<int32_t> cover;
-  // The kernels of a block's cells, each with its pixels (see SpreadAcrossBlock).
-  uint16_t groupKernel[kGroups] = {};
-  std::vector<uint16_t> groupValues;
 };
 
 template <typename Pixel>

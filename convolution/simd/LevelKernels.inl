@@ -374,6 +374,58 @@ void SpreadAcross(char* plane, intptr_t rowBytes, int32_t cell, int32_t cells, i
   }
 }
 
+void SpreadEntries(const BlockLists& lists, EntrySpread spread, void* context) {
+  constexpr int32_t kGroups = 8;
+  uint16_t kernelOf[kGroups];
+  V group[kGroups][4];
+  int32_t groups = 0;
+  alignas(64) uint16_t planar[4][kLanes];
+  alignas(64) uint16_t values[4 * kLanes];
+  auto flush = [&] {
+    for (int32_t g = 0; g < groups; ++g) {
+      for (int32_t c = 0; c < 4; ++c) Ops::Store(planar[c], group[g][c]);
+      for (int32_t j = 0; j < kLanes; ++j) {
+        for (int32_t c = 0; c < 4; ++c) values[4 * j + c] = planar[c][j];
+      }
+      spread(context, kernelOf[g], values);
+    }
+    groups = 0;
+  };
+  const intptr_t slotLanes = kListArrays * kLanes;
+  const V counts = Ops::Load(lists.counts);
+  for (int32_t e = 0; e < lists.used; ++e) {
+    const uint16_t* slot = lists.slots + e * slotLanes;
+    // Kernel + 1 in the cells that list entry e, 0 elsewhere: each round
+    // takes the largest kernel left and every cell that holds it.
+    const typename Ops::M listed =
+        Ops::GreaterEqual(counts, Ops::Splat(static_cast<uint16_t>(e + 1)));
+    V left = Ops::KeepWhere(Ops::IncrementWhere(Ops::Load(slot + 5 * kLanes), listed), listed);
+    for (;;) {
+      const uint16_t top = Ops::LargestLane(left);
+      if (top == 0) break;
+      const typename Ops::M cells = Ops::Equal(left, Ops::Splat(top));
+      left = Ops::ZeroWhere(left, cells);
+      const auto kernel = static_cast<uint16_t>(top - 1);
+      int32_t g = 0;
+      while (g < groups && kernelOf[g] != kernel) ++g;
+      if (g == groups) {
+        if (groups == kGroups) {
+          flush();
+          g = 0;
+        }
+        kernelOf[g] = kernel;
+        for (int32_t c = 0; c < 4; ++c) group[g][c] = Ops::Zero();
+        groups = g + 1;
+      }
+      for (int32_t c = 0; c < 4; ++c) {
+        group[g][c] =
+            Ops::Max(group[g][c], Ops::KeepWhere(Ops::Load(slot + (c + 1) * kLanes), cells));
+      }
+    }
+  }
+  flush();
+}
+
 void ScatterRows(const ScatterSource& s) {
   const V v = Ops::SplatPixel(s.value);
   for (int32_t r = 0; r < s.rowCount; ++r) {
@@ -466,4 +518,5 @@ constexpr Kernels2D kKernels2D = {&GatherRows<Ops, PF_Pixel>,
                                   &SpreadAcross,
                                   &ScatterRows,
                                   kLanes,
-                                  &OfferBlock};
+                                  &OfferBlock,
+                                  &SpreadEntries};

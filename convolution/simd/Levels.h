@@ -177,6 +177,8 @@ struct BlockSource {
   uint16_t kernel;
 };
 
+using EntrySpread = void (*)(void* context, uint16_t kernel, const uint16_t* values);
+
 // One instruction set's loops.
 struct Kernels2D {
   // Raises output rows [y, y + rows) (width pixels each, the first at `out`,
@@ -218,6 +220,13 @@ struct Kernels2D {
   // again from there).
   int32_t (*offerBlock)(BlockLists& lists, const BlockSource* sources, int32_t first, int32_t count,
                         const uint16_t* valid);
+  // Merges the listed entries of a block by second-pass kernel and hands
+  // each kernel's merge to `spread`: the largest of every channel over the
+  // cell's entries of that kernel, four lanes to a cell (spreadAcross's
+  // values; zero where a cell has none). A kernel may be handed over more
+  // than once (a few kernels are merged at a time); any split of a cell's
+  // entries spreads the same maximum.
+  void (*spreadEntries)(const BlockLists& lists, EntrySpread spread, void* context);
 };
 
 template <typename Pixel>
