@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -287,7 +288,7 @@ struct LineSource {
   uint16_t kernel;
   int32_t rung;  // first-pass lanes
   const FirstPassLanes* lanes;
-  int32_t channel[4];
+  uint16_t channel[4];  // alpha, red, green, blue, as a pixel of the run buffer holds them
 };
 
 // Under a ladder that does not cover, a run's merged records stand for its
@@ -625,7 +626,7 @@ class LineWorker {
         const int32_t i = i0 - k * chunk;
         if (i >= inCount) break;
         uint16_t* at = in + static_cast<size_t>(i) * kLineLanes + 4 * k;
-        for (int32_t c = 0; c < 4; ++c) at[c] = static_cast<uint16_t>(s.channel[c]);
+        std::memcpy(at, s.channel, sizeof s.channel);
       }
     });
     LineJob job{};
@@ -690,7 +691,7 @@ class LineWorker {
       o.key = l.key.data() + lane0;
       o.mul = l.mul.data() + lane0;
       o.hi = l.hi.data() + lane0;
-      for (int32_t c = 0; c < 4; ++c) o.value[c] = static_cast<uint16_t>(s.channel[c]);
+      std::copy_n(s.channel, 4, o.value);
       o.kernel = s.kernel;
       if (run.exactRecords) {
         // Values cut to the channel, as the records hold them.
@@ -739,7 +740,7 @@ class LineWorker {
     // them from these operands (zero where a weight is <= 0).
     o.mul = l.mul.data() + lane0;
     o.hi = l.hi.data() + lane0;
-    for (int32_t c = 0; c < 4; ++c) o.value[c] = static_cast<uint16_t>(s.channel[c]);
+    std::copy_n(s.channel, 4, o.value);
   }
 
   // Pass 2: each cell's entries, merged per kernel index, spread across the
@@ -1119,7 +1120,10 @@ class VariableRun {
 
   const FirstPassLanes& Lanes(int32_t index) const {
     const auto n = static_cast<size_t>(index);
-    return n < lanes1.size() ? lanes1[n] : spare[n - lanes1.size()];
+    if (n < lanes1.size()) [[likely]] {
+      return lanes1[n];
+    }
+    return spare[n - lanes1.size()];
   }
 
   int32_t LanesOf(const KernelView& k) {
