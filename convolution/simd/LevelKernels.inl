@@ -395,8 +395,9 @@ void SpreadEntries(const BlockLists& lists, EntrySpread spread, void* context) {
   const V counts = Ops::Load(lists.counts);
   for (int32_t e = 0; e < lists.used; ++e) {
     const uint16_t* slot = lists.slots + e * slotLanes;
-    // Kernel + 1 in the cells that list entry e, 0 elsewhere: each round
-    // takes the largest kernel left and every cell that holds it.
+    // Kernel + 1 in the cells that list entry e, 0 elsewhere (a ladder has
+    // far fewer than 65535 rungs): each round takes the largest kernel left
+    // and every cell that holds it.
     const typename Ops::M listed =
         Ops::GreaterEqual(counts, Ops::Splat(static_cast<uint16_t>(e + 1)));
     V left = Ops::KeepWhere(Ops::IncrementWhere(Ops::Load(slot + 5 * kLanes), listed), listed);
