@@ -986,13 +986,15 @@ class VariableRun {
     for (int32_t line = 0; line < lineCount; line += kSampledLines) {
       const SourceChoice* c = choices.get() + static_cast<size_t>(line) * lineLength;
       changes.clear();
-      const SourceChoice* before = nullptr;
-      for (int32_t j = 0; j < lineLength && !pass2.covering; ++j) {
-        if (c[j].lanes < 0) continue;
-        if (before != nullptr && (c[j].lanes != before->lanes || c[j].kernel != before->kernel)) {
-          changes.push_back(j);
+      if (!pass2.covering) {
+        const SourceChoice* before = nullptr;
+        for (int32_t j = 0; j < lineLength; ++j) {
+          if (c[j].lanes < 0) continue;
+          if (before != nullptr && (c[j].lanes != before->lanes || c[j].kernel != before->kernel)) {
+            changes.push_back(j);
+          }
+          before = &c[j];
         }
-        before = &c[j];
       }
       size_t next = 0;
       for (int32_t cell0 = 0; cell0 < lineLength; cell0 += blockCells) {
