@@ -70,7 +70,8 @@ double BCLImage::SampleAmount(int32_t x, int32_t y, int32_t* control) const {
   return f;
 }
 
-void BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const {
+BCLImage::LayerSpan BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, double* f,
+                                        int32_t* control) const {
   if (released) throw std::logic_error("control layer sampled after its release");
   const double outsideF = settings.invert ? 0.0 : 1.0;
   const int32_t outside = settings.invert ? 0 : ControlFullScale(FormatOf(sourceImage));
@@ -78,13 +79,13 @@ void BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_
   std::fill_n(control, count, outside);
   const PF_EffectWorld* placed = controlImage.RawWorld();
   const int32_t v = y - offsetY;
-  if (placed == nullptr || v < 0 || count <= 0) return;
+  if (placed == nullptr || v < 0 || count <= 0) return {};
   // The pixels of the row that lie on the placed layer: u in [0, width).
   const int64_t u0 = static_cast<int64_t>(x0) - offsetX;
   const auto first = static_cast<int32_t>(std::clamp<int64_t>(-u0, 0, count));
-  if (first >= count) return;
+  if (first >= count) return {};
   if (controlImage.InData() == nullptr) throw AEException("AEWorld not initialized");
-  if (v >= placed->height) return;
+  if (v >= placed->height) return {};
   const auto end = static_cast<int32_t>(std::clamp<int64_t>(placed->width - u0, 0, count));
   const int32_t channel = settings.channel;
   const bool invert = settings.invert;
@@ -101,6 +102,7 @@ void BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_
       control[i] = value;
     }
   });
+  return {first, end};
 }
 
 void BCLImage::ReleasePlaced() {

@@ -57,8 +57,16 @@ class BCLImage {
   // control may be null. The factor is not clamped.
   double SampleAmount(int32_t x, int32_t y, int32_t* control) const;
   // SampleAmount of pixels x0 .. x0 + count - 1 of row y, into f[i] and
-  // control[i], with the pixel format and the row looked up once.
-  void SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const;
+  // control[i], with the pixel format and the row looked up once. Answers
+  // which of them lie on the placed layer: there f is one function of the
+  // control value for the whole render (the layer's depth and the inversion
+  // are fixed), off it every pixel has the same outside pair.
+  struct LayerSpan {
+    int32_t first = 0;  // i in [first, end), empty when first >= end
+    int32_t end = 0;
+    bool Holds(int32_t i) const { return i >= first && i < end; }
+  };
+  LayerSpan SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const;
   // Gives the placed layer back to the host once every sample is taken, so
   // that the next frame-sized request can reuse its memory; a later sample
   // raises.

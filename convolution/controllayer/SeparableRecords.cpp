@@ -905,13 +905,14 @@ class VariableRun {
  private:
   friend class LineWorker<Pixel>;
 
-  struct MemoSlot {
-    double f = 0.0;
-    int32_t lanes = 0;
-    bool known = false;
-  };
-  using Memo = std::vector<MemoSlot>;
+  // A slot's first-pass lanes by control value for the sources on the placed
+  // layer, where f follows from the control value, and in one more entry for
+  // those off it, which share the outside pair. Two bytes an entry keep the
+  // table in the first-level cache's reach and on few fresh pages.
+  using Memo = std::vector<int16_t>;
   static constexpr int32_t kMemoControls = 32769;
+  static constexpr int32_t kMemoEntries = kMemoControls + 1;
+  static constexpr int16_t kUnknownLanes = INT16_MIN;
 
   // The iterate area is one pixel wide and as tall as dst, up to what a host
   // rectangle holds; the call for row y runs its share of the lines.
@@ -942,7 +943,7 @@ class VariableRun {
     choices.reset(
         new SourceChoice[static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength)]);
     if (!PrepareEveryView()) {
-      memos.front().assign(kMemoControls, MemoSlot{});
+      memos.front().assign(kMemoEntries, kUnknownLanes);
       for (int32_t line = 0; line < lineCount; ++line) {
         for (int32_t p = 0; p < lineLength; ++p) {
           if (firstIsHorizontal) {
@@ -1046,10 +1047,12 @@ class VariableRun {
     try {
       // Each slot's memo is made by the first call that takes the slot, on
       // that call's thread: a host running fewer threads fills fewer.
-      if (memo.empty()) memo.assign(kMemoControls, MemoSlot{});
+      if (memo.empty()) memo.assign(kMemoEntries, kUnknownLanes);
       for (int32_t row = share.first; row < share.end; ++row) {
-        self.first.Image().SampleRow(0, row, width, f, control);
-        for (int32_t x = 0; x < width; ++x) self.Choose(x, row, f[x], control[x], memo);
+        const BCLImage::LayerSpan on = self.first.Image().SampleRow(0, row, width, f, control);
+        for (int32_t x = 0; x < width; ++x) {
+          self.Choose(x, row, f[x], control[x], on.Holds(x), memo);
+        }
       }
     } catch (...) {
       // Only the memo's allocation can fail once every view is prepared.
@@ -1059,28 +1062,30 @@ class VariableRun {
     return PF_Err_NONE;
   }
 
-  // The choice for the source at (x, y), its first-pass lanes memoised by
-  // control value (checked against f itself, since an inverted or defaulted
-  // sample may pair a control value with another f).
+  // The choice for the source at (x, y), its first-pass lanes memoised.
   void Choose(int32_t x, int32_t y, Memo& memo) {
     int32_t controlValue = 0;
-    const double f = first.Image().SampleAmount(x, y, &controlValue);
-    Choose(x, y, f, controlValue, memo);
+    double f = 0.0;
+    const BCLImage::LayerSpan on = first.Image().SampleRow(x, y, 1, &f, &controlValue);
+    Choose(x, y, f, controlValue, on.Holds(0), memo);
   }
 
-  void Choose(int32_t x, int32_t y, double f, int32_t controlValue, Memo& memo) {
+  void Choose(int32_t x, int32_t y, double f, int32_t controlValue, bool onLayer, Memo& memo) {
+    int16_t* entry = nullptr;
+    if (!onLayer) {
+      entry = &memo[kMemoControls];
+    } else if (controlValue >= 0 && controlValue < kMemoControls) {
+      entry = &memo[static_cast<size_t>(controlValue)];
+    }
     int32_t lanes = 0;
-    MemoSlot* slot = controlValue >= 0 && controlValue < kMemoControls
-                         ? &memo[static_cast<size_t>(controlValue)]
-                         : nullptr;
-    if (slot != nullptr && slot->known && slot->f == f) {
-      lanes = slot->lanes;
+    if (entry != nullptr && *entry != kUnknownLanes) {
+      lanes = *entry;
     } else {
       const KernelView k1 =
           first.Interpolator().KernelFor(f * first.HAmount(), f * first.VAmount());
       Require1D(k1);
       lanes = LanesOf(k1);
-      if (slot != nullptr) *slot = MemoSlot{f, lanes, true};
+      if (entry != nullptr) *entry = static_cast<int16_t>(lanes);
     }
     const int32_t line = firstIsHorizontal ? y : x;
     const int32_t p = firstIsHorizontal ? x : y;
