@@ -105,6 +105,12 @@ BCLImage::LayerSpan BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, do
   return {first, end};
 }
 
+int32_t BCLImage::LargestControl() const {
+  const int32_t outside = ControlFullScale(FormatOf(sourceImage));
+  const PF_EffectWorld* placed = controlImage.RawWorld();
+  return placed == nullptr ? outside : std::max(outside, ControlFullScale(FormatOf(placed)));
+}
+
 void BCLImage::ReleasePlaced() {
   controlImage.Dispose(true);
   released = true;

@@ -67,6 +67,9 @@ class BCLImage {
     bool Holds(int32_t i) const { return i >= first && i < end; }
   };
   LayerSpan SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const;
+  // The largest control value SampleRow answers: the placed layer's full
+  // scale, or the image's own, which the pixels off the layer take.
+  int32_t LargestControl() const;
   // Gives the placed layer back to the host once every sample is taken, so
   // that the next frame-sized request can reuse its memory; a later sample
   // raises.

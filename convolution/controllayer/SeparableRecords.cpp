@@ -133,27 +133,26 @@ bool Covering(const std::vector<KernelView>& views) {
   return true;
 }
 
-constexpr int32_t kControlValues = 65536;
-
 // Whether a view lies along the second pass's axis: one column when the
 // pass runs down the image, one row when it runs across.
 bool AlongSecondPass(const KernelView& k, bool down) {
   return k.width >= 1 && k.height >= 1 && (down ? k.width : k.height) == 1;
 }
 
-// The second-pass kernel index of every control value, looked up on the
-// host's threads (the lookups only read the ladder); -1 where the view is
+// The second-pass kernel index of every control value a source can carry,
+// looked up on the host's threads (the lookups only read the ladder); -1 where the view is
 // not along the second pass's axis.
 template <typename Pixel>
 struct ControlLookups {
   const BCLHolder* holder;
   int32_t* index;
+  int32_t controls;
   bool down;
   int32_t calls;
 
   static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
     const auto& self = *static_cast<const ControlLookups*>(refcon);
-    const RowShare share = ShareOfRow(y, self.calls, kControlValues);
+    const RowShare share = ShareOfRow(y, self.calls, self.controls);
     for (int32_t c = share.first; c < share.end; ++c) {
       const KernelView k = self.holder->KernelForControl(c);
       self.index[c] = AlongSecondPass(k, self.down) ? k.kernelIndex : -1;
@@ -168,10 +167,11 @@ struct ControlLookups {
 template <typename Pixel>
 std::unique_ptr<int32_t[]> KernelsByControl(PF_InData* inData, PF_EffectWorld* src,
                                             PF_EffectWorld* dst, const BCLHolder& holder,
-                                            bool down) {
+                                            int32_t controls, bool down) {
   // Left uninitialised: the lookups write every entry.
-  std::unique_ptr<int32_t[]> index(new int32_t[kControlValues]);
-  ControlLookups<Pixel> lookups{&holder, index.get(), down, std::min(dst->height, 64)};
+  std::unique_ptr<int32_t[]> index(new int32_t[static_cast<size_t>(controls)]);
+  ControlLookups<Pixel> lookups{&holder, index.get(), controls, down,
+                                std::min({dst->height, controls, 64})};
   RaiseIfHostFailed(IterateRows<Pixel>(inData, 0, lookups.calls, src, lookups.calls, &lookups,
                                        ControlLookups<Pixel>::Function, dst));
   return index;
@@ -180,14 +180,15 @@ std::unique_ptr<int32_t[]> KernelsByControl(PF_InData* inData, PF_EffectWorld* s
 // False when some control value would get a kernel the lanes cannot stand
 // in for: not along the second-pass axis, outside the ladder, or a smaller
 // kernel than a smaller control value gets.
-bool PrepareSecondPass(const BCLHolder& holder, const int32_t* kernelByControl, SecondPass& pass) {
+bool PrepareSecondPass(const BCLHolder& holder, const int32_t* kernelByControl, int32_t controls,
+                       SecondPass& pass) {
   std::vector<KernelView> views;
   const int32_t count = holder.Interpolator().Count();
-  pass.kernelOf.assign(kControlValues, 0);
+  pass.kernelOf.assign(static_cast<size_t>(controls), 0);
   pass.kernels.assign(static_cast<size_t>(std::max(count, 0)), SecondPass::Kernel{});
   int32_t previous = 0;
   int32_t lightestCentre = INT32_MAX;
-  for (int32_t control = 0; control < kControlValues; ++control) {
+  for (int32_t control = 0; control < controls; ++control) {
     const int32_t index = kernelByControl[control];
     if (index < previous || index >= count) return false;
     previous = index;
@@ -910,9 +911,8 @@ class VariableRun {
   // those off it, which share the outside pair. Two bytes an entry keep the
   // table in the first-level cache's reach and on few fresh pages.
   using Memo = std::vector<int16_t>;
-  static constexpr int32_t kMemoControls = 32769;
-  static constexpr int32_t kMemoEntries = kMemoControls + 1;
   static constexpr int16_t kUnknownLanes = INT16_MIN;
+  int32_t MemoControls() const { return static_cast<int32_t>(pass2.kernelOf.size()); }
 
   // The iterate area is one pixel wide and as tall as dst, up to what a host
   // rectangle holds; the call for row y runs its share of the lines.
@@ -943,7 +943,7 @@ class VariableRun {
     choices.reset(
         new SourceChoice[static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength)]);
     if (!PrepareEveryView()) {
-      memos.front().assign(kMemoEntries, kUnknownLanes);
+      memos.front().assign(static_cast<size_t>(MemoControls()) + 1, kUnknownLanes);
       for (int32_t line = 0; line < lineCount; ++line) {
         for (int32_t p = 0; p < lineLength; ++p) {
           if (firstIsHorizontal) {
@@ -1047,7 +1047,7 @@ class VariableRun {
     try {
       // Each slot's memo is made by the first call that takes the slot, on
       // that call's thread: a host running fewer threads fills fewer.
-      if (memo.empty()) memo.assign(kMemoEntries, kUnknownLanes);
+      if (memo.empty()) memo.assign(static_cast<size_t>(self.MemoControls()) + 1, kUnknownLanes);
       for (int32_t row = share.first; row < share.end; ++row) {
         const BCLImage::LayerSpan on = self.first.Image().SampleRow(0, row, width, f, control);
         for (int32_t x = 0; x < width; ++x) {
@@ -1073,8 +1073,8 @@ class VariableRun {
   void Choose(int32_t x, int32_t y, double f, int32_t controlValue, bool onLayer, Memo& memo) {
     int16_t* entry = nullptr;
     if (!onLayer) {
-      entry = &memo[kMemoControls];
-    } else if (controlValue >= 0 && controlValue < kMemoControls) {
+      entry = &memo[static_cast<size_t>(MemoControls())];
+    } else if (controlValue >= 0 && controlValue < MemoControls()) {
       entry = &memo[static_cast<size_t>(controlValue)];
     }
     int32_t lanes = 0;
@@ -1220,9 +1220,10 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
   const bool firstIsHorizontal =
       MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;
+  const int32_t controls = first->Image().LargestControl() + 1;
   const std::unique_ptr<int32_t[]> kernelByControl =
-      KernelsByControl<Pixel>(settings->inData, src, dst, *second, firstIsHorizontal);
-  if (!PrepareSecondPass(*second, kernelByControl.get(), pass2)) return false;
+      KernelsByControl<Pixel>(settings->inData, src, dst, *second, controls, firstIsHorizontal);
+  if (!PrepareSecondPass(*second, kernelByControl.get(), controls, pass2)) return false;
 
   // Every first-pass record value is at most (peak1 * largest) >> 15 (or
   // anything a channel holds, when that wraps); every second-pass product
