@@ -63,36 +63,82 @@ inline int32_t ChoiceCalls(int32_t rows) {
   return std::min((rows + kBandRows - 1) / kBandRows, kMaxIterateRows);
 }
 
-// KernelFor(f * h, f * v) depends on f alone, and f takes few values: one per
-// control value, which keys the memo (checked against f itself, since an
-// inverted or defaulted sample may pair a control value with another f).
-class LadderMemo {
+// Values kept by control value for the sources on the placed layer, where f
+// follows from the control value, and in one more entry for the sources off
+// it, which all share the outside pair (see BCLImage::SampleRow). Entries
+// start as kUnknown; controls is the largest control value plus one.
+template <typename T, T kUnknown>
+class ControlMemo {
  public:
-  static constexpr int32_t kControls = 32769;
+  ControlMemo() = default;
+  explicit ControlMemo(int32_t controls) { Prepare(controls); }
 
-  LadderMemo(const KernelInterpolator& ladder, double hAmount, double vAmount)
-      : interpolator(ladder), h(hAmount), v(vAmount), slots(kControls, Slot{}) {}
+  bool Prepared() const { return !entries.empty(); }
+  void Prepare(int32_t controls) { entries.assign(static_cast<size_t>(controls) + 1, kUnknown); }
 
-  KernelView For(int32_t control, double f) {
-    if (control < 0 || control >= kControls) return interpolator.KernelFor(f * h, f * v);
-    Slot& slot = slots[static_cast<size_t>(control)];
-    if (slot.known && slot.f == f) return slot.view;
-    slot.view = interpolator.KernelFor(f * h, f * v);
-    slot.f = f;
-    slot.known = true;
-    return slot.view;
+  // A source's entry; null where its control value lies beyond the table.
+  T* Entry(int32_t control, bool onLayer) {
+    const auto outside = static_cast<int32_t>(entries.size()) - 1;
+    if (!onLayer) return &entries[static_cast<size_t>(outside)];
+    return control >= 0 && control < outside ? &entries[static_cast<size_t>(control)] : nullptr;
   }
 
  private:
-  struct Slot {
-    double f = 0.0;
-    bool known = false;
-    KernelView view;
-  };
+  std::vector<T> entries;
+};
+
+// KernelFor(f * h, f * v) depends on f alone, and f takes few values: the
+// memo keeps each control value's view as a two-byte slot among the views
+// met so far, where a rung of the ladder takes one slot however many values
+// reach it, so that the table stays in the caches' reach.
+class LadderMemo {
+ public:
+  LadderMemo(const KernelInterpolator& ladder, double hAmount, double vAmount, int32_t controls)
+      : interpolator(ladder),
+        h(hAmount),
+        v(vAmount),
+        slotOf(controls),
+        rungSlots(static_cast<size_t>(std::max(ladder.Count(), 0)), kNoSlot) {}
+
+  KernelView For(int32_t control, double f, bool onLayer) {
+    int16_t* slot = slotOf.Entry(control, onLayer);
+    if (slot != nullptr && *slot != kNoSlot) return views[static_cast<size_t>(*slot)];
+    const KernelView k = interpolator.KernelFor(f * h, f * v);
+    if (slot != nullptr) *slot = SlotFor(k);
+    return k;
+  }
+
+ private:
+  static constexpr int16_t kNoSlot = -1;
+
+  static bool Same(const KernelView& a, const KernelView& b) {
+    return a.kernelIndex == b.kernelIndex && a.width == b.width && a.height == b.height &&
+           a.originX == b.originX && a.originY == b.originY && a.rowStride == b.rowStride &&
+           a.weights == b.weights;
+  }
+
+  // A view equal to its rung's first shares that slot; any other (never met
+  // in practice) gets one of its own while 16 bits of slots last.
+  int16_t SlotFor(const KernelView& k) {
+    int16_t* rung = k.kernelIndex >= 0 && k.kernelIndex < static_cast<int32_t>(rungSlots.size())
+                        ? &rungSlots[static_cast<size_t>(k.kernelIndex)]
+                        : nullptr;
+    if (rung != nullptr && *rung != kNoSlot && Same(views[static_cast<size_t>(*rung)], k)) {
+      return *rung;
+    }
+    if (views.size() >= static_cast<size_t>(std::numeric_limits<int16_t>::max())) return kNoSlot;
+    views.push_back(k);
+    const auto slot = static_cast<int16_t>(views.size() - 1);
+    if (rung != nullptr && *rung == kNoSlot) *rung = slot;
+    return slot;
+  }
+
   const KernelInterpolator& interpolator;
   double h;
   double v;
-  std::vector<Slot> slots;
+  ControlMemo<int16_t, kNoSlot> slotOf;
+  std::vector<int16_t> rungSlots;  // by kernel index: the slot of its first view
+  std::vector<KernelView> views;
 };
 
 // A 16-bit copy of dst that the fast scatters write instead of dst, rows

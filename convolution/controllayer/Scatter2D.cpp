@@ -142,8 +142,9 @@ constexpr int32_t kExactOnly = -2;
 KernelView SampledKernel(const BCLImage& control, LadderMemo& memo, const MaskedKernelMaker* masked,
                          int32_t x, int32_t y, KernelPixelList* list) {
   int32_t controlValue = 0;
-  const double f = control.SampleAmount(x, y, &controlValue);
-  const KernelView k = memo.For(controlValue, f);
+  double f = 0.0;
+  const bool onLayer = control.SampleRow(x, y, 1, &f, &controlValue).Holds(0);
+  const KernelView k = memo.For(controlValue, f, onLayer);
   if (masked != nullptr) {
     *list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
   }
@@ -297,8 +298,9 @@ class ChoiceOnHostThreads {
         ready(new std::atomic<bool>[kernels.size() + 1]),
         slots(Slots::ForThisMachine(4) - 1) {
     for (int32_t n = 0; n < slots.Count(); ++n) {
-      memos.push_back(
-          std::make_unique<LadderMemo>(holder.Interpolator(), holder.HAmount(), holder.VAmount()));
+      memos.push_back(std::make_unique<LadderMemo>(holder.Interpolator(), holder.HAmount(),
+                                                   holder.VAmount(),
+                                                   holder.Image().LargestControl() + 1));
     }
     for (size_t n = 0; n <= kernels.size(); ++n) ready[n].store(false);
   }
@@ -384,7 +386,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   AEObjectAutoPointer<BCLHolder> holder(onHostThreads.MakeBCLHolder(h, v, maker));
   const BCLImage& control = holder->Image();
   const KernelInterpolator& ladder = holder->Interpolator();
-  LadderMemo memo(ladder, h, v);
+  LadderMemo memo(ladder, h, v, control.LargestControl() + 1);
   std::vector<ScatterKernel> prepared(static_cast<size_t>(std::max(ladder.Count(), 0)));
   PF_InData* inData = settings->inData;
   const int32_t height = src->height;

@@ -906,12 +906,10 @@ class VariableRun {
  private:
   friend class LineWorker<Pixel>;
 
-  // A slot's first-pass lanes by control value for the sources on the placed
-  // layer, where f follows from the control value, and in one more entry for
-  // those off it, which share the outside pair. Two bytes an entry keep the
+  // A slot's first-pass lanes by control value: two bytes an entry keep the
   // table in the first-level cache's reach and on few fresh pages.
-  using Memo = std::vector<int16_t>;
   static constexpr int16_t kUnknownLanes = INT16_MIN;
+  using Memo = ControlMemo<int16_t, kUnknownLanes>;
   int32_t MemoControls() const { return static_cast<int32_t>(pass2.kernelOf.size()); }
 
   // The iterate area is one pixel wide and as tall as dst, up to what a host
@@ -943,7 +941,7 @@ class VariableRun {
     choices.reset(
         new SourceChoice[static_cast<size_t>(lineCount) * static_cast<size_t>(lineLength)]);
     if (!PrepareEveryView()) {
-      memos.front().assign(static_cast<size_t>(MemoControls()) + 1, kUnknownLanes);
+      memos.front().Prepare(MemoControls());
       for (int32_t line = 0; line < lineCount; ++line) {
         for (int32_t p = 0; p < lineLength; ++p) {
           if (firstIsHorizontal) {
@@ -1047,7 +1045,7 @@ class VariableRun {
     try {
       // Each slot's memo is made by the first call that takes the slot, on
       // that call's thread: a host running fewer threads fills fewer.
-      if (memo.empty()) memo.assign(static_cast<size_t>(self.MemoControls()) + 1, kUnknownLanes);
+      if (!memo.Prepared()) memo.Prepare(self.MemoControls());
       for (int32_t row = share.first; row < share.end; ++row) {
         const BCLImage::LayerSpan on = self.first.Image().SampleRow(0, row, width, f, control);
         for (int32_t x = 0; x < width; ++x) {
@@ -1071,12 +1069,7 @@ class VariableRun {
   }
 
   void Choose(int32_t x, int32_t y, double f, int32_t controlValue, bool onLayer, Memo& memo) {
-    int16_t* entry = nullptr;
-    if (!onLayer) {
-      entry = &memo[static_cast<size_t>(MemoControls())];
-    } else if (controlValue >= 0 && controlValue < MemoControls()) {
-      entry = &memo[static_cast<size_t>(controlValue)];
-    }
+    int16_t* entry = memo.Entry(controlValue, onLayer);
     int32_t lanes = 0;
     if (entry != nullptr && *entry != kUnknownLanes) {
       lanes = *entry;
