@@ -34,6 +34,7 @@ void BCLImage::Init(PF_InData* data, PF_EffectWorld* source, PF_EffectWorld* con
   inData = data;
   sourceImage = source;
   settings = bclSettings;
+  largestControl = ControlFullScale(FormatOf(source));
   Place(control);
 }
 
@@ -58,6 +59,7 @@ void BCLImage::Place(PF_EffectWorld* control) {
   controlImage.ScaleFromBy(control, settings.scaleX, settings.scaleY, settings.filter,
                            settings.edgeMode, nullptr, settings.resampleRows);
   const PF_EffectWorld* placed = controlImage.World();
+  largestControl = std::max(largestControl, ControlFullScale(FormatOf(placed)));
   offsetX = settings.centerX - placed->width / 2;
   offsetY = settings.centerY - placed->height / 2;
 }
@@ -103,12 +105,6 @@ BCLImage::LayerSpan BCLImage::SampleRow(int32_t x0, int32_t y, int32_t count, do
     }
   });
   return {first, end};
-}
-
-int32_t BCLImage::LargestControl() const {
-  const int32_t outside = ControlFullScale(FormatOf(sourceImage));
-  const PF_EffectWorld* placed = controlImage.RawWorld();
-  return placed == nullptr ? outside : std::max(outside, ControlFullScale(FormatOf(placed)));
 }
 
 void BCLImage::ReleasePlaced() {

@@ -69,7 +69,7 @@ class BCLImage {
   LayerSpan SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const;
   // The largest control value SampleRow answers: the placed layer's full
   // scale, or the image's own, which the pixels off the layer take.
-  int32_t LargestControl() const;
+  int32_t LargestControl() const { return largestControl; }
   // Gives the placed layer back to the host once every sample is taken, so
   // that the next frame-sized request can reuse its memory; a later sample
   // raises.
@@ -88,6 +88,7 @@ class BCLImage {
   BCLSettings settings{};
   int32_t offsetX = 0;
   int32_t offsetY = 0;
+  int32_t largestControl = 0;
   bool released = false;
 };
 
