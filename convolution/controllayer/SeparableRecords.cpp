@@ -89,7 +89,8 @@ int32_t LadderPeak(const KernelInterpolator& ladder, bool alongRows) {
   return peak;
 }
 
-// Second-pass kernels by record control value (all 16 bits of it).
+// Second-pass kernels by record control value (every value a source can
+// carry).
 struct SecondPass {
   std::vector<uint16_t> kernelOf;  // by control value
   // Lane operands with kRowPad zero taps on both sides; the taps of
@@ -139,13 +140,16 @@ bool AlongSecondPass(const KernelView& k, bool down) {
   return k.width >= 1 && k.height >= 1 && (down ? k.width : k.height) == 1;
 }
 
+// The kernel index no ladder gives: the view is not along the second pass's
+// axis, or its index does not fit a choice's 16 bits.
+constexpr uint16_t kNotAlong = UINT16_MAX;
+
 // The second-pass kernel index of every control value a source can carry,
-// looked up on the host's threads (the lookups only read the ladder); -1 where the view is
-// not along the second pass's axis.
+// looked up on the host's threads (the lookups only read the ladder).
 template <typename Pixel>
 struct ControlLookups {
   const BCLHolder* holder;
-  int32_t* index;
+  uint16_t* index;
   int32_t controls;
   bool down;
   int32_t calls;
@@ -155,44 +159,42 @@ struct ControlLookups {
     const RowShare share = ShareOfRow(y, self.calls, self.controls);
     for (int32_t c = share.first; c < share.end; ++c) {
       const KernelView k = self.holder->KernelForControl(c);
-      self.index[c] = AlongSecondPass(k, self.down) ? k.kernelIndex : -1;
+      const bool fits = k.kernelIndex >= 0 && k.kernelIndex < kNotAlong;
+      self.index[c] =
+          AlongSecondPass(k, self.down) && fits ? static_cast<uint16_t>(k.kernelIndex) : kNotAlong;
     }
     return PF_Err_NONE;
   }
 };
 
-// Four bytes per control value rather than a whole view (32): the table is
-// allocated and then read through on the calling thread, so its first touch
-// is time no other thread shares.
+// Two bytes per control value rather than a whole view (32), made on the
+// calling thread before the lookups, so that its first touch is time no
+// other thread shares.
 template <typename Pixel>
-std::unique_ptr<int32_t[]> KernelsByControl(PF_InData* inData, PF_EffectWorld* src,
-                                            PF_EffectWorld* dst, const BCLHolder& holder,
-                                            int32_t controls, bool down) {
-  // Left uninitialised: the lookups write every entry.
-  std::unique_ptr<int32_t[]> index(new int32_t[static_cast<size_t>(controls)]);
-  ControlLookups<Pixel> lookups{&holder, index.get(), controls, down,
+void KernelsByControl(PF_InData* inData, PF_EffectWorld* src, PF_EffectWorld* dst,
+                      const BCLHolder& holder, int32_t controls, bool down,
+                      std::vector<uint16_t>& kernelOf) {
+  kernelOf.assign(static_cast<size_t>(controls), kNotAlong);
+  ControlLookups<Pixel> lookups{&holder, kernelOf.data(), controls, down,
                                 std::min({dst->height, controls, 64})};
   RaiseIfHostFailed(IterateRows<Pixel>(inData, 0, lookups.calls, src, lookups.calls, &lookups,
                                        ControlLookups<Pixel>::Function, dst));
-  return index;
 }
 
 // False when some control value would get a kernel the lanes cannot stand
 // in for: not along the second-pass axis, outside the ladder, or a smaller
 // kernel than a smaller control value gets.
-bool PrepareSecondPass(const BCLHolder& holder, const int32_t* kernelByControl, int32_t controls,
-                       SecondPass& pass) {
+bool PrepareSecondPass(const BCLHolder& holder, SecondPass& pass) {
   std::vector<KernelView> views;
   const int32_t count = holder.Interpolator().Count();
-  pass.kernelOf.assign(static_cast<size_t>(controls), 0);
+  const auto controls = static_cast<int32_t>(pass.kernelOf.size());
   pass.kernels.assign(static_cast<size_t>(std::max(count, 0)), SecondPass::Kernel{});
   int32_t previous = 0;
   int32_t lightestCentre = INT32_MAX;
   for (int32_t control = 0; control < controls; ++control) {
-    const int32_t index = kernelByControl[control];
-    if (index < previous || index >= count) return false;
+    const int32_t index = pass.kernelOf[static_cast<size_t>(control)];
+    if (index == kNotAlong || index < previous || index >= count) return false;
     previous = index;
-    pass.kernelOf[static_cast<size_t>(control)] = static_cast<uint16_t>(index);
     SecondPass::Kernel& kernel = pass.kernels[static_cast<size_t>(index)];
     if (kernel.length > 0) continue;
     // The view the lookup met first for this kernel.
@@ -1214,9 +1216,9 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
       MakePassHolders(*settings, &onHostThreads, maker, first, second, SecondPassLayer::Skipped);
   SecondPass pass2;
   const int32_t controls = first->Image().LargestControl() + 1;
-  const std::unique_ptr<int32_t[]> kernelByControl =
-      KernelsByControl<Pixel>(settings->inData, src, dst, *second, controls, firstIsHorizontal);
-  if (!PrepareSecondPass(*second, kernelByControl.get(), controls, pass2)) return false;
+  KernelsByControl<Pixel>(settings->inData, src, dst, *second, controls, firstIsHorizontal,
+                          pass2.kernelOf);
+  if (!PrepareSecondPass(*second, pass2)) return false;
 
   // Every first-pass record value is at most (peak1 * largest) >> 15 (or
   // anything a channel holds, when that wraps); every second-pass product
