@@ -552,30 +552,44 @@ struct ScalePass {
       for (int32_t i = made; i < to.width; ++i) out[i] = At(i, j);
       return;
     }
+    SpansAlong(j, 0, to.width);
+  }
+
+  // Columns [c0, c1) of row j of the pass along rows, into pixels 0 ..
+  // c1 - c0 - 1 of row j of `to`; a shifted run's part from column i on is
+  // one span of list i.
+  void SpansAlong(int32_t j, int32_t c0, int32_t c1) const {
+    Pixel* out = to.At<Pixel>(0, j);
     const Pixel* in = from.At<Pixel>(0, j);
     for (const ShiftedRun& run : runs) {
-      int32_t i = run.first;
-      if (run.shifted) {
-        i += WidestSpanOfList<Pixel>(avx2, lists[run.first], reinterpret_cast<const char*>(in),
-                                     sizeof(Pixel), 0, run.end - run.first, background,
-                                     out + run.first);
+      const int32_t first = std::max(run.first, c0);
+      const int32_t end = std::min(run.end, c1);
+      int32_t i = first;
+      if (run.shifted && first < end) {
+        i += WidestSpanOfList<Pixel>(avx2, lists[first], reinterpret_cast<const char*>(in),
+                                     sizeof(Pixel), 0, end - first, background, out + (first - c0));
       }
-      for (; i < run.end; ++i) out[i] = At(i, j);
+      for (; i < end; ++i) out[i - c0] = At(i, j);
     }
   }
 };
 
 // Both passes on the host's threads in one go: a call takes a band of
 // destination rows and makes, into a buffer of its own, just the rows of the
-// pass along rows that the band's lists read. Each pixel is the sum the two
-// passes make one after the other; only the rows at a band's edges are made
-// twice. Buffers go back to a pool for the next call, so that the frame's
-// worth of intermediate rows is never allocated and first touched at once.
+// pass along rows that the band's lists read, a strip of columns at a time.
+// Each pixel is the sum the two passes make one after the other; only the
+// rows at a band's edges are made twice. Buffers go back to a pool for the
+// next call, so that the frame's worth of intermediate rows is never
+// allocated and first touched at once.
 template <typename Pixel>
 struct FusedScale {
   // Bands of about this many rows keep the rows made twice (the filter's
   // support, a few rows) a small part of a band.
   static constexpr int32_t kBandRows = 32;
+  // Strips this wide keep a band's buffer within the caches and on few
+  // fresh pages at the same size (about 150 kB at 16 bits), while a span
+  // still covers many pixels.
+  static constexpr int32_t kStripColumns = 512;
 
   FusedScale(ScalePass<Pixel> rowsPass, ScalePass<Pixel> downPass)
       : across(std::move(rowsPass)), down(std::move(downPass)), calls(CallsFor(down.to.height)) {
@@ -623,17 +637,27 @@ struct FusedScale {
     ScalePass<Pixel> band = down;
     if (RowsRead(first, end, lo, hi)) {
       const int32_t count = hi - lo + 1;
-      const size_t room = static_cast<size_t>(widest) * across.to.width;
+      const int32_t width = across.to.width;
+      const int32_t strip = std::min(width, kStripColumns);
+      const size_t room = static_cast<size_t>(widest) * static_cast<size_t>(strip);
       if (rows.size() < room) rows.resize(room);
-      const ScaleImage window{across.to.width, count, reinterpret_cast<char*>(rows.data()),
-                              across.to.width * static_cast<int32_t>(sizeof(Pixel))};
       ScalePass<Pixel> make = across;
       make.from.data += static_cast<intptr_t>(lo) * make.from.rowBytes;
       make.from.height = count;
-      make.to = window;
-      for (int32_t k = 0; k < count; ++k) make.Spans(k);
-      band.from = window;
       band.fromFirst = lo;
+      for (int32_t c0 = 0; c0 < width; c0 += strip) {
+        const int32_t c1 = std::min(width, c0 + strip);
+        const ScaleImage window{c1 - c0, count, reinterpret_cast<char*>(rows.data()),
+                                (c1 - c0) * static_cast<int32_t>(sizeof(Pixel))};
+        make.to = window;
+        for (int32_t k = 0; k < count; ++k) make.SpansAlong(k, c0, c1);
+        band.from = window;
+        band.to =
+            ScaleImage{c1 - c0, down.to.height,
+                       down.to.data + static_cast<intptr_t>(c0) * sizeof(Pixel), down.to.rowBytes};
+        for (int32_t j = first; j < end; ++j) band.Spans(j);
+      }
+      return;
     }
     for (int32_t j = first; j < end; ++j) band.Spans(j);
   }

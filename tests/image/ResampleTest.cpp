@@ -91,6 +91,8 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                         {37, 29, 11, 7},
                         {16, 16, 16, 16},
                         {301, 5, 301, 5},
+                        // Wider than a strip of columns, a run crossing it.
+                        {1100, 3, 1100, 3, EdgeWrap},
                         {263, 9, 263, 9, EdgeRepeat},
                         {40, 12, 40, 12, EdgeWrap},
                         {33, 7, 33, 7, EdgeReflect},
