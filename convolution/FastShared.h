@@ -66,7 +66,8 @@ inline int32_t ChoiceCalls(int32_t rows) {
 // Values kept by control value for the sources on the placed layer, where f
 // follows from the control value, and in one more entry for the sources off
 // it, which all share the outside pair (see BCLImage::SampleRow). Entries
-// start as kUnknown; controls is the largest control value plus one.
+// start as kUnknown; controls is the largest control value plus one, and
+// values above full scale (no host sends them) have no entry.
 template <typename T, T kUnknown>
 class ControlMemo {
  public:
@@ -74,7 +75,10 @@ class ControlMemo {
   explicit ControlMemo(int32_t controls) { Prepare(controls); }
 
   bool Prepared() const { return !entries.empty(); }
-  void Prepare(int32_t controls) { entries.assign(static_cast<size_t>(controls) + 1, kUnknown); }
+  void Prepare(int32_t controls) {
+    constexpr int32_t kMostControls = PixelTraits<PF_Pixel16>::kControlMax + 1;
+    entries.assign(static_cast<size_t>(std::min(controls, kMostControls)) + 1, kUnknown);
+  }
 
   // A source's entry; null where its control value lies beyond the table.
   T* Entry(int32_t control, bool onLayer) {

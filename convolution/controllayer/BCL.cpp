@@ -1,6 +1,7 @@
 #include "convolution/controllayer/BCL.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "image/AEException.h"
@@ -25,6 +26,13 @@ int32_t ChannelValue(const Pixel& p, int32_t channel) {
     default:
       return p.alpha;
   }
+}
+
+// The largest value a channel of a control layer's depth holds.
+int32_t ChannelLimit(PixelFormat format) {
+  return DispatchControlPixel(format, []<typename Pixel>() {
+    return int32_t{std::numeric_limits<typename PixelTraits<Pixel>::Channel>::max()};
+  });
 }
 
 }  // namespace
@@ -59,7 +67,7 @@ void BCLImage::Place(PF_EffectWorld* control) {
   controlImage.ScaleFromBy(control, settings.scaleX, settings.scaleY, settings.filter,
                            settings.edgeMode, nullptr, settings.resampleRows);
   const PF_EffectWorld* placed = controlImage.World();
-  largestControl = std::max(largestControl, ControlFullScale(FormatOf(placed)));
+  largestControl = std::max(largestControl, ChannelLimit(FormatOf(placed)));
   offsetX = settings.centerX - placed->width / 2;
   offsetY = settings.centerY - placed->height / 2;
 }

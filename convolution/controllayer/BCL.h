@@ -67,8 +67,11 @@ class BCLImage {
     bool Holds(int32_t i) const { return i >= first && i < end; }
   };
   LayerSpan SampleRow(int32_t x0, int32_t y, int32_t count, double* f, int32_t* control) const;
-  // The largest control value SampleRow answers: the placed layer's full
-  // scale, or the image's own, which the pixels off the layer take.
+  // The largest control value SampleRow answers, as an index of 16 bits
+  // (where an inverted channel above full scale answers a negative value,
+  // such an index wraps it): any channel value of the placed layer's depth,
+  // since a 16-bit channel may exceed full scale, or the image's own full
+  // scale, which the pixels off the layer take.
   int32_t LargestControl() const { return largestControl; }
   // Gives the placed layer back to the host once every sample is taken, so
   // that the next frame-sized request can reuse its memory; a later sample

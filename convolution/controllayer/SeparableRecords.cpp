@@ -90,7 +90,7 @@ int32_t LadderPeak(const KernelInterpolator& ladder, bool alongRows) {
 }
 
 // Second-pass kernels by record control value (every value a source can
-// carry).
+// carry, as 16 bits).
 struct SecondPass {
   std::vector<uint16_t> kernelOf;  // by control value
   // Lane operands with kRowPad zero taps on both sides; the taps of

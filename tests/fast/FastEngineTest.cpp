@@ -328,12 +328,13 @@ enum Options {
   kMasked = 8,
   kOverwrite = 16,
   kSparse = 32,
-  kSmoothLayer = 64,   // a ramp with scattered full pixels as the control layer
-  kStretched = 128,    // tile mode Stretch To Fit instead of Center Image
-  kUntiled = 256,      // No Tiling
-  kDarkPatches = 512,  // blocks of the layer give control value 0
-  kRegions = 1024,     // flat regions of a few control values, as a depth pass has
-  kColumnBands = 2048  // bands of columns, each of one control value
+  kSmoothLayer = 64,      // a ramp with scattered full pixels as the control layer
+  kStretched = 128,       // tile mode Stretch To Fit instead of Center Image
+  kUntiled = 256,         // No Tiling
+  kDarkPatches = 512,     // blocks of the layer give control value 0
+  kRegions = 1024,        // flat regions of a few control values, as a depth pass has
+  kColumnBands = 2048,    // bands of columns, each of one control value
+  kLayerAboveFull = 4096  // a 16-bit layer's pixels above full scale here and there
 };
 
 struct Case {
@@ -410,6 +411,13 @@ const Case kCases[] = {
     {"FalloffAroundPoints", kFixed, 230, 660, 0, 0, 0, kSparse, Falloff()},
     {"Custom", BlurType::Custom, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
     {"CylinderInverted", BlurType::Cylinder, 37, 26, 9, 6, 7, kInverted},
+    // No host sends such control values, but the tables by control value
+    // must hold them.
+    {"DiamondLayerAboveFull", BlurType::Diamond, 60, 40, 10, 10, 50,
+     kLayerAboveFull | kSmoothLayer},
+    {"GaussianLayerAboveFullInverted", BlurType::Gaussian, 60, 40, 8, 8, 7,
+     kLayerAboveFull | kInverted},
+    {"StarLayerAboveFullInverted", BlurType::Star, 31, 23, 10, 8, 7, kLayerAboveFull | kInverted},
     // At 8 bits the lanes cannot hold these weights: the straightforward
     // loops take over a source to mask and an output to overwrite.
     {"FixedWeights", kFixed, 19, 13, 0, 0, 0, kMasked | kOverwrite, kOdd},
@@ -487,6 +495,12 @@ TEST_P(MakerFast, MatchesStraightforward) {
     for (int32_t x = 0; x < layerImage.width; ++x) {
       const int32_t step = (c.options & kRegions) != 0 ? (x / 31 + 2 * (y / 23)) % 5 : x / 13 % 5;
       for (int32_t& v : layerImage.At(x, y)) v = layerImage.Full() * step / 4;
+    }
+  }
+  for (int32_t y = 0; y < layerImage.height && layerDeep && (c.options & kLayerAboveFull) != 0;
+       ++y) {
+    for (int32_t x = (y * 5) % 3; x < layerImage.width; x += 3) {
+      for (int32_t& v : layerImage.At(x, y)) v = 65535 - (x + y) % 9 * 1000;
     }
   }
   for (int32_t y = 0; y < layerImage.height && (c.options & kDarkPatches) != 0; ++y) {
