@@ -35,12 +35,6 @@ inline KernelHolderFactory ResamplingOnHostThreads(const KernelHolderFactory& fa
   return copy;
 }
 
-// The largest value a channel of this depth stores unchanged (a 16-bit
-// channel keeps values above full scale).
-template <typename Pixel>
-inline constexpr int32_t kStorableMax =
-    std::numeric_limits<typename PixelTraits<Pixel>::Channel>::max();
-
 template <typename Pixel>
 inline int32_t LargestChannel(const Pixel& p) {
   return std::max<int32_t>(std::max<int32_t>(p.alpha, p.red), std::max<int32_t>(p.green, p.blue));

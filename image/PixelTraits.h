@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "hostapi/PluginApi.h"
 #include "image/PixelFormat.h"
@@ -70,6 +71,12 @@ struct PixelTraits<PF_PixelFloat> {
                         PF_EffectWorld* src, const PF_Rect* area, void* refcon,
                         IterateFunction function, PF_EffectWorld* dst);
 };
+
+// The largest value a channel of this integer depth stores unchanged (a
+// 16-bit channel keeps values above full scale).
+template <typename Pixel>
+inline constexpr int32_t kStorableMax =
+    std::numeric_limits<typename PixelTraits<Pixel>::Channel>::max();
 
 // What the host's new_world is asked for to get a world of this format.
 inline PF_NewWorldFlags NewWorldFlagsFor(PixelFormat format) {

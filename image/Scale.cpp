@@ -520,9 +520,9 @@ struct ScalePass {
   ScaleImage to;
   bool down;
   const Pixel* background;
-  std::vector<ShiftedRun> runs = {};  // of the pass along rows, for Spans
+  std::vector<ShiftedRun> runs = {};  // of the pass along rows, for SpansAlong
   int32_t fromFirst = 0;              // down: the row of `from` that list pixels count from
-  bool avx2 = false;                  // Spans may use AVX2
+  bool avx2 = false;                  // the spans may use AVX2
 
   Pixel At(int32_t i, int32_t j) const {
     if (down) {
@@ -542,17 +542,13 @@ struct ScalePass {
     for (int32_t j = 0; j < to.height; ++j) *to.At<Pixel>(i, j) = At(i, j);
   }
 
-  // Row j as Row makes it, a span of pixels at a time: down, every pixel of
-  // the row shares list j; along the row, where the lists shift by a pixel.
-  void Spans(int32_t j) const {
+  // Row j of the pass down as Row makes it, a span of pixels at a time:
+  // every pixel of the row shares list j.
+  void SpansDown(int32_t j) const {
     Pixel* out = to.At<Pixel>(0, j);
-    if (down) {
-      const int32_t made = WidestSpanOfList<Pixel>(avx2, lists[j], from.data, from.rowBytes,
-                                                   fromFirst, to.width, background, out);
-      for (int32_t i = made; i < to.width; ++i) out[i] = At(i, j);
-      return;
-    }
-    SpansAlong(j, 0, to.width);
+    const int32_t made = WidestSpanOfList<Pixel>(avx2, lists[j], from.data, from.rowBytes,
+                                                 fromFirst, to.width, background, out);
+    for (int32_t i = made; i < to.width; ++i) out[i] = At(i, j);
   }
 
   // Columns [c0, c1) of row j of the pass along rows, into pixels 0 ..
@@ -655,11 +651,11 @@ struct FusedScale {
         band.to =
             ScaleImage{c1 - c0, down.to.height,
                        down.to.data + static_cast<intptr_t>(c0) * sizeof(Pixel), down.to.rowBytes};
-        for (int32_t j = first; j < end; ++j) band.Spans(j);
+        for (int32_t j = first; j < end; ++j) band.SpansDown(j);
       }
       return;
     }
-    for (int32_t j = first; j < end; ++j) band.Spans(j);
+    for (int32_t j = first; j < end; ++j) band.SpansDown(j);
   }
 
   static PF_Err Function(void* refcon, A_long, A_long y, Pixel*, Pixel*) {

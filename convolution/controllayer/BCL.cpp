@@ -1,7 +1,6 @@
 #include "convolution/controllayer/BCL.h"
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 #include "image/AEException.h"
@@ -26,13 +25,6 @@ int32_t ChannelValue(const Pixel& p, int32_t channel) {
     default:
       return p.alpha;
   }
-}
-
-// The largest value a channel of a control layer's depth holds.
-int32_t ChannelLimit(PixelFormat format) {
-  return DispatchControlPixel(format, []<typename Pixel>() {
-    return int32_t{std::numeric_limits<typename PixelTraits<Pixel>::Channel>::max()};
-  });
 }
 
 }  // namespace
@@ -67,7 +59,9 @@ void BCLImage::Place(PF_EffectWorld* control) {
   controlImage.ScaleFromBy(control, settings.scaleX, settings.scaleY, settings.filter,
                            settings.edgeMode, nullptr, settings.resampleRows);
   const PF_EffectWorld* placed = controlImage.World();
-  largestControl = std::max(largestControl, ChannelLimit(FormatOf(placed)));
+  largestControl = std::max(
+      largestControl,
+      DispatchControlPixel(FormatOf(placed), []<typename P>() { return kStorableMax<P>; }));
   offsetX = settings.centerX - placed->width / 2;
   offsetY = settings.centerY - placed->height / 2;
 }

@@ -26,7 +26,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -629,7 +628,7 @@ class LineWorker {
         const int32_t i = i0 - k * chunk;
         if (i >= inCount) break;
         uint16_t* at = in + static_cast<size_t>(i) * kLineLanes + 4 * k;
-        std::memcpy(at, s.channel, sizeof s.channel);
+        std::copy_n(s.channel, 4, at);
       }
     });
     LineJob job{};
