@@ -9,7 +9,7 @@
 // sends the legacy render command instead, and --smart-vs-legacy times the
 // two against each other, taking turns.
 //
-//   qb-bench [--quick] [--runs N] [--threads 1,2] [--filter TEXT] [--legacy]
+//   qb-bench [--quick] [--runs N] [--threads 1,2] [--filter TEXT[$]] [--legacy]
 //            [--no-reference] [--no-dilate] [--no-memory] [--module PATH]
 //   qb-bench --compare OTHER_MODULE [--module PATH] [--runs N] [--threads ...]
 //            [--filter TEXT] [--legacy]
@@ -467,6 +467,15 @@ struct Options {
   int childThreads = 1;
   int childCrop = 1;  // frame divided by this in each direction
   std::string childMemory;
+
+  // Whether --filter picks a case: its text anywhere in the name, or, ending
+  // in '$', at the name's end (" BCL$" is the noisy layer alone).
+  bool Picks(const std::string& name) const {
+    if (filter.empty() || filter.back() != '$') return name.find(filter) != std::string::npos;
+    const std::string tail = filter.substr(0, filter.size() - 1);
+    return name.size() >= tail.size() &&
+           name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+  }
 };
 
 Options Parse(int argc, char** argv) {
@@ -528,7 +537,7 @@ int Compare(const Options& o, const std::vector<Case>& cases,
   std::printf("%-34s %3s %10s %10s %8s\n", "case", "thr", "A ms", "B ms", "B / A");
   for (const Case& c : cases) {
     const std::string name = CaseName(c);
-    if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
+    if (!o.Picks(name)) continue;
     for (int threads : o.threads) {
       const std::vector<double> t = TimeRendersInTurn(
           {{module.Entry(), threads, o.path}, {other.Entry(), threads, o.path}}, c, o.runs);
@@ -555,7 +564,7 @@ int SmartVsLegacy(const Options& o, const std::vector<Case>& cases,
   std::vector<double> ratios;
   for (const Case& c : cases) {
     const std::string name = CaseName(c);
-    if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
+    if (!o.Picks(name)) continue;
     for (int threads : o.threads) {
       const Contender smart{module.Entry(), threads, RenderPath::Smart};
       const Contender legacy{module.Entry(), threads, RenderPath::Legacy};
@@ -620,7 +629,7 @@ int Main(int argc, char** argv) {
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const std::string name = CaseName(c);
-    if (!o.filter.empty() && name.find(o.filter) == std::string::npos) continue;
+    if (!o.Picks(name)) continue;
     const bool control = c.control != Control::None;
     const Case twin = UniformTwin(c);
     std::vector<Contender> contenders;

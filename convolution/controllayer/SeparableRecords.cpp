@@ -226,12 +226,17 @@ bool PrepareSecondPass(const BCLHolder& holder, SecondPass& pass) {
 // a cell runs out of slots.
 class BlockStore {
  public:
-  explicit BlockStore(int32_t cells) : lanes(cells), counts(static_cast<size_t>(cells), 0) {
+  explicit BlockStore(int32_t cells)
+      : lanes(cells), counts(static_cast<size_t>(cells), 0), best(4 * counts.size(), 0) {
     slots.assign(static_cast<size_t>(kInitialSlots) * kListArrays * lanes, 0);
-    lists = BlockLists{slots.data(), kInitialSlots, 0, counts.data()};
+    lists = BlockLists{slots.data(), kInitialSlots, 0, counts.data(), nullptr};
   }
 
   BlockLists& Lists() { return lists; }
+
+  // Whether the block's records meet by second-pass kernel alone, largest
+  // first (see BlockLists::best); set before the first offer.
+  void KeyByKernel(bool byKernel) { lists.best = byKernel ? best.data() : nullptr; }
 
   void Grow() {
     slots.resize(2 * slots.size(), 0);
@@ -244,6 +249,7 @@ class BlockStore {
   void Clear() {
     std::fill_n(slots.begin(), static_cast<size_t>(lists.used) * kListArrays * lanes, 0);
     std::fill(counts.begin(), counts.end(), 0);
+    if (lists.best != nullptr) std::fill(best.begin(), best.end(), 0);
     lists.used = 0;
   }
 
@@ -251,6 +257,7 @@ class BlockStore {
   static constexpr int32_t kInitialSlots = 16;
   int32_t lanes;
   std::vector<uint16_t> counts;
+  std::vector<uint16_t> best;
   std::vector<uint16_t> slots;
   BlockLists lists{};
 };
@@ -407,9 +414,7 @@ class LineWorker {
     mixed.assign(static_cast<size_t>(blocks), 0);
     if (!run.exactRecords && (run.pass2.covering || !SeldomShared())) {
       TakeRuns();
-      // A line without runs keeps the records' own keys, whose lanes cost
-      // less to make (both give the line's image).
-      byKernel = rows > 0;
+      byKernel = true;
     } else {
       byKernel = false;
       for (const LineSource& s : sources) items.push_back(ItemOf(s));
@@ -472,10 +477,11 @@ class LineWorker {
   }
 
   // Whether block b's records meet by second-pass kernel alone: under a
-  // covering ladder wherever the line has runs; otherwise only where every
-  // cell hears from one run class at most, so that all its records share a
-  // second-pass kernel, and the strongest value of each channel is all that
-  // kernel can spread.
+  // covering ladder everywhere; otherwise only where every cell hears from
+  // one run class at most, so that all its records share a second-pass
+  // kernel, and the strongest value of each channel is all that kernel can
+  // spread. Then no first-pass weight need be compared, only each cell's
+  // largest value so far.
   bool Keyed(int32_t b) const { return byKernel && mixed[static_cast<size_t>(b)] == 0; }
 
   // Marks the blocks where the records of two run classes meet in a cell;
@@ -676,14 +682,14 @@ class LineWorker {
     offered.resize(static_cast<size_t>(count));
     if (run.exactRecords) exact.resize(static_cast<size_t>(count) * 4 * blockCells);
     const bool keyed = Keyed(b);
-    if (keyed) keys.resize(static_cast<size_t>(count) * blockCells);
+    store.KeyByKernel(keyed);
     for (int32_t n = 0; n < count; ++n) {
       const LineItem& item = *blockItems[static_cast<size_t>(from + n)];
       BlockSource& o = offered[static_cast<size_t>(n)];
       if (keyed) {
-        // Records meet by second-pass kernel alone (see Covering): a key of
-        // kernel + 1 where the record exists, 0 where it does not.
-        OfferByKernel(item, cell0, n, o);
+        // Records meet by second-pass kernel alone (see Covering), offered
+        // largest kernel first.
+        OfferByKernel(item, cell0, o);
         continue;
       }
       const LineSource& s = *item.source;
@@ -717,27 +723,20 @@ class LineWorker {
     }
   }
 
-  void OfferByKernel(const LineItem& item, int32_t cell0, int32_t n, BlockSource& o) {
-    const int32_t blockCells = run.kernels.blockCells;
-    uint16_t* key = keys.data() + static_cast<size_t>(n) * blockCells;
-    o.key = key;
+  void OfferByKernel(const LineItem& item, int32_t cell0, BlockSource& o) {
+    o.key = nullptr;
     o.mul = nullptr;
     o.hi = nullptr;
     o.kernel = item.kernel;
-    const auto present = static_cast<uint16_t>(item.kernel + 1);
     if (item.source == nullptr) {
       const size_t lanes = RowLanes();
       const uint16_t* values = runValues.data() + static_cast<size_t>(item.row) * 4 * lanes + cell0;
       for (int32_t c = 0; c < 4; ++c) o.exact[c] = values + static_cast<size_t>(c) * lanes;
-      std::fill_n(key, blockCells, present);
       return;
     }
     const LineSource& s = *item.source;
     const FirstPassLanes& l = *s.lanes;
     const size_t lane0 = static_cast<size_t>(cell0 - (s.position - l.length / 2) + kMaxBlock);
-    for (int32_t j = 0; j < blockCells; ++j) {
-      key[j] = l.weights[lane0 + static_cast<size_t>(j)] > 0 ? present : uint16_t{0};
-    }
     // Covering needs the records as the lanes make them, and the lanes weigh
     // them from these operands (zero where a weight is <= 0).
     o.mul = l.mul.data() + lane0;
@@ -827,7 +826,6 @@ class LineWorker {
   std::vector<const LineItem*> blockItems;
   std::vector<BlockSource> offered;
   std::vector<uint16_t> exact;
-  std::vector<uint16_t> keys;
   // Run classes of the line.
   std::vector<int32_t> classOf;  // by rung and kernel, -1 when absent
   std::vector<int32_t> sourceClass;
@@ -848,7 +846,7 @@ class LineWorker {
   std::vector<uint16_t> lineScratch;
   std::vector<uint16_t> runValues;
   int32_t rows = 0;
-  bool byKernel = false;             // the line's records meet by second-pass kernel (see Keyed)
+  bool byKernel = false;             // the line's run classes are known (see Keyed)
   std::vector<uint8_t> mixed;        // by block
   std::vector<int32_t> mixedBefore;  // mixed blocks before each block
   std::vector<int32_t> cover;

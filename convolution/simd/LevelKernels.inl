@@ -468,7 +468,8 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
   const V validLanes = Ops::Load(valid);
   for (int32_t n = first; n < count; ++n) {
     const BlockSource& s = sources[n];
-    const V w = Ops::And(Ops::Load(s.key), validLanes);
+    const bool byBest = lists.best != nullptr;
+    const V w = byBest ? Ops::Zero() : Ops::And(Ops::Load(s.key), validLanes);
     V u[4];
     if (s.mul != nullptr) {
       const V mul = Ops::Load(s.mul);
@@ -479,16 +480,25 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
     }
     for (int32_t c = 0; c < 4; ++c) u[c] = Ops::And(u[c], validLanes);
     // Which channels an entry already listed covers, cell by cell.
-    typename Ops::M d[4] = {Ops::NoLanes(), Ops::NoLanes(), Ops::NoLanes(), Ops::NoLanes()};
-    const uint16_t* slot = lists.slots;
-    for (int32_t e = 0; e < lists.used; ++e, slot += slotLanes) {
-      const typename Ops::M reach = Ops::GreaterEqual(Ops::Load(slot), w);
+    V best[4] = {Ops::Zero(), Ops::Zero(), Ops::Zero(), Ops::Zero()};
+    if (byBest) {
       for (int32_t c = 0; c < 4; ++c) {
-        d[c] = Ops::MaskOr(
-            d[c], Ops::MaskAnd(reach, Ops::GreaterEqual(Ops::Load(slot + (c + 1) * kLanes), u[c])));
+        best[c] = Ops::Load(lists.best + c * kLanes);
+        u[c] = Ops::ZeroWhere(u[c], Ops::GreaterEqual(best[c], u[c]));
       }
+    } else {
+      typename Ops::M d[4] = {Ops::NoLanes(), Ops::NoLanes(), Ops::NoLanes(), Ops::NoLanes()};
+      const uint16_t* slot = lists.slots;
+      for (int32_t e = 0; e < lists.used; ++e, slot += slotLanes) {
+        const typename Ops::M reach = Ops::GreaterEqual(Ops::Load(slot), w);
+        for (int32_t c = 0; c < 4; ++c) {
+          d[c] = Ops::MaskOr(
+              d[c],
+              Ops::MaskAnd(reach, Ops::GreaterEqual(Ops::Load(slot + (c + 1) * kLanes), u[c])));
+        }
+      }
+      for (int32_t c = 0; c < 4; ++c) u[c] = Ops::ZeroWhere(u[c], d[c]);
     }
-    for (int32_t c = 0; c < 4; ++c) u[c] = Ops::ZeroWhere(u[c], d[c]);
     const typename Ops::M keep = Ops::NonZero(Ops::Or(Ops::Or(u[0], u[1]), Ops::Or(u[2], u[3])));
     if (!Ops::AnyLane(keep)) continue;
     // Lanes that keep a record append it at their own count.
@@ -508,6 +518,11 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
     }
     Ops::Store(lists.counts, Ops::IncrementWhere(counts, keep));
     if (highest + 1 > lists.used) lists.used = highest + 1;
+    // Only once the record is listed: a source that found the slots full is
+    // offered again.
+    if (byBest) {
+      for (int32_t c = 0; c < 4; ++c) Ops::Store(lists.best + c * kLanes, Ops::Max(best[c], u[c]));
+    }
   }
   return count;
 }

@@ -162,6 +162,13 @@ struct BlockLists {
   int32_t capacity;  // slots
   int32_t used;
   uint16_t* counts;  // blockCells lanes
+  // Null, or, where every entry listed reaches every record still to come
+  // (records keyed by second-pass kernel, offered largest kernel first), the
+  // largest value listed in each cell: four arrays of blockCells lanes, by
+  // channel, zero before the first offer. A channel is then dominated
+  // exactly when that value is at least its own, and the first-pass weights
+  // are not kept.
+  uint16_t* best;
 };
 
 // One source offered to a block: lane j reads its record for cell j from
@@ -214,10 +221,9 @@ struct Kernels2D {
   int32_t blockCells;
   // Offers sources [first, count) in turn to every cell of the block: a
   // record's channel is kept unless an entry already listed has at least
-  // its weight and at least its value there; a record with a kept channel is
-  // appended. `valid` masks the lanes that are cells of the line. Answers
-  // count, or the source that found the slots full (grow them and call
-  // again from there).
+  // its weight (see BlockLists::best) and at least its value there; a
+  // record with a kept channel is appended. `valid` masks the lanes that are cells of the line.
+  // Answers count, or the source that found the slots full (grow them and call again from there).
   int32_t (*offerBlock)(BlockLists& lists, const BlockSource* sources, int32_t first, int32_t count,
                         const uint16_t* valid);
   // Merges the listed entries of a block by second-pass kernel and hands

@@ -334,7 +334,8 @@ enum Options {
   kDarkPatches = 512,     // blocks of the layer give control value 0
   kRegions = 1024,        // flat regions of a few control values, as a depth pass has
   kColumnBands = 2048,    // bands of columns, each of one control value
-  kLayerAboveFull = 4096  // a 16-bit layer's pixels above full scale here and there
+  kLayerAboveFull = 4096,  // a 16-bit layer's pixels above full scale here and there
+  kRisingInward = 8192     // the layer rises, the image dims, away from each centre
 };
 
 struct Case {
@@ -418,6 +419,10 @@ const Case kCases[] = {
     {"GaussianLayerAboveFullInverted", BlurType::Gaussian, 60, 40, 8, 8, 7,
      kLayerAboveFull | kInverted},
     {"StarLayerAboveFullInverted", BlurType::Star, 31, 23, 10, 8, 7, kLayerAboveFull | kInverted},
+    // Each source reaches the centre, and the nearer, brighter ones beat the
+    // farther: cells there list a record from nearly every source of the
+    // line, more than a block's lists first hold.
+    {"DiamondRisingInward", BlurType::Diamond, 70, 50, 150, 150, 50, kRisingInward},
     // At 8 bits the lanes cannot hold these weights: the straightforward
     // loops take over a source to mask and an output to overwrite.
     {"FixedWeights", kFixed, 19, 13, 0, 0, 0, kMasked | kOverwrite, kOdd},
@@ -479,6 +484,19 @@ TEST_P(MakerFast, MatchesStraightforward) {
       for (int32_t& v : src.At(x, 5 + 21 * r)) v = top - k;
     }
   }
+  // Distance from an image's centre, 0 to 1.
+  auto away = [](const Image& image, int32_t x, int32_t y) {
+    return (std::abs(2 * x - image.width) + std::abs(2 * y - image.height)) /
+           static_cast<double>(image.width + image.height);
+  };
+  std::mt19937 jitter(3);
+  for (int32_t y = 0; y < c.height && (c.options & kRisingInward) != 0; ++y) {
+    for (int32_t x = 0; x < c.width; ++x) {
+      for (int32_t& v : src.At(x, y)) {
+        v = static_cast<int32_t>(full * (1.0 - away(src, x, y)) * (0.5 + jitter() % 64 / 128.0));
+      }
+    }
+  }
   for (int32_t y = 0; y < c.height && (c.options & kMasked) != 0; ++y) {
     for (int32_t x = (y * 3) % 7; x < c.width; x += 7) src.At(x, y)[0] = 0;
   }
@@ -501,6 +519,12 @@ TEST_P(MakerFast, MatchesStraightforward) {
        ++y) {
     for (int32_t x = (y * 5) % 3; x < layerImage.width; x += 3) {
       for (int32_t& v : layerImage.At(x, y)) v = 65535 - (x + y) % 9 * 1000;
+    }
+  }
+  for (int32_t y = 0; y < layerImage.height && (c.options & kRisingInward) != 0; ++y) {
+    for (int32_t x = 0; x < layerImage.width; ++x) {
+      for (int32_t& v : layerImage.At(x, y))
+        v = static_cast<int32_t>(layerImage.Full() * away(layerImage, x, y));
     }
   }
   for (int32_t y = 0; y < layerImage.height && (c.options & kDarkPatches) != 0; ++y) {
