@@ -25,6 +25,7 @@
 // every line is done.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -459,9 +460,8 @@ class LineWorker {
     int32_t last;
   };
   BlockSpan BlocksOf(int32_t from, int32_t to) const {
-    const int32_t blockCells = run.kernels.blockCells;
-    const int32_t first = from / blockCells;
-    return BlockSpan{first, to <= from ? first - 1 : (to - 1) / blockCells};
+    const int32_t first = from >> run.blockShift;
+    return BlockSpan{first, to <= from ? first - 1 : (to - 1) >> run.blockShift};
   }
 
   // Mixed blocks among those that cells [from, to) lie in (after
@@ -871,6 +871,7 @@ class VariableRun {
         lineCount(horizontal ? source->height : source->width),
         lineLength(horizontal ? source->width : source->height),
         kernels(instructionSetKernels),
+        blockShift(std::countr_zero(static_cast<uint32_t>(instructionSetKernels.blockCells))),
         lineFunction(lineKernel),
         lanes1(static_cast<size_t>(std::max(firstHolder.Interpolator().Count(), 0))),
         slots(Slots::ForThisMachine(4) - 1),
@@ -1181,6 +1182,9 @@ class VariableRun {
   int32_t lineCount;
   int32_t lineLength;
   const Kernels2D& kernels;
+  // Blocks hold a power of two of cells (the lanes of a vector): the block
+  // of every item's first and last cell is a shift, not a division.
+  int32_t blockShift;
   LineFunction lineFunction;
   std::vector<FirstPassLanes> lanes1;
   std::vector<RunPlan> runPlans;     // by first-pass lanes, records from the lanes only
@@ -1206,6 +1210,7 @@ bool ConvolveVariableSeparable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelS
                                bool maskSource, DestinationState destination) {
   if (!HoldsPixels<Pixel>(dst) || !HoldsPixels<Pixel>(src)) return false;
   const Kernels2D& kernels = simd::KernelsFor(simd).twoD;
+  if (!std::has_single_bit(static_cast<uint32_t>(kernels.blockCells))) return false;
   AEObjectAutoPointer<BCLHolder> first;
   AEObjectAutoPointer<BCLHolder> second;
   KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory, simd);

@@ -217,7 +217,7 @@ struct Kernels2D {
                        const uint16_t* values);
   // Whole vectors on a grid from each row's start, as spreadRow.
   void (*scatterSource)(const ScatterSource& source);
-  // Cells per block for offerBlock (the lanes of one vector).
+  // Cells per block for offerBlock (the lanes of one vector, a power of two).
   int32_t blockCells;
   // Offers sources [first, count) in turn to every cell of the block: a
   // record's channel is kept unless an entry already listed has at least
