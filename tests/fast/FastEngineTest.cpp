@@ -328,12 +328,12 @@ enum Options {
   kMasked = 8,
   kOverwrite = 16,
   kSparse = 32,
-  kSmoothLayer = 64,      // a ramp with scattered full pixels as the control layer
-  kStretched = 128,       // tile mode Stretch To Fit instead of Center Image
-  kUntiled = 256,         // No Tiling
-  kDarkPatches = 512,     // blocks of the layer give control value 0
-  kRegions = 1024,        // flat regions of a few control values, as a depth pass has
-  kColumnBands = 2048,    // bands of columns, each of one control value
+  kSmoothLayer = 64,       // a ramp with scattered full pixels as the control layer
+  kStretched = 128,        // tile mode Stretch To Fit instead of Center Image
+  kUntiled = 256,          // No Tiling
+  kDarkPatches = 512,      // blocks of the layer give control value 0
+  kRegions = 1024,         // flat regions of a few control values, as a depth pass has
+  kColumnBands = 2048,     // bands of columns, each of one control value
   kLayerAboveFull = 4096,  // a 16-bit layer's pixels above full scale here and there
   kRisingInward = 8192     // the layer rises, the image dims, away from each centre
 };
