@@ -415,9 +415,9 @@ class LineWorker {
     mixed.assign(static_cast<size_t>(blocks), 0);
     if (!run.exactRecords && (run.pass2.covering || !SeldomShared())) {
       TakeRuns();
-      byKernel = true;
+      classesKnown = true;
     } else {
-      byKernel = false;
+      classesKnown = false;
       for (const LineSource& s : sources) items.push_back(ItemOf(s));
     }
     bucketStart.assign(run.pass2.kernels.size() + 1, 0);
@@ -482,7 +482,7 @@ class LineWorker {
   // kernel, and the strongest value of each channel is all that kernel can
   // spread. Then no first-pass weight need be compared, only each cell's
   // largest value so far.
-  bool Keyed(int32_t b) const { return byKernel && mixed[static_cast<size_t>(b)] == 0; }
+  bool Keyed(int32_t b) const { return classesKnown && mixed[static_cast<size_t>(b)] == 0; }
 
   // Marks the blocks where the records of two run classes meet in a cell;
   // a class reaches the union of its sources' cells, which, its sources
@@ -846,7 +846,7 @@ class LineWorker {
   std::vector<uint16_t> lineScratch;
   std::vector<uint16_t> runValues;
   int32_t rows = 0;
-  bool byKernel = false;             // the line's run classes are known (see Keyed)
+  bool classesKnown = false;         // the line's run classes and mixed blocks (see Keyed)
   std::vector<uint8_t> mixed;        // by block
   std::vector<int32_t> mixedBefore;  // mixed blocks before each block
   std::vector<int32_t> cover;

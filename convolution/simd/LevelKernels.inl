@@ -466,9 +466,9 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
                    const uint16_t* valid) {
   const intptr_t slotLanes = kListArrays * kLanes;
   const V validLanes = Ops::Load(valid);
+  const bool byBest = lists.best != nullptr;
   for (int32_t n = first; n < count; ++n) {
     const BlockSource& s = sources[n];
-    const bool byBest = lists.best != nullptr;
     const V w = byBest ? Ops::Zero() : Ops::And(Ops::Load(s.key), validLanes);
     V u[4];
     if (s.mul != nullptr) {

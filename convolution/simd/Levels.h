@@ -222,8 +222,9 @@ struct Kernels2D {
   // Offers sources [first, count) in turn to every cell of the block: a
   // record's channel is kept unless an entry already listed has at least
   // its weight (see BlockLists::best) and at least its value there; a
-  // record with a kept channel is appended. `valid` masks the lanes that are cells of the line.
-  // Answers count, or the source that found the slots full (grow them and call again from there).
+  // record with a kept channel is appended. `valid` masks the lanes that
+  // are cells of the line. Answers count, or the source that found the
+  // slots full (grow them and call again from there).
   int32_t (*offerBlock)(BlockLists& lists, const BlockSource* sources, int32_t first, int32_t count,
                         const uint16_t* valid);
   // Merges the listed entries of a block by second-pass kernel and hands

@@ -421,7 +421,8 @@ const Case kCases[] = {
     {"StarLayerAboveFullInverted", BlurType::Star, 31, 23, 10, 8, 7, kLayerAboveFull | kInverted},
     // Each source reaches the centre, and the nearer, brighter ones beat the
     // farther: cells there list a record from nearly every source of the
-    // line, more than a block's lists first hold.
+    // line, more than a block's lists first hold. The image's jitter keeps
+    // neighbouring lines from standing in for a record the lists lose.
     {"DiamondRisingInward", BlurType::Diamond, 70, 50, 150, 150, 50, kRisingInward},
     // At 8 bits the lanes cannot hold these weights: the straightforward
     // loops take over a source to mask and an output to overwrite.
