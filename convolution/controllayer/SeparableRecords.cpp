@@ -102,7 +102,8 @@ struct SecondPass {
     int32_t hiBegin = 0;
     int32_t hiEnd = 0;
   };
-  std::vector<Kernel> kernels;  // by kernel index
+  std::vector<Kernel> kernels;        // by kernel index
+  std::vector<SpreadKernel> spreads;  // the same kernels as the spreads read them
   int32_t peak = 0;
   // Every kernel reaches, tap by tap, at least as far as any smaller one
   // (see Covering).
@@ -217,6 +218,9 @@ bool PrepareSecondPass(const BCLHolder& holder, SecondPass& pass) {
       }
     }
   }
+  for (const SecondPass::Kernel& k : pass.kernels) {
+    pass.spreads.push_back(SpreadKernel{k.length, k.mul.data(), k.hi.data(), k.hiBegin, k.hiEnd});
+  }
   pass.covering = Covering(views);
   const Axis atZero = AlongAxis(views.front());
   pass.ownCellAtZero = atZero.length == 1 && atZero.taps[0] == 32768 && lightestCentre >= 32768;
@@ -244,8 +248,6 @@ class BlockStore {
     lists.slots = slots.data();
     lists.capacity *= 2;
   }
-
-  int32_t Count(int32_t j) const { return counts[static_cast<size_t>(j)]; }
 
   void Clear() {
     std::fill_n(slots.begin(), static_cast<size_t>(lists.used) * kListArrays * lanes, 0);
@@ -747,30 +749,14 @@ class LineWorker {
   // Pass 2: each cell's entries, merged per kernel index, spread across the
   // lines from this one.
   void SpreadBlock(int32_t line, int32_t b, SlotPlanes& planes, int32_t slot) {
-    const int32_t blockCells = run.kernels.blockCells;
-    const int32_t cell0 = b * blockCells;
-    const intptr_t slotLanes = static_cast<intptr_t>(kListArrays) * blockCells;
-    for (int32_t j = 0; j < blockCells && cell0 + j < run.lineLength; ++j) {
-      const int32_t count = store.Count(j);
-      if (count == 0) continue;
-      PF_Pixel16* row = planes.Row(slot, cell0 + j);
-      const uint16_t* entry = store.Lists().slots + j;
-      const uint16_t* end = entry + count * slotLanes;
-      while (entry < end) {
-        const uint16_t kernel = entry[5 * blockCells];
-        uint16_t value[4] = {0, 0, 0, 0};
-        for (; entry < end && entry[5 * blockCells] == kernel; entry += slotLanes) {
-          for (int32_t c = 0; c < 4; ++c) {
-            value[c] = std::max(value[c], entry[(c + 1) * blockCells]);
-          }
-        }
-        const SecondPass::Kernel& k2 = run.pass2.kernels[kernel];
-        const LinesReached at = Reached(line, k2);
-        if (at.begin >= at.end) continue;
-        run.kernels.spreadRow(row, at.tap0, at.begin, at.end, k2.mul.data(), k2.hi.data(),
-                              at.tap0 + k2.hiBegin, at.tap0 + k2.hiEnd, value);
-      }
-    }
+    const int32_t cell0 = b * run.kernels.blockCells;
+    const SpreadCellsBlock block{reinterpret_cast<char*>(planes.Row(slot, cell0)),
+                                 planes.RowBytes(),
+                                 std::min(run.kernels.blockCells, run.lineLength - cell0),
+                                 line,
+                                 run.lineCount,
+                                 run.pass2.spreads.data()};
+    run.kernels.spreadCells(store.Lists(), block);
   }
 
   // Pass 2 on a plane of lines: the block's entries, merged per kernel index

@@ -346,6 +346,30 @@ void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const
   }
 }
 
+void SpreadCells(const BlockLists& lists, const SpreadCellsBlock& block) {
+  const intptr_t slotLanes = kListArrays * kLanes;
+  for (int32_t j = 0; j < block.cells; ++j) {
+    const int32_t count = lists.counts[j];
+    if (count == 0) continue;
+    auto* row = reinterpret_cast<PF_Pixel16*>(block.plane + j * block.rowBytes);
+    const uint16_t* entry = lists.slots + j;
+    const uint16_t* end = entry + count * slotLanes;
+    while (entry < end) {
+      const uint16_t kernel = entry[5 * kLanes];
+      uint16_t value[4] = {0, 0, 0, 0};
+      for (; entry < end && entry[5 * kLanes] == kernel; entry += slotLanes) {
+        for (int32_t c = 0; c < 4; ++c) value[c] = std::max(value[c], entry[(c + 1) * kLanes]);
+      }
+      const SpreadKernel& k = block.kernels[kernel];
+      const int32_t tap0 = block.line - k.length / 2;
+      const int32_t begin = tap0 > 0 ? tap0 : 0;
+      const int32_t last = tap0 + k.length < block.lineCount ? tap0 + k.length : block.lineCount;
+      if (begin >= last) continue;
+      SpreadRow(row, tap0, begin, last, k.mul, k.hi, tap0 + k.hiBegin, tap0 + k.hiEnd, value);
+    }
+  }
+}
+
 void SpreadAcross(char* plane, intptr_t rowBytes, int32_t cell, int32_t cells, int32_t first,
                   int32_t begin, int32_t end, const uint16_t* mul, const uint16_t* hi,
                   const uint16_t* values) {
@@ -530,7 +554,7 @@ int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first,
 constexpr Kernels2D kKernels2D = {&GatherRows<Ops, PF_Pixel>,
                                   &GatherRows<Ops, PF_Pixel16>,
                                   &GatherRows<FloatOps, PF_PixelFloat>,
-                                  &SpreadRow,
+                                  &SpreadCells,
                                   &SpreadAcross,
                                   &ScatterRows,
                                   kLanes,

@@ -186,6 +186,28 @@ struct BlockSource {
 
 using EntrySpread = void (*)(void* context, uint16_t kernel, const uint16_t* values);
 
+// A second-pass kernel as spreadCells reads it: `length` taps, each tap's
+// mulhi/hi operands four lanes wide with kRowPad zero taps on both sides,
+// the taps of weight 32768 and more in [hiBegin, hiEnd).
+struct SpreadKernel {
+  int32_t length;
+  const uint16_t* mul;
+  const uint16_t* hi;
+  int32_t hiBegin;
+  int32_t hiEnd;
+};
+
+// One block's cells for spreadCells: cell j's row of the plane lies at
+// plane + j * rowBytes, its pixel p the line p; lines [0, lineCount).
+struct SpreadCellsBlock {
+  char* plane;
+  intptr_t rowBytes;
+  int32_t cells;
+  int32_t line;
+  int32_t lineCount;
+  const SpreadKernel* kernels;  // by kernel index
+};
+
 // One instruction set's loops.
 struct Kernels2D {
   // Raises output rows [y, y + rows) (width pixels each, the first at `out`,
@@ -197,25 +219,24 @@ struct Kernels2D {
                        intptr_t rowBytes, uint16_t* scratch);
   void (*gatherRowsFloat)(const GatherPlanOf<float>& plan, int32_t y, int32_t rows,
                           PF_PixelFloat* out, intptr_t rowBytes, float* scratch);
-  // Raises the pixels [begin, end) of a 16-bit row to value * tap, for a
-  // kernel whose tap 0 lies at position `first` (first <= begin, 0 <= begin):
-  // a span of one vector or less in one vector from `begin`, a longer one in
-  // whole vectors on a grid from position 0, so that long spans of different
-  // kernels meet in whole vectors. mul/hi carry kRowPad zero taps before tap
-  // 0 and after the last, and the row kRowPad pixels of scratch after its
-  // end. A longer span reads hi only for the vectors that meet
-  // [hiBegin, hiEnd).
-  void (*spreadRow)(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const uint16_t* mul,
-                    const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, const uint16_t* value);
+  // Pass 2 of a block along the second pass: each cell's listed entries,
+  // merged by kernel (an entry's kernel follows the one before it or comes
+  // anew, as offered, largest first), each merge spread across the lines
+  // its kernel centred on `line` reaches. A row's pixels [begin, end) rise
+  // to value * tap: a span of one vector or less in one vector from
+  // `begin`, a longer one in whole vectors on a grid from position 0, so
+  // that long spans of different kernels meet in whole vectors; each row
+  // has kRowPad pixels of scratch after its end.
+  void (*spreadCells)(const BlockLists& lists, const SpreadCellsBlock& block);
   // Raises pixels [cell, cell + cells) of the rows [begin, end) of a plane
   // (rowBytes apart from `plane`, row `first` meeting tap 0 of the kernel)
   // to values * tap: values hold blockCells pixels, zero where a cell takes
-  // no part. mul/hi are spreadRow's operands; cells pass the row's end by
+  // no part. mul/hi are a SpreadKernel's; cells pass the row's end by
   // less than a vector, within its padding.
   void (*spreadAcross)(char* plane, intptr_t rowBytes, int32_t cell, int32_t cells, int32_t first,
                        int32_t begin, int32_t end, const uint16_t* mul, const uint16_t* hi,
                        const uint16_t* values);
-  // Whole vectors on a grid from each row's start, as spreadRow.
+  // Whole vectors on a grid from each row's start, as spreadCells.
   void (*scatterSource)(const ScatterSource& source);
   // Cells per block for offerBlock (the lanes of one vector, a power of two).
   int32_t blockCells;
