@@ -220,13 +220,13 @@ struct Kernels2D {
   void (*gatherRowsFloat)(const GatherPlanOf<float>& plan, int32_t y, int32_t rows,
                           PF_PixelFloat* out, intptr_t rowBytes, float* scratch);
   // Pass 2 of a block along the second pass: each cell's listed entries,
-  // merged by kernel (an entry's kernel follows the one before it or comes
-  // anew, as offered, largest first), each merge spread across the lines
-  // its kernel centred on `line` reaches. A row's pixels [begin, end) rise
-  // to value * tap: a span of one vector or less in one vector from
-  // `begin`, a longer one in whole vectors on a grid from position 0, so
-  // that long spans of different kernels meet in whole vectors; each row
-  // has kRowPad pixels of scratch after its end.
+  // merged by kernel (a cell lists the entries of one kernel together, as
+  // they were offered), each merge spread over the lines its kernel reaches
+  // centred on `line`. Those lines rise to value * tap: a span of one
+  // vector or less in one vector from its first line, a longer one in whole
+  // vectors on a grid from line 0, so that long spans of different kernels
+  // meet in whole vectors; each row has kRowPad pixels of scratch after its
+  // end.
   void (*spreadCells)(const BlockLists& lists, const SpreadCellsBlock& block);
   // Raises pixels [cell, cell + cells) of the rows [begin, end) of a plane
   // (rowBytes apart from `plane`, row `first` meeting tap 0 of the kernel)
