@@ -102,8 +102,8 @@ struct SecondPass {
     int32_t hiBegin = 0;
     int32_t hiEnd = 0;
   };
-  std::vector<Kernel> kernels;        // by kernel index
-  std::vector<SpreadKernel> spreads;  // the same kernels as the spreads read them
+  std::vector<Kernel> kernels;        // by kernel index: the operands' storage
+  std::vector<SpreadKernel> spreads;  // the same kernels as both spreads read them
   int32_t peak = 0;
   // Every kernel reaches, tap by tap, at least as far as any smaller one
   // (see Covering).
@@ -779,12 +779,11 @@ class LineWorker {
     static void Spread(void* context, uint16_t kernel, const uint16_t* values) {
       const auto& self = *static_cast<const AcrossBlock*>(context);
       const VariableRun<Pixel>& run = self.worker->run;
-      const SecondPass::Kernel& k2 = run.pass2.kernels[kernel];
+      const SpreadKernel& k2 = run.pass2.spreads[kernel];
       const LinesReached at = self.worker->Reached(self.line, k2);
       if (at.begin >= at.end) return;
       run.kernels.spreadAcross(self.planes->Data(self.slot), self.planes->RowBytes(), self.cell0,
-                               self.cells, at.tap0, at.begin, at.end, k2.mul.data(), k2.hi.data(),
-                               values);
+                               self.cells, at.tap0, at.begin, at.end, k2.mul, k2.hi, values);
     }
   };
 
@@ -795,7 +794,7 @@ class LineWorker {
     int32_t begin;
     int32_t end;
   };
-  LinesReached Reached(int32_t line, const SecondPass::Kernel& k2) const {
+  LinesReached Reached(int32_t line, const SpreadKernel& k2) const {
     const int32_t tap0 = line - k2.length / 2;
     return LinesReached{tap0, std::max(0, tap0), std::min(run.lineCount, tap0 + k2.length)};
   }

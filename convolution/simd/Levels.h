@@ -173,8 +173,10 @@ struct BlockLists {
 
 // One source offered to a block: lane j reads its record for cell j from
 // the first-pass kernel's lane arrays (zero where the kernel does not reach
-// or weighs <= 0). Values come from mul/hi with the source's channels, or,
-// when the lanes cannot hold them exactly, ready-made from exact[c].
+// or weighs <= 0): key the first-pass weights, unread where the lists keep
+// their cells' largest values (see BlockLists::best). Values come from
+// mul/hi with the source's channels, or, when the lanes cannot hold them
+// exactly, ready-made from exact[c].
 struct BlockSource {
   const uint16_t* key;
   const uint16_t* mul;
