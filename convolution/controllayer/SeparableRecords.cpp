@@ -374,6 +374,15 @@ class LineWorker {
   }
 
  private:
+  // A stretch of neighbouring sources of one kernel pair: positions
+  // [from, to) of the line.
+  struct Segment {
+    int32_t from;
+    int32_t to;
+    int16_t lanes;
+    uint16_t kernel;
+  };
+
   // Every source of the line with its kernels, strongest second-pass kernel
   // first, and which of them reach each block.
   void SortLine(int32_t line, SlotPlanes& planes, int32_t slot) {
@@ -381,25 +390,27 @@ class LineWorker {
     const SourceChoice* choice = run.choices.get() + static_cast<size_t>(line) * lineLength;
     // Source p of the line: a row's pixels lie side by side, a column's a
     // row apart.
-    const char* pixels = reinterpret_cast<const char*>(run.src->data);
-    intptr_t step = run.src->rowbytes;
+    linePixels = reinterpret_cast<const char*>(run.src->data);
+    lineStep = run.src->rowbytes;
     if (run.firstIsHorizontal) {
-      pixels += static_cast<intptr_t>(line) * run.src->rowbytes;
-      step = sizeof(Pixel);
+      linePixels += static_cast<intptr_t>(line) * run.src->rowbytes;
+      lineStep = sizeof(Pixel);
     } else {
-      pixels += static_cast<intptr_t>(line) * static_cast<intptr_t>(sizeof(Pixel));
+      linePixels += static_cast<intptr_t>(line) * static_cast<intptr_t>(sizeof(Pixel));
     }
-    sources.clear();
+    // The choices alone make the segments, so that a run's pixels are read
+    // only where its records are made.
+    segments.clear();
     for (int32_t p = 0; p < lineLength; ++p) {
       // Down a column every source lies on a page of its own, which the
       // processor's prefetchers do not follow.
       if (p + kPrefetchSources < lineLength) {
-        __builtin_prefetch(pixels + (p + kPrefetchSources) * step);
+        __builtin_prefetch(linePixels + (p + kPrefetchSources) * lineStep);
       }
       const SourceChoice& c = choice[p];
       if (c.lanes == kBlackSource) continue;
-      const Pixel s = run.Masked(*reinterpret_cast<const Pixel*>(pixels + p * step));
       if (c.lanes == kOwnCell) {
+        const Pixel s = PixelAt(p);
         PF_Pixel16& d = run.acrossLines ? planes.Row(slot, line)[p] : planes.Row(slot, p)[line];
         d.alpha = std::max<uint16_t>(d.alpha, s.alpha);
         d.red = std::max<uint16_t>(d.red, s.red);
@@ -407,9 +418,18 @@ class LineWorker {
         d.blue = std::max<uint16_t>(d.blue, s.blue);
         continue;
       }
-      sources.push_back(
-          LineSource{p, c.kernel, c.lanes, &run.Lanes(c.lanes), {s.alpha, s.red, s.green, s.blue}});
+      if (!segments.empty()) {
+        Segment& last = segments.back();
+        if (last.to == p && last.lanes == c.lanes && last.kernel == c.kernel) {
+          ++last.to;
+          continue;
+        }
+      }
+      segments.push_back(Segment{p, p + 1, c.lanes, c.kernel});
     }
+    // Items point into `sources`, which must not move.
+    sources.clear();
+    sources.reserve(static_cast<size_t>(lineLength));
     items.clear();
     rows = 0;
     const int32_t blockCells = run.kernels.blockCells;
@@ -420,7 +440,9 @@ class LineWorker {
       classesKnown = true;
     } else {
       classesKnown = false;
-      for (const LineSource& s : sources) items.push_back(ItemOf(s));
+      for (const Segment& s : segments) {
+        for (int32_t p = s.from; p < s.to; ++p) items.push_back(ItemOf(Listed(p, s)));
+      }
     }
     bucketStart.assign(run.pass2.kernels.size() + 1, 0);
     for (const LineItem& item : items) ++bucketStart[item.kernel];
@@ -497,9 +519,10 @@ class LineWorker {
       ++cover[static_cast<size_t>(k.coverFrom)];
       --cover[static_cast<size_t>(k.coverTo)];
     };
-    for (size_t n = 0; n < sources.size(); ++n) {
-      Class& k = classes[static_cast<size_t>(sourceClass[n])];
-      const LineItem reach = ItemOf(sources[n]);
+    for (size_t n = 0; n < segments.size(); ++n) {
+      const Segment& s = segments[n];
+      Class& k = classes[static_cast<size_t>(segmentClass[n])];
+      const CellSpan reach = CellsOf(s.from, s.to, run.Lanes(s.lanes).length);
       if (reach.to <= reach.from) continue;
       if (reach.from > k.coverTo) {
         close(k);
@@ -523,16 +546,45 @@ class LineWorker {
   // run worth its classes.
   bool SeldomShared() const {
     size_t same = 0;
-    for (size_t n = 1; n < sources.size(); ++n) {
-      same += sources[n].kernel == sources[n - 1].kernel && sources[n].rung == sources[n - 1].rung;
+    size_t count = 0;
+    for (size_t n = 0; n < segments.size(); ++n) {
+      const Segment& s = segments[n];
+      const auto length = static_cast<size_t>(s.to - s.from);
+      count += length;
+      same += length - 1;
+      if (n > 0) same += s.lanes == segments[n - 1].lanes && s.kernel == segments[n - 1].kernel;
     }
-    return 4 * same < sources.size();
+    return 4 * same < count;
+  }
+
+  // The cells that sources at positions [from, to) of the line reach with
+  // first-pass lanes of `length` taps.
+  struct CellSpan {
+    int32_t from;
+    int32_t to;
+  };
+  CellSpan CellsOf(int32_t from, int32_t to, int32_t length) const {
+    return CellSpan{std::max(0, from - length / 2),
+                    std::min(run.lineLength, to - 1 - length / 2 + length)};
   }
 
   LineItem ItemOf(const LineSource& s) const {
-    const int32_t firstCell = s.position - s.lanes->length / 2;
-    return LineItem{std::max(0, firstCell), std::min(run.lineLength, firstCell + s.lanes->length),
-                    s.kernel, &s, -1};
+    const CellSpan cells = CellsOf(s.position, s.position + 1, s.lanes->length);
+    return LineItem{cells.from, cells.to, s.kernel, &s, -1};
+  }
+
+  // Source p of the line, the masked pixel as the straightforward loops read
+  // it.
+  Pixel PixelAt(int32_t p) const {
+    return run.Masked(*reinterpret_cast<const Pixel*>(linePixels + p * lineStep));
+  }
+
+  // Source p of segment s, listed to be offered on its own.
+  const LineSource& Listed(int32_t p, const Segment& s) {
+    const Pixel v = PixelAt(p);
+    sources.push_back(
+        LineSource{p, s.kernel, s.lanes, &run.Lanes(s.lanes), {v.alpha, v.red, v.green, v.blue}});
+    return sources.back();
   }
 
   // Sources of one kernel pair that fill enough of the line go through the
@@ -540,30 +592,29 @@ class LineWorker {
   void TakeRuns() {
     const auto kernelCount = static_cast<int32_t>(run.pass2.kernels.size());
     classes.clear();
-    sourceClass.resize(sources.size());
-    // Neighbours mostly share their kernels, so the class of the source
-    // before is tried first.
+    segmentClass.resize(segments.size());
+    // Segments split by a black source mostly share their kernels, so the
+    // class of the segment before is tried first.
     size_t lastKey = SIZE_MAX;
     int32_t cls = -1;
-    for (size_t n = 0; n < sources.size(); ++n) {
-      const LineSource& s = sources[n];
-      const size_t key = static_cast<size_t>(s.rung) * kernelCount + s.kernel;
+    for (size_t n = 0; n < segments.size(); ++n) {
+      const Segment& s = segments[n];
+      const size_t key = static_cast<size_t>(s.lanes) * kernelCount + s.kernel;
       if (key != lastKey) {
         if (key >= classOf.size()) classOf.resize(key + 1, -1);
         if (classOf[key] < 0) {
           classOf[key] = static_cast<int32_t>(classes.size());
           const auto index = static_cast<int32_t>(n);
-          classes.push_back(
-              Class{s.rung, s.kernel, 0, s.position, s.position, index, index, -1, 0, 0});
+          classes.push_back(Class{s.lanes, s.kernel, 0, s.from, s.from, index, index, -1, 0, 0});
         }
         cls = classOf[key];
         lastKey = key;
       }
       Class& k = classes[static_cast<size_t>(cls)];
-      ++k.count;
-      k.last = s.position;
+      k.count += s.to - s.from;
+      k.last = s.to - 1;
       k.lastIndex = static_cast<int32_t>(n);
-      sourceClass[n] = cls;
+      segmentClass[n] = cls;
     }
     const bool covering = run.pass2.covering;
     if (!covering) MarkMixedBlocks();
@@ -591,20 +642,31 @@ class LineWorker {
       k.row = TakeRun(*plan, k.first, k.last, [&](auto&& put) {
         for (auto n = static_cast<size_t>(k.firstIndex); n <= static_cast<size_t>(k.lastIndex);
              ++n) {
-          if (sourceClass[n] == static_cast<int32_t>(c)) put(sources[n]);
+          if (segmentClass[n] != static_cast<int32_t>(c)) continue;
+          for (int32_t p = segments[n].from; p < segments[n].to; ++p) put(p, PixelAt(p));
         }
       });
       if (k.row < 0) continue;
       items.push_back(
           LineItem{from, to, k.kernel, nullptr, k.row, covering ? kEveryBlock : kPureBlocks});
     }
-    for (size_t n = 0; n < sources.size(); ++n) {
-      if (classes[static_cast<size_t>(sourceClass[n])].row < 0) {
-        items.push_back(ItemOf(sources[n]));
+    for (size_t n = 0; n < segments.size(); ++n) {
+      const Segment& s = segments[n];
+      if (classes[static_cast<size_t>(segmentClass[n])].row < 0) {
+        for (int32_t p = s.from; p < s.to; ++p) items.push_back(ItemOf(Listed(p, s)));
       } else if (!covering && mixedBefore.back() > 0) {
-        LineItem item = ItemOf(sources[n]);
-        item.blocks = kMixedBlocks;
-        if (MixedBlocks(BlocksOf(item.from, item.to)) > 0) items.push_back(item);
+        // Of a run's sources, those that reach a mixed block are offered
+        // there on their own.
+        const int32_t length = run.Lanes(s.lanes).length;
+        const CellSpan all = CellsOf(s.from, s.to, length);
+        if (MixedBlocks(BlocksOf(all.from, all.to)) == 0) continue;
+        for (int32_t p = s.from; p < s.to; ++p) {
+          const CellSpan cells = CellsOf(p, p + 1, length);
+          if (MixedBlocks(BlocksOf(cells.from, cells.to)) == 0) continue;
+          LineItem item = ItemOf(Listed(p, s));
+          item.blocks = kMixedBlocks;
+          items.push_back(item);
+        }
       }
     }
   }
@@ -629,14 +691,15 @@ class LineWorker {
     // source lies in that piece and, where windows overlap, in the ones
     // before it.
     int32_t piece = 0;
-    each([&](const LineSource& s) {
-      const int32_t i0 = s.position - from + half;
+    each([&](int32_t position, const Pixel& v) {
+      const uint16_t channel[4] = {v.alpha, v.red, v.green, v.blue};
+      const int32_t i0 = position - from + half;
       while (piece + 1 < kPieces && i0 >= (piece + 1) * chunk) ++piece;
       for (int32_t k = piece; k >= 0; --k) {
         const int32_t i = i0 - k * chunk;
         if (i >= inCount) break;
         uint16_t* at = in + static_cast<size_t>(i) * kLineLanes + 4 * k;
-        std::copy_n(s.channel, 4, at);
+        std::copy_n(channel, 4, at);
       }
     });
     LineJob job{};
@@ -802,7 +865,10 @@ class LineWorker {
   const VariableRun<Pixel>& run;
   BlockStore store;
   std::vector<uint16_t> valid;
-  std::vector<LineSource> sources;
+  std::vector<Segment> segments;
+  const char* linePixels = nullptr;  // source 0 of the line, lineStep bytes apart
+  intptr_t lineStep = 0;
+  std::vector<LineSource> sources;  // those offered on their own
   std::vector<LineItem> items;
   std::vector<const LineItem*> ordered;
   std::vector<int32_t> bucketStart;
@@ -813,7 +879,7 @@ class LineWorker {
   std::vector<uint16_t> exact;
   // Run classes of the line.
   std::vector<int32_t> classOf;  // by rung and kernel, -1 when absent
-  std::vector<int32_t> sourceClass;
+  std::vector<int32_t> segmentClass;
   // Sources of one kernel pair on the line; row: where their run went, or -1.
   struct Class {
     int32_t rung;
@@ -821,7 +887,7 @@ class LineWorker {
     int32_t count;
     int32_t first;  // positions of the first and last member
     int32_t last;
-    int32_t firstIndex;  // and their indices in `sources`
+    int32_t firstIndex;  // and the indices of their segments
     int32_t lastIndex;
     int32_t row;
     int32_t coverFrom;  // the cells its sources reach so far (MarkMixedBlocks)
