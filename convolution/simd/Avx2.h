@@ -41,6 +41,9 @@ struct Avx2U16 {
   QB_AVX2_OP V SplatPixel(const uint16_t* p) {
     return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
   }
+  QB_AVX2_OP V SplatPacked(uint64_t bits) {
+    return _mm256_set1_epi64x(static_cast<long long>(bits));
+  }
 
   QB_AVX2_OP V Max(V a, V b) { return _mm256_max_epu16(a, b); }
   QB_AVX2_OP V Add(V a, V b) { return _mm256_add_epi16(a, b); }

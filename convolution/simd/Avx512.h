@@ -45,6 +45,9 @@ struct Avx512U16 {
     std::memcpy(&bits, p, sizeof bits);
     return _mm512_set1_epi64(static_cast<long long>(bits));
   }
+  QB_AVX512_OP V SplatPacked(uint64_t bits) {
+    return _mm512_set1_epi64(static_cast<long long>(bits));
+  }
 
   QB_AVX512_OP V Max(V a, V b) { return _mm512_max_epu16(a, b); }
   QB_AVX512_OP V Add(V a, V b) { return _mm512_add_epi16(a, b); }

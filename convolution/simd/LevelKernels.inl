@@ -316,9 +316,8 @@ constexpr int32_t kPixels = Ops::kPixels;
 constexpr int32_t kLanes = 4 * kPixels;
 
 void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const uint16_t* mul,
-               const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, const uint16_t* value) {
+               const uint16_t* hi, int32_t hiBegin, int32_t hiEnd, V v) {
   static_assert(kPixels <= kRowPad, "spread kernels need more padding");
-  const V v = Ops::SplatPixel(value);
   uint16_t* lanes = reinterpret_cast<uint16_t*>(row);
   // A span no wider than a vector (most spreads of a dark frame, whose
   // kernels are small) takes one vector from `begin`, off the grid, weighed
@@ -356,16 +355,25 @@ void SpreadCells(const BlockLists& lists, const SpreadCellsBlock& block) {
     const uint16_t* end = entry + count * slotLanes;
     while (entry < end) {
       const uint16_t kernel = entry[5 * kLanes];
-      uint16_t value[4] = {0, 0, 0, 0};
+      // The merge stays in general registers: a vector loaded from channels
+      // just stored one by one would wait for every store.
+      uint64_t a = 0;
+      uint64_t r = 0;
+      uint64_t g = 0;
+      uint64_t b = 0;
       for (; entry < end && entry[5 * kLanes] == kernel; entry += slotLanes) {
-        for (int32_t c = 0; c < 4; ++c) value[c] = std::max(value[c], entry[(c + 1) * kLanes]);
+        a = std::max<uint64_t>(a, entry[1 * kLanes]);
+        r = std::max<uint64_t>(r, entry[2 * kLanes]);
+        g = std::max<uint64_t>(g, entry[3 * kLanes]);
+        b = std::max<uint64_t>(b, entry[4 * kLanes]);
       }
       const SpreadKernel& k = block.kernels[kernel];
       const int32_t tap0 = block.line - k.length / 2;
       const int32_t begin = tap0 > 0 ? tap0 : 0;
       const int32_t last = tap0 + k.length < block.lineCount ? tap0 + k.length : block.lineCount;
       if (begin >= last) continue;
-      SpreadRow(row, tap0, begin, last, k.mul, k.hi, tap0 + k.hiBegin, tap0 + k.hiEnd, value);
+      SpreadRow(row, tap0, begin, last, k.mul, k.hi, tap0 + k.hiBegin, tap0 + k.hiEnd,
+                Ops::SplatPacked(a | r << 16 | g << 32 | b << 48));
     }
   }
 }

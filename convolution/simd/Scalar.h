@@ -13,6 +13,7 @@
 //   Zero Splat Load Store                  unaligned loads and stores
 //   LoadWidened StoreNarrowed              kLanes bytes to or from lanes
 //   SplatPixel                             four lanes repeated across V
+//   SplatPacked                            the same, lane c from bits 16c..16c+15
 //   Max Add Sub And Or                     unsigned max; wrapping add, sub
 //   MulHi Weigh WeighBy                    the weight encoding of Lanes.h
 //   WeighBelow WeighAbove                  a weight's operand w below 32768
@@ -59,6 +60,11 @@ struct ScalarU16 {
     for (int i = 0; i < kLanes; ++i) p[i] = static_cast<uint8_t>(v.c[i]);
   }
   QB_SIMD_OP V SplatPixel(const uint16_t* p) { return Load(p); }
+  QB_SIMD_OP V SplatPacked(uint64_t bits) {
+    V v;
+    for (int i = 0; i < kLanes; ++i) v.c[i] = static_cast<uint16_t>(bits >> (16 * (i % 4)));
+    return v;
+  }
 
   QB_SIMD_OP V Max(V a, V b) {
     for (int i = 0; i < kLanes; ++i) a.c[i] = a.c[i] > b.c[i] ? a.c[i] : b.c[i];

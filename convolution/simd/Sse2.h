@@ -41,6 +41,7 @@ struct Sse2U16 {
     const V v = _mm_loadl_epi64(reinterpret_cast<const V*>(p));
     return _mm_unpacklo_epi64(v, v);
   }
+  QB_SSE2_OP V SplatPacked(uint64_t bits) { return _mm_set1_epi64x(static_cast<long long>(bits)); }
 
   // SSE2 has no unsigned 16-bit maximum: a + (b - a saturated at 0).
   QB_SSE2_OP V Max(V a, V b) { return _mm_add_epi16(a, _mm_subs_epu16(b, a)); }
