@@ -330,14 +330,22 @@ void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const
     Ops::Store(at, Ops::Max(Ops::Load(at), weighted));
     return;
   }
-  for (int32_t q = begin - begin % kPixels; q < end; q += kPixels) {
-    const intptr_t tap = 4 * static_cast<intptr_t>(q - first + kRowPad);
-    uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
-    Ops::Store(at, Ops::Max(Ops::Load(at), Ops::MulHi(v, Ops::Load(mul + tap))));
-  }
   const int32_t hiFrom = hiBegin > begin ? hiBegin : begin;
   const int32_t hiTo = hiEnd < end ? hiEnd : end;
-  for (int32_t q = hiFrom - hiFrom % kPixels; q < hiTo; q += kPixels) {
+  // Where most taps weigh 32768 or more (a box), one pass weighs them all
+  // exactly; elsewhere one multiply gives the product but at the few taps
+  // a second pass weighs again.
+  const bool mostlyHigh = 2 * (hiTo - hiFrom) >= end - begin;
+  if (!mostlyHigh) {
+    for (int32_t q = begin - begin % kPixels; q < end; q += kPixels) {
+      const intptr_t tap = 4 * static_cast<intptr_t>(q - first + kRowPad);
+      uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
+      Ops::Store(at, Ops::Max(Ops::Load(at), Ops::MulHi(v, Ops::Load(mul + tap))));
+    }
+  }
+  const int32_t weighFrom = mostlyHigh ? begin : hiFrom;
+  const int32_t weighTo = mostlyHigh ? end : hiTo;
+  for (int32_t q = weighFrom - weighFrom % kPixels; q < weighTo; q += kPixels) {
     const intptr_t tap = 4 * static_cast<intptr_t>(q - first + kRowPad);
     uint16_t* at = lanes + 4 * static_cast<intptr_t>(q);
     const V weighted = Ops::Weigh(v, Ops::Load(mul + tap), Ops::Load(hi + tap));
