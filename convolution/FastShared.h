@@ -25,13 +25,14 @@
 namespace fastpath {
 
 // The factory as the control-layer paths here use it: the layer resampled
-// on the host's threads, with AVX2 where the render's instruction sets reach
-// it (the same image as the ordered loops).
+// on the host's threads, with the widest vectors the render's instruction
+// sets reach (the same image as the ordered loops).
 inline KernelHolderFactory ResamplingOnHostThreads(const KernelHolderFactory& factory,
                                                    SimdLevel simd) {
   KernelHolderFactory copy = factory;
-  copy.bcl.resampleRows =
-      simd >= SimdLevel::AVX2 ? ScaleRows::OnHostThreadsAvx2 : ScaleRows::OnHostThreads;
+  copy.bcl.resampleRows = simd >= SimdLevel::AVX512 ? ScaleRows::OnHostThreadsAvx512
+                          : simd >= SimdLevel::AVX2 ? ScaleRows::OnHostThreadsAvx2
+                                                    : ScaleRows::OnHostThreads;
   return copy;
 }
 

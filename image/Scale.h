@@ -17,9 +17,10 @@ enum ScaleFilter : int32_t {
 
 // How a filtered scale runs its rows: in order on the calling thread,
 // polling the host's abort and progress after each row and column, or shared
-// out on the host's iterate threads (which poll), there also with AVX2 where
-// the caller has asked the processor for it. The pixels are the same.
-enum class ScaleRows { InOrder, OnHostThreads, OnHostThreadsAvx2 };
+// out on the host's iterate threads (which poll), there also with AVX2 or
+// AVX-512 (F and BW) where the caller has asked the processor for it. The
+// pixels are the same.
+enum class ScaleRows { InOrder, OnHostThreads, OnHostThreadsAvx2, OnHostThreadsAvx512 };
 
 // Writes every destination pixel. The overload must match the worlds' depth
 // (both worlds share it). background, a pixel of that depth or null, fills

@@ -103,9 +103,9 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                         {11, 40, 21, 133, EdgeReflect}};
   const PF_Pixel grey8{90, 10, 200, 40};
   const PF_Pixel16 grey16{9000, 100, 20000, 32768};
-  const bool avx2 = CpuSimdLevel() >= SimdLevel::AVX2;
   std::vector<ScaleRows> orders = {ScaleRows::InOrder, ScaleRows::OnHostThreads};
-  if (avx2) orders.push_back(ScaleRows::OnHostThreadsAvx2);
+  if (CpuSimdLevel() >= SimdLevel::AVX2) orders.push_back(ScaleRows::OnHostThreadsAvx2);
+  if (CpuSimdLevel() >= SimdLevel::AVX512) orders.push_back(ScaleRows::OnHostThreadsAvx512);
   for (int threads : {1, 3}) {
     HostSession session;
     session.host.Config().threads = threads;
@@ -114,7 +114,7 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
         for (int32_t filter = ScaleTriangle; filter <= ScaleMitchell; ++filter) {
           for (bool background : {false, true}) {
             softhost::SoftWorld source(z.w, z.h, deep), ordered(z.W, z.H, deep),
-                shared(z.W, z.H, deep), wide(z.W, z.H, deep);
+                other(z.W, z.H, deep);
             FillSparse(source.World(), static_cast<uint32_t>(filter * 7 + z.w), 2);
             for (int32_t y = 0; y < z.h; ++y) {
               for (int32_t x = 0; x < z.w; ++x) {
@@ -122,24 +122,22 @@ TEST(Scale, HostThreadRowsMatchTheOrderedLoops) {
                   SetChannel(source.World(), x, y, 0, FullScale(source.World()));
               }
             }
-            for (ScaleRows order : orders) {
-              PF_EffectWorld* dest = order == ScaleRows::InOrder         ? ordered.World()
-                                     : order == ScaleRows::OnHostThreads ? shared.World()
-                                                                         : wide.World();
-              const auto scale = [&](const auto* grey) {
-                Scale(session.In(), source.World(), dest, filter, z.edgeMode,
-                      background ? grey : nullptr, order);
-              };
-              deep ? scale(&grey16) : scale(&grey8);
-            }
             const std::string where = std::to_string(threads) + " threads, " + (deep ? "16" : "8") +
                                       " bits, " + std::to_string(z.w) + "x" + std::to_string(z.h) +
                                       " to " + std::to_string(z.W) + "x" + std::to_string(z.H) +
                                       ", filter " + std::to_string(filter) + ", background " +
                                       std::to_string(background);
-            EXPECT_TRUE(SameImage(shared.World(), ordered.World())) << where;
-            if (avx2) {
-              EXPECT_TRUE(SameImage(wide.World(), ordered.World())) << "AVX2, " << where;
+            for (ScaleRows order : orders) {
+              PF_EffectWorld* dest = order == ScaleRows::InOrder ? ordered.World() : other.World();
+              const auto scale = [&](const auto* grey) {
+                Scale(session.In(), source.World(), dest, filter, z.edgeMode,
+                      background ? grey : nullptr, order);
+              };
+              deep ? scale(&grey16) : scale(&grey8);
+              if (order != ScaleRows::InOrder) {
+                EXPECT_TRUE(SameImage(other.World(), ordered.World()))
+                    << "rows " << static_cast<int>(order) << ", " << where;
+              }
             }
           }
         }
