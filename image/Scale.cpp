@@ -355,84 +355,61 @@ int32_t SpanOfList(const ContributorList& list, const char* origin, intptr_t ste
 #pragma GCC target("avx2")
 #endif
 
-// SpanOfList with AVX2: four pixels a vector, eight a walk of the list. The
-// same sums in lanes twice as wide; the 256-bit unpacks and packs work within
-// 128-bit halves, so the sums lie permuted while they add up and the packs
-// put them back in order. Makes whole groups of four pixels and answers how
-// many (none where a weight needs more than 16 bits).
-template <typename Pixel>
-int32_t SpanOfListAvx2(const ContributorList& list, const char* origin, intptr_t step,
-                       int32_t indexBase, int32_t pixels, const Pixel* background, Pixel* out) {
-  using Channel = typename PixelTraits<Pixel>::Channel;
-  constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
-  int32_t f[4];
-  if (!BackgroundFill(list, background, f)) return 0;
-  const __m256i fill = _mm256_setr_epi32(f[0], f[1], f[2], f[3], f[0], f[1], f[2], f[3]);
-  const __m256i max16 = _mm256_set1_epi16(static_cast<short>(kMax));
-  const __m256i max32 = _mm256_set1_epi32(kMax);
-  const __m256i alphaLanes = _mm256_setr_epi16(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
-  constexpr intptr_t kQuad = 4 * sizeof(Pixel);
-  auto walk = [&](int32_t i, auto quads) {
-    __m256i lo[quads.value];
-    __m256i hi[quads.value];
-    __m256i full[quads.value];
-    for (int32_t n = 0; n < quads.value; ++n) {
-      lo[n] = _mm256_setzero_si256();
-      hi[n] = _mm256_setzero_si256();
-      full[n] = _mm256_set1_epi32(-1);
+namespace spans_avx2 {
+
+// Four pixels a vector; the opaque lanes as a vector mask.
+struct W {
+  using V = __m256i;
+  using Full = __m256i;
+  static constexpr int32_t kPixels = 4;
+  static V Zero() { return _mm256_setzero_si256(); }
+  static V Splat16(int32_t x) { return _mm256_set1_epi16(static_cast<short>(x)); }
+  static V Splat32(int32_t x) { return _mm256_set1_epi32(x); }
+  static V Fill(const int32_t* f) {
+    return _mm256_setr_epi32(f[0], f[1], f[2], f[3], f[0], f[1], f[2], f[3]);
+  }
+  template <typename Pixel>
+  static V LoadPixels(const char* at) {
+    if constexpr (sizeof(typename PixelTraits<Pixel>::Channel) == 1) {
+      return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+    } else {
+      return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
     }
-    for (int32_t k = 0; k < list.count; ++k) {
-      const int32_t weight = list.p[k].weight;
-      const bool negative = weight < 0;
-      const __m256i w16 =
-          _mm256_set1_epi16(static_cast<short>(negative ? weight + 0x10000 : weight));
-      const char* at = origin + (list.p[k].pixel - indexBase) * step +
-                       static_cast<intptr_t>(i) * static_cast<intptr_t>(sizeof(Pixel));
-      for (int32_t n = 0; n < quads.value; ++n) {
-        __m256i c;
-        if constexpr (sizeof(Channel) == 1) {
-          c = _mm256_cvtepu8_epi16(
-              _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + n * kQuad)));
-        } else {
-          c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + n * kQuad));
-        }
-        full[n] = _mm256_and_si256(full[n], _mm256_cmpeq_epi16(c, max16));
-        if (weight == 0) continue;
-        const __m256i low = _mm256_mullo_epi16(c, w16);
-        const __m256i high = _mm256_mulhi_epu16(c, w16);
-        __m256i p0 = _mm256_unpacklo_epi16(low, high);
-        __m256i p1 = _mm256_unpackhi_epi16(low, high);
-        if (negative) {
-          p0 = _mm256_sub_epi32(p0, _mm256_unpacklo_epi16(_mm256_setzero_si256(), c));
-          p1 = _mm256_sub_epi32(p1, _mm256_unpackhi_epi16(_mm256_setzero_si256(), c));
-        }
-        lo[n] = _mm256_add_epi32(lo[n], p0);
-        hi[n] = _mm256_add_epi32(hi[n], p1);
-      }
+  }
+  static Full AllFull() { return _mm256_set1_epi32(-1); }
+  static Full KeepFull(Full full, V c, V max16) {
+    return _mm256_and_si256(full, _mm256_cmpeq_epi16(c, max16));
+  }
+  static V MulLo(V a, V b) { return _mm256_mullo_epi16(a, b); }
+  static V MulHi(V a, V b) { return _mm256_mulhi_epu16(a, b); }
+  static V UnpackLo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
+  static V UnpackHi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+  static V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
+  static V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
+  static V Clamp(V v, V fill, V max32) {
+    v = _mm256_srai_epi32(_mm256_add_epi32(v, fill), 15);
+    return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), max32);
+  }
+  static V PackUnsigned(V lo, V hi) { return _mm256_packus_epi32(lo, hi); }
+  static V OpaqueAlpha(V packed, Full full, V max16) {
+    // Alpha is lane 0 of each pixel's four.
+    const V alphaLanes = _mm256_setr_epi16(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
+    return _mm256_blendv_epi8(packed, max16, _mm256_and_si256(full, alphaLanes));
+  }
+  template <typename Pixel>
+  static void StorePixels(Pixel* to, V packed) {
+    if constexpr (sizeof(typename PixelTraits<Pixel>::Channel) == 1) {
+      const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(packed, packed), 0x08);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(bytes));
+    } else {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), packed);
     }
-    auto clamp = [&](__m256i v) {
-      v = _mm256_srai_epi32(_mm256_add_epi32(v, fill), 15);
-      return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), max32);
-    };
-    for (int32_t n = 0; n < quads.value; ++n) {
-      // Values lie in 0 .. 32768 at most: the unsigned pack keeps them.
-      __m256i packed = _mm256_packus_epi32(clamp(lo[n]), clamp(hi[n]));
-      // A fully opaque footprint stays exactly opaque.
-      packed = _mm256_blendv_epi8(packed, max16, _mm256_and_si256(full[n], alphaLanes));
-      Pixel* to = out + i + 4 * n;
-      if constexpr (sizeof(Channel) == 1) {
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(packed, packed), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(bytes));
-      } else {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), packed);
-      }
-    }
-  };
-  int32_t i = 0;
-  for (; i + 8 <= pixels; i += 8) walk(i, std::integral_constant<int32_t, 2>{});
-  for (; i + 4 <= pixels; i += 4) walk(i, std::integral_constant<int32_t, 1>{});
-  return i;
-}
+  }
+};
+
+#include "image/SpanOfListWide.inl"
+
+}  // namespace spans_avx2
 
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -448,88 +425,60 @@ int32_t SpanOfListAvx2(const ContributorList& list, const char* origin, intptr_t
 #pragma GCC target("avx512f,avx512bw,avx2")
 #endif
 
-// SpanOfList with AVX-512: eight pixels a vector, sixteen a walk of the list,
-// the AVX2 sums in lanes twice as wide again (the unpacks and packs still
-// work within 128-bit quarters). Makes whole groups of eight pixels and
-// answers how many (none where a weight needs more than 16 bits).
-template <typename Pixel>
-int32_t SpanOfListAvx512(const ContributorList& list, const char* origin, intptr_t step,
-                         int32_t indexBase, int32_t pixels, const Pixel* background, Pixel* out) {
-  using Channel = typename PixelTraits<Pixel>::Channel;
-  constexpr int32_t kMax = PixelTraits<Pixel>::kMax;
-  int32_t f[4];
-  if (!BackgroundFill(list, background, f)) return 0;
-  const __m512i fill = _mm512_set4_epi32(f[3], f[2], f[1], f[0]);
-  const __m512i max16 = _mm512_set1_epi16(static_cast<short>(kMax));
-  const __m512i max32 = _mm512_set1_epi32(kMax);
-  // Alpha is lane 0 of each pixel's four.
-  constexpr __mmask32 kAlphaLanes = 0x11111111u;
-  constexpr intptr_t kOctet = 8 * sizeof(Pixel);
-  auto walk = [&](int32_t i, auto octets) {
-    __m512i lo[octets.value];
-    __m512i hi[octets.value];
-    __mmask32 full[octets.value];
-    for (int32_t n = 0; n < octets.value; ++n) {
-      lo[n] = _mm512_setzero_si512();
-      hi[n] = _mm512_setzero_si512();
-      full[n] = ~__mmask32{0};
+namespace spans_avx512 {
+
+// Eight pixels a vector; the opaque lanes as a lane mask. The masked forms
+// with every lane set stand for the plain ones, whose undefined
+// pass-through GCC 12 takes for a read of an uninitialised value.
+struct W {
+  using V = __m512i;
+  using Full = __mmask32;
+  static constexpr int32_t kPixels = 8;
+  static constexpr __mmask16 kAll32 = 0xFFFF;
+  static V Zero() { return _mm512_setzero_si512(); }
+  static V Splat16(int32_t x) { return _mm512_set1_epi16(static_cast<short>(x)); }
+  static V Splat32(int32_t x) { return _mm512_set1_epi32(x); }
+  static V Fill(const int32_t* f) { return _mm512_set4_epi32(f[3], f[2], f[1], f[0]); }
+  template <typename Pixel>
+  static V LoadPixels(const char* at) {
+    if constexpr (sizeof(typename PixelTraits<Pixel>::Channel) == 1) {
+      return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+    } else {
+      return _mm512_loadu_si512(at);
     }
-    for (int32_t k = 0; k < list.count; ++k) {
-      const int32_t weight = list.p[k].weight;
-      const bool negative = weight < 0;
-      const __m512i w16 =
-          _mm512_set1_epi16(static_cast<short>(negative ? weight + 0x10000 : weight));
-      const char* at = origin + (list.p[k].pixel - indexBase) * step +
-                       static_cast<intptr_t>(i) * static_cast<intptr_t>(sizeof(Pixel));
-      for (int32_t n = 0; n < octets.value; ++n) {
-        __m512i c;
-        if constexpr (sizeof(Channel) == 1) {
-          c = _mm512_cvtepu8_epi16(
-              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + n * kOctet)));
-        } else {
-          c = _mm512_loadu_si512(at + n * kOctet);
-        }
-        full[n] &= _mm512_cmpeq_epi16_mask(c, max16);
-        if (weight == 0) continue;
-        const __m512i low = _mm512_mullo_epi16(c, w16);
-        const __m512i high = _mm512_mulhi_epu16(c, w16);
-        __m512i p0 = _mm512_unpacklo_epi16(low, high);
-        __m512i p1 = _mm512_unpackhi_epi16(low, high);
-        if (negative) {
-          p0 = _mm512_sub_epi32(p0, _mm512_unpacklo_epi16(_mm512_setzero_si512(), c));
-          p1 = _mm512_sub_epi32(p1, _mm512_unpackhi_epi16(_mm512_setzero_si512(), c));
-        }
-        lo[n] = _mm512_add_epi32(lo[n], p0);
-        hi[n] = _mm512_add_epi32(hi[n], p1);
-      }
+  }
+  static Full AllFull() { return ~Full{0}; }
+  static Full KeepFull(Full full, V c, V max16) { return full & _mm512_cmpeq_epi16_mask(c, max16); }
+  static V MulLo(V a, V b) { return _mm512_mullo_epi16(a, b); }
+  static V MulHi(V a, V b) { return _mm512_mulhi_epu16(a, b); }
+  static V UnpackLo16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
+  static V UnpackHi16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
+  static V Add32(V a, V b) { return _mm512_add_epi32(a, b); }
+  static V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
+  static V Clamp(V v, V fill, V max32) {
+    v = _mm512_maskz_srai_epi32(kAll32, _mm512_add_epi32(v, fill), 15);
+    return _mm512_maskz_min_epi32(kAll32, _mm512_maskz_max_epi32(kAll32, v, Zero()), max32);
+  }
+  static V PackUnsigned(V lo, V hi) { return _mm512_packus_epi32(lo, hi); }
+  static V OpaqueAlpha(V packed, Full full, V max16) {
+    // Alpha is lane 0 of each pixel's four.
+    constexpr Full kAlphaLanes = 0x11111111u;
+    return _mm512_mask_blend_epi16(full & kAlphaLanes, packed, max16);
+  }
+  template <typename Pixel>
+  static void StorePixels(Pixel* to, V packed) {
+    if constexpr (sizeof(typename PixelTraits<Pixel>::Channel) == 1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                          _mm512_maskz_cvtepi16_epi8(~Full{0}, packed));
+    } else {
+      _mm512_storeu_si512(to, packed);
     }
-    // Masked forms with every lane set: GCC 12 takes the plain forms'
-    // undefined pass-through for a read of an uninitialised value.
-    constexpr __mmask16 kAll = 0xFFFF;
-    auto clamp = [&](__m512i v) {
-      v = _mm512_maskz_srai_epi32(kAll, _mm512_add_epi32(v, fill), 15);
-      return _mm512_maskz_min_epi32(kAll, _mm512_maskz_max_epi32(kAll, v, _mm512_setzero_si512()),
-                                    max32);
-    };
-    for (int32_t n = 0; n < octets.value; ++n) {
-      // Values lie in 0 .. 32768 at most: the unsigned pack keeps them.
-      __m512i packed = _mm512_packus_epi32(clamp(lo[n]), clamp(hi[n]));
-      // A fully opaque footprint stays exactly opaque.
-      packed = _mm512_mask_blend_epi16(full[n] & kAlphaLanes, packed, max16);
-      Pixel* to = out + i + 8 * n;
-      if constexpr (sizeof(Channel) == 1) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
-                            _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, packed));
-      } else {
-        _mm512_storeu_si512(to, packed);
-      }
-    }
-  };
-  int32_t i = 0;
-  for (; i + 16 <= pixels; i += 16) walk(i, std::integral_constant<int32_t, 2>{});
-  for (; i + 8 <= pixels; i += 8) walk(i, std::integral_constant<int32_t, 1>{});
-  return i;
-}
+  }
+};
+
+#include "image/SpanOfListWide.inl"
+
+}  // namespace spans_avx512
 
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -552,11 +501,13 @@ int32_t WidestSpanOfList(SpanVectors widest, const ContributorList& list, const 
   int32_t made = 0;
 #if QB_SCALE_AVX2
   if (widest == SpanVectors::Avx512) {
-    made = SpanOfListAvx512<Pixel>(list, origin, step, indexBase, pixels, background, out);
+    made =
+        spans_avx512::SpanOfListWide<Pixel>(list, origin, step, indexBase, pixels, background, out);
   }
   if (widest != SpanVectors::Sse2) {
-    made += SpanOfListAvx2<Pixel>(list, origin + made * static_cast<intptr_t>(sizeof(Pixel)), step,
-                                  indexBase, pixels - made, background, out + made);
+    made += spans_avx2::SpanOfListWide<Pixel>(
+        list, origin + made * static_cast<intptr_t>(sizeof(Pixel)), step, indexBase, pixels - made,
+        background, out + made);
   }
 #else
   (void)widest;
