@@ -410,7 +410,7 @@ class LineWorker {
       const SourceChoice& c = choice[p];
       if (c.lanes == kBlackSource) continue;
       if (c.lanes == kOwnCell) {
-        const Pixel s = PixelAt(p);
+        const Pixel s = LinePixel(p);
         PF_Pixel16& d = run.acrossLines ? planes.Row(slot, line)[p] : planes.Row(slot, p)[line];
         d.alpha = std::max<uint16_t>(d.alpha, s.alpha);
         d.red = std::max<uint16_t>(d.red, s.red);
@@ -575,13 +575,13 @@ class LineWorker {
 
   // Source p of the line, the masked pixel as the straightforward loops read
   // it.
-  Pixel PixelAt(int32_t p) const {
+  Pixel LinePixel(int32_t p) const {
     return run.Masked(*reinterpret_cast<const Pixel*>(linePixels + p * lineStep));
   }
 
   // Source p of segment s, listed to be offered on its own.
   const LineSource& Listed(int32_t p, const Segment& s) {
-    const Pixel v = PixelAt(p);
+    const Pixel v = LinePixel(p);
     sources.push_back(
         LineSource{p, s.kernel, s.lanes, &run.Lanes(s.lanes), {v.alpha, v.red, v.green, v.blue}});
     return sources.back();
@@ -593,8 +593,9 @@ class LineWorker {
     const auto kernelCount = static_cast<int32_t>(run.pass2.kernels.size());
     classes.clear();
     segmentClass.resize(segments.size());
-    // Segments split by a black source mostly share their kernels, so the
-    // class of the segment before is tried first.
+    // A segment cut from the one before by a black source or an own cell
+    // mostly shares its kernels, so the class of the segment before is tried
+    // first.
     size_t lastKey = SIZE_MAX;
     int32_t cls = -1;
     for (size_t n = 0; n < segments.size(); ++n) {
@@ -643,7 +644,7 @@ class LineWorker {
         for (auto n = static_cast<size_t>(k.firstIndex); n <= static_cast<size_t>(k.lastIndex);
              ++n) {
           if (segmentClass[n] != static_cast<int32_t>(c)) continue;
-          for (int32_t p = segments[n].from; p < segments[n].to; ++p) put(p, PixelAt(p));
+          for (int32_t p = segments[n].from; p < segments[n].to; ++p) put(p, LinePixel(p));
         }
       });
       if (k.row < 0) continue;

@@ -332,9 +332,9 @@ void SpreadRow(PF_Pixel16* row, int32_t first, int32_t begin, int32_t end, const
   }
   const int32_t hiFrom = hiBegin > begin ? hiBegin : begin;
   const int32_t hiTo = hiEnd < end ? hiEnd : end;
-  // Where most taps weigh 32768 or more (a box), one pass weighs them all
-  // exactly; elsewhere one multiply gives the product but at the few taps
-  // a second pass weighs again.
+  // Where most taps weigh 32768 or more (most of the Box's rungs), one
+  // exact pass weighs every tap; elsewhere a pass of one multiply a tap,
+  // exact below 32768, and a second over the few taps from 32768 up.
   const bool mostlyHigh = 2 * (hiTo - hiFrom) >= end - begin;
   if (!mostlyHigh) {
     for (int32_t q = begin - begin % kPixels; q < end; q += kPixels) {
