@@ -434,7 +434,7 @@ struct W {
   using V = __m512i;
   using Full = __mmask32;
   static constexpr int32_t kPixels = 8;
-  static constexpr __mmask16 kAll32 = 0xFFFF;
+  static constexpr __mmask16 kEvery32BitLane = 0xFFFF;
   static V Zero() { return _mm512_setzero_si512(); }
   static V Splat16(int32_t x) { return _mm512_set1_epi16(static_cast<short>(x)); }
   static V Splat32(int32_t x) { return _mm512_set1_epi32(x); }
@@ -456,8 +456,9 @@ struct W {
   static V Add32(V a, V b) { return _mm512_add_epi32(a, b); }
   static V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
   static V Clamp(V v, V fill, V max32) {
-    v = _mm512_maskz_srai_epi32(kAll32, _mm512_add_epi32(v, fill), 15);
-    return _mm512_maskz_min_epi32(kAll32, _mm512_maskz_max_epi32(kAll32, v, Zero()), max32);
+    v = _mm512_maskz_srai_epi32(kEvery32BitLane, _mm512_add_epi32(v, fill), 15);
+    return _mm512_maskz_min_epi32(kEvery32BitLane,
+                                  _mm512_maskz_max_epi32(kEvery32BitLane, v, Zero()), max32);
   }
   static V PackUnsigned(V lo, V hi) { return _mm512_packus_epi32(lo, hi); }
   static V OpaqueAlpha(V packed, Full full, V max16) {

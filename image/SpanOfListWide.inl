@@ -4,10 +4,10 @@
 // so that the code is compiled for that set. No includes: the including file
 // provides them.
 //
-// W::kPixels 16-bit pixels to a vector V. The sums are the ones
-// ApplyContributors adds, in 32-bit lanes twice as wide: the unpacks and
-// packs work within 128-bit quarters, so the sums lie permuted while they
-// add up and the packs put them back in order. Makes whole vectors of
+// W::kPixels pixels to a vector V, four 16-bit lanes each. The sums are the
+// ones ApplyContributors adds, in 32-bit lanes twice as wide: the unpacks
+// and packs work within 128-bit quarters, so the sums lie permuted while
+// they add up and the packs put them back in order. Makes whole vectors of
 // pixels, two a walk of the list while they last, and answers how many
 // pixels (none where a weight needs more than 16 bits).
 template <typename Pixel>

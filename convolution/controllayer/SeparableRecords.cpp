@@ -93,17 +93,14 @@ int32_t LadderPeak(const KernelInterpolator& ladder, bool alongRows) {
 // carry, as 16 bits).
 struct SecondPass {
   std::vector<uint16_t> kernelOf;  // by control value
-  // Lane operands with kRowPad zero taps on both sides; the taps of
-  // weight 32768 and more lie in [hiBegin, hiEnd).
-  struct Kernel {
-    int32_t length = 0;
+  // By kernel index: each kernel as both spreads read it (length 0 for an
+  // index no control value gets), and the storage of its lane operands.
+  std::vector<SpreadKernel> spreads;
+  struct Operands {
     std::vector<uint16_t> mul;
     std::vector<uint16_t> hi;
-    int32_t hiBegin = 0;
-    int32_t hiEnd = 0;
   };
-  std::vector<Kernel> kernels;        // by kernel index: the operands' storage
-  std::vector<SpreadKernel> spreads;  // the same kernels as both spreads read them
+  std::vector<Operands> operands;
   int32_t peak = 0;
   // Every kernel reaches, tap by tap, at least as far as any smaller one
   // (see Covering).
@@ -189,37 +186,35 @@ bool PrepareSecondPass(const BCLHolder& holder, SecondPass& pass) {
   std::vector<KernelView> views;
   const int32_t count = holder.Interpolator().Count();
   const auto controls = static_cast<int32_t>(pass.kernelOf.size());
-  pass.kernels.assign(static_cast<size_t>(std::max(count, 0)), SecondPass::Kernel{});
+  pass.spreads.assign(static_cast<size_t>(std::max(count, 0)), SpreadKernel{});
+  pass.operands.assign(pass.spreads.size(), SecondPass::Operands{});
   int32_t previous = 0;
   int32_t lightestCentre = INT32_MAX;
   for (int32_t control = 0; control < controls; ++control) {
     const int32_t index = pass.kernelOf[static_cast<size_t>(control)];
     if (index == kNotAlong || index < previous || index >= count) return false;
     previous = index;
-    SecondPass::Kernel& kernel = pass.kernels[static_cast<size_t>(index)];
+    SpreadKernel& kernel = pass.spreads[static_cast<size_t>(index)];
     if (kernel.length > 0) continue;
+    SecondPass::Operands& operands = pass.operands[static_cast<size_t>(index)];
     // The view the lookup met first for this kernel.
     const KernelView k = holder.KernelForControl(control);
     views.push_back(k);
     const Axis axis = AlongAxis(k);
-    kernel.length = axis.length;
-    kernel.mul.assign(4 * (static_cast<size_t>(axis.length) + 2 * kRowPad), 0);
-    kernel.hi.assign(kernel.mul.size(), 0);
-    kernel.hiBegin = axis.length;
+    operands.mul.assign(4 * (static_cast<size_t>(axis.length) + 2 * kRowPad), 0);
+    operands.hi.assign(operands.mul.size(), 0);
+    kernel = SpreadKernel{axis.length, operands.mul.data(), operands.hi.data(), axis.length, 0};
     lightestCentre = std::min(lightestCentre, axis.taps[axis.length / 2 * axis.stride]);
     for (int32_t i = 0; i < axis.length; ++i) {
       const int32_t w = axis.taps[i * axis.stride];
       pass.peak = std::max(pass.peak, w);
-      std::fill_n(kernel.mul.begin() + 4 * (i + kRowPad), 4, simd::WeightMul(w));
-      std::fill_n(kernel.hi.begin() + 4 * (i + kRowPad), 4, simd::WeightHi(w));
+      std::fill_n(operands.mul.begin() + 4 * (i + kRowPad), 4, simd::WeightMul(w));
+      std::fill_n(operands.hi.begin() + 4 * (i + kRowPad), 4, simd::WeightHi(w));
       if (simd::WeightHi(w) != 0) {
         kernel.hiBegin = std::min(kernel.hiBegin, i);
         kernel.hiEnd = i + 1;
       }
     }
-  }
-  for (const SecondPass::Kernel& k : pass.kernels) {
-    pass.spreads.push_back(SpreadKernel{k.length, k.mul.data(), k.hi.data(), k.hiBegin, k.hiEnd});
   }
   pass.covering = Covering(views);
   const Axis atZero = AlongAxis(views.front());
@@ -444,7 +439,7 @@ class LineWorker {
         for (int32_t p = s.from; p < s.to; ++p) items.push_back(ItemOf(Listed(p, s)));
       }
     }
-    bucketStart.assign(run.pass2.kernels.size() + 1, 0);
+    bucketStart.assign(run.pass2.spreads.size() + 1, 0);
     for (const LineItem& item : items) ++bucketStart[item.kernel];
     int32_t start = 0;
     for (size_t k = bucketStart.size(); k-- > 0;) {
@@ -590,7 +585,7 @@ class LineWorker {
   // Sources of one kernel pair that fill enough of the line go through the
   // line kernel together; the rest are offered one by one.
   void TakeRuns() {
-    const auto kernelCount = static_cast<int32_t>(run.pass2.kernels.size());
+    const auto kernelCount = static_cast<int32_t>(run.pass2.spreads.size());
     classes.clear();
     segmentClass.resize(segments.size());
     // A segment cut from the one before by a black source or an own cell
