@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -33,6 +34,9 @@
 namespace fastpath {
 namespace {
 
+// Source columns per call of the parallel scatter: the longest run.
+constexpr int32_t kStripColumns = 128;
+
 // One ladder kernel as rows of lane weights (see ScatterSource).
 struct ScatterKernel {
   bool prepared = false;
@@ -45,10 +49,69 @@ struct ScatterKernel {
   int32_t safeChannel = -1;
   int32_t width = 0;  // of the kernel
   int32_t height = 0;
+  // The same elements for runs of sources (ScatterRun): flat spans of two
+  // or more weights of 32768, every other element as a tap.
+  std::vector<ScatterSpan> spans;
+  std::vector<ScatterTap> taps;
+  int32_t levels = 0;
+  // Runs at least this long take the run spread; shorter ones go source by
+  // source.
+  int32_t shortestRun = std::numeric_limits<int32_t>::max();
 };
 
+// Vector operations, counted in vectors of `pixels` pixels, of spreading a
+// run of `length` sources of kernel k source by source and as a run. The
+// weights of the terms were fitted to measured times (bench/): a run's tap
+// costs a multiplication beside the maximum, a span a second load.
+double SourceBySourceCost(const ScatterKernel& k, int32_t length, int32_t pixels) {
+  double perSource = 0.0;
+  for (const ScatterRow& row : k.rows) perSource += (row.count + pixels - 1) / pixels + 1;
+  return perSource * length;
+}
+
+double RunCost(const ScatterKernel& k, int32_t length, int32_t pixels) {
+  auto vectors = [&](int32_t span) {
+    return static_cast<double>((span + pixels - 1) / pixels + 1);
+  };
+  double cost = (k.levels + 1) * vectors(4 * k.width + length);
+  for (size_t n = 0; n < k.taps.size(); ++n) cost += 1.3 * vectors(length);
+  for (const ScatterSpan& s : k.spans) cost += 1.5 * vectors(length + s.count - 1);
+  return cost;
+}
+
+// The spans and taps of the sorted, distinct elements, and the run length
+// from which their spread is the cheaper.
+void PrepareRunSpread(const std::vector<Element>& elements, int32_t pixels, ScatterKernel& k) {
+  for (size_t n = 0; n < elements.size();) {
+    size_t end = n + 1;
+    if (elements[n].weight == 32768) {
+      while (end < elements.size() && elements[end].j == elements[n].j &&
+             elements[end].i == elements[end - 1].i + 1 && elements[end].weight == 32768) {
+        ++end;
+      }
+    }
+    const auto count = static_cast<int32_t>(end - n);
+    if (count >= 2) {
+      int32_t level = 0;
+      while ((2 << level) <= count) ++level;
+      k.spans.push_back(ScatterSpan{elements[n].j, elements[n].i, count, level});
+      k.levels = std::max(k.levels, level);
+    } else {
+      const Element& e = elements[n];
+      k.taps.push_back(ScatterTap{e.j, e.i, simd::WeightMul(e.weight), simd::WeightHi(e.weight)});
+    }
+    n = end;
+  }
+  for (int32_t length = 2; length <= kStripColumns; ++length) {
+    if (RunCost(k, length, pixels) < SourceBySourceCost(k, length, pixels)) {
+      k.shortestRun = length;
+      break;
+    }
+  }
+}
+
 void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, int32_t channelMax,
-                          ScatterKernel& k) {
+                          int32_t pixels, ScatterKernel& k) {
   k.prepared = true;
   k.width = view.width;
   k.height = view.height;
@@ -56,6 +119,11 @@ void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, i
   if (!CollectElements(view, list, elements)) return;  // scalar only
   std::sort(elements.begin(), elements.end(),
             [](const Element& a, const Element& b) { return a.j != b.j ? a.j < b.j : a.i < b.i; });
+  // A list may name an element twice; it raises the same value either way.
+  elements.erase(
+      std::unique(elements.begin(), elements.end(),
+                  [](const Element& a, const Element& b) { return a.i == b.i && a.j == b.j; }),
+      elements.end());
   int32_t maxWeight = 0;
   for (size_t n = 0; n < elements.size();) {
     const int32_t j = elements[n].j;
@@ -91,6 +159,7 @@ void PrepareScatterKernel(const KernelView& view, const KernelPixelList* list, i
     }
   }
   k.safeChannel = simd::ExactChannelLimit(maxWeight, channelMax);
+  PrepareRunSpread(elements, pixels, k);
 }
 
 // The straightforward weighted maximum of one channel, stored as a channel
@@ -172,9 +241,12 @@ int32_t ChooseKernel(const Pixel& s, const KernelView& k, const KernelPixelList*
 }
 
 template <typename Pixel>
-void PrepareInOrder(ScatterKernel& plan, const KernelView& k, const KernelPixelList* listed) {
-  if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
-}
+struct PrepareInOrder {
+  int32_t pixels;  // per vector of the instruction set
+  void operator()(ScatterKernel& plan, const KernelView& k, const KernelPixelList* listed) const {
+    if (!plan.prepared) PrepareScatterKernel(k, listed, kStorableMax<Pixel>, pixels, plan);
+  }
+};
 
 ScatterSource ScatterTarget(char* data, intptr_t rowBytes, int32_t width, int32_t height) {
   return ScatterSource{data, rowBytes, width, height, 0, 0, nullptr, 0, nullptr, {0, 0, 0, 0}};
@@ -202,28 +274,88 @@ struct ScatterPass {
   const int32_t* kernelOf;  // prepared kernel of each source, column by column, or kNoKernel
   const std::vector<ScatterKernel>* prepared;
   void (*scatter)(const ScatterSource&);
+  void (*scatterRun)(const ScatterRun&);
   Slots* slots;
   SlotPlanes* planes;
   intptr_t rowBytes;
+  int32_t pad;     // of a run's lanes (ScatterRun), in pixels
+  int32_t levels;  // the most any prepared kernel's spans need
+
+  intptr_t Stride() const {
+    const intptr_t lanes = 4 * (3 * static_cast<intptr_t>(pad) + kStripColumns);
+    return (lanes + kMaxVectorLanes - 1) / kMaxVectorLanes * kMaxVectorLanes;
+  }
 };
 
-// The iterate area is one pixel wide and as tall as the image; the call for
-// row y scatters the sources of its share of the columns.
+// Strip y of kStripColumns source columns, row by row: runs of one kernel
+// (sources that raise nothing may lie within, as zeros) long enough for
+// their kernel's run spread take it, the other sources go one by one.
 template <typename Pixel>
-PF_Err ScatterColumns(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
+PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const ScatterPass<Pixel>& pass = *static_cast<const ScatterPass<Pixel>*>(refcon);
   const int32_t width = pass.src->width;
   const int32_t height = pass.src->height;
-  const RowShare columns = ShareOfRow(y, height, width);
-  if (columns.first == columns.end) return PF_Err_NONE;
+  const int32_t first = static_cast<int32_t>(y) * kStripColumns;
+  const int32_t end = std::min(first + kStripColumns, width);
   SlotLease lease(*pass.slots);
-  ScatterSource job = ScatterTarget(pass.planes->Data(lease.Index()), pass.rowBytes, width, height);
-  for (int32_t x = columns.first; x < columns.end; ++x) {
-    for (int32_t sy = 0; sy < height; ++sy) {
-      const int32_t index = pass.kernelOf[static_cast<size_t>(x) * height + sy];
-      if (index == kNoKernel) continue;
-      ScatterWith(job, (*pass.prepared)[static_cast<size_t>(index)], x, sy,
-                  *PixelAt<Pixel>(pass.src, x, sy), pass.scatter);
+  char* plane = pass.planes->Data(lease.Index());
+  ScatterSource job = ScatterTarget(plane, pass.rowBytes, width, height);
+  const intptr_t stride = pass.Stride();
+  std::vector<uint16_t> lanes(static_cast<size_t>(stride) * (pass.levels + 1), 0);
+  ScatterRun run{plane, pass.rowBytes, width,  height,  0, 0, 0, nullptr, 0, nullptr, 0,
+                 0,     lanes.data(),  stride, pass.pad};
+  auto kernelAt = [&](int32_t x, int32_t sy) {
+    return pass.kernelOf[static_cast<size_t>(x) * height + sy];
+  };
+  for (int32_t sy = 0; sy < height; ++sy) {
+    for (int32_t x = first; x < end;) {
+      const int32_t index = kernelAt(x, sy);
+      if (index == kNoKernel) {
+        ++x;
+        continue;
+      }
+      int32_t last = x;
+      for (int32_t n = x + 1; n < end; ++n) {
+        const int32_t other = kernelAt(n, sy);
+        if (other == index) {
+          last = n;
+        } else if (other != kNoKernel) {
+          break;
+        }
+      }
+      const ScatterKernel& plan = (*pass.prepared)[static_cast<size_t>(index)];
+      const int32_t length = last + 1 - x;
+      if (length < plan.shortestRun) {
+        for (int32_t n = x; n <= last; ++n) {
+          if (kernelAt(n, sy) == index) {
+            ScatterWith(job, plan, n, sy, *PixelAt<Pixel>(pass.src, n, sy), pass.scatter);
+          }
+        }
+        x = last + 1;
+        continue;
+      }
+      uint16_t* values = lanes.data() + 4 * static_cast<intptr_t>(pass.pad);
+      const Pixel* row = PixelAt<Pixel>(pass.src, x, sy);
+      for (int32_t n = 0; n < length; ++n) {
+        if (kernelAt(x + n, sy) != index) continue;
+        uint16_t* at = values + 4 * static_cast<intptr_t>(n);
+        at[0] = row[n].alpha;
+        at[1] = row[n].red;
+        at[2] = row[n].green;
+        at[3] = row[n].blue;
+      }
+      run.left = x - plan.width / 2;
+      run.top = sy - plan.height / 2;
+      run.length = length;
+      run.spans = plan.spans.data();
+      run.spanCount = static_cast<int32_t>(plan.spans.size());
+      run.taps = plan.taps.data();
+      run.tapCount = static_cast<int32_t>(plan.taps.size());
+      run.levels = plan.levels;
+      pass.scatterRun(run);
+      // Row 0 is all zeros again outside the next run's pixels.
+      std::fill_n(values, 4 * static_cast<size_t>(length), uint16_t{0});
+      x = last + 1;
     }
   }
   return PF_Err_NONE;
@@ -236,7 +368,7 @@ template <typename Pixel>
 void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImage& control,
                     LadderMemo& memo, const MaskedKernelMaker* masked,
                     std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow,
-                    void (*scatter)(const ScatterSource&)) {
+                    void (*scatter)(const ScatterSource&), int32_t pixels) {
   ScatterSource job = ScatterTarget(reinterpret_cast<char*>(shadow.Row(0)), shadow.RowBytes(),
                                     src->width, src->height);
   const int32_t width = src->width;
@@ -247,7 +379,7 @@ void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImag
       const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
       const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
       const Pixel s = *PixelAt<Pixel>(src, x, y);
-      const int32_t index = ChooseKernel(s, k, listed, prepared, PrepareInOrder<Pixel>);
+      const int32_t index = ChooseKernel(s, k, listed, prepared, PrepareInOrder<Pixel>{pixels});
       if (index == kExactOnly) {
         ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
       } else if (index != kNoKernel) {
@@ -263,7 +395,7 @@ void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImag
 template <typename Pixel>
 bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& memo,
                    const MaskedKernelMaker* masked, std::vector<ScatterKernel>& prepared,
-                   std::vector<int32_t>& kernelOf) {
+                   std::vector<int32_t>& kernelOf, int32_t pixels) {
   const int32_t width = src->width;
   const int32_t height = src->height;
   kernelOf.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kNoKernel);
@@ -273,7 +405,7 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
       const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
       const int32_t index =
           ChooseKernel(*PixelAt<Pixel>(src, x, y), k, masked != nullptr ? &list : nullptr, prepared,
-                       PrepareInOrder<Pixel>);
+                       PrepareInOrder<Pixel>{pixels});
       if (index == kExactOnly) return false;
       kernelOf[static_cast<size_t>(x) * height + y] = index;
     }
@@ -289,12 +421,13 @@ class ChoiceOnHostThreads {
  public:
   ChoiceOnHostThreads(PF_EffectWorld* source, const BCLHolder& holder,
                       const MaskedKernelMaker* maskedMaker, std::vector<ScatterKernel>& kernels,
-                      std::vector<int32_t>& choices)
+                      std::vector<int32_t>& choices, int32_t vectorPixels)
       : src(source),
         control(holder.Image()),
         masked(maskedMaker),
         prepared(kernels),
         kernelOf(choices),
+        pixels(vectorPixels),
         ready(new std::atomic<bool>[kernels.size() + 1]),
         slots(Slots::ForThisMachine(4) - 1) {
     for (int32_t n = 0; n < slots.Count(); ++n) {
@@ -333,7 +466,7 @@ class ChoiceOnHostThreads {
       if (done.load(std::memory_order_acquire)) return;
       std::lock_guard<std::mutex> hold(self.prepareLock);
       if (done.load(std::memory_order_relaxed)) return;
-      PrepareScatterKernel(k, listed, kStorableMax<Pixel>, plan);
+      PrepareScatterKernel(k, listed, kStorableMax<Pixel>, self.pixels, plan);
       done.store(true, std::memory_order_release);
     };
     try {
@@ -365,6 +498,7 @@ class ChoiceOnHostThreads {
   const MaskedKernelMaker* masked;
   std::vector<ScatterKernel>& prepared;
   std::vector<int32_t>& kernelOf;
+  int32_t pixels;
   std::unique_ptr<std::atomic<bool>[]> ready;  // by kernel index: prepared
   std::mutex prepareLock;
   Slots slots;
@@ -391,18 +525,19 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   PF_InData* inData = settings->inData;
   const int32_t height = src->height;
   std::vector<int32_t> kernelOf;
+  const int32_t pixels = kernels.blockCells / 4;
   bool lanes = height <= kMaxIterateRows;
   if (lanes && ChoiceOnHostThreads<Pixel>::Possible(control)) {
-    ChoiceOnHostThreads<Pixel> choice(src, *holder, masked, prepared, kernelOf);
+    ChoiceOnHostThreads<Pixel> choice(src, *holder, masked, prepared, kernelOf, pixels);
     lanes = choice.Run(inData, dst);
   } else if (lanes) {
-    lanes = ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf);
+    lanes = ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf, pixels);
   }
   if (!lanes) {
     ShadowRows<Pixel> shadow(dst, false);
     try {
       ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow,
-                            kernels.scatterSource);
+                            kernels.scatterSource, pixels);
     } catch (...) {
       shadow.Finish();
       throw;
@@ -417,10 +552,25 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   ShadowRows<Pixel> shadow(dst, false);
   Slots slots(Slots::ForThisMachine(4) - 1);
   SlotPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
-  ScatterPass<Pixel> pass{src,    kernelOf.data(), &prepared,        kernels.scatterSource,
-                          &slots, &planes,         shadow.RowBytes()};
+  int32_t widest = 0;
+  int32_t levels = 0;
+  for (const ScatterKernel& k : prepared) {
+    widest = std::max(widest, k.width);
+    levels = std::max(levels, k.levels);
+  }
+  ScatterPass<Pixel> pass{src,
+                          kernelOf.data(),
+                          &prepared,
+                          kernels.scatterSource,
+                          kernels.scatterRun,
+                          &slots,
+                          &planes,
+                          shadow.RowBytes(),
+                          2 * widest + 2 * kMaxVectorLanes / 4,
+                          levels};
+  const int32_t strips = (src->width + kStripColumns - 1) / kStripColumns;
   const PF_Err err =
-      IterateRows<Pixel>(inData, 0, height, src, height, &pass, ScatterColumns<Pixel>, dst);
+      IterateRows<Pixel>(inData, 0, strips, src, strips, &pass, ScatterStrip<Pixel>, dst);
   RaiseIfHostFailed(err);
   planes.RaiseShadow();
   shadow.Finish();

@@ -502,6 +502,52 @@ void ScatterRows(const ScatterSource& s) {
   }
 }
 
+void ScatterRunRows(const ScatterRun& r) {
+  const intptr_t used = 4 * (2 * static_cast<intptr_t>(r.pad) + r.length);
+  for (int32_t m = 1; m <= r.levels; ++m) {
+    const uint16_t* from = r.lanes + (m - 1) * r.stride;
+    uint16_t* to = r.lanes + m * r.stride;
+    const intptr_t reach = 4 * (intptr_t{1} << (m - 1));
+    for (intptr_t q = 0; q < used; q += kLanes) {
+      Ops::Store(to + q, Ops::Max(Ops::Load(from + q), Ops::Load(from + q + reach)));
+    }
+  }
+  // Vectors on the row's grid: lanes before a span's first pixel and past
+  // its last read the run's zero padding, so they leave the row as it was.
+  auto raise = [&](int32_t j, int32_t start, int32_t span, auto&& value) {
+    const int32_t ty = r.top + j;
+    if (ty < 0 || ty >= r.height) return;
+    const int32_t begin = start > 0 ? start : 0;
+    const int32_t end = start + span < r.width ? start + span : r.width;
+    uint16_t* row = reinterpret_cast<uint16_t*>(r.data + ty * r.rowBytes);
+    for (int32_t q = begin - begin % kPixels; q < end; q += kPixels) {
+      uint16_t* at = row + 4 * static_cast<intptr_t>(q);
+      Ops::Store(at, Ops::Max(Ops::Load(at), value(q - start)));
+    }
+  };
+  for (int32_t n = 0; n < r.tapCount; ++n) {
+    const ScatterTap& t = r.taps[n];
+    const V mul = Ops::Splat(t.mul);
+    const V hi = Ops::Splat(t.hi);
+    const uint16_t* values = r.lanes + 4 * static_cast<intptr_t>(r.pad);
+    raise(t.j, r.left + t.i, r.length, [&](int32_t k) {
+      return Ops::Weigh(Ops::Load(values + 4 * static_cast<intptr_t>(k)), mul, hi);
+    });
+  }
+  for (int32_t n = 0; n < r.spanCount; ++n) {
+    const ScatterSpan& s = r.spans[n];
+    // Target k of the span takes the run's values k - count + 1 to k: two
+    // windows of 2^level that together cover the count.
+    const uint16_t* windows =
+        r.lanes + s.level * r.stride + 4 * (static_cast<intptr_t>(r.pad) - s.count + 1);
+    const intptr_t second = 4 * (static_cast<intptr_t>(s.count) - (intptr_t{1} << s.level));
+    raise(s.j, r.left + s.i, r.length + s.count - 1, [&](int32_t k) {
+      const uint16_t* at = windows + 4 * static_cast<intptr_t>(k);
+      return Ops::Max(Ops::Load(at), Ops::Load(at + second));
+    });
+  }
+}
+
 int32_t OfferBlock(BlockLists& lists, const BlockSource* sources, int32_t first, int32_t count,
                    const uint16_t* valid) {
   const intptr_t slotLanes = kListArrays * kLanes;
@@ -573,6 +619,7 @@ constexpr Kernels2D kKernels2D = {&GatherRows<Ops, PF_Pixel>,
                                   &SpreadCells,
                                   &SpreadAcross,
                                   &ScatterRows,
+                                  &ScatterRunRows,
                                   kLanes,
                                   &OfferBlock,
                                   &SpreadEntries};

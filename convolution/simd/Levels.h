@@ -149,6 +149,50 @@ struct ScatterSource {
   uint16_t value[4];
 };
 
+// A run of neighbouring sources along one row that share a kernel, spread
+// at once: `length` sources, the first of whose kernels has its top-left
+// element on pixel (left, top) of the width x height image (rows rowBytes
+// apart, kRowPad scratch pixels after each). A flat span of the kernel is
+// spread as the running maximum of the run's values over the span's width,
+// each other element as the run's values times its weight, one shifted row
+// of them. `lanes` holds levels + 1 rows of `stride` lanes: row 0, filled
+// by the caller, carries `pad` pixels of zeros, the run's pixels and pad
+// pixels of zeros again (pad at least twice the kernel's width plus two
+// vectors);
+// row m, which the spread writes, the maximum over 2^m pixels from each
+// (it reads up to pad pixels past row 0's end).
+struct ScatterSpan {
+  int32_t j;      // kernel row
+  int32_t i;      // first kernel column; every weight in [i, i + count) is 32768
+  int32_t count;  // at least 2
+  int32_t level;  // the largest m with 2^m <= count, at most ScatterRun::levels
+};
+
+struct ScatterTap {
+  int32_t j;
+  int32_t i;
+  uint16_t mul;  // the weight as Lanes.h encodes it
+  uint16_t hi;
+};
+
+struct ScatterRun {
+  char* data;
+  intptr_t rowBytes;
+  int32_t width;
+  int32_t height;
+  int32_t left;
+  int32_t top;
+  int32_t length;
+  const ScatterSpan* spans;
+  int32_t spanCount;
+  const ScatterTap* taps;
+  int32_t tapCount;
+  int32_t levels;
+  uint16_t* lanes;
+  intptr_t stride;  // a multiple of kMaxVectorLanes
+  int32_t pad;
+};
+
 // The candidate lists of one block of consecutive cells (one cell per
 // lane, blockCells of them) of the control-layer separable path, kept
 // transposed so that a source is offered to every cell of the block at once.
@@ -240,6 +284,8 @@ struct Kernels2D {
                        const uint16_t* values);
   // Whole vectors on a grid from each row's start, as spreadCells.
   void (*scatterSource)(const ScatterSource& source);
+  // Whole vectors on the same grid.
+  void (*scatterRun)(const ScatterRun& run);
   // Cells per block for offerBlock (the lanes of one vector, a power of two).
   int32_t blockCells;
   // Offers sources [first, count) in turn to every cell of the block: a

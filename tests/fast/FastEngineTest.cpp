@@ -411,6 +411,14 @@ const Case kCases[] = {
     {"FalloffOverARamp", kFixed, 90, 40, 0, 0, 0, kSmooth, Falloff()},
     {"FalloffAroundPoints", kFixed, 230, 660, 0, 0, 0, kSparse, Falloff()},
     {"Custom", BlurType::Custom, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
+    // Runs of sources sharing a kernel along the rows, across strips of
+    // columns and past the image's edges.
+    {"StarRegions", BlurType::Star, 300, 80, 14, 10, 50, kRegions | kSmooth},
+    {"StarSmoothLayerStretched", BlurType::Star, 200, 60, 9, 12, 7,
+     kSmoothLayer | kInverted | kStretched},
+    {"StarBandsWiderThanImage", BlurType::Star, 40, 30, 30, 25, 7, kColumnBands | kDarkPatches},
+    {"SpiralBandsUntiled", BlurType::Spiral, 150, 50, 8, 8, 50, kColumnBands | kUntiled | kSmooth},
+    {"CustomRegions", BlurType::Custom, 140, 40, 7, 5, 7, kRegions | kLayerOfOtherDepth},
     {"CylinderInverted", BlurType::Cylinder, 37, 26, 9, 6, 7, kInverted},
     // No host sends such control values, but the tables by control value
     // must hold them.
