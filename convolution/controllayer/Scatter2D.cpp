@@ -34,8 +34,11 @@
 namespace fastpath {
 namespace {
 
-// Source columns per call of the parallel scatter: the longest run.
+// Source columns and rows per call of the parallel scatter: the longest
+// run, and enough calls that a frame whose kernels grow across it still
+// shares out evenly.
 constexpr int32_t kStripColumns = 128;
+constexpr int32_t kStripRows = 64;
 
 // One ladder kernel as rows of lane weights (see ScatterSource).
 struct ScatterKernel {
@@ -52,6 +55,7 @@ struct ScatterKernel {
   // The same elements for runs of sources (ScatterRun): flat spans of two
   // or more weights of 32768, every other element as a tap.
   std::vector<ScatterSpan> spans;
+  std::vector<ScatterTapGroup> groups;
   std::vector<ScatterTap> taps;
   int32_t levels = 0;
   // Runs at least this long take the run spread; shorter ones go source by
@@ -74,10 +78,14 @@ double RunCost(const ScatterKernel& k, int32_t length, int32_t pixels) {
     return static_cast<double>((span + pixels - 1) / pixels + 1);
   };
   double cost = (k.levels + 1) * vectors(4 * k.width + length);
-  for (size_t n = 0; n < k.taps.size(); ++n) cost += 1.3 * vectors(length);
+  for (const ScatterTapGroup& g : k.groups)
+    cost += (0.4 + 0.6 * g.count) * vectors(length + g.reach);
   for (const ScatterSpan& s : k.spans) cost += 1.5 * vectors(length + s.count - 1);
   return cost;
 }
+
+constexpr int32_t kTapGap = 4;
+constexpr int32_t kGroupTaps = 8;
 
 // The spans and taps of the sorted, distinct elements, and the run length
 // from which their spread is the cheaper.
@@ -98,7 +106,18 @@ void PrepareRunSpread(const std::vector<Element>& elements, int32_t pixels, Scat
       k.levels = std::max(k.levels, level);
     } else {
       const Element& e = elements[n];
-      k.taps.push_back(ScatterTap{e.j, e.i, simd::WeightMul(e.weight), simd::WeightHi(e.weight)});
+      ScatterTapGroup* g = k.groups.empty() ? nullptr : &k.groups.back();
+      // Taps a few columns apart share their row's loads and stores; a wider
+      // gap would spread both over the columns between.
+      if (g == nullptr || g->j != e.j || e.i - (g->i + g->reach) > kTapGap ||
+          g->count == kGroupTaps) {
+        k.groups.push_back(ScatterTapGroup{e.j, e.i, static_cast<int32_t>(k.taps.size()), 0, 0, 0});
+        g = &k.groups.back();
+      }
+      g->reach = e.i - g->i;
+      ++g->count;
+      if (e.weight >= 32768) g->heavy = 1;
+      k.taps.push_back(ScatterTap{g->reach, simd::WeightMul(e.weight), simd::WeightHi(e.weight)});
     }
     n = end;
   }
@@ -278,8 +297,9 @@ struct ScatterPass {
   Slots* slots;
   SlotPlanes* planes;
   intptr_t rowBytes;
-  int32_t pad;     // of a run's lanes (ScatterRun), in pixels
-  int32_t levels;  // the most any prepared kernel's spans need
+  int32_t pad;       // of a run's lanes (ScatterRun), in pixels
+  int32_t levels;    // the most any prepared kernel's spans need
+  int32_t bandRows;  // per call
 
   intptr_t Stride() const {
     const intptr_t lanes = 4 * (3 * static_cast<intptr_t>(pad) + kStripColumns);
@@ -287,7 +307,7 @@ struct ScatterPass {
   }
 };
 
-// Strip y of kStripColumns source columns, row by row: runs of one kernel
+// Call y's band of rows of its strip of columns, row by row: runs of one kernel
 // (sources that raise nothing may lie within, as zeros) long enough for
 // their kernel's run spread take it, the other sources go one by one.
 template <typename Pixel>
@@ -295,19 +315,28 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const ScatterPass<Pixel>& pass = *static_cast<const ScatterPass<Pixel>*>(refcon);
   const int32_t width = pass.src->width;
   const int32_t height = pass.src->height;
-  const int32_t first = static_cast<int32_t>(y) * kStripColumns;
+  const int32_t strips = (width + kStripColumns - 1) / kStripColumns;
+  const int32_t first = static_cast<int32_t>(y) % strips * kStripColumns;
   const int32_t end = std::min(first + kStripColumns, width);
+  const int32_t top = static_cast<int32_t>(y) / strips * pass.bandRows;
+  const int32_t bottom = std::min(top + pass.bandRows, height);
   SlotLease lease(*pass.slots);
   char* plane = pass.planes->Data(lease.Index());
   ScatterSource job = ScatterTarget(plane, pass.rowBytes, width, height);
   const intptr_t stride = pass.Stride();
   std::vector<uint16_t> lanes(static_cast<size_t>(stride) * (pass.levels + 1), 0);
-  ScatterRun run{plane, pass.rowBytes, width,  height,  0, 0, 0, nullptr, 0, nullptr, 0,
-                 0,     lanes.data(),  stride, pass.pad};
+  ScatterRun run{};
+  run.data = plane;
+  run.rowBytes = pass.rowBytes;
+  run.width = width;
+  run.height = height;
+  run.lanes = lanes.data();
+  run.stride = stride;
+  run.pad = pass.pad;
   auto kernelAt = [&](int32_t x, int32_t sy) {
     return pass.kernelOf[static_cast<size_t>(x) * height + sy];
   };
-  for (int32_t sy = 0; sy < height; ++sy) {
+  for (int32_t sy = top; sy < bottom; ++sy) {
     for (int32_t x = first; x < end;) {
       const int32_t index = kernelAt(x, sy);
       if (index == kNoKernel) {
@@ -349,8 +378,9 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       run.length = length;
       run.spans = plan.spans.data();
       run.spanCount = static_cast<int32_t>(plan.spans.size());
+      run.groups = plan.groups.data();
+      run.groupCount = static_cast<int32_t>(plan.groups.size());
       run.taps = plan.taps.data();
-      run.tapCount = static_cast<int32_t>(plan.taps.size());
       run.levels = plan.levels;
       pass.scatterRun(run);
       // Row 0 is all zeros again outside the next run's pixels.
@@ -567,10 +597,15 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
                           &planes,
                           shadow.RowBytes(),
                           2 * widest + 2 * kMaxVectorLanes / 4,
-                          levels};
+                          levels,
+                          kStripRows};
   const int32_t strips = (src->width + kStripColumns - 1) / kStripColumns;
+  // Taller bands where the host could not number so many calls.
+  const int32_t bands = std::min((height + kStripRows - 1) / kStripRows, kMaxIterateRows / strips);
+  pass.bandRows = (height + bands - 1) / bands;
+  const int32_t calls = strips * ((height + pass.bandRows - 1) / pass.bandRows);
   const PF_Err err =
-      IterateRows<Pixel>(inData, 0, strips, src, strips, &pass, ScatterStrip<Pixel>, dst);
+      IterateRows<Pixel>(inData, 0, calls, src, calls, &pass, ScatterStrip<Pixel>, dst);
   RaiseIfHostFailed(err);
   planes.RaiseShadow();
   shadow.Finish();

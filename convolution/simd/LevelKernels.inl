@@ -525,14 +525,30 @@ void ScatterRunRows(const ScatterRun& r) {
       Ops::Store(at, Ops::Max(Ops::Load(at), value(q - start)));
     }
   };
-  for (int32_t n = 0; n < r.tapCount; ++n) {
-    const ScatterTap& t = r.taps[n];
-    const V mul = Ops::Splat(t.mul);
-    const V hi = Ops::Splat(t.hi);
-    const uint16_t* values = r.lanes + 4 * static_cast<intptr_t>(r.pad);
-    raise(t.j, r.left + t.i, r.length, [&](int32_t k) {
-      return Ops::Weigh(Ops::Load(values + 4 * static_cast<intptr_t>(k)), mul, hi);
-    });
+  const uint16_t* values = r.lanes + 4 * static_cast<intptr_t>(r.pad);
+  for (int32_t n = 0; n < r.groupCount; ++n) {
+    const ScatterTapGroup& g = r.groups[n];
+    const ScatterTap* taps = r.taps + g.first;
+    // Most taps weigh less than 32768, where one multiply gives the product.
+    if (g.heavy != 0) {
+      raise(g.j, r.left + g.i, r.length + g.reach, [&](int32_t k) {
+        V most = Ops::Zero();
+        for (int32_t t = 0; t < g.count; ++t) {
+          const V c = Ops::Load(values + 4 * static_cast<intptr_t>(k - taps[t].offset));
+          most = Ops::Max(most, Ops::Weigh(c, Ops::Splat(taps[t].mul), Ops::Splat(taps[t].hi)));
+        }
+        return most;
+      });
+    } else {
+      raise(g.j, r.left + g.i, r.length + g.reach, [&](int32_t k) {
+        V most = Ops::Zero();
+        for (int32_t t = 0; t < g.count; ++t) {
+          const V c = Ops::Load(values + 4 * static_cast<intptr_t>(k - taps[t].offset));
+          most = Ops::Max(most, Ops::WeighBelow(c, Ops::Splat(taps[t].mul)));
+        }
+        return most;
+      });
+    }
   }
   for (int32_t n = 0; n < r.spanCount; ++n) {
     const ScatterSpan& s = r.spans[n];

@@ -168,11 +168,23 @@ struct ScatterSpan {
   int32_t level;  // the largest m with 2^m <= count, at most ScatterRun::levels
 };
 
+// Neighbouring taps of one kernel row spread together, the largest of
+// their products raising the row once: taps [first, first + count) of
+// ScatterRun::taps, at columns i + offset, offsets up to reach. heavy: some
+// tap weighs 32768 or more.
 struct ScatterTap {
-  int32_t j;
-  int32_t i;
+  int32_t offset;
   uint16_t mul;  // the weight as Lanes.h encodes it
   uint16_t hi;
+};
+
+struct ScatterTapGroup {
+  int32_t j;
+  int32_t i;
+  int32_t first;
+  int32_t count;
+  int32_t reach;
+  int32_t heavy;
 };
 
 struct ScatterRun {
@@ -185,8 +197,9 @@ struct ScatterRun {
   int32_t length;
   const ScatterSpan* spans;
   int32_t spanCount;
+  const ScatterTapGroup* groups;
+  int32_t groupCount;
   const ScatterTap* taps;
-  int32_t tapCount;
   int32_t levels;
   uint16_t* lanes;
   intptr_t stride;  // a multiple of kMaxVectorLanes
