@@ -227,16 +227,21 @@ constexpr int32_t kExactOnly = -2;
 
 // The ladder kernel of source (x, y), and for a masked maker its list of
 // elements in *list (the straightforward scatter's own lookups, in its order).
-KernelView SampledKernel(const BCLImage& control, LadderMemo& memo, const MaskedKernelMaker* masked,
-                         int32_t x, int32_t y, KernelPixelList* list) {
-  int32_t controlValue = 0;
-  double f = 0.0;
-  const bool onLayer = control.SampleRow(x, y, 1, &f, &controlValue).Holds(0);
+KernelView KernelOfSample(LadderMemo& memo, const MaskedKernelMaker* masked, int32_t controlValue,
+                          double f, bool onLayer, KernelPixelList* list) {
   const KernelView k = memo.For(controlValue, f, onLayer);
   if (masked != nullptr) {
     *list = ListOfKernel(masked->Table(), masked->PixelsPerKernel(), k.kernelIndex);
   }
   return k;
+}
+
+KernelView SampledKernel(const BCLImage& control, LadderMemo& memo, const MaskedKernelMaker* masked,
+                         int32_t x, int32_t y, KernelPixelList* list) {
+  int32_t controlValue = 0;
+  double f = 0.0;
+  const bool onLayer = control.SampleRow(x, y, 1, &f, &controlValue).Holds(0);
+  return KernelOfSample(memo, masked, controlValue, f, onLayer, list);
 }
 
 // How the lanes treat a source with kernel k, preparing the kernel when it
@@ -290,7 +295,7 @@ void ScatterWith(ScatterSource& job, const ScatterKernel& plan, int32_t x, int32
 template <typename Pixel>
 struct ScatterPass {
   const PF_EffectWorld* src;
-  const int32_t* kernelOf;  // prepared kernel of each source, column by column, or kNoKernel
+  const int32_t* kernelOf;  // prepared kernel of each source, row by row, or kNoKernel
   const std::vector<ScatterKernel>* prepared;
   void (*scatter)(const ScatterSource&);
   void (*scatterRun)(const ScatterRun&);
@@ -334,7 +339,7 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   run.stride = stride;
   run.pad = pass.pad;
   auto kernelAt = [&](int32_t x, int32_t sy) {
-    return pass.kernelOf[static_cast<size_t>(x) * height + sy];
+    return pass.kernelOf[static_cast<size_t>(sy) * width + x];
   };
   for (int32_t sy = top; sy < bottom; ++sy) {
     for (int32_t x = first; x < end;) {
@@ -437,7 +442,7 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
           ChooseKernel(*PixelAt<Pixel>(src, x, y), k, masked != nullptr ? &list : nullptr, prepared,
                        PrepareInOrder<Pixel>{pixels});
       if (index == kExactOnly) return false;
-      kernelOf[static_cast<size_t>(x) * height + y] = index;
+      kernelOf[static_cast<size_t>(y) * width + x] = index;
     }
   }
   return true;
@@ -500,11 +505,16 @@ class ChoiceOnHostThreads {
       done.store(true, std::memory_order_release);
     };
     try {
-      const int32_t height = self.src->height;
+      const int32_t width = self.src->width;
+      std::vector<double> f(static_cast<size_t>(width));
+      std::vector<int32_t> values(static_cast<size_t>(width));
       for (int32_t sy = share.first; sy < share.end && !self.exact.load(); ++sy) {
-        for (int32_t x = 0; x < self.src->width; ++x) {
+        const BCLImage::LayerSpan on =
+            self.control.SampleRow(0, sy, width, f.data(), values.data());
+        for (int32_t x = 0; x < width; ++x) {
           KernelPixelList list{nullptr, 0};
-          const KernelView k = SampledKernel(self.control, memo, self.masked, x, sy, &list);
+          const KernelView k = KernelOfSample(memo, self.masked, values[static_cast<size_t>(x)],
+                                              f[static_cast<size_t>(x)], on.Holds(x), &list);
           const int32_t index =
               ChooseKernel(*PixelAt<Pixel>(self.src, x, sy), k,
                            self.masked != nullptr ? &list : nullptr, self.prepared, prepare);
@@ -512,7 +522,7 @@ class ChoiceOnHostThreads {
             self.exact = true;
             break;
           }
-          self.kernelOf[static_cast<size_t>(x) * height + sy] = index;
+          self.kernelOf[static_cast<size_t>(sy) * width + x] = index;
         }
       }
     } catch (...) {
