@@ -1,9 +1,12 @@
 // The two-dimensional shapes under a control layer, fast: the scatter of
 // the straightforward path into a 16-bit copy of dst, each ladder kernel
-// prepared once as row spans of lane weights, spread over the host's iterate
-// threads by strips of source columns, each strip's call raising its own
-// copy; sources whose values the lanes cannot hold make the whole scatter
-// take the straightforward loop in its own order.
+// prepared once as row spans of lane weights and as the spans and taps of a
+// run spread, spread over the host's iterate threads by blocks of sources,
+// each call raising its slot's copy: runs of sources along a row that share
+// a kernel at once, other sources one by one. Sources whose values the
+// lanes cannot hold make the whole scatter take the straightforward loop in
+// its own order. A maximum is the same in any order, so neither the blocks
+// nor the runs change the image.
 #include "convolution/controllayer/Scatter2D.h"
 
 #include <algorithm>
@@ -63,10 +66,11 @@ struct ScatterKernel {
   int32_t shortestRun = std::numeric_limits<int32_t>::max();
 };
 
-// Vector operations, counted in vectors of `pixels` pixels, of spreading a
-// run of `length` sources of kernel k source by source and as a run. The
-// weights of the terms were fitted to measured times (bench/): a run's tap
-// costs a multiplication beside the maximum, a span a second load.
+// The work, in vector operations of `pixels` pixels, of spreading a run of
+// `length` sources of kernel k source by source and as a run: a row's
+// vectors from a source, the run's doubling over its padding, and per
+// vector a group's loads and multiplies beside its one store and a span's
+// two loads. Rough weights: they only pick the length from which runs win.
 double SourceBySourceCost(const ScatterKernel& k, int32_t length, int32_t pixels) {
   double perSource = 0.0;
   for (const ScatterRow& row : k.rows) perSource += (row.count + pixels - 1) / pixels + 1;
@@ -304,7 +308,9 @@ struct ScatterPass {
   intptr_t rowBytes;
   int32_t pad;       // of a run's lanes (ScatterRun), in pixels
   int32_t levels;    // the most any prepared kernel's spans need
-  int32_t bandRows;  // per call
+  int32_t bandRows;  // of sources per call
+  // A run's lanes by slot, row 0 all zeros between runs.
+  std::vector<std::vector<uint16_t>>* runLanes;
 
   intptr_t Stride() const {
     const intptr_t lanes = 4 * (3 * static_cast<intptr_t>(pad) + kStripColumns);
@@ -329,7 +335,7 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   char* plane = pass.planes->Data(lease.Index());
   ScatterSource job = ScatterTarget(plane, pass.rowBytes, width, height);
   const intptr_t stride = pass.Stride();
-  std::vector<uint16_t> lanes(static_cast<size_t>(stride) * (pass.levels + 1), 0);
+  std::vector<uint16_t>& lanes = (*pass.runLanes)[static_cast<size_t>(lease.Index())];
   ScatterRun run{};
   run.data = plane;
   run.rowBytes = pass.rowBytes;
@@ -586,7 +592,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
     return;
   }
 
-  // In parallel, by strips of columns. A stop leaves dst as it arrived: the
+  // In parallel, by blocks of sources. A stop leaves dst as it arrived: the
   // calls finish in no particular order, so no partial image would mean
   // anything.
   ShadowRows<Pixel> shadow(dst, false);
@@ -598,6 +604,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
     widest = std::max(widest, k.width);
     levels = std::max(levels, k.levels);
   }
+  std::vector<std::vector<uint16_t>> runLanes(static_cast<size_t>(slots.Count()));
   ScatterPass<Pixel> pass{src,
                           kernelOf.data(),
                           &prepared,
@@ -608,10 +615,15 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
                           shadow.RowBytes(),
                           2 * widest + 2 * kMaxVectorLanes / 4,
                           levels,
-                          kStripRows};
+                          kStripRows,
+                          &runLanes};
+  for (std::vector<uint16_t>& slotLanes : runLanes) {
+    slotLanes.assign(static_cast<size_t>(pass.Stride()) * static_cast<size_t>(levels + 1), 0);
+  }
   const int32_t strips = (src->width + kStripColumns - 1) / kStripColumns;
   // Taller bands where the host could not number so many calls.
-  const int32_t bands = std::min((height + kStripRows - 1) / kStripRows, kMaxIterateRows / strips);
+  const int32_t bands =
+      std::max(1, std::min((height + kStripRows - 1) / kStripRows, kMaxIterateRows / strips));
   pass.bandRows = (height + bands - 1) / bands;
   const int32_t calls = strips * ((height + pass.bandRows - 1) / pass.bandRows);
   const PF_Err err =

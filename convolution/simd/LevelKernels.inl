@@ -503,6 +503,9 @@ void ScatterRows(const ScatterSource& s) {
 }
 
 void ScatterRunRows(const ScatterRun& r) {
+  // Each row is computed only over row 0's pixels; its last 2^m - 1 pixels
+  // then read what an earlier, longer run left, which no span reaches:
+  // spans read at most a kernel's width into the trailing padding.
   const intptr_t used = 4 * (2 * static_cast<intptr_t>(r.pad) + r.length);
   for (int32_t m = 1; m <= r.levels; ++m) {
     const uint16_t* from = r.lanes + (m - 1) * r.stride;

@@ -155,12 +155,12 @@ struct ScatterSource {
 // apart, kRowPad scratch pixels after each). A flat span of the kernel is
 // spread as the running maximum of the run's values over the span's width,
 // each other element as the run's values times its weight, one shifted row
-// of them. `lanes` holds levels + 1 rows of `stride` lanes: row 0, filled
-// by the caller, carries `pad` pixels of zeros, the run's pixels and pad
-// pixels of zeros again (pad at least twice the kernel's width plus two
-// vectors);
-// row m, which the spread writes, the maximum over 2^m pixels from each
-// (it reads up to pad pixels past row 0's end).
+// of them. `lanes` holds levels + 1 rows of `stride` lanes, at least
+// 4 * (3 * pad + length) each. Row 0, filled by the caller, carries pad
+// pixels of zeros, the run's pixels (zero for a source that raises
+// nothing) and pad pixels of zeros again, pad at least twice the kernel's
+// width plus two vectors; row m, which the spread writes, the maximum over
+// 2^m pixels from each, correct wherever a span reads it.
 struct ScatterSpan {
   int32_t j;      // kernel row
   int32_t i;      // first kernel column; every weight in [i, i + count) is 32768
