@@ -277,7 +277,7 @@ struct PrepareInOrder {
 };
 
 ScatterSource ScatterTarget(char* data, intptr_t rowBytes, int32_t width, int32_t height) {
-  return ScatterSource{data, rowBytes, width, height, 0, 0, nullptr, 0, nullptr, {0, 0, 0, 0}};
+  return ScatterSource{{data, rowBytes, width, height}, 0, 0, nullptr, 0, nullptr, {0, 0, 0, 0}};
 }
 
 // Source (x, y) of value s through its prepared kernel into job's target.
@@ -337,10 +337,7 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const intptr_t stride = pass.Stride();
   std::vector<uint16_t>& lanes = (*pass.runLanes)[static_cast<size_t>(lease.Index())];
   ScatterRun run{};
-  run.data = plane;
-  run.rowBytes = pass.rowBytes;
-  run.width = width;
-  run.height = height;
+  run.plane = job.plane;
   run.lanes = lanes.data();
   run.stride = stride;
   run.pad = pass.pad;

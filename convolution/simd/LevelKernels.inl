@@ -472,12 +472,12 @@ void ScatterRows(const ScatterSource& s) {
   for (int32_t r = 0; r < s.rowCount; ++r) {
     const ScatterRow& row = s.rows[r];
     const int32_t ty = s.top + row.j;
-    if (ty < 0 || ty >= s.height) continue;
+    if (ty < 0 || ty >= s.plane.height) continue;
     const int32_t start = s.left + row.first;
     const int32_t begin = start > 0 ? start : 0;
-    const int32_t end = start + row.count < s.width ? start + row.count : s.width;
+    const int32_t end = start + row.count < s.plane.width ? start + row.count : s.plane.width;
     if (begin >= end) continue;
-    uint16_t* lanes = reinterpret_cast<uint16_t*>(s.data + ty * s.rowBytes);
+    uint16_t* lanes = reinterpret_cast<uint16_t*>(s.plane.data + ty * s.plane.rowBytes);
     // Tap of position q: base + q, never below the row's leading zeros.
     const intptr_t base = static_cast<intptr_t>(row.tap) + kRowPad - start;
     auto weigh = [&](int32_t q) {
@@ -519,10 +519,10 @@ void ScatterRunRows(const ScatterRun& r) {
   // its last read the run's zero padding, so they leave the row as it was.
   auto raise = [&](int32_t j, int32_t start, int32_t span, auto&& value) {
     const int32_t ty = r.top + j;
-    if (ty < 0 || ty >= r.height) return;
+    if (ty < 0 || ty >= r.plane.height) return;
     const int32_t begin = start > 0 ? start : 0;
-    const int32_t end = start + span < r.width ? start + span : r.width;
-    uint16_t* row = reinterpret_cast<uint16_t*>(r.data + ty * r.rowBytes);
+    const int32_t end = start + span < r.plane.width ? start + span : r.plane.width;
+    uint16_t* row = reinterpret_cast<uint16_t*>(r.plane.data + ty * r.plane.rowBytes);
     for (int32_t q = begin - begin % kPixels; q < end; q += kPixels) {
       uint16_t* at = row + 4 * static_cast<intptr_t>(q);
       Ops::Store(at, Ops::Max(Ops::Load(at), value(q - start)));

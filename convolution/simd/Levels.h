@@ -119,12 +119,11 @@ GatherScratch GatherScratchFor(const GatherPlanOf<Lane>& plan, int32_t rows) {
 // Zero taps around a spread kernel, and scratch pixels after a spread row.
 constexpr int32_t kRowPad = 8;
 
-// One source pixel spread with a prepared kernel into rows of 16-bit pixels
-// (rowBytes apart, kRowPad scratch pixels after each): kernel row rows[r].j
-// covers kernel columns [first, first + count), whose lane weights start at
-// tap `tap` of mul/hi after kRowPad zero taps (and are followed by as many).
-// The kernel's top-left element lands on pixel (left, top) of the
-// width x height image; taps outside it are dropped. Kernel columns
+// One source pixel spread with a prepared kernel into a plane: kernel row
+// rows[r].j covers kernel columns [first, first + count), whose lane
+// weights start at tap `tap` of mul/hi after kRowPad zero taps (and are
+// followed by as many). The kernel's top-left element lands on pixel
+// (left, top) of the plane; taps outside it are dropped. Kernel columns
 // [flatBegin, flatEnd) all weigh exactly 32768 (an empty range if none), so
 // whole vectors inside them take the value as it is.
 struct ScatterRow {
@@ -136,11 +135,17 @@ struct ScatterRow {
   int32_t flatEnd;
 };
 
-struct ScatterSource {
+// The image a scatter raises: width x height 16-bit pixels, rows rowBytes
+// apart from data, kRowPad scratch pixels after each.
+struct ScatterPlane {
   char* data;
   intptr_t rowBytes;
   int32_t width;
   int32_t height;
+};
+
+struct ScatterSource {
+  ScatterPlane plane;
   int32_t left;
   int32_t top;
   const ScatterRow* rows;
@@ -151,8 +156,7 @@ struct ScatterSource {
 
 // A run of neighbouring sources along one row that share a kernel, spread
 // at once: `length` sources, the first of whose kernels has its top-left
-// element on pixel (left, top) of the width x height image (rows rowBytes
-// apart, kRowPad scratch pixels after each). A flat span of the kernel is
+// element on pixel (left, top) of the plane. A flat span of the kernel is
 // spread as the running maximum of the run's values over the span's width,
 // each other element as the run's values times its weight, one shifted row
 // of them. `lanes` holds levels + 1 rows of `stride` lanes, at least
@@ -188,10 +192,7 @@ struct ScatterTapGroup {
 };
 
 struct ScatterRun {
-  char* data;
-  intptr_t rowBytes;
-  int32_t width;
-  int32_t height;
+  ScatterPlane plane;
   int32_t left;
   int32_t top;
   int32_t length;
