@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "convolution/simd/Sse2.h"
@@ -30,6 +31,29 @@ inline void FloatLanes(const PF_PixelFloat& p, float* lanes) {
   lanes[2] = FloatLane(p.green);
   lanes[3] = FloatLane(p.blue);
 #endif
+}
+
+// A pixel's four channels in lane order (alpha, red, green, blue), the
+// order of the host's pixel record; 8-bit channels widened, and narrowed back
+// (values then never pass 255); float channels as FloatLane holds them.
+inline void LoadPixel(const PF_Pixel16& p, uint16_t* lanes) { std::memcpy(lanes, &p, 8); }
+inline void StorePixel(const uint16_t* lanes, PF_Pixel16* p) { std::memcpy(p, lanes, 8); }
+
+inline void LoadPixel(const PF_PixelFloat& p, float* lanes) { FloatLanes(p, lanes); }
+inline void StorePixel(const float* lanes, PF_PixelFloat* p) { std::memcpy(p, lanes, 16); }
+
+inline void LoadPixel(const PF_Pixel& p, uint16_t* lanes) {
+  lanes[0] = p.alpha;
+  lanes[1] = p.red;
+  lanes[2] = p.green;
+  lanes[3] = p.blue;
+}
+
+inline void StorePixel(const uint16_t* lanes, PF_Pixel* p) {
+  p->alpha = static_cast<A_u_char>(lanes[0]);
+  p->red = static_cast<A_u_char>(lanes[1]);
+  p->green = static_cast<A_u_char>(lanes[2]);
+  p->blue = static_cast<A_u_char>(lanes[3]);
 }
 
 // Whether an output that holds a floor can be raised by what float lanes

@@ -22,6 +22,7 @@
 #include "convolution/EnginePlan.h"
 #include "convolution/FastShared.h"
 #include "convolution/Slots.h"
+#include "convolution/Weighted.h"
 #include "convolution/controllayer/BCL.h"
 #include "convolution/controllayer/KernelInterpolator.h"
 #include "convolution/gather2d/Convolve2D.h"
@@ -115,12 +116,13 @@ void PrepareRunSpread(const std::vector<Element>& elements, int32_t pixels, Scat
       // gap would spread both over the columns between.
       if (g == nullptr || g->j != e.j || e.i - (g->i + g->reach) > kTapGap ||
           g->count == kGroupTaps) {
-        k.groups.push_back(ScatterTapGroup{e.j, e.i, static_cast<int32_t>(k.taps.size()), 0, 0, 0});
+        k.groups.push_back(
+            ScatterTapGroup{e.j, e.i, static_cast<int32_t>(k.taps.size()), 0, 0, false});
         g = &k.groups.back();
       }
       g->reach = e.i - g->i;
       ++g->count;
-      if (e.weight >= 32768) g->heavy = 1;
+      if (e.weight >= 32768) g->heavy = true;
       k.taps.push_back(ScatterTap{g->reach, simd::WeightMul(e.weight), simd::WeightHi(e.weight)});
     }
     n = end;
@@ -289,10 +291,7 @@ void ScatterWith(ScatterSource& job, const ScatterKernel& plan, int32_t x, int32
   job.rows = plan.rows.data();
   job.rowCount = static_cast<int32_t>(plan.rows.size());
   job.weights = plan.weights.data();
-  job.value[0] = s.alpha;
-  job.value[1] = s.red;
-  job.value[2] = s.green;
-  job.value[3] = s.blue;
+  LoadPixel(s, job.value);
   scatter(job);
 }
 
@@ -308,6 +307,7 @@ struct ScatterPass {
   intptr_t rowBytes;
   int32_t pad;       // of a run's lanes (ScatterRun), in pixels
   int32_t levels;    // the most any prepared kernel's spans need
+  int32_t strips;    // of kStripColumns source columns
   int32_t bandRows;  // of sources per call
   // A run's lanes by slot, row 0 all zeros between runs.
   std::vector<std::vector<uint16_t>>* runLanes;
@@ -326,10 +326,9 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
   const ScatterPass<Pixel>& pass = *static_cast<const ScatterPass<Pixel>*>(refcon);
   const int32_t width = pass.src->width;
   const int32_t height = pass.src->height;
-  const int32_t strips = (width + kStripColumns - 1) / kStripColumns;
-  const int32_t first = static_cast<int32_t>(y) % strips * kStripColumns;
+  const int32_t first = static_cast<int32_t>(y) % pass.strips * kStripColumns;
   const int32_t end = std::min(first + kStripColumns, width);
-  const int32_t top = static_cast<int32_t>(y) / strips * pass.bandRows;
+  const int32_t top = static_cast<int32_t>(y) / pass.strips * pass.bandRows;
   const int32_t bottom = std::min(top + pass.bandRows, height);
   SlotLease lease(*pass.slots);
   char* plane = pass.planes->Data(lease.Index());
@@ -375,11 +374,7 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       const Pixel* row = PixelAt<Pixel>(pass.src, x, sy);
       for (int32_t n = 0; n < length; ++n) {
         if (kernelAt(x + n, sy) != index) continue;
-        uint16_t* at = values + 4 * static_cast<intptr_t>(n);
-        at[0] = row[n].alpha;
-        at[1] = row[n].red;
-        at[2] = row[n].green;
-        at[3] = row[n].blue;
+        LoadPixel(row[n], values + 4 * static_cast<intptr_t>(n));
       }
       run.left = x - plan.width / 2;
       run.top = sy - plan.height / 2;
@@ -391,7 +386,7 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       run.taps = plan.taps.data();
       run.levels = plan.levels;
       pass.scatterRun(run);
-      // Row 0 is all zeros again outside the next run's pixels.
+      // The next run's padding must read zeros.
       std::fill_n(values, 4 * static_cast<size_t>(length), uint16_t{0});
       x = last + 1;
     }
@@ -602,6 +597,11 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
     levels = std::max(levels, k.levels);
   }
   std::vector<std::vector<uint16_t>> runLanes(static_cast<size_t>(slots.Count()));
+  const int32_t strips = (src->width + kStripColumns - 1) / kStripColumns;
+  // Taller bands where the host could not number so many calls.
+  const int32_t bands =
+      std::max(1, std::min((height + kStripRows - 1) / kStripRows, kMaxIterateRows / strips));
+  const int32_t bandRows = (height + bands - 1) / bands;
   ScatterPass<Pixel> pass{src,
                           kernelOf.data(),
                           &prepared,
@@ -612,17 +612,13 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
                           shadow.RowBytes(),
                           2 * widest + 2 * kMaxVectorLanes / 4,
                           levels,
-                          kStripRows,
+                          strips,
+                          bandRows,
                           &runLanes};
   for (std::vector<uint16_t>& slotLanes : runLanes) {
     slotLanes.assign(static_cast<size_t>(pass.Stride()) * static_cast<size_t>(levels + 1), 0);
   }
-  const int32_t strips = (src->width + kStripColumns - 1) / kStripColumns;
-  // Taller bands where the host could not number so many calls.
-  const int32_t bands =
-      std::max(1, std::min((height + kStripRows - 1) / kStripRows, kMaxIterateRows / strips));
-  pass.bandRows = (height + bands - 1) / bands;
-  const int32_t calls = strips * ((height + pass.bandRows - 1) / pass.bandRows);
+  const int32_t calls = strips * ((height + bandRows - 1) / bandRows);
   const PF_Err err =
       IterateRows<Pixel>(inData, 0, calls, src, calls, &pass, ScatterStrip<Pixel>, dst);
   RaiseIfHostFailed(err);

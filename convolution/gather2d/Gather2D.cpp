@@ -211,15 +211,8 @@ int32_t WidenRow(const PF_EffectWorld* src, int32_t y, bool mask, intptr_t padLe
   Lane* lanes = start + 4 * padLeft;
   for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
     const Pixel p = mask ? WithoutHiddenColour(row[x]) : row[x];
-    if constexpr (kIsFloatPixel<Pixel>) {
-      FloatLanes(p, lanes);
-    } else {
-      lanes[0] = p.alpha;
-      lanes[1] = p.red;
-      lanes[2] = p.green;
-      lanes[3] = p.blue;
-      largest = std::max(largest, LargestChannel(p));
-    }
+    LoadPixel(p, lanes);
+    if constexpr (!kIsFloatPixel<Pixel>) largest = std::max(largest, LargestChannel(p));
   }
   std::fill(lanes, start + rowLanes, Lane{0});
   return largest;

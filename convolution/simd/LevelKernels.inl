@@ -533,7 +533,7 @@ void ScatterRunRows(const ScatterRun& r) {
     const ScatterTapGroup& g = r.groups[n];
     const ScatterTap* taps = r.taps + g.first;
     // Most taps weigh less than 32768, where one multiply gives the product.
-    if (g.heavy != 0) {
+    if (g.heavy) {
       raise(g.j, r.left + g.i, r.length + g.reach, [&](int32_t k) {
         V most = Ops::Zero();
         for (int32_t t = 0; t < g.count; ++t) {

@@ -188,7 +188,7 @@ struct ScatterTapGroup {
   int32_t first;
   int32_t count;
   int32_t reach;
-  int32_t heavy;
+  bool heavy;
 };
 
 struct ScatterRun {
