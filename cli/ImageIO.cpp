@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "hostapi/PluginApi.h"
 
@@ -82,11 +86,76 @@ ChannelMap MapChannels(const OIIO::ImageSpec& spec) {
   throw std::runtime_error("cannot read " + path + (reason.empty() ? "" : ": " + reason));
 }
 
+// A JPEG's Photoshop block (APP13) as OpenImageIO 2.4 reads it: it takes
+// the IPTC record's size from the block's own header and trusts it, reading
+// past the segment (and past libjpeg's copy of it) when the size is larger.
+// Describes the first such segment of the file; empty when there is none.
+std::string OversizedIptc(const std::vector<unsigned char>& file) {
+  constexpr char kSignature[] = "Photoshop 3.0";                  // with its NUL: 14 bytes
+  constexpr size_t kHeader = sizeof(kSignature) + 4 + 2 + 4 + 2;  // "8BIM", type, pad, size
+  const size_t n = file.size();
+  if (n < 2 || file[0] != 0xFF || file[1] != 0xD8) return {};
+  size_t at = 2;
+  while (at + 1 < n) {
+    if (file[at] != 0xFF) {
+      ++at;  // entropy-coded data, or a stray byte libjpeg skips as well
+      continue;
+    }
+    const unsigned char marker = file[at + 1];
+    // Fill bytes, stuffed zeros and restart markers carry no segment.
+    if (marker == 0xFF || marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+      at += marker == 0xFF ? 1 : 2;
+      continue;
+    }
+    if (marker == 0xD9 || at + 3 >= n) return {};
+    const size_t length = (size_t{file[at + 2]} << 8) | file[at + 3];
+    if (length < 2) return {};
+    const size_t payload = at + 4;
+    const size_t size = std::min(length - 2, n - payload);
+    if (marker == 0xED) {
+      const unsigned char* p = file.data() + payload;
+      // strcmp against the signature runs on while the bytes agree.
+      const size_t agree = std::min(size, sizeof(kSignature));
+      if (std::memcmp(p, kSignature, agree) == 0) {
+        if (size < kHeader) return "a Photoshop block shorter than its header";
+        if (std::memcmp(p + sizeof(kSignature), "8BIM\x04\x04", 6) == 0) {
+          const size_t declared = (size_t{p[kHeader - 2]} << 8) | p[kHeader - 1];
+          if (kHeader + declared > size) return "IPTC metadata larger than its segment";
+        }
+      }
+    }
+    at = payload + length - 2;
+  }
+  return {};
+}
+
+// Faults in a file that Debian's OpenImageIO would read beyond its buffers
+// for, refused before it opens the file; it picks its reader by content as
+// well as by extension, so every file is looked at.
+void RefuseKnownReaderFaults(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return;  // OpenImageIO says why
+  unsigned char magic[2] = {};
+  in.read(reinterpret_cast<char*>(magic), 2);
+  if (in.gcount() < 2 || magic[0] != 0xFF || magic[1] != 0xD8) return;
+  in.seekg(0);
+  const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
+                                        std::istreambuf_iterator<char>()};
+  if (const std::string fault = OversizedIptc(file); !fault.empty()) {
+    ReadFailure(path, "a damaged JPEG: " + fault);
+  }
+}
+
 }  // namespace
 
-ReadResult ReadImage(const std::string& path, std::optional<Depth> depth) {
+void CheckReadable(const std::string& path) {
   std::error_code ec;
   if (!fs::exists(path, ec)) ReadFailure(path, "no such file");
+  RefuseKnownReaderFaults(path);
+}
+
+ReadResult ReadImage(const std::string& path, std::optional<Depth> depth) {
+  CheckReadable(path);
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
   auto in = OIIO::ImageInput::open(path, &config);

@@ -41,6 +41,11 @@ struct ReadResult {
   Depth samples = Depth::Bits8;  // what the file stores, whatever the image holds
 };
 
+// Throws std::runtime_error naming the file, as ReadImage would, where the
+// file is missing or damaged in a way the image library cannot be trusted
+// to survive; ReadImage checks this first.
+void CheckReadable(const std::string& path);
+
 // Throws std::runtime_error naming the file on any failure.
 ReadResult ReadImage(const std::string& path, std::optional<Depth> depth = std::nullopt);
 

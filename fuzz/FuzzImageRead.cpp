@@ -46,6 +46,11 @@ fs::path Folder() {
 }
 
 bool DeclaresTooManyPixels(const std::string& path) {
+  try {
+    qbcli::CheckReadable(path);
+  } catch (const std::runtime_error&) {
+    return false;  // ReadImage refuses it too
+  }
   auto in = OIIO::ImageInput::open(path);
   if (!in) {
     OIIO::geterror();  // clears the thread's pending error

@@ -107,12 +107,24 @@ void PrintTo(const BadInput& value, std::ostream* os) { *os << value.name; }
 
 class BadInputTest : public CliTest, public ::testing::WithParamInterface<BadInput> {};
 
+// A good JPEG with a Photoshop block after its start whose IPTC record
+// claims 1118 bytes of a segment that holds 22: the image library trusts
+// the claim and reads past its buffer.
+std::string OversizedIptc(const std::string& jpeg) {
+  const std::string payload = std::string("Photoshop 3.0\0008BIM\x04\x04", 20) +
+                              std::string("\0\0\0\0\x04\x5e\x1c\x02\x41\x00\xab", 11) + "a caption";
+  const auto length = static_cast<char>(payload.size() + 2);
+  return jpeg.substr(0, 2) + "\xff\xed" + std::string(1, '\0') + length + payload + jpeg.substr(2);
+}
+
 TEST_P(BadInputTest, ReportsOnceAndWritesNothing) {
   const BadInput& bad = GetParam();
   WriteFile(Path("in.png"), Black(8, 6, "uint8"));
   std::ofstream(Path("text.png")) << "not an image\n";
   std::ofstream(Path("cut.exr")) << "v/1\x01\x02\0\0\0channels";
   std::ofstream(Path("out.png")) << "a good file\n";
+  WriteFile(Path("good.jpg"), Black(8, 6, "uint8"));
+  std::ofstream(Path("iptc.jpg"), std::ios::binary) << OversizedIptc(Slurp(Path("good.jpg")));
   const std::vector<std::string> before = Entries();
   const std::string given =
       std::string(bad.name) == "no_output" ? "-i in.png " : "-i in.png -o out.png ";
@@ -131,6 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"missing_input", "-i absent.png", 1, "absent.png"},
         BadInput{"unreadable_input", "-i text.png", 1, "text.png"},
         BadInput{"cut_exr", "-i cut.exr", 1, "cut.exr"},
+        BadInput{"oversized_jpeg_metadata", "-i iptc.jpg", 1, "iptc.jpg: a damaged JPEG"},
         BadInput{"unknown_depth", "--depth 24", 2, "--depth"},
         BadInput{"float_without_smartfx", "--depth 32 --render-command legacy", 2, "--depth 32"},
         BadInput{"missing_module", "--plugin absent.so", 1, "absent.so"},
