@@ -194,14 +194,23 @@ inline void RaiseExactly(A_u_short& out, int32_t w, int32_t channel, int32_t mas
   if (v > out) out = static_cast<A_u_short>(v & mask);
 }
 
+// Source (x, y) as the straightforward loops read it from their cleaned copy:
+// where the render hands over the host's input as it stands (mask set),
+// colour under a transparent pixel reads as 0.
+template <typename Pixel>
+Pixel SourceAt(const PF_EffectWorld* src, int32_t x, int32_t y, bool mask) {
+  const Pixel& p = *PixelAt<Pixel>(src, x, y);
+  return mask ? WithoutHiddenColour(p) : p;
+}
+
 // The straightforward scatter of one source pixel, for values the lanes
 // cannot hold: each target takes one truncating store per source, in source
 // order, as there.
 template <typename Pixel>
 void ScatterExactly(const KernelView& k, const KernelPixelList* list, int32_t x, int32_t y,
-                    ShadowRows<Pixel>& shadow, const PF_EffectWorld* src) {
+                    ShadowRows<Pixel>& shadow, const PF_EffectWorld* src, bool maskSource) {
   constexpr int32_t kMask = kStorableMax<Pixel>;
-  const Pixel s = *PixelAt<Pixel>(src, x, y);
+  const Pixel s = SourceAt<Pixel>(src, x, y, maskSource);
   const int32_t left = x - k.width / 2;
   const int32_t top = y - k.height / 2;
   auto raise = [&](int32_t i, int32_t j) {
@@ -298,6 +307,7 @@ void ScatterWith(ScatterSource& job, const ScatterKernel& plan, int32_t x, int32
 template <typename Pixel>
 struct ScatterPass {
   const PF_EffectWorld* src;
+  bool maskSource;          // see SourceAt
   const int32_t* kernelOf;  // prepared kernel of each source, row by row, or kNoKernel
   const std::vector<ScatterKernel>* prepared;
   void (*scatter)(const ScatterSource&);
@@ -364,7 +374,8 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       if (length < plan.shortestRun) {
         for (int32_t n = x; n <= last; ++n) {
           if (kernelAt(n, sy) == index) {
-            ScatterWith(job, plan, n, sy, *PixelAt<Pixel>(pass.src, n, sy), pass.scatter);
+            ScatterWith(job, plan, n, sy, SourceAt<Pixel>(pass.src, n, sy, pass.maskSource),
+                        pass.scatter);
           }
         }
         x = last + 1;
@@ -374,7 +385,8 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       const Pixel* row = PixelAt<Pixel>(pass.src, x, sy);
       for (int32_t n = 0; n < length; ++n) {
         if (kernelAt(x + n, sy) != index) continue;
-        LoadPixel(row[n], values + 4 * static_cast<intptr_t>(n));
+        LoadPixel(pass.maskSource ? WithoutHiddenColour(row[n]) : row[n],
+                  values + 4 * static_cast<intptr_t>(n));
       }
       run.left = x - plan.width / 2;
       run.top = sy - plan.height / 2;
@@ -398,8 +410,8 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
 // poll per column: for sources whose values the lanes cannot hold, whose
 // truncating stores depend on that order.
 template <typename Pixel>
-void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImage& control,
-                    LadderMemo& memo, const MaskedKernelMaker* masked,
+void ScatterInOrder(PF_EffectWorld* src, bool maskSource, KernelSettings* settings,
+                    const BCLImage& control, LadderMemo& memo, const MaskedKernelMaker* masked,
                     std::vector<ScatterKernel>& prepared, ShadowRows<Pixel>& shadow,
                     void (*scatter)(const ScatterSource&), int32_t pixels) {
   ScatterSource job = ScatterTarget(reinterpret_cast<char*>(shadow.Row(0)), shadow.RowBytes(),
@@ -411,10 +423,10 @@ void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImag
       KernelPixelList list{nullptr, 0};
       const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
       const KernelPixelList* listed = masked != nullptr ? &list : nullptr;
-      const Pixel s = *PixelAt<Pixel>(src, x, y);
+      const Pixel s = SourceAt<Pixel>(src, x, y, maskSource);
       const int32_t index = ChooseKernel(s, k, listed, prepared, PrepareInOrder<Pixel>{pixels});
       if (index == kExactOnly) {
-        ScatterExactly<Pixel>(k, listed, x, y, shadow, src);
+        ScatterExactly<Pixel>(k, listed, x, y, shadow, src, maskSource);
       } else if (index != kNoKernel) {
         ScatterWith(job, prepared[static_cast<size_t>(index)], x, y, s, scatter);
       }
@@ -426,7 +438,7 @@ void ScatterInOrder(PF_EffectWorld* src, KernelSettings* settings, const BCLImag
 // Each source's kernel, in the straightforward order; false as soon as a
 // source needs the exact scatter.
 template <typename Pixel>
-bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& memo,
+bool ChooseKernels(PF_EffectWorld* src, bool maskSource, const BCLImage& control, LadderMemo& memo,
                    const MaskedKernelMaker* masked, std::vector<ScatterKernel>& prepared,
                    std::vector<int32_t>& kernelOf, int32_t pixels) {
   const int32_t width = src->width;
@@ -436,9 +448,9 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
     for (int32_t y = 0; y < height; ++y) {
       KernelPixelList list{nullptr, 0};
       const KernelView k = SampledKernel(control, memo, masked, x, y, &list);
-      const int32_t index =
-          ChooseKernel(*PixelAt<Pixel>(src, x, y), k, masked != nullptr ? &list : nullptr, prepared,
-                       PrepareInOrder<Pixel>{pixels});
+      const int32_t index = ChooseKernel(SourceAt<Pixel>(src, x, y, maskSource), k,
+                                         masked != nullptr ? &list : nullptr, prepared,
+                                         PrepareInOrder<Pixel>{pixels});
       if (index == kExactOnly) return false;
       kernelOf[static_cast<size_t>(y) * width + x] = index;
     }
@@ -452,10 +464,11 @@ bool ChooseKernels(PF_EffectWorld* src, const BCLImage& control, LadderMemo& mem
 template <typename Pixel>
 class ChoiceOnHostThreads {
  public:
-  ChoiceOnHostThreads(PF_EffectWorld* source, const BCLHolder& holder,
+  ChoiceOnHostThreads(PF_EffectWorld* source, bool maskedSource, const BCLHolder& holder,
                       const MaskedKernelMaker* maskedMaker, std::vector<ScatterKernel>& kernels,
                       std::vector<int32_t>& choices, int32_t vectorPixels)
       : src(source),
+        maskSource(maskedSource),
         control(holder.Image()),
         masked(maskedMaker),
         prepared(kernels),
@@ -514,7 +527,7 @@ class ChoiceOnHostThreads {
           const KernelView k = KernelOfSample(memo, self.masked, values[static_cast<size_t>(x)],
                                               f[static_cast<size_t>(x)], on.Holds(x), &list);
           const int32_t index =
-              ChooseKernel(*PixelAt<Pixel>(self.src, x, sy), k,
+              ChooseKernel(SourceAt<Pixel>(self.src, x, sy, self.maskSource), k,
                            self.masked != nullptr ? &list : nullptr, self.prepared, prepare);
           if (index == kExactOnly) {
             self.exact = true;
@@ -532,6 +545,7 @@ class ChoiceOnHostThreads {
   }
 
   PF_EffectWorld* src;
+  bool maskSource;  // see SourceAt
   const BCLImage& control;
   const MaskedKernelMaker* masked;
   std::vector<ScatterKernel>& prepared;
@@ -551,7 +565,13 @@ class ChoiceOnHostThreads {
 template <typename Pixel>
 void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                      KernelHolderFactory* factory, KernelMaker* maker,
-                     const MaskedKernelMaker* masked, const Kernels2D& kernels, SimdLevel simd) {
+                     const MaskedKernelMaker* masked, const Kernels2D& kernels,
+                     const ConvolvePlan& plan) {
+  const SimdLevel simd = plan.simd;
+  const bool maskSource = plan.maskTransparentSource;
+  // Finish writes every pixel of dst, so unless dst holds a floor the
+  // shadow starts from zeros without reading it.
+  const bool fromZeros = plan.destination != DestinationState::Floor;
   const double h = settings->hAmount;
   const double v = settings->vAmount;
   KernelHolderFactory onHostThreads = ResamplingOnHostThreads(*factory, simd);
@@ -566,15 +586,16 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   const int32_t pixels = kernels.blockCells / 4;
   bool lanes = height <= kMaxIterateRows;
   if (lanes && ChoiceOnHostThreads<Pixel>::Possible(control)) {
-    ChoiceOnHostThreads<Pixel> choice(src, *holder, masked, prepared, kernelOf, pixels);
+    ChoiceOnHostThreads<Pixel> choice(src, maskSource, *holder, masked, prepared, kernelOf, pixels);
     lanes = choice.Run(inData, dst);
   } else if (lanes) {
-    lanes = ChooseKernels<Pixel>(src, control, memo, masked, prepared, kernelOf, pixels);
+    lanes =
+        ChooseKernels<Pixel>(src, maskSource, control, memo, masked, prepared, kernelOf, pixels);
   }
   if (!lanes) {
-    ShadowRows<Pixel> shadow(dst, false);
+    ShadowRows<Pixel> shadow(dst, false, fromZeros);
     try {
-      ScatterInOrder<Pixel>(src, settings, control, memo, masked, prepared, shadow,
+      ScatterInOrder<Pixel>(src, maskSource, settings, control, memo, masked, prepared, shadow,
                             kernels.scatterSource, pixels);
     } catch (...) {
       shadow.Finish();
@@ -587,7 +608,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   // In parallel, by blocks of sources. A stop leaves dst as it arrived: the
   // calls finish in no particular order, so no partial image would mean
   // anything.
-  ShadowRows<Pixel> shadow(dst, false);
+  ShadowRows<Pixel> shadow(dst, false, fromZeros);
   Slots slots(Slots::ForThisMachine(4) - 1);
   SlotPlanes planes(shadow.Row(0), shadow.RowBytes(), height, slots.Count());
   int32_t widest = 0;
@@ -603,6 +624,7 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
       std::max(1, std::min((height + kStripRows - 1) / kStripRows, kMaxIterateRows / strips));
   const int32_t bandRows = (height + bands - 1) / bands;
   ScatterPass<Pixel> pass{src,
+                          maskSource,
                           kernelOf.data(),
                           &prepared,
                           kernels.scatterSource,
@@ -626,10 +648,10 @@ void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* s
   shadow.Finish();
 }
 
-#define QB_INSTANTIATE(Pixel)                                                             \
-  template void ScatterVariable<Pixel>(PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, \
-                                       KernelHolderFactory*, KernelMaker*,                \
-                                       const MaskedKernelMaker*, const Kernels2D&, SimdLevel);
+#define QB_INSTANTIATE(Pixel)                                                                \
+  template void ScatterVariable<Pixel>(                                                      \
+      PF_EffectWorld*, PF_EffectWorld*, KernelSettings*, KernelHolderFactory*, KernelMaker*, \
+      const MaskedKernelMaker*, const Kernels2D&, const ConvolvePlan&);
 QB_FOR_EACH_INTEGER_PIXEL(QB_INSTANTIATE)
 #undef QB_INSTANTIATE
 

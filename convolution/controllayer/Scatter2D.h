@@ -2,8 +2,10 @@
 // same image as the straightforward per-source scatter (every source spread
 // with the ladder kernel of its control value, over every tap or, for a
 // masked maker, its listed elements), on the host's iterate threads. dst is
-// a floor of src's size and pixel type; a stopped render leaves it as it
-// arrived. kernels are the level kernels of the chosen instruction set.
+// of src's size and pixel type and holds what plan.destination says (a
+// floor, zeros or anything); src may hold colour under transparent pixels
+// where plan.maskTransparentSource says so. A stopped render leaves dst as
+// it arrived. kernels are the level kernels of plan.simd.
 #pragma once
 
 #include "convolution/EnginePlan.h"
@@ -19,6 +21,7 @@ namespace fastpath {
 template <typename Pixel>
 void ScatterVariable(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settings,
                      KernelHolderFactory* factory, KernelMaker* maker,
-                     const MaskedKernelMaker* masked, const Kernels2D& kernels, SimdLevel simd);
+                     const MaskedKernelMaker* masked, const Kernels2D& kernels,
+                     const ConvolvePlan& plan);
 
 }  // namespace fastpath

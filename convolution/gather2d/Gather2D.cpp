@@ -368,7 +368,7 @@ bool Convolve2D(PF_EffectWorld* src, PF_EffectWorld* dst, KernelSettings* settin
       if constexpr (kIsFloatPixel<Pixel>) {
         return false;
       } else {
-        ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, kernels, plan.simd);
+        ScatterVariable<Pixel>(src, dst, settings, factory, maker, masked, kernels, plan);
         return true;
       }
     }

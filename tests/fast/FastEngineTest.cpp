@@ -318,9 +318,10 @@ class PeakedMaker : public KernelMaker1D {
 // Beyond the nine blur types: the hand-made makers above.
 constexpr BlurType kFixed{kBlurTypeCount}, kFixedMasked{kBlurTypeCount + 1},
     kPeaked{kBlurTypeCount + 2};
-// The last two as the render sets them for the separable shapes and the
-// cross: colour under transparent source pixels read as 0, and whatever the
-// output held overwritten.
+// The last two as the render sets them for a whole frame on the fast engine
+// (under a control layer, for every shape but the cross): colour under
+// transparent source pixels read as 0, and whatever the output held
+// overwritten.
 enum Options {
   kLayerOfOtherDepth = 1,
   kInverted = 2,
@@ -410,14 +411,15 @@ const Case kCases[] = {
     {"StarAroundPoints", BlurType::Star, 230, 660, 12, 9, 0, kSparse | kOverwrite},
     {"FalloffOverARamp", kFixed, 90, 40, 0, 0, 0, kSmooth, Falloff()},
     {"FalloffAroundPoints", kFixed, 230, 660, 0, 0, 0, kSparse, Falloff()},
-    {"Custom", BlurType::Custom, 27, 19, 6, 8, 7, kLayerOfOtherDepth},
+    {"Custom", BlurType::Custom, 27, 19, 6, 8, 7, kLayerOfOtherDepth | kMasked | kOverwrite},
     // Runs of sources sharing a kernel along the rows, across strips of
     // columns and past the image's edges.
-    {"StarRegions", BlurType::Star, 300, 80, 14, 10, 50, kRegions | kSmooth},
+    {"StarRegions", BlurType::Star, 300, 80, 14, 10, 50, kRegions | kSmooth | kMasked | kOverwrite},
     {"StarSmoothLayerStretched", BlurType::Star, 200, 60, 9, 12, 7,
      kSmoothLayer | kInverted | kStretched},
     {"StarBandsWiderThanImage", BlurType::Star, 40, 30, 30, 25, 7, kColumnBands | kDarkPatches},
-    {"SpiralBandsUntiled", BlurType::Spiral, 150, 50, 8, 8, 50, kColumnBands | kUntiled | kSmooth},
+    {"SpiralBandsUntiled", BlurType::Spiral, 150, 50, 8, 8, 50,
+     kColumnBands | kUntiled | kSmooth | kMasked},
     {"CustomRegions", BlurType::Custom, 140, 40, 7, 5, 7, kRegions | kLayerOfOtherDepth},
     {"CylinderInverted", BlurType::Cylinder, 37, 26, 9, 6, 7, kInverted},
     // No host sends such control values, but the tables by control value
