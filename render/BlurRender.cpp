@@ -74,13 +74,13 @@ void RenderBlur(PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* outpu
   // The fast engine's uniform paths read the host's input as it stands,
   // treating colour under transparent pixels as 0 while they load it, and
   // write every output pixel, which saves a frame-sized copy and clearing the
-  // output. Under a control layer the separable shapes' record path and the
-  // 2D shapes' scatter do the same (cleaning a copy and clearing the output
-  // only where they fall back to the straightforward loops). Everything else
-  // convolves a cleaned private copy into a cleared output.
+  // output. Under a control layer the separable shapes' record path (the
+  // cross's arms too) and the 2D shapes' scatter do the same (cleaning a copy
+  // and clearing the output only where they fall back to the straightforward
+  // loops). Everything else convolves a cleaned private copy into a cleared
+  // output.
   const bool wholeFrame = regionWidth >= input->width && regionHeight >= input->height;
-  const bool underLayer = bclWorld != nullptr;
-  if (wholeFrame && plan.Fast() && (!underLayer || maker.Get()->Kind() != ShapeKind::Cross)) {
+  if (wholeFrame && plan.Fast()) {
     ConvolvePlan direct = plan;
     direct.maskTransparentSource = true;
     ConvolveImage(maker.Get(), input, output, &settings, &factory, direct);

@@ -85,12 +85,15 @@ void ConvolveCross(CrossKernelMaker* maker, PF_EffectWorld* src, PF_EffectWorld*
                    const ConvolvePlan& plan) {
   PF_InData* inData = settings->inData;
   BoxKernelMaker box = maker->ArmMaker();
-  // The fast engine's uniform arm writes every pixel of its world, so the
-  // world needs no clearing then (the arm clears it itself where it falls
-  // back to the straightforward passes).
-  const bool fast = plan.Fast() && !factory->useBCL;
+  // The fast engine's arm writes every pixel of its world, uniform or under
+  // a control layer, so the world needs no clearing then (the arm clears it
+  // itself where it falls back to the straightforward passes).
+  const bool fast = plan.Fast();
   AEWorld across(inData, dst->width, dst->height, FormatOf(src));
-  if (fast && ConvolveArmsTogether(src, across.World(), dst, settings, factory, box, plan)) return;
+  if (fast && !factory->useBCL &&
+      ConvolveArmsTogether(src, across.World(), dst, settings, factory, box, plan)) {
+    return;
+  }
   if (!fast) ClearWorld(inData, across.World());
 
   // Each arm is an ordinary box blur, uniform or under the control layer as

@@ -318,10 +318,9 @@ class PeakedMaker : public KernelMaker1D {
 // Beyond the nine blur types: the hand-made makers above.
 constexpr BlurType kFixed{kBlurTypeCount}, kFixedMasked{kBlurTypeCount + 1},
     kPeaked{kBlurTypeCount + 2};
-// The last two as the render sets them for a whole frame on the fast engine
-// (under a control layer, for every shape but the cross): colour under
-// transparent source pixels read as 0, and whatever the output held
-// overwritten.
+// The last two as the render sets them for a whole frame on the fast engine:
+// colour under transparent source pixels read as 0, and whatever the output
+// held overwritten.
 enum Options {
   kLayerOfOtherDepth = 1,
   kInverted = 2,
@@ -401,7 +400,7 @@ const Case kCases[] = {
     {"StarWiderThanImage", BlurType::Star, 9, 7, 13, 11, 0},
     {"StarTwoRungs", BlurType::Star, 23, 17, 12, 5, 2, kLayerOfOtherDepth},
     {"Spiral", BlurType::Spiral, 29, 19, 6, 6, 50, kLayerOfOtherDepth},
-    {"Cross", BlurType::Cross, 27, 21, 9, 6, 7, kLayerOfOtherDepth},
+    {"Cross", BlurType::Cross, 27, 21, 9, 6, 7, kLayerOfOtherDepth | kMasked | kOverwrite},
     {"CustomUniform", BlurType::Custom, 31, 25, 7, 5, 0, kMasked | kOverwrite},
     // Hundreds of elements below 32768: over a ramp, gathers settle at every
     // stage and some never do; around lone points, an element at the edge of
