@@ -129,20 +129,75 @@ std::string OversizedIptc(const std::vector<unsigned char>& file) {
   return {};
 }
 
-// Faults in a file that Debian's OpenImageIO would read beyond its buffers
-// for, refused before it opens the file; it picks its reader by content as
-// well as by extension, so every file is looked at.
+// An OpenEXR header as Debian's OpenEXR 3.1 reads it: it allocates each
+// attribute's value at the size the attribute gives, so a few bytes can ask
+// for gigabytes. Describes the first attribute (of any part's header) larger
+// than what the file holds after it; empty when there is none, or where the
+// header is cut short, which the library reports itself.
+std::string OversizedExrAttribute(std::ifstream& in, uint64_t fileSize) {
+  auto word = [&](uint32_t& value) {
+    unsigned char b[4] = {};
+    in.read(reinterpret_cast<char*>(b), 4);
+    value = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    return in.gcount() == 4;
+  };
+  // Names and type names hold at most 255 characters.
+  auto text = [&](std::string& value) {
+    value.clear();
+    for (char c = 0; in.get(c) && c != '\0';) {
+      if (value.size() >= 255) return false;
+      value.push_back(c);
+    }
+    return static_cast<bool>(in);
+  };
+  uint32_t magic = 0;
+  uint32_t version = 0;
+  if (!word(magic) || magic != 20000630 || !word(version)) return {};
+  const bool multipart = (version & 0x1000) != 0;
+  std::string name;
+  std::string type;
+  // Each header is attributes up to an empty name; a multi-part file's
+  // headers end with an empty header.
+  for (;;) {
+    if (!text(name) || name.empty()) return {};
+    do {
+      uint32_t size = 0;
+      if (!text(type) || !word(size)) return {};
+      const auto at = static_cast<uint64_t>(in.tellg());
+      if (size > INT32_MAX || at > fileSize || size > fileSize - at) {
+        return "the attribute " + name + " larger than the file";
+      }
+      in.seekg(static_cast<std::streamoff>(size), std::ios::cur);
+      if (!text(name)) return {};
+    } while (!name.empty());
+    if (!multipart) return {};
+  }
+}
+
+// Faults in a file that Debian's OpenImageIO or the libraries under it
+// cannot be trusted with, refused before it opens the file; it picks its
+// reader by content as well as by extension, so every file is looked at.
 void RefuseKnownReaderFaults(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return;  // OpenImageIO says why
-  unsigned char magic[2] = {};
-  in.read(reinterpret_cast<char*>(magic), 2);
-  if (in.gcount() < 2 || magic[0] != 0xFF || magic[1] != 0xD8) return;
+  unsigned char magic[4] = {};
+  in.read(reinterpret_cast<char*>(magic), 4);
+  if (in.gcount() < 2) return;
+  in.clear();
   in.seekg(0);
-  const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>()};
-  if (const std::string fault = OversizedIptc(file); !fault.empty()) {
-    ReadFailure(path, "a damaged JPEG: " + fault);
+  if (magic[0] == 0xFF && magic[1] == 0xD8) {
+    const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    if (const std::string fault = OversizedIptc(file); !fault.empty()) {
+      ReadFailure(path, "a damaged JPEG: " + fault);
+    }
+  } else if (magic[0] == 0x76 && magic[1] == 0x2F && magic[2] == 0x31 && magic[3] == 0x01) {
+    std::error_code ec;
+    const uint64_t size = fs::file_size(path, ec);
+    if (ec) return;
+    if (const std::string fault = OversizedExrAttribute(in, size); !fault.empty()) {
+      ReadFailure(path, "a damaged OpenEXR file: " + fault);
+    }
   }
 }
 

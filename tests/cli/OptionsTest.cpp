@@ -117,6 +117,15 @@ std::string OversizedIptc(const std::string& jpeg) {
   return jpeg.substr(0, 2) + "\xff\xed" + std::string(1, '\0') + length + payload + jpeg.substr(2);
 }
 
+// A good OpenEXR file whose first attribute claims 2 GB: the library would
+// allocate that much before it finds the file short.
+std::string OversizedExrAttribute(std::string exr) {
+  const size_t type = exr.find('\0', 8) + 1;
+  const size_t size = exr.find('\0', type) + 1;
+  exr.replace(size, 4, "\x00\x00\xff\x7f", 4);
+  return exr;
+}
+
 TEST_P(BadInputTest, ReportsOnceAndWritesNothing) {
   const BadInput& bad = GetParam();
   WriteFile(Path("in.png"), Black(8, 6, "uint8"));
@@ -125,6 +134,9 @@ TEST_P(BadInputTest, ReportsOnceAndWritesNothing) {
   std::ofstream(Path("out.png")) << "a good file\n";
   WriteFile(Path("good.jpg"), Black(8, 6, "uint8"));
   std::ofstream(Path("iptc.jpg"), std::ios::binary) << OversizedIptc(Slurp(Path("good.jpg")));
+  WriteFile(Path("good.exr"), Black(8, 6, "half"));
+  std::ofstream(Path("big.exr"), std::ios::binary)
+      << OversizedExrAttribute(Slurp(Path("good.exr")));
   const std::vector<std::string> before = Entries();
   const std::string given =
       std::string(bad.name) == "no_output" ? "-i in.png " : "-i in.png -o out.png ";
@@ -144,6 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"unreadable_input", "-i text.png", 1, "text.png"},
         BadInput{"cut_exr", "-i cut.exr", 1, "cut.exr"},
         BadInput{"oversized_jpeg_metadata", "-i iptc.jpg", 1, "iptc.jpg: a damaged JPEG"},
+        BadInput{"oversized_exr_attribute", "-i big.exr", 1, "big.exr: a damaged OpenEXR file"},
         BadInput{"unknown_depth", "--depth 24", 2, "--depth"},
         BadInput{"float_without_smartfx", "--depth 32 --render-command legacy", 2, "--depth 32"},
         BadInput{"missing_module", "--plugin absent.so", 1, "absent.so"},
