@@ -174,6 +174,28 @@ std::string OversizedExrAttribute(std::ifstream& in, uint64_t fileSize) {
   }
 }
 
+// A PNG's chunks as libpng reads them under OpenImageIO: a chunk's buffer
+// is allocated at the length the chunk gives before its bytes are read, so
+// a few bytes can ask for gigabytes. Describes the first chunk longer than
+// what the file holds after its header; empty when there is none.
+std::string OversizedPngChunk(std::ifstream& in, uint64_t fileSize) {
+  in.seekg(8);  // the signature
+  for (uint64_t at = 8; at + 8 <= fileSize;) {
+    unsigned char header[8] = {};
+    in.read(reinterpret_cast<char*>(header), 8);
+    if (in.gcount() != 8) return {};
+    const uint64_t length = uint64_t{header[0]} << 24 | uint64_t{header[1]} << 16 |
+                            uint64_t{header[2]} << 8 | header[3];
+    const std::string type(reinterpret_cast<const char*>(header + 4), 4);
+    // Data and the four bytes of its checksum.
+    if (length + 4 > fileSize - at - 8) return "the chunk " + type + " longer than the file";
+    if (type == "IEND") return {};
+    at += 8 + length + 4;
+    in.seekg(static_cast<std::streamoff>(at));
+  }
+  return {};
+}
+
 // Faults in a file that Debian's OpenImageIO or the libraries under it
 // cannot be trusted with, refused before it opens the file; it picks its
 // reader by content as well as by extension, so every file is looked at.
@@ -185,6 +207,9 @@ void RefuseKnownReaderFaults(const std::string& path) {
   if (in.gcount() < 2) return;
   in.clear();
   in.seekg(0);
+  std::error_code ec;
+  const uint64_t size = fs::file_size(path, ec);
+  if (ec) return;
   if (magic[0] == 0xFF && magic[1] == 0xD8) {
     const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
                                           std::istreambuf_iterator<char>()};
@@ -192,11 +217,12 @@ void RefuseKnownReaderFaults(const std::string& path) {
       ReadFailure(path, "a damaged JPEG: " + fault);
     }
   } else if (magic[0] == 0x76 && magic[1] == 0x2F && magic[2] == 0x31 && magic[3] == 0x01) {
-    std::error_code ec;
-    const uint64_t size = fs::file_size(path, ec);
-    if (ec) return;
     if (const std::string fault = OversizedExrAttribute(in, size); !fault.empty()) {
       ReadFailure(path, "a damaged OpenEXR file: " + fault);
+    }
+  } else if (magic[0] == 0x89 && magic[1] == 'P' && magic[2] == 'N' && magic[3] == 'G') {
+    if (const std::string fault = OversizedPngChunk(in, size); !fault.empty()) {
+      ReadFailure(path, "a damaged PNG: " + fault);
     }
   }
 }

@@ -117,6 +117,13 @@ std::string OversizedIptc(const std::string& jpeg) {
   return jpeg.substr(0, 2) + "\xff\xed" + std::string(1, '\0') + length + payload + jpeg.substr(2);
 }
 
+// A good PNG whose chunk after the header claims 2 GB: libpng would
+// allocate that much before it finds the file short.
+std::string OversizedPngChunk(std::string png) {
+  png.replace(33, 4, "\x7f\xff\x00\x00", 4);  // signature 8, header chunk 25
+  return png;
+}
+
 // A good OpenEXR file whose first attribute claims 2 GB: the library would
 // allocate that much before it finds the file short.
 std::string OversizedExrAttribute(std::string exr) {
@@ -134,6 +141,7 @@ TEST_P(BadInputTest, ReportsOnceAndWritesNothing) {
   std::ofstream(Path("out.png")) << "a good file\n";
   WriteFile(Path("good.jpg"), Black(8, 6, "uint8"));
   std::ofstream(Path("iptc.jpg"), std::ios::binary) << OversizedIptc(Slurp(Path("good.jpg")));
+  std::ofstream(Path("long.png"), std::ios::binary) << OversizedPngChunk(Slurp(Path("in.png")));
   WriteFile(Path("good.exr"), Black(8, 6, "half"));
   std::ofstream(Path("big.exr"), std::ios::binary)
       << OversizedExrAttribute(Slurp(Path("good.exr")));
@@ -157,6 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"cut_exr", "-i cut.exr", 1, "cut.exr"},
         BadInput{"oversized_jpeg_metadata", "-i iptc.jpg", 1, "iptc.jpg: a damaged JPEG"},
         BadInput{"oversized_exr_attribute", "-i big.exr", 1, "big.exr: a damaged OpenEXR file"},
+        BadInput{"oversized_png_chunk", "-i long.png", 1, "long.png: a damaged PNG"},
         BadInput{"unknown_depth", "--depth 24", 2, "--depth"},
         BadInput{"float_without_smartfx", "--depth 32 --render-command legacy", 2, "--depth 32"},
         BadInput{"missing_module", "--plugin absent.so", 1, "absent.so"},
