@@ -197,8 +197,9 @@ std::string OversizedPngChunk(std::ifstream& in, uint64_t fileSize) {
 }
 
 // Faults in a file that Debian's OpenImageIO or the libraries under it
-// cannot be trusted with, refused before it opens the file; it picks its
-// reader by content as well as by extension, so every file is looked at.
+// cannot be trusted with, refused before the library opens the file. It
+// picks its reader by content as well as by extension, so the file's first
+// bytes say which check applies.
 void RefuseKnownReaderFaults(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return;  // OpenImageIO says why

@@ -114,6 +114,14 @@ inline Pixel WithoutHiddenColour(Pixel p) {
   return p;
 }
 
+// A source pixel as the blurs read it from a source that may still hold
+// colour under transparent pixels (mask set, the host's input as it stands)
+// or has been cleaned already.
+template <typename Pixel>
+inline Pixel CleanedIf(bool mask, const Pixel& p) {
+  return mask ? WithoutHiddenColour(p) : p;
+}
+
 // Pixel (x, y) of a world; rows are rowbytes apart (rowbytes may exceed
 // width times the pixel size).
 template <typename Pixel>

@@ -194,13 +194,10 @@ inline void RaiseExactly(A_u_short& out, int32_t w, int32_t channel, int32_t mas
   if (v > out) out = static_cast<A_u_short>(v & mask);
 }
 
-// Source (x, y) as the straightforward loops read it from their cleaned copy:
-// where the render hands over the host's input as it stands (mask set),
-// colour under a transparent pixel reads as 0.
+// Source (x, y) as the straightforward loops read it from their cleaned copy.
 template <typename Pixel>
 Pixel SourceAt(const PF_EffectWorld* src, int32_t x, int32_t y, bool mask) {
-  const Pixel& p = *PixelAt<Pixel>(src, x, y);
-  return mask ? WithoutHiddenColour(p) : p;
+  return CleanedIf(mask, *PixelAt<Pixel>(src, x, y));
 }
 
 // The straightforward scatter of one source pixel, for values the lanes
@@ -385,8 +382,7 @@ PF_Err ScatterStrip(void* refcon, A_long, A_long y, Pixel*, Pixel*) {
       const Pixel* row = PixelAt<Pixel>(pass.src, x, sy);
       for (int32_t n = 0; n < length; ++n) {
         if (kernelAt(x + n, sy) != index) continue;
-        LoadPixel(pass.maskSource ? WithoutHiddenColour(row[n]) : row[n],
-                  values + 4 * static_cast<intptr_t>(n));
+        LoadPixel(CleanedIf(pass.maskSource, row[n]), values + 4 * static_cast<intptr_t>(n));
       }
       run.left = x - plan.width / 2;
       run.top = sy - plan.height / 2;

@@ -1144,7 +1144,7 @@ class VariableRun {
 
   // A source pixel as the straightforward loops read it from their cleaned
   // copy of src.
-  Pixel Masked(const Pixel& p) const { return maskSource ? WithoutHiddenColour(p) : p; }
+  Pixel Masked(const Pixel& p) const { return CleanedIf(maskSource, p); }
   Pixel SourceAt(int32_t x, int32_t y) const { return Masked(*PixelAt<Pixel>(src, x, y)); }
 
   const RunPlan* RunPlanOf(int32_t lanes) const {

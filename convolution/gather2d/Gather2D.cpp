@@ -210,7 +210,7 @@ int32_t WidenRow(const PF_EffectWorld* src, int32_t y, bool mask, intptr_t padLe
   std::fill(start, start + 4 * padLeft, Lane{0});
   Lane* lanes = start + 4 * padLeft;
   for (int32_t x = 0; x < src->width; ++x, lanes += 4) {
-    const Pixel p = mask ? WithoutHiddenColour(row[x]) : row[x];
+    const Pixel p = CleanedIf(mask, row[x]);
     LoadPixel(p, lanes);
     if constexpr (!kIsFloatPixel<Pixel>) largest = std::max(largest, LargestChannel(p));
   }
