@@ -185,10 +185,16 @@ PF_Err ConvolveDepth(int threads, const PF_EffectWorld* src, const PF_Rect* area
   return PF_Err_NONE;
 }
 
-// Overlap weights of one axis of the sampling box, in 1/65536 pixel.
+// One axis of the sampling box: pixels first .. first + count - 1, each
+// weighted by its overlap with the box in 1/65536 pixel. Every pixel strictly
+// between the two ends is covered whole (kOne), so only the ends carry
+// weights of their own; a sampler called once per kernel pixel must not
+// allocate.
 struct Axis {
   int32_t first = 0;
-  std::vector<int64_t> weights;
+  int32_t count = 0;
+  int64_t firstWeight = 0;  // a single pixel's too
+  int64_t lastWeight = 0;
   int64_t total = 1;
 };
 
@@ -201,7 +207,8 @@ Axis MakeAxis(PF_Fixed centre, PF_Fixed radius, int32_t size) {
     const int64_t i = FloorDiv(c, kOne);
     if (i >= 0 && i < size) {
       axis.first = static_cast<int32_t>(i);
-      axis.weights.push_back(1);
+      axis.count = 1;
+      axis.firstWeight = 1;
     }
     return axis;
   }
@@ -209,11 +216,47 @@ Axis MakeAxis(PF_Fixed centre, PF_Fixed radius, int32_t size) {
   axis.total = hi - lo;
   const int64_t i0 = std::max<int64_t>(FloorDiv(lo, kOne), 0);
   const int64_t i1 = std::min<int64_t>(FloorDiv(hi - 1, kOne), int64_t{size} - 1);
+  if (i1 < i0) return axis;
+  auto overlap = [&](int64_t i) { return std::min(hi, (i + 1) * kOne) - std::max(lo, i * kOne); };
   axis.first = static_cast<int32_t>(i0);
-  for (int64_t i = i0; i <= i1; ++i) {
-    axis.weights.push_back(std::min(hi, (i + 1) * kOne) - std::max(lo, i * kOne));
-  }
+  axis.count = static_cast<int32_t>(i1 - i0 + 1);
+  axis.firstWeight = overlap(i0);
+  axis.lastWeight = overlap(i1);
   return axis;
+}
+
+// Row y's channels weighted along the axis: at most 2^32 x 65535, well
+// inside 64 bits.
+template <typename Pixel>
+void WeighRow(const PF_EffectWorld* src, const Axis& ax, int32_t y, int64_t row[4]) {
+  const Pixel* p = PixelIn<Pixel>(src, ax.first, y);
+  for (int c = 0; c < 4; ++c) row[c] = ax.firstWeight * Chan(p[0], c);
+  if (ax.count < 2) return;
+  int64_t inner[4] = {0, 0, 0, 0};
+  for (int32_t i = 1; i + 1 < ax.count; ++i) {
+    for (int c = 0; c < 4; ++c) inner[c] += Chan(p[i], c);
+  }
+  for (int c = 0; c < 4; ++c) {
+    row[c] += kOne * inner[c] + ax.lastWeight * Chan(p[ax.count - 1], c);
+  }
+}
+
+// The sample in Acc, which must hold the box's area times the largest
+// channel value; the integers are exact, so any width gives the same pixel.
+template <typename Acc, typename Pixel>
+void Sample(const PF_EffectWorld* src, const Axis& ax, const Axis& ay, Pixel* out) {
+  Acc acc[4] = {0, 0, 0, 0};
+  for (int32_t j = 0; j < ay.count; ++j) {
+    const int64_t wy = j == 0 ? ay.firstWeight : j + 1 == ay.count ? ay.lastWeight : kOne;
+    int64_t row[4];
+    WeighRow<Pixel>(src, ax, ay.first + j, row);
+    for (int c = 0; c < 4; ++c) acc[c] += static_cast<Acc>(row[c]) * wy;
+  }
+  const Acc area = static_cast<Acc>(ax.total) * ay.total;
+  for (int c = 0; c < 4; ++c) {
+    Chan(*out, c) = static_cast<typename Depth<Pixel>::Channel>(
+        std::min<Acc>(RoundDiv<Acc>(acc[c], area), Depth<Pixel>::kStorageMax));
+  }
 }
 
 template <typename Pixel>
@@ -225,20 +268,14 @@ PF_Err AreaSampleDepth(PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* o
   }
   const Axis ax = MakeAxis(x, params->x_radius, src->width);
   const Axis ay = MakeAxis(y, params->y_radius, src->height);
-  Wide acc[4] = {0, 0, 0, 0};
-  for (size_t j = 0; j < ay.weights.size(); ++j) {
-    int64_t row[4] = {0, 0, 0, 0};
-    const int32_t sy = ay.first + static_cast<int32_t>(j);
-    for (size_t i = 0; i < ax.weights.size(); ++i) {
-      const Pixel& p = *PixelIn<Pixel>(src, ax.first + static_cast<int32_t>(i), sy);
-      for (int c = 0; c < 4; ++c) row[c] += ax.weights[i] * Chan(p, c);
-    }
-    for (int c = 0; c < 4; ++c) acc[c] += static_cast<Wide>(row[c]) * ay.weights[j];
-  }
-  const Wide area = static_cast<Wide>(ax.total) * ay.total;
-  for (int c = 0; c < 4; ++c) {
-    Chan(*out, c) = static_cast<typename Depth<Pixel>::Channel>(
-        std::min<Wide>(RoundDiv<Wide>(acc[c], area), Depth<Pixel>::kStorageMax));
+  // Boxes of up to about 180 pixels a side fit 64 bits, which divide far
+  // faster than 128.
+  int64_t area = 0;
+  if (!__builtin_mul_overflow(ax.total, ay.total, &area) &&
+      area <= INT64_MAX / Depth<Pixel>::kStorageMax) {
+    Sample<int64_t>(src, ax, ay, out);
+  } else {
+    Sample<Wide>(src, ax, ay, out);
   }
   return PF_Err_NONE;
 }

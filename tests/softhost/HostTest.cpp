@@ -1,6 +1,8 @@
 // The software host's side of the effect API, driven directly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -178,6 +180,100 @@ TEST(AreaSample, MeanOfTheCoveredAreaRoundedToNearest) {
         << "at " << c.x << "," << c.y << ": argb " << int(got.alpha) << " " << int(got.red) << " "
         << int(got.green) << " " << int(got.blue);
   }
+}
+
+// Every pixel's overlap with the box, summed pixel by pixel in 128 bits:
+// the sampler weighs only the ends of each axis and switches to 64-bit sums
+// for small boxes, which must not change a value anywhere, boxes off the
+// image and wider than it, single pixels and zero radii included.
+TEST(AreaSample, AgreesWithOverlapSumsOfEveryPixel) {
+  Host host;
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  for (bool deep : {false, true}) {
+    SoftWorld src(9, 6, deep);
+    const int64_t top = deep ? 65535 : 255;
+    for (int y = 0; y < src.Height(); ++y) {
+      for (int x = 0; x < src.Width(); ++x) {
+        AtPixel(src, x, y, [&](auto& p) {
+          using C = decltype(p.red);
+          p.alpha = static_cast<C>(next(static_cast<uint32_t>(top) + 1));
+          p.red = static_cast<C>(next(static_cast<uint32_t>(top) + 1));
+          p.green = static_cast<C>(top);
+          p.blue = static_cast<C>(x % 2 == 0 ? 0 : top);
+        });
+      }
+    }
+    PF_SampPB pb{};
+    pb.src = src.World();
+    for (int trial = 0; trial < 600; ++trial) {
+      const auto x = static_cast<PF_Fixed>(next(16 * 65536)) - 3 * 65536;
+      const auto y = static_cast<PF_Fixed>(next(12 * 65536)) - 3 * 65536;
+      const PF_Fixed radii[] = {0, static_cast<PF_Fixed>(next(65536)),
+                                static_cast<PF_Fixed>(next(6 * 65536)), 0x7FFF0000};
+      pb.x_radius = radii[trial % 4];
+      pb.y_radius = radii[(trial / 4) % 4];
+      auto overlap = [](int64_t centre, int64_t radius, int64_t i) -> int64_t {
+        const int64_t c = centre + 32768;
+        if (radius == 0) return c >= i * 65536 && c < (i + 1) * 65536 ? 1 : 0;
+        return std::max<int64_t>(
+            0, std::min(c + radius, (i + 1) * 65536) - std::max(c - radius, i * 65536));
+      };
+      const __int128 area = static_cast<__int128>(pb.x_radius == 0 ? 1 : 2 * int64_t{pb.x_radius}) *
+                            (pb.y_radius == 0 ? 1 : 2 * int64_t{pb.y_radius});
+      __int128 sums[4] = {0, 0, 0, 0};
+      for (int sy = 0; sy < src.Height(); ++sy) {
+        for (int sx = 0; sx < src.Width(); ++sx) {
+          const __int128 w =
+              static_cast<__int128>(overlap(x, pb.x_radius, sx)) * overlap(y, pb.y_radius, sy);
+          AtPixel(src, sx, sy, [&](const auto& p) {
+            sums[0] += w * p.alpha;
+            sums[1] += w * p.red;
+            sums[2] += w * p.green;
+            sums[3] += w * p.blue;
+          });
+        }
+      }
+      int64_t expected[4];
+      for (int c = 0; c < 4; ++c) {
+        expected[c] = static_cast<int64_t>(std::min<__int128>((sums[c] + area / 2) / area, top));
+      }
+      int64_t got[4];
+      PF_Err err = PF_Err_NONE;
+      if (deep) {
+        PF_Pixel16 out{};
+        err = Utils(host)->area_sample16(Ref(host), x, y, &pb, &out);
+        got[0] = out.alpha, got[1] = out.red, got[2] = out.green, got[3] = out.blue;
+      } else {
+        PF_Pixel out{};
+        err = Utils(host)->area_sample(Ref(host), x, y, &pb, &out);
+        got[0] = out.alpha, got[1] = out.red, got[2] = out.green, got[3] = out.blue;
+      }
+      ASSERT_EQ(err, PF_Err_NONE);
+      for (int c = 0; c < 4; ++c) {
+        ASSERT_EQ(got[c], expected[c])
+            << (deep ? "16" : "8") << "-bit, point " << x << "," << y << " radii " << pb.x_radius
+            << "," << pb.y_radius << ", channel " << c;
+      }
+    }
+  }
+  // A box of 200 full pixels a side holds more than 64 bits can.
+  SoftWorld full(200, 200, true);
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 200; ++x) *full.Pixel16(x, y) = PF_Pixel16{65535, 65535, 65535, 65535};
+  }
+  PF_SampPB pb{};
+  pb.src = full.World();
+  pb.x_radius = pb.y_radius = 100 * 65536;
+  PF_Pixel16 out{};
+  ASSERT_EQ(
+      Utils(host)->area_sample16(Ref(host), 99 * 65536 + 32768, 99 * 65536 + 32768, &pb, &out),
+      PF_Err_NONE);
+  EXPECT_TRUE(out.alpha == 65535 && out.red == 65535 && out.green == 65535 && out.blue == 65535)
+      << out.alpha << " " << out.red << " " << out.green << " " << out.blue;
 }
 
 }  // namespace
