@@ -193,6 +193,12 @@ TEST(AreaSample, AgreesWithOverlapSumsOfEveryPixel) {
     seed = seed * 1664525u + 1013904223u;
     return (seed >> 8) % n;
   };
+  auto overlap = [](int64_t centre, int64_t radius, int64_t i) -> int64_t {
+    const int64_t c = centre + 32768;
+    if (radius == 0) return c >= i * 65536 && c < (i + 1) * 65536 ? 1 : 0;
+    return std::max<int64_t>(
+        0, std::min(c + radius, (i + 1) * 65536) - std::max(c - radius, i * 65536));
+  };
   for (bool deep : {false, true}) {
     SoftWorld src(9, 6, deep);
     const int64_t top = deep ? 65535 : 255;
@@ -216,12 +222,6 @@ TEST(AreaSample, AgreesWithOverlapSumsOfEveryPixel) {
                                 static_cast<PF_Fixed>(next(6 * 65536)), 0x7FFF0000};
       pb.x_radius = radii[trial % 4];
       pb.y_radius = radii[(trial / 4) % 4];
-      auto overlap = [](int64_t centre, int64_t radius, int64_t i) -> int64_t {
-        const int64_t c = centre + 32768;
-        if (radius == 0) return c >= i * 65536 && c < (i + 1) * 65536 ? 1 : 0;
-        return std::max<int64_t>(
-            0, std::min(c + radius, (i + 1) * 65536) - std::max(c - radius, i * 65536));
-      };
       const __int128 area = static_cast<__int128>(pb.x_radius == 0 ? 1 : 2 * int64_t{pb.x_radius}) *
                             (pb.y_radius == 0 ? 1 : 2 * int64_t{pb.y_radius});
       __int128 sums[4] = {0, 0, 0, 0};
@@ -241,18 +241,16 @@ TEST(AreaSample, AgreesWithOverlapSumsOfEveryPixel) {
       for (int c = 0; c < 4; ++c) {
         expected[c] = static_cast<int64_t>(std::min<__int128>((sums[c] + area / 2) / area, top));
       }
-      int64_t got[4];
-      PF_Err err = PF_Err_NONE;
+      int64_t got[4] = {-1, -1, -1, -1};
+      auto sample = [&](auto sampler, auto out) {
+        ASSERT_EQ(sampler(Ref(host), x, y, &pb, &out), PF_Err_NONE);
+        got[0] = out.alpha, got[1] = out.red, got[2] = out.green, got[3] = out.blue;
+      };
       if (deep) {
-        PF_Pixel16 out{};
-        err = Utils(host)->area_sample16(Ref(host), x, y, &pb, &out);
-        got[0] = out.alpha, got[1] = out.red, got[2] = out.green, got[3] = out.blue;
+        sample(Utils(host)->area_sample16, PF_Pixel16{});
       } else {
-        PF_Pixel out{};
-        err = Utils(host)->area_sample(Ref(host), x, y, &pb, &out);
-        got[0] = out.alpha, got[1] = out.red, got[2] = out.green, got[3] = out.blue;
+        sample(Utils(host)->area_sample, PF_Pixel{});
       }
-      ASSERT_EQ(err, PF_Err_NONE);
       for (int c = 0; c < 4; ++c) {
         ASSERT_EQ(got[c], expected[c])
             << (deep ? "16" : "8") << "-bit, point " << x << "," << y << " radii " << pb.x_radius
