@@ -65,19 +65,39 @@ fuzz_targets=(effect_main)
 # The image target exists where OpenImageIO was found.
 grep -q 'fuzz_image_read' build-fuzz/build.ninja && fuzz_targets+=(image_read)
 cmake --build build-fuzz --target "${fuzz_targets[@]/#/fuzz_}"
-for target in "${fuzz_targets[@]}"; do
+# LeakSanitizer's stop-the-world tracer now and then crashes by itself on a
+# loaded machine ("LeakSanitizer has encountered a fatal error", no report).
+# That is the tool failing, not a finding: such a run, and only such a run,
+# gets one more try. A leak, crash, timeout or UBSan report still fails.
+tool_fault() {
+  grep -q 'LeakSanitizer has encountered a fatal error' "$1" &&
+    ! grep -Eq 'ERROR: (AddressSanitizer|LeakSanitizer: detected|libFuzzer: (timeout|out-of-memory|fuzz target))|runtime error:' "$1"
+}
+fuzz_one() {
+  local target=$1 log=$2 work unwind=1 status=0
   work=$(mktemp -d)
-  log="build-fuzz/fuzz_$target.log"
-  status=0
   # Image loading runs in libraries built without frame pointers: full
   # stacks there, so that the leak suppressions can name their code.
-  unwind=1
   [[ $target == image_read ]] && unwind=0
   ASAN_OPTIONS=fast_unwind_on_malloc=$unwind LSAN_OPTIONS=suppressions=fuzz/lsan.supp \
     "build-fuzz/fuzz/fuzz_$target" -max_total_time=60 -timeout=120 -rss_limit_mb=4096 \
     -artifact_prefix=build-fuzz/ -print_final_stats=1 "$work" "fuzz/corpus/$target" \
     >"$log" 2>&1 || status=$?
   rm -rf "$work"
+  return "$status"
+}
+for target in "${fuzz_targets[@]}"; do
+  log="build-fuzz/fuzz_$target.log"
+  status=0
+  fuzz_one "$target" "$log" || status=$?
+  if ((status != 0)) && tool_fault "$log"; then
+    echo "fuzz_$target: LeakSanitizer's tracer failed by itself; one more run"
+    # The unit libFuzzer saved as it went down is not a finding.
+    sed -n 's/.*Test unit written to \(build-fuzz\/[^ ]*\).*/\1/p' "$log" | xargs -r rm -f
+    mv "$log" "$log.tool-fault"
+    status=0
+    fuzz_one "$target" "$log" || status=$?
+  fi
   echo "fuzz_$target: $(grep -m1 '^stat::number_of_executed_units' "$log" || echo 'no statistics')"
   if ((status != 0)); then
     tail -n 60 "$log"
